@@ -1,0 +1,11 @@
+# The engine must run without a display: refuse to configure if brevant_core reaches Qt Gui or Widgets.
+function(brevant_assert_headless target)
+    get_target_property(libs ${target} LINK_LIBRARIES)
+    get_target_property(ilibs ${target} INTERFACE_LINK_LIBRARIES)
+    foreach(lib IN LISTS libs ilibs)
+        if(lib MATCHES "Qt6?::(Gui|Widgets|Svg|SvgWidgets|OpenGL)$" OR lib MATCHES "^brevant_gui$")
+            message(FATAL_ERROR "${target} must not link ${lib}: the core library stays headless")
+        endif()
+    endforeach()
+endfunction()
+brevant_assert_headless(brevant_core)

@@ -1,0 +1,194 @@
+#include "config/IniFile.h"
+
+#include "platform/FileLock.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <optional>
+
+namespace brevant {
+namespace {
+
+QByteArrayView trimmed(QByteArrayView text)
+{
+    auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+bool equalsIgnoringCase(QByteArrayView a, QByteArrayView b)
+{
+    return a.size() == b.size() && qstrnicmp(a.data(), a.size(), b.data(), b.size()) == 0;
+}
+
+// Name of a "[Section]" line, if the line is one.
+std::optional<QByteArrayView> sectionName(QByteArrayView line)
+{
+    const QByteArrayView text = trimmed(line);
+    if (text.isEmpty() || text.front() != '[')
+        return std::nullopt;
+    const qsizetype close = text.indexOf(']');
+    if (close < 0)
+        return std::nullopt;
+    return trimmed(text.sliced(1, close - 1));
+}
+
+struct KeyLine
+{
+    QByteArrayView key;
+    QByteArrayView value;
+};
+
+std::optional<KeyLine> keyLine(QByteArrayView line)
+{
+    const qsizetype eq = line.indexOf('=');
+    if (eq < 0)
+        return std::nullopt;
+    return KeyLine{trimmed(line.first(eq)), trimmed(line.sliced(eq + 1))};
+}
+
+// One physical line at a time, with the offsets of its start and of the start of the next line.
+class LineCursor
+{
+public:
+    explicit LineCursor(QByteArrayView text)
+        : m_text(text)
+    {}
+    bool next()
+    {
+        if (m_next >= m_text.size())
+            return false;
+        m_start = m_next;
+        const qsizetype nl = m_text.indexOf('\n', m_start);
+        m_next = nl < 0 ? m_text.size() : nl + 1;
+        return true;
+    }
+    QByteArrayView line() const { return m_text.sliced(m_start, m_next - m_start); }
+    qsizetype start() const { return m_start; }
+    qsizetype end() const { return m_next; }
+
+private:
+    QByteArrayView m_text;
+    qsizetype m_start = 0;
+    qsizetype m_next = 0;
+};
+
+QByteArray unquoted(QByteArrayView value)
+{
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        value = value.sliced(1, value.size() - 2);
+    return value.toByteArray();
+}
+
+std::optional<QByteArray> findValue(QByteArrayView text, QByteArrayView section, QByteArrayView key)
+{
+    LineCursor cursor(text);
+    bool inSection = false;
+    bool sectionSeen = false;
+    while (cursor.next()) {
+        if (const auto name = sectionName(cursor.line())) {
+            if (sectionSeen)
+                return std::nullopt; // only the first matching section counts
+            inSection = equalsIgnoringCase(*name, section);
+            sectionSeen = inSection;
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (const auto kv = keyLine(cursor.line()); kv && equalsIgnoringCase(kv->key, key))
+            return unquoted(kv->value);
+    }
+    return std::nullopt;
+}
+
+QByteArray withKeySet(const QByteArray& text, QByteArrayView section, QByteArrayView key,
+                      QByteArrayView value)
+{
+    const QByteArray eol = text.contains("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
+    LineCursor cursor(text);
+    bool inSection = false;
+    bool sectionSeen = false;
+    qsizetype insertAt = -1; // end of the last non-blank line of the matching section
+    while (cursor.next()) {
+        if (const auto name = sectionName(cursor.line())) {
+            if (sectionSeen)
+                break;
+            inSection = equalsIgnoringCase(*name, section);
+            sectionSeen = inSection;
+            if (inSection)
+                insertAt = cursor.end();
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (const auto kv = keyLine(cursor.line()); kv && equalsIgnoringCase(kv->key, key)) {
+            const QByteArrayView line = cursor.line();
+            const QByteArrayView ending = line.endsWith("\r\n") ? "\r\n" : (line.endsWith('\n') ? "\n" : "");
+            QByteArray result = text.first(cursor.start());
+            result += kv->key.toByteArray() + '=' + value.toByteArray() + ending.toByteArray();
+            result += text.sliced(cursor.end());
+            return result;
+        }
+        if (!trimmed(cursor.line()).isEmpty())
+            insertAt = cursor.end();
+    }
+
+    QByteArray result = text;
+    QByteArray keyText = key.toByteArray() + '=' + value.toByteArray() + eol;
+    if (insertAt >= 0) {
+        if (insertAt > 0 && result.at(insertAt - 1) != '\n') {
+            result.insert(insertAt, eol);
+            insertAt += eol.size();
+        }
+        result.insert(insertAt, keyText);
+        return result;
+    }
+    if (!result.isEmpty() && !result.endsWith('\n'))
+        result += eol;
+    result += '[' + section.toByteArray() + ']' + eol + keyText;
+    return result;
+}
+
+} // namespace
+
+QString ReadIni(const QString& fileName, const QString& section, const QString& key,
+                const QString& defaultText)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return defaultText;
+    const QByteArray text = file.readAll();
+    const auto value = findValue(text, section.toUtf8(), key.toUtf8());
+    if (!value)
+        return defaultText;
+    return QString::fromUtf8(*value).left(IniValueMaxChars);
+}
+
+bool WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value)
+{
+    QString oneLine = value;
+    if (const qsizetype brk = oneLine.indexOf(QRegularExpression(QStringLiteral("[\r\n]"))); brk >= 0)
+        oneLine.truncate(brk);
+
+    const FileLock lock(fileName + QStringLiteral(".lock"));
+    QByteArray text;
+    if (QFile current(fileName); current.open(QIODevice::ReadOnly))
+        text = current.readAll();
+
+    QSaveFile out(fileName);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    out.write(withKeySet(text, section.toUtf8(), key.toUtf8(), oneLine.toUtf8()));
+    if (!out.commit())
+        return false;
+    syncDirectoryOf(fileName);
+    return true;
+}
+
+} // namespace brevant

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace brevant {
+
+// Private-profile access to INI files (UpsConfigure.ini, CloseApp.ini).
+//
+// Section and key names match without regard to ASCII case; the first matching section and the
+// first matching key in it win. A value is trimmed, loses one pair of enclosing quotes and is
+// seen with at most IniValueMaxChars characters. An absent file, section or key yields the
+// default text. Files are UTF-8.
+inline constexpr int IniValueMaxChars = 253;
+
+QString ReadIni(const QString& fileName, const QString& section, const QString& key,
+                const QString& defaultText = QString());
+
+// Sets key=value in the section, creating file, section and key as needed and replacing an
+// earlier value in place; every other line is kept byte for byte. The write is atomic (temporary
+// file, sync, rename) and runs under an advisory lock on "<file>.lock", so concurrent writers of
+// different keys lose nothing. A value is cut at its first line break. Returns false when the
+// file could not be written.
+bool WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value);
+
+} // namespace brevant
