@@ -13,3 +13,10 @@ target_compile_definitions(brevant_build_settings INTERFACE
     QT_USE_QSTRINGBUILDER
     QT_STRICT_ITERATORS
     QT_DISABLE_DEPRECATED_BEFORE=0x060400)
+
+# The program loads libHalvic by its bare name, the way a Windows program finds a DLL beside its
+# executable. dlopen() only consults the executable's old-style DT_RPATH (not DT_RUNPATH) for a
+# library requested from inside Qt, so executables carry DT_RPATH=$ORIGIN.
+target_link_options(brevant_build_settings INTERFACE -Wl,--disable-new-dtags)
+set(CMAKE_BUILD_RPATH "$ORIGIN" CACHE STRING "" FORCE)
+set(CMAKE_INSTALL_RPATH "$ORIGIN" CACHE STRING "" FORCE)
