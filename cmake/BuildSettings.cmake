@@ -18,5 +18,5 @@ target_compile_definitions(brevant_build_settings INTERFACE
 # executable. dlopen() only consults the executable's old-style DT_RPATH (not DT_RUNPATH) for a
 # library requested from inside Qt, so executables carry DT_RPATH=$ORIGIN.
 target_link_options(brevant_build_settings INTERFACE -Wl,--disable-new-dtags)
-set(CMAKE_BUILD_RPATH "$ORIGIN" CACHE STRING "" FORCE)
-set(CMAKE_INSTALL_RPATH "$ORIGIN" CACHE STRING "" FORCE)
+set(CMAKE_BUILD_RPATH "$ORIGIN")
+set(CMAKE_INSTALL_RPATH "$ORIGIN")
