@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace brevant {
+
+enum class RecordTableId
+{
+    Log,
+    UpsEvent,
+    CloseApp
+};
+
+// The three record tables in their two SQLite files: `record` and `UpsEvent` (Date, Time, Message)
+// in EventRecord.mdb, `CloseApp` (Date, Time, AppName, SaveAppFileName) in CloseAppRecord.mdb.
+// Files and tables are created on first use. A committed record survives a crash that follows at
+// once (write-ahead log, full sync). Dates are stored as ISO 8601 text, times as 24-hour hh:mm:ss.
+//
+// The "first record" of a table is the oldest appended one; for CloseApp, once the sorted view is
+// in use, the first in Date order.
+class RecordStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+    using LimitReader = std::function<double()>;
+
+    static const QString CloseAppViewQuery; // "select * from closeapp order by Date  "
+
+    RecordStore(QString eventDatabaseFile, QString closeAppDatabaseFile, QObject* parent = nullptr);
+    ~RecordStore() override;
+
+    void setClock(Clock clock);
+
+    // Opens (and on a fresh install creates) both databases. False when either cannot be opened.
+    bool open();
+    void close();
+
+    // Appends (date now, time now, text) to `record` or `UpsEvent`.
+    bool appendRecord(RecordTableId table, const QString& text);
+    // Adds one closed-application row with the four texts as given.
+    bool addCloseApp(const QString& date, const QString& time, const QString& appName,
+                     const QString& saveAppFileName);
+
+    int recordCount(RecordTableId table) const;
+    // Page opening: while the count is greater than the limit (read again before every comparison),
+    // delete the first record.
+    void trimToLimit(RecordTableId table, const LimitReader& limit);
+    // End of a poll tick: delete the first record once if the count is at least the limit.
+    void trimOnTick(RecordTableId table, double limit);
+    void clearTable(RecordTableId table);
+
+    // From now on CloseApp is viewed (and trimmed) in Date order, for good.
+    void useSortedCloseAppView();
+    bool closeAppViewSorted() const;
+
+    // The rows of a table in view order, columns by position.
+    QList<QStringList> rows(RecordTableId table) const;
+
+    QString connectionName(RecordTableId table) const;
+    static QString tableName(RecordTableId table);
+
+signals:
+    void recordAppended(brevant::RecordTableId table, const QString& text);
+    void tableCleared(brevant::RecordTableId table);
+    void tableChanged(brevant::RecordTableId table);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace brevant
