@@ -1,0 +1,115 @@
+#include "platform/SingleInstanceGuard.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QThread>
+
+namespace brevant {
+namespace {
+
+constexpr int maxMessageSize = 64;
+// How long a later instance keeps knocking while the first one may still be setting up its socket.
+constexpr int knockPatienceMs = 2000;
+
+QString defaultRuntimeDir()
+{
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.isEmpty() ? QDir::tempPath() : runtime;
+}
+
+} // namespace
+
+SingleInstanceGuard::SingleInstanceGuard(const QString& key, const QString& runtimeDir, QObject* parent)
+    : QObject(parent)
+    , m_basePath(QDir(runtimeDir.isEmpty() ? defaultRuntimeDir() : runtimeDir).absoluteFilePath(key))
+    , m_lock(lockFilePath())
+{
+    // The lock is held for the program's whole life, so its age says nothing; only a holder that
+    // no longer runs makes it stale.
+    m_lock.setStaleLockTime(0);
+}
+
+SingleInstanceGuard::~SingleInstanceGuard()
+{
+    if (m_server)
+        m_server->close(); // removes the socket file before the lock goes
+}
+
+bool SingleInstanceGuard::tryAcquire()
+{
+    if (m_lock.isLocked())
+        return true;
+    QDir().mkpath(QFileInfo(m_basePath).absolutePath());
+    if (m_lock.tryLock(0)) {
+        listen();
+        return true;
+    }
+    if (m_lock.error() == QLockFile::LockFailedError) {
+        if (!knock())
+            qWarning("Another instance holds %s but did not answer", qUtf8Printable(lockFilePath()));
+        return false;
+    }
+    // Without a usable lock file, a listening socket is the only sign of another instance. A UPS
+    // monitor that refuses to run at all would be worse than two of them.
+    qWarning("Cannot create the instance lock %s", qUtf8Printable(lockFilePath()));
+    if (knock())
+        return false;
+    listen();
+    return true;
+}
+
+void SingleInstanceGuard::listen()
+{
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // We hold the lock, so a socket file still there was left by an instance that crashed.
+    QLocalServer::removeServer(socketPath());
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstanceGuard::acceptConnection);
+    if (!m_server->listen(socketPath()))
+        qWarning("Cannot listen on %s: %s", qUtf8Printable(socketPath()),
+                 qUtf8Printable(m_server->errorString()));
+}
+
+void SingleInstanceGuard::acceptConnection()
+{
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readKnock(socket); });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    }
+}
+
+void SingleInstanceGuard::readKnock(QLocalSocket* socket)
+{
+    if (socket->canReadLine()) {
+        disconnect(socket, nullptr, this, nullptr); // one message per connection
+        emit messageReceived(socket->readLine(maxMessageSize).trimmed());
+        socket->disconnectFromServer();
+    } else if (socket->bytesAvailable() >= maxMessageSize) {
+        socket->abort(); // not one of ours
+    }
+}
+
+bool SingleInstanceGuard::knock()
+{
+    QLocalSocket socket;
+    const QDeadlineTimer deadline(knockPatienceMs);
+    for (;;) {
+        socket.connectToServer(socketPath());
+        if (socket.waitForConnected(int(deadline.remainingTime())))
+            break;
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(50); // the first instance holds the lock but is not listening yet
+    }
+    socket.write(knockMessage() + '\n');
+    const bool sent = socket.waitForBytesWritten(int(deadline.remainingTime()));
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(int(deadline.remainingTime()));
+    return sent;
+}
+
+} // namespace brevant

@@ -1,0 +1,14 @@
+#include "platform/SystemPowerOffFactory.h"
+
+#include "platform/CommandPowerOff.h"
+
+namespace brevant {
+
+std::unique_ptr<SystemPowerOff> createSystemPowerOff()
+{
+    if (qEnvironmentVariableIsSet("BREVANT_SHUTDOWN_COMMAND"))
+        return std::make_unique<CommandPowerOff>(qEnvironmentVariable("BREVANT_SHUTDOWN_COMMAND"));
+    return createPlatformPowerOff();
+}
+
+} // namespace brevant

@@ -1,0 +1,33 @@
+#include "platform/linux/LogindPowerOff.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+
+namespace brevant {
+
+LogindPowerOff::LogindPowerOff(const QDBusConnection& bus, std::chrono::milliseconds replyTimeout,
+                               QObject* parent)
+    : QObject(parent)
+    , m_bus(bus)
+    , m_replyTimeout(replyTimeout)
+{}
+
+void LogindPowerOff::shutDownSystem()
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PowerOff"));
+    call << false; // not interactive: nobody is there to answer a password prompt
+    const QDBusPendingCall pending = m_bus.asyncCall(call, int(m_replyTimeout.count()));
+    auto* watcher = new QDBusPendingCallWatcher(pending, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* finished) {
+        const QDBusPendingReply<> reply = *finished;
+        if (reply.isError())
+            qWarning("logind refused to power off: %s: %s", qUtf8Printable(reply.error().name()),
+                     qUtf8Printable(reply.error().message()));
+        finished->deleteLater();
+    });
+}
+
+} // namespace brevant
