@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/HalvicApi.h"
+
 namespace brevant {
 
-class HalvicApi;
 class MessageBoxPresenter;
 
 // The USB link: one command/reply exchange at a time through the Halvic library, and the three
@@ -15,10 +16,13 @@ public:
 
     UsbLink(HalvicApi& library, MessageBoxPresenter& messages);
 
-    // Open and close the device. Failures are the caller's to ignore (they are not reported here).
-    void hidHandle();
-    void closeHandleDevice();
+    // Open and close the device. Failures are returned for the caller to ignore or act on; they
+    // are not shown to the user here.
+    CallError hidHandle();
+    CallError closeHandleDevice();
 
+    // One exchange; it reports only through the flags. A library call that cannot be made shows
+    // the platform's error text in a message box and leaves every flag as it was.
     void usbExchange(int command);
 
     bool usbConnected() const { return m_usbConnected; }
@@ -29,6 +33,9 @@ public:
     void setUsbConnected(bool connected) { m_usbConnected = connected; }
 
 private:
+    bool failed(const CallError& error);
+    void interpretStatusBlock(const char* statusBlock);
+
     HalvicApi& m_library;
     MessageBoxPresenter& m_messages;
     bool m_usbConnected = false;

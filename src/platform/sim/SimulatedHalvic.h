@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/HalvicApi.h"
+
+#include <QList>
+#include <QStringView>
+#include <functional>
+#include <optional>
+
+namespace brevant {
+
+// A Halvic library with a UPS behind it whose state is set by hand: for the fire drill and tests.
+// Like the real device, it answers only between hidHandle() and closeHandleDevice(). A status
+// query is answered "T1" with a valid status block; the UPS-off command is answered "S1" and
+// recorded. A silent UPS leaves the reply code as zero bytes.
+class SimulatedHalvic : public HalvicApi
+{
+public:
+    enum class UpsState
+    {
+        Online,
+        OnBattery,
+        LowBattery, // on battery, battery low
+        LowOnline,  // mains back, battery still low
+        Silent
+    };
+    using Clock = std::function<qint64()>; // milliseconds
+
+    SimulatedHalvic();
+
+    static std::optional<UpsState> parseUpsState(QStringView name); // "online", "onbattery", ...
+    static QString upsStateName(UpsState state);
+    static QString missingLibraryText();
+
+    void setUpsState(UpsState state) { m_state = state; }
+    UpsState upsState() const { return m_state; }
+    // While set, every call fails as it does when the library file cannot be loaded.
+    void setLibraryMissing(bool missing) { m_libraryMissing = missing; }
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+
+    bool deviceOpen() const { return m_deviceOpen; }
+    int hidHandleCount() const { return m_hidHandleCount; }
+    int upsOffCount() const { return int(m_upsOffTimes.size()); }
+    // The clock's time of every UPS-off command that reached the UPS.
+    const QList<qint64>& upsOffTimes() const { return m_upsOffTimes; }
+
+    CallError hidHandle() override;
+    CallError closeHandleDevice() override;
+    CallError cmdOutput(int command, char* replyCode) override;
+    CallError cmdInput(char* statusBlock, char* secondBuffer) override;
+
+private:
+    CallError missing() const;
+
+    UpsState m_state = UpsState::Online;
+    bool m_libraryMissing = false;
+    bool m_deviceOpen = false;
+    int m_hidHandleCount = 0;
+    Clock m_clock;
+    QList<qint64> m_upsOffTimes;
+};
+
+} // namespace brevant
