@@ -1,0 +1,121 @@
+#include "NutProtocol.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+namespace halvic {
+
+namespace {
+
+std::optional<uint16_t> parsePort(std::string_view text)
+{
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value == 0 || value > 65535)
+        return std::nullopt;
+    return static_cast<uint16_t>(value);
+}
+
+} // namespace
+
+std::optional<NutTarget> parseNutTarget(std::string_view text)
+{
+    NutTarget target;
+    const auto at = text.find('@');
+    target.ups = std::string(text.substr(0, at));
+    if (at == std::string_view::npos)
+        return target;
+    std::string_view address = text.substr(at + 1);
+    std::string_view portText;
+    if (address.starts_with('[')) {
+        const auto close = address.find(']');
+        if (close == std::string_view::npos)
+            return std::nullopt;
+        const std::string_view rest = address.substr(close + 1);
+        if (!rest.empty() && !rest.starts_with(':'))
+            return std::nullopt;
+        portText = rest.empty() ? rest : rest.substr(1);
+        address = address.substr(1, close - 1);
+    } else if (const auto colon = address.find(':'); colon != std::string_view::npos) {
+        portText = address.substr(colon + 1);
+        address = address.substr(0, colon);
+    }
+    if (address.empty())
+        return std::nullopt;
+    target.host = std::string(address);
+    if (!portText.empty()) {
+        const auto port = parsePort(portText);
+        if (!port)
+            return std::nullopt;
+        target.port = *port;
+    }
+    return target;
+}
+
+std::vector<std::string> splitNutLine(std::string_view line)
+{
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '\\' && i + 1 < line.size()) {
+            word += line[++i];
+            inWord = true;
+        } else if (c == '"') {
+            quoted = !quoted;
+            inWord = true;
+        } else if ((c == ' ' || c == '\t' || c == '\r' || c == '\n') && !quoted) {
+            if (inWord)
+                words.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord)
+        words.push_back(std::move(word));
+    return words;
+}
+
+std::string quotedNutWord(std::string_view word)
+{
+    std::string result = "\"";
+    for (const char c : word) {
+        if (c == '"' || c == '\\')
+            result += '\\';
+        result += c;
+    }
+    return result + '"';
+}
+
+std::optional<UpsReading> readingFromUpsStatus(std::string_view status)
+{
+    bool online = false;
+    bool onBattery = false;
+    bool low = false;
+    for (const std::string& token : splitNutLine(status)) {
+        online = online || token == "OL";
+        onBattery = onBattery || token == "OB";
+        low = low || token == "LB";
+    }
+    if (online == onBattery)
+        return std::nullopt;
+    return UpsReading{.onMains = online, .batteryLow = low};
+}
+
+std::string preferredOffCommand(const std::vector<std::string>& offered)
+{
+    constexpr std::array<std::string_view, 3> Preference{"shutdown.return", "load.off.delay", "load.off"};
+    for (const std::string_view command : Preference) {
+        if (std::ranges::find(offered, command) != offered.end())
+            return std::string(command);
+    }
+    return {};
+}
+
+} // namespace halvic

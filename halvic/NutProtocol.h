@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Backend.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace halvic {
+
+inline constexpr uint16_t DefaultNutPort = 3493;
+
+// Which UPS of which server: "ups@host[:port]"; "@host[:port]" or "" for the server's first UPS;
+// a bare "ups" lives on localhost. An IPv6 host is written in brackets: "ups@[::1]:3493".
+struct NutTarget
+{
+    std::string ups;
+    std::string host = "localhost";
+    uint16_t port = DefaultNutPort;
+
+    bool operator==(const NutTarget&) const = default;
+};
+
+std::optional<NutTarget> parseNutTarget(std::string_view text);
+
+// Splits a line of the network protocol into words; double quotes group, backslash escapes.
+std::vector<std::string> splitNutLine(std::string_view line);
+// The word as the protocol expects an argument: quoted and escaped.
+std::string quotedNutWord(std::string_view word);
+
+// ups.status: OL on mains, OB on battery, LB battery low. A status that says neither OL nor OB,
+// or both, is not a reading.
+std::optional<UpsReading> readingFromUpsStatus(std::string_view status);
+
+// UPS-off preference: off after a delay and back on when mains returns, else off after a delay,
+// else off at once. Empty when the UPS offers none of them.
+std::string preferredOffCommand(const std::vector<std::string>& offered);
+
+} // namespace halvic

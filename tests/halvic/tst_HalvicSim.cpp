@@ -1,0 +1,240 @@
+// The simulated UPS as the monitor sees it through libHalvic, driven by halvic-sim.
+#include "HalvicClient.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const int StatusQuery = 1;
+const int SwitchOff = 2;
+
+class EnvironmentOverride
+{
+public:
+    EnvironmentOverride(const char* name, const QByteArray& value)
+        : m_name(name)
+        , m_previous(qgetenv(name))
+        , m_wasSet(qEnvironmentVariableIsSet(name))
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+    ~EnvironmentOverride()
+    {
+        if (m_wasSet)
+            qputenv(m_name, m_previous);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    QByteArray m_previous;
+    bool m_wasSet;
+};
+
+} // namespace
+
+class HalvicSimTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void reportsEachState_data();
+    void reportsEachState();
+    void missingStateFileIsOnMains();
+    void switchOff_data();
+    void switchOff();
+    void closedDeviceDoesNotAnswer();
+    void concurrentSettingNeverTearsTheState();
+    void readsHalvicConfBesideTheLibrary();
+    void toolRejectsUnknownState();
+
+private:
+    QString simFile() const { return m_dir.filePath(QStringLiteral("ups.state")); }
+    QByteArray runSim(const QStringList& arguments, int* exitCode = nullptr) const;
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<HalvicClient> m_halvic;
+};
+
+QByteArray HalvicSimTest::runSim(const QStringList& arguments, int* exitCode) const
+{
+    QProcess sim;
+    sim.start(testsupport::binDir() + QStringLiteral("/halvic-sim"), arguments);
+    if (!sim.waitForFinished(10000))
+        return {};
+    if (exitCode)
+        *exitCode = sim.exitCode();
+    return sim.readAllStandardOutput();
+}
+
+void HalvicSimTest::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    qputenv("HALVIC_BACKEND", "sim");
+    qputenv("HALVIC_SIM_FILE", QFile::encodeName(simFile()));
+    m_halvic = std::make_unique<HalvicClient>();
+    QVERIFY2(m_halvic->isLoaded(), qPrintable(m_halvic->errorString()));
+    QCOMPARE(QFileInfo(m_halvic->loadedFrom()).canonicalPath(),
+             QFileInfo(testsupport::binDir()).canonicalFilePath());
+}
+
+void HalvicSimTest::init()
+{
+    QFile::remove(simFile());
+    QFile::remove(simFile() + QStringLiteral(".off-log"));
+    m_halvic->open();
+}
+
+void HalvicSimTest::reportsEachState_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<bool>("answers");
+    QTest::addColumn<bool>("onMains");
+    QTest::addColumn<bool>("batteryLow");
+    QTest::newRow("online") << "online" << true << true << false;
+    QTest::newRow("onbattery") << "onbattery" << true << false << false;
+    QTest::newRow("lowbattery") << "lowbattery" << true << false << true;
+    QTest::newRow("lowonline") << "lowonline" << true << true << true;
+    QTest::newRow("silent") << "silent" << false << false << false;
+}
+
+void HalvicSimTest::reportsEachState()
+{
+    QFETCH(QString, state);
+    QFETCH(bool, answers);
+
+    runSim({state});
+    QCOMPARE(runSim({QStringLiteral("status")}).trimmed(), state.toUtf8());
+
+    const auto reply = m_halvic->exchange(StatusQuery);
+    QVERIFY(reply.buffersIntact);
+    QCOMPARE(reply.answered(), answers);
+    if (!answers) {
+        QCOMPARE(reply.code, QByteArray(2, '\0'));
+        return;
+    }
+    QTEST(reply.onMains(), "onMains");
+    QTEST(reply.batteryLow(), "batteryLow");
+}
+
+void HalvicSimTest::missingStateFileIsOnMains()
+{
+    const auto reply = m_halvic->exchange(StatusQuery);
+    QVERIFY(reply.answered());
+    QVERIFY(reply.onMains());
+    QVERIFY(!reply.batteryLow());
+}
+
+void HalvicSimTest::switchOff_data()
+{
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QByteArray>("code");
+    QTest::newRow("answering UPS accepts") << "lowbattery" << QByteArray("S1");
+    QTest::newRow("silent UPS hears nothing") << "silent" << QByteArray(2, '\0');
+}
+
+void HalvicSimTest::switchOff()
+{
+    QFETCH(QString, state);
+    QFETCH(QByteArray, code);
+    runSim({state});
+
+    for (int i = 0; i < 3; ++i) {
+        const auto reply = m_halvic->exchange(SwitchOff);
+        QVERIFY(reply.buffersIntact);
+        QCOMPARE(reply.code, code);
+    }
+
+    const QList<QByteArray> log = runSim({QStringLiteral("off-log")}).split('\n');
+    const QList<QByteArray> lines(log.begin(), log.end() - 1);
+    QCOMPARE(lines.size(), code == "S1" ? 3 : 0);
+    static const QRegularExpression line(
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} UPS-off$"));
+    for (const QByteArray& entry : lines)
+        QVERIFY2(line.match(QString::fromUtf8(entry)).hasMatch(), entry.constData());
+}
+
+void HalvicSimTest::closedDeviceDoesNotAnswer()
+{
+    m_halvic->close();
+    m_halvic->close();
+    QCOMPARE(m_halvic->exchange(StatusQuery).code, QByteArray(2, '\0'));
+    QCOMPARE(m_halvic->exchange(SwitchOff).code, QByteArray(2, '\0'));
+    m_halvic->open();
+    QVERIFY(m_halvic->exchange(StatusQuery).answered());
+}
+
+// Writers and the reader race; a reader that ever saw a half-written file would find no state
+// and report a UPS that does not answer.
+void HalvicSimTest::concurrentSettingNeverTearsTheState()
+{
+    const QStringList answeringStates{"online", "onbattery", "lowbattery", "lowonline"};
+    std::vector<std::unique_ptr<QProcess>> writers;
+    for (int i = 0; i < 40; ++i) {
+        auto writer = std::make_unique<QProcess>();
+        writer->start(testsupport::binDir() + QStringLiteral("/halvic-sim"), {answeringStates.at(i % 4)});
+        writers.push_back(std::move(writer));
+    }
+    int exchanges = 0;
+    const auto running = [&] {
+        return std::ranges::any_of(writers, [](const auto& w) { return w->state() != QProcess::NotRunning; });
+    };
+    while (running() || exchanges < 200) {
+        QVERIFY(m_halvic->exchange(StatusQuery).answered());
+        ++exchanges;
+        for (auto& writer : writers)
+            writer->waitForFinished(0);
+    }
+    for (auto& writer : writers) {
+        QVERIFY(writer->state() == QProcess::NotRunning || writer->waitForFinished(10000));
+        QCOMPARE(writer->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(writer->exitCode(), 0);
+    }
+}
+
+void HalvicSimTest::readsHalvicConfBesideTheLibrary()
+{
+    QTemporaryDir elsewhere;
+    const QString library = elsewhere.filePath(QStringLiteral("libHalvic.so"));
+    QVERIFY(QFile::copy(m_halvic->loadedFrom(), library));
+    testsupport::writeFile(elsewhere.filePath(QStringLiteral("Halvic.conf")),
+                           "# simulated UPS for a demo\nBackend = sim\nsim_file = demo.state\n");
+    testsupport::writeFile(elsewhere.filePath(QStringLiteral("demo.state")), "lowonline\n");
+    const EnvironmentOverride noBackend("HALVIC_BACKEND", QByteArray());
+    const EnvironmentOverride noSimFile("HALVIC_SIM_FILE", QByteArray());
+
+    const HalvicClient copy(library);
+    QVERIFY2(copy.isLoaded(), qPrintable(copy.errorString()));
+    copy.open();
+    const auto reply = copy.exchange(StatusQuery);
+    QVERIFY(reply.answered());
+    QVERIFY(reply.onMains());
+    QVERIFY(reply.batteryLow());
+    copy.close();
+}
+
+void HalvicSimTest::toolRejectsUnknownState()
+{
+    int exitCode = 0;
+    runSim({QStringLiteral("offline")}, &exitCode);
+    QCOMPARE(exitCode, 2);
+    QVERIFY(!QFile::exists(simFile()));
+}
+
+QTEST_GUILESS_MAIN(HalvicSimTest)
+#include "tst_HalvicSim.moc"
