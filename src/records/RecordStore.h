@@ -18,8 +18,9 @@ enum class RecordTableId
 
 // The three record tables in their two SQLite files: `record` and `UpsEvent` (Date, Time, Message)
 // in EventRecord.mdb, `CloseApp` (Date, Time, AppName, SaveAppFileName) in CloseAppRecord.mdb.
-// Files and tables are created on first use. A committed record survives a crash that follows at
-// once (write-ahead log, full sync). Dates are stored as ISO 8601 text, times as 24-hour hh:mm:ss.
+// Files and tables are created on first use; PRAGMA user_version holds the schema version. A
+// committed record survives a crash or power cut that follows at once (write-ahead log, full
+// sync). Dates are stored as ISO 8601 text, times as 24-hour hh:mm:ss, so both sort as text.
 //
 // The "first record" of a table is the oldest appended one; for CloseApp, once the sorted view is
 // in use, the first in Date order.
@@ -32,13 +33,15 @@ public:
     using LimitReader = std::function<double()>;
 
     static const QString CloseAppViewQuery; // "select * from closeapp order by Date  "
+    static constexpr int SchemaVersion = 1;
 
     RecordStore(QString eventDatabaseFile, QString closeAppDatabaseFile, QObject* parent = nullptr);
     ~RecordStore() override;
 
     void setClock(Clock clock);
 
-    // Opens (and on a fresh install creates) both databases. False when either cannot be opened.
+    // Opens (and on a fresh install creates) both databases. False when either cannot be opened;
+    // the tables of the one that did open stay usable.
     bool open();
     void close();
 
@@ -48,6 +51,7 @@ public:
     bool addCloseApp(const QString& date, const QString& time, const QString& appName,
                      const QString& saveAppFileName);
 
+    // -1 when the table cannot be read.
     int recordCount(RecordTableId table) const;
     // Page opening: while the count is greater than the limit (read again before every comparison),
     // delete the first record.
@@ -60,6 +64,8 @@ public:
     void useSortedCloseAppView();
     bool closeAppViewSorted() const;
 
+    // The query that shows a table in view order, for a model on connectionName(table).
+    QString viewQuery(RecordTableId table) const;
     // The rows of a table in view order, columns by position.
     QList<QStringList> rows(RecordTableId table) const;
 
@@ -72,6 +78,8 @@ signals:
     void tableChanged(brevant::RecordTableId table);
 
 private:
+    bool deleteFirst(RecordTableId table);
+
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -1,0 +1,239 @@
+#include "RecordStore.h"
+
+#include "DurableSqlite.h"
+
+#include <QLoggingCategory>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <atomic>
+
+namespace brevant {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcRecords, "brevant.records")
+
+const QList<DurableSqlite::SchemaStep> EventSchema{
+    {1,
+     {QStringLiteral("CREATE TABLE IF NOT EXISTS record (Date TEXT, Time TEXT, Message TEXT)"),
+      QStringLiteral("CREATE TABLE IF NOT EXISTS UpsEvent (Date TEXT, Time TEXT, Message TEXT)")}},
+};
+
+const QList<DurableSqlite::SchemaStep> CloseAppSchema{
+    {1,
+     {QStringLiteral(
+         "CREATE TABLE IF NOT EXISTS CloseApp (Date TEXT, Time TEXT, AppName TEXT, SaveAppFileName TEXT)")}},
+};
+
+QString uniqueConnectionPrefix()
+{
+    static std::atomic<int> next{0};
+    return QStringLiteral("brevant.records.%1").arg(next++);
+}
+
+bool run(QSqlQuery& query)
+{
+    if (query.exec())
+        return true;
+    qCWarning(lcRecords) << query.lastQuery() << "failed:" << query.lastError().text();
+    return false;
+}
+
+} // namespace
+
+const QString RecordStore::CloseAppViewQuery = QStringLiteral("select * from closeapp order by Date  ");
+
+struct RecordStore::Private
+{
+    QString eventFile;
+    QString closeAppFile;
+    QString eventConnection;
+    QString closeAppConnection;
+    Clock clock = [] { return QDateTime::currentDateTime(); };
+    bool sorted = false;
+
+    const QString& connection(RecordTableId table) const
+    {
+        return table == RecordTableId::CloseApp ? closeAppConnection : eventConnection;
+    }
+
+    QSqlQuery query(RecordTableId table, const QString& sql, const QVariantList& values = {}) const
+    {
+        QSqlQuery query(DurableSqlite::database(connection(table)));
+        query.prepare(sql);
+        for (const QVariant& value : values)
+            query.addBindValue(value);
+        return query;
+    }
+};
+
+RecordStore::RecordStore(QString eventDatabaseFile, QString closeAppDatabaseFile, QObject* parent)
+    : QObject(parent)
+    , d(std::make_unique<Private>())
+{
+    const QString prefix = uniqueConnectionPrefix();
+    d->eventFile = std::move(eventDatabaseFile);
+    d->closeAppFile = std::move(closeAppDatabaseFile);
+    d->eventConnection = prefix + u".events";
+    d->closeAppConnection = prefix + u".closeapp";
+}
+
+RecordStore::~RecordStore()
+{
+    close();
+}
+
+void RecordStore::setClock(Clock clock)
+{
+    d->clock = std::move(clock);
+}
+
+bool RecordStore::open()
+{
+    close();
+    const bool events = DurableSqlite::open(d->eventConnection, d->eventFile, EventSchema);
+    const bool closeApps = DurableSqlite::open(d->closeAppConnection, d->closeAppFile, CloseAppSchema);
+    return events && closeApps;
+}
+
+void RecordStore::close()
+{
+    for (const QString& name : {d->eventConnection, d->closeAppConnection}) {
+        if (QSqlDatabase::contains(name))
+            DurableSqlite::close(name);
+    }
+}
+
+bool RecordStore::appendRecord(RecordTableId table, const QString& text)
+{
+    if (table == RecordTableId::CloseApp)
+        return false; // closed applications arrive through addCloseApp() with their own texts
+    const QDateTime now = d->clock();
+    QSqlQuery insert = d->query(table, u"insert into " + tableName(table) + u" values (?, ?, ?)",
+                                {now.date().toString(Qt::ISODate), now.time().toString(u"HH:mm:ss"), text});
+    if (!run(insert))
+        return false;
+    emit recordAppended(table, text);
+    emit tableChanged(table);
+    return true;
+}
+
+bool RecordStore::addCloseApp(const QString& date, const QString& time, const QString& appName,
+                              const QString& saveAppFileName)
+{
+    QSqlQuery insert =
+        d->query(RecordTableId::CloseApp, QStringLiteral("insert into CloseApp values (?, ?, ?, ?)"),
+                 {date, time, appName, saveAppFileName});
+    if (!run(insert))
+        return false;
+    emit tableChanged(RecordTableId::CloseApp);
+    return true;
+}
+
+int RecordStore::recordCount(RecordTableId table) const
+{
+    QSqlQuery count = d->query(table, u"select count(*) from " + tableName(table));
+    if (!run(count) || !count.next())
+        return -1;
+    return count.value(0).toInt();
+}
+
+bool RecordStore::deleteFirst(RecordTableId table)
+{
+    const QString name = tableName(table);
+    // Ties in Date keep the order of appending, as in the sorted view.
+    const QString first = table == RecordTableId::CloseApp && d->sorted
+                              ? QString(u"(select rowid from " + name + u" order by Date, rowid limit 1)")
+                              : QString(u"(select min(rowid) from " + name + u")");
+    QSqlQuery remove = d->query(table, u"delete from " + name + u" where rowid = " + first);
+    return run(remove) && remove.numRowsAffected() == 1;
+}
+
+void RecordStore::trimToLimit(RecordTableId table, const LimitReader& limit)
+{
+    // One transaction, so that cutting a long table costs one sync rather than one per record.
+    QSqlDatabase db = DurableSqlite::database(connectionName(table));
+    const bool inTransaction = db.transaction();
+    bool deleted = false;
+    for (int count = recordCount(table); count >= 0 && count > limit(); --count) {
+        if (!deleteFirst(table))
+            break;
+        deleted = true;
+    }
+    if (inTransaction && !db.commit())
+        qCWarning(lcRecords) << "trim of" << tableName(table) << "not committed:" << db.lastError().text();
+    if (deleted)
+        emit tableChanged(table);
+}
+
+void RecordStore::trimOnTick(RecordTableId table, double limit)
+{
+    const int count = recordCount(table);
+    if (count >= 0 && count >= limit && deleteFirst(table))
+        emit tableChanged(table);
+}
+
+void RecordStore::clearTable(RecordTableId table)
+{
+    QSqlQuery clear = d->query(table, u"delete from " + tableName(table));
+    if (!run(clear))
+        return;
+    emit tableCleared(table);
+    emit tableChanged(table);
+}
+
+void RecordStore::useSortedCloseAppView()
+{
+    if (d->sorted)
+        return;
+    d->sorted = true;
+    emit tableChanged(RecordTableId::CloseApp);
+}
+
+bool RecordStore::closeAppViewSorted() const
+{
+    return d->sorted;
+}
+
+QString RecordStore::viewQuery(RecordTableId table) const
+{
+    if (table == RecordTableId::CloseApp && d->sorted)
+        return CloseAppViewQuery;
+    return u"select * from " + tableName(table) + u" order by rowid";
+}
+
+QList<QStringList> RecordStore::rows(RecordTableId table) const
+{
+    QList<QStringList> result;
+    QSqlQuery view = d->query(table, viewQuery(table));
+    if (!run(view))
+        return result;
+    while (view.next()) {
+        QStringList row;
+        for (int column = 0; column < view.record().count(); ++column)
+            row.append(view.value(column).toString());
+        result.append(row);
+    }
+    return result;
+}
+
+QString RecordStore::connectionName(RecordTableId table) const
+{
+    return d->connection(table);
+}
+
+QString RecordStore::tableName(RecordTableId table)
+{
+    switch (table) {
+    case RecordTableId::Log:
+        return QStringLiteral("record");
+    case RecordTableId::UpsEvent:
+        return QStringLiteral("UpsEvent");
+    case RecordTableId::CloseApp:
+        return QStringLiteral("CloseApp");
+    }
+    return {};
+}
+
+} // namespace brevant

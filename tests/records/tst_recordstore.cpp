@@ -1,0 +1,299 @@
+#include "records/RecordStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace brevant;
+
+namespace {
+
+QStringList column(const QList<QStringList>& rows, int position)
+{
+    QStringList values;
+    for (const QStringList& row : rows)
+        values.append(row.value(position));
+    return values;
+}
+
+QStringList numbered(int from, int to)
+{
+    QStringList texts;
+    for (int i = from; i <= to; ++i)
+        texts.append(QStringLiteral("m%1").arg(i));
+    return texts;
+}
+
+QStringList pragmaColumn(const QString& connection, const QString& sql, int position)
+{
+    QSqlQuery query(QSqlDatabase::database(connection));
+    QStringList values;
+    if (query.exec(sql)) {
+        while (query.next())
+            values.append(query.value(position).toString());
+    }
+    return values;
+}
+
+} // namespace
+
+class RecordStoreTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void freshInstallCreatesFilesAndTables();
+    void reopenKeepsRecordsInOrder();
+    void missingDirectoryFailsToOpen();
+    void appendStoresSortableDateAndTime_data();
+    void appendStoresSortableDateAndTime();
+    void trimToLimit_data();
+    void trimToLimit();
+    void trimToLimitRereadsTheLimit();
+    void trimOnTick_data();
+    void trimOnTick();
+    void closeAppFollowsDateOrderOnceSorted();
+    void clearLeavesTheOtherTablesAlone_data();
+    void clearLeavesTheOtherTablesAlone();
+
+private:
+    void fill(RecordTableId table, int count);
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<RecordStore> m_store;
+};
+
+void RecordStoreTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_store = std::make_unique<RecordStore>(m_dir->filePath(QStringLiteral("EventRecord.mdb")),
+                                            m_dir->filePath(QStringLiteral("CloseAppRecord.mdb")));
+    QVERIFY(m_store->open());
+}
+
+void RecordStoreTest::cleanup()
+{
+    m_store.reset();
+    m_dir.reset();
+}
+
+void RecordStoreTest::fill(RecordTableId table, int count)
+{
+    for (const QString& text : numbered(1, count)) {
+        if (table == RecordTableId::CloseApp)
+            QVERIFY(m_store->addCloseApp(QStringLiteral("2024-01-01"), QStringLiteral("10:00:00"), text, {}));
+        else
+            QVERIFY(m_store->appendRecord(table, text));
+    }
+    QCOMPARE(m_store->recordCount(table), count);
+}
+
+void RecordStoreTest::freshInstallCreatesFilesAndTables()
+{
+    QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("EventRecord.mdb"))));
+    QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("CloseAppRecord.mdb"))));
+
+    const QString events = m_store->connectionName(RecordTableId::Log);
+    const QString closeApps = m_store->connectionName(RecordTableId::CloseApp);
+    QCOMPARE(m_store->connectionName(RecordTableId::UpsEvent), events);
+    QVERIFY(events != closeApps);
+    QCOMPARE(pragmaColumn(events, QStringLiteral("PRAGMA table_info(record)"), 1),
+             (QStringList{"Date", "Time", "Message"}));
+    QCOMPARE(pragmaColumn(events, QStringLiteral("PRAGMA table_info(UpsEvent)"), 1),
+             (QStringList{"Date", "Time", "Message"}));
+    QCOMPARE(pragmaColumn(closeApps, QStringLiteral("PRAGMA table_info(CloseApp)"), 1),
+             (QStringList{"Date", "Time", "AppName", "SaveAppFileName"}));
+    for (const QString& connection : {events, closeApps}) {
+        QCOMPARE(pragmaColumn(connection, QStringLiteral("PRAGMA user_version"), 0),
+                 QStringList{QString::number(RecordStore::SchemaVersion)});
+        QCOMPARE(pragmaColumn(connection, QStringLiteral("PRAGMA journal_mode"), 0), QStringList{"wal"});
+        QCOMPARE(pragmaColumn(connection, QStringLiteral("PRAGMA synchronous"), 0), QStringList{"2"}); // FULL
+    }
+
+    QSignalSpy appended(m_store.get(), &RecordStore::recordAppended);
+    QVERIFY(m_store->appendRecord(RecordTableId::Log, QStringLiteral("Program start")));
+    QCOMPARE(column(m_store->rows(RecordTableId::Log), 2), QStringList{"Program start"});
+    QCOMPARE(appended.size(), 1);
+    QVERIFY(!m_store->appendRecord(RecordTableId::CloseApp, QStringLiteral("not an application")));
+    QCOMPARE(m_store->recordCount(RecordTableId::CloseApp), 0);
+}
+
+void RecordStoreTest::reopenKeepsRecordsInOrder()
+{
+    fill(RecordTableId::UpsEvent, 3);
+    m_store->trimOnTick(RecordTableId::UpsEvent, 3);
+    QVERIFY(m_store->appendRecord(RecordTableId::UpsEvent, QStringLiteral("m4")));
+
+    const QString before = m_store->connectionName(RecordTableId::UpsEvent);
+    m_store = std::make_unique<RecordStore>(m_dir->filePath(QStringLiteral("EventRecord.mdb")),
+                                            m_dir->filePath(QStringLiteral("CloseAppRecord.mdb")));
+    QVERIFY(m_store->connectionName(RecordTableId::UpsEvent) != before);
+    QVERIFY(m_store->open());
+    QCOMPARE(column(m_store->rows(RecordTableId::UpsEvent), 2), numbered(2, 4));
+}
+
+void RecordStoreTest::missingDirectoryFailsToOpen()
+{
+    RecordStore store(m_dir->filePath(QStringLiteral("gone/EventRecord.mdb")),
+                      m_dir->filePath(QStringLiteral("CloseAppRecord.mdb")));
+    QVERIFY(!store.open());
+    QVERIFY(!store.appendRecord(RecordTableId::Log, QStringLiteral("Program start")));
+    QCOMPARE(store.recordCount(RecordTableId::Log), -1);
+    store.trimToLimit(RecordTableId::Log, [] { return 10.0; }); // must not loop
+    QVERIFY(store.addCloseApp(QStringLiteral("2024-01-01"), {}, {}, {}));
+}
+
+void RecordStoreTest::appendStoresSortableDateAndTime_data()
+{
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("time");
+
+    QTest::newRow("morning") << QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9)) << "2024-03-05"
+                             << "07:08:09";
+    QTest::newRow("afternoon is 24-hour") << QDateTime(QDate(1999, 12, 31), QTime(23, 59, 58)) << "1999-12-31"
+                                          << "23:59:58";
+    QTest::newRow("midnight") << QDateTime(QDate(2025, 1, 1), QTime(0, 0)) << "2025-01-01"
+                              << "00:00:00";
+}
+
+void RecordStoreTest::appendStoresSortableDateAndTime()
+{
+    QFETCH(QDateTime, now);
+    QFETCH(QString, date);
+    QFETCH(QString, time);
+
+    m_store->setClock([now] { return now; });
+    QVERIFY(m_store->appendRecord(RecordTableId::UpsEvent, QStringLiteral("Attention!! UPS Battery Low")));
+    QCOMPARE(m_store->rows(RecordTableId::UpsEvent),
+             (QList<QStringList>{{date, time, QStringLiteral("Attention!! UPS Battery Low")}}));
+    QCOMPARE(m_store->recordCount(RecordTableId::Log), 0);
+}
+
+void RecordStoreTest::trimToLimit_data()
+{
+    QTest::addColumn<int>("table");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<double>("limit");
+    QTest::addColumn<QStringList>("left");
+
+    const int log = int(RecordTableId::Log);
+    QTest::newRow("25 down to 10") << log << 25 << 10.0 << numbered(16, 25);
+    QTest::newRow("at the limit") << log << 10 << 10.0 << numbered(1, 10);
+    QTest::newRow("below the limit") << log << 4 << 10.0 << numbered(1, 4);
+    QTest::newRow("fractional limit") << log << 12 << 10.5 << numbered(3, 12);
+    QTest::newRow("UpsEvent") << int(RecordTableId::UpsEvent) << 12 << 10.0 << numbered(3, 12);
+    QTest::newRow("CloseApp in appending order")
+        << int(RecordTableId::CloseApp) << 12 << 10.0 << numbered(3, 12);
+}
+
+void RecordStoreTest::trimToLimit()
+{
+    QFETCH(int, table);
+    QFETCH(int, count);
+    QFETCH(double, limit);
+    QFETCH(QStringList, left);
+
+    const auto id = RecordTableId(table);
+    fill(id, count);
+    m_store->trimToLimit(id, [limit] { return limit; });
+    QCOMPARE(column(m_store->rows(id), 2), left);
+}
+
+void RecordStoreTest::trimToLimitRereadsTheLimit()
+{
+    fill(RecordTableId::Log, 25);
+    int reads = 0;
+    // A limit lowered while the cut runs is honoured at the next comparison.
+    m_store->trimToLimit(RecordTableId::Log, [&reads] { return ++reads == 1 ? 20.0 : 10.0; });
+    QCOMPARE(m_store->recordCount(RecordTableId::Log), 10);
+    QCOMPARE(reads, 16);
+}
+
+void RecordStoreTest::trimOnTick_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<double>("limit");
+    QTest::addColumn<QStringList>("left");
+
+    QTest::newRow("reaching the limit cuts to one below") << 10 << 10.0 << numbered(2, 10);
+    QTest::newRow("one below the limit stays") << 9 << 10.0 << numbered(1, 9);
+    QTest::newRow("one record per tick at most") << 12 << 10.0 << numbered(2, 12);
+    QTest::newRow("empty table") << 0 << 10.0 << QStringList{};
+}
+
+void RecordStoreTest::trimOnTick()
+{
+    QFETCH(int, count);
+    QFETCH(double, limit);
+    QFETCH(QStringList, left);
+
+    fill(RecordTableId::Log, count);
+    fill(RecordTableId::UpsEvent, count);
+    QSignalSpy changed(m_store.get(), &RecordStore::tableChanged);
+    m_store->trimOnTick(RecordTableId::Log, limit);
+    QCOMPARE(column(m_store->rows(RecordTableId::Log), 2), left);
+    QCOMPARE(m_store->recordCount(RecordTableId::UpsEvent), count);
+    QCOMPARE(changed.size(), left.size() < count ? 1 : 0);
+}
+
+void RecordStoreTest::closeAppFollowsDateOrderOnceSorted()
+{
+    QCOMPARE(RecordStore::CloseAppViewQuery, QStringLiteral("select * from closeapp order by Date  "));
+
+    const QList<QStringList> added{{"2024-05-02", "08:00:00", "Editor", "notes.txt"},
+                                   {"2023-11-30", "09:00:00", "Mail", ""},
+                                   {"2024-05-02", "07:00:00", "Sheets", "budget.ods"},
+                                   {"2024-01-15", "10:00:00", "Browser", ""}};
+    for (const QStringList& row : added)
+        QVERIFY(m_store->addCloseApp(row[0], row[1], row[2], row[3]));
+    QCOMPARE(m_store->rows(RecordTableId::CloseApp), added);
+
+    QSignalSpy changed(m_store.get(), &RecordStore::tableChanged);
+    m_store->useSortedCloseAppView();
+    QVERIFY(m_store->closeAppViewSorted());
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(m_store->viewQuery(RecordTableId::CloseApp), RecordStore::CloseAppViewQuery);
+    QCOMPARE(column(m_store->rows(RecordTableId::CloseApp), 2),
+             (QStringList{"Mail", "Browser", "Editor", "Sheets"}));
+
+    m_store->trimToLimit(RecordTableId::CloseApp, [] { return 2.0; });
+    QCOMPARE(column(m_store->rows(RecordTableId::CloseApp), 2), (QStringList{"Editor", "Sheets"}));
+    m_store->trimOnTick(RecordTableId::CloseApp, 2);
+    QCOMPARE(column(m_store->rows(RecordTableId::CloseApp), 2), QStringList{"Sheets"});
+}
+
+void RecordStoreTest::clearLeavesTheOtherTablesAlone_data()
+{
+    QTest::addColumn<int>("cleared");
+    QTest::newRow("record") << int(RecordTableId::Log);
+    QTest::newRow("UpsEvent") << int(RecordTableId::UpsEvent);
+    QTest::newRow("CloseApp") << int(RecordTableId::CloseApp);
+}
+
+void RecordStoreTest::clearLeavesTheOtherTablesAlone()
+{
+    QFETCH(int, cleared);
+
+    const QList<RecordTableId> tables{RecordTableId::Log, RecordTableId::UpsEvent, RecordTableId::CloseApp};
+    for (RecordTableId table : tables)
+        fill(table, 3);
+    QSignalSpy clearedSpy(m_store.get(), &RecordStore::tableCleared);
+    m_store->clearTable(RecordTableId(cleared));
+    QCOMPARE(clearedSpy.size(), 1);
+    for (RecordTableId table : tables)
+        QCOMPARE(m_store->recordCount(table), int(table) == cleared ? 0 : 3);
+
+    QVERIFY(m_store->appendRecord(RecordTableId::Log, QStringLiteral("after")));
+    QCOMPARE(column(m_store->rows(RecordTableId::Log), 2).constLast(), QStringLiteral("after"));
+}
+
+QTEST_GUILESS_MAIN(RecordStoreTest)
+#include "tst_recordstore.moc"
