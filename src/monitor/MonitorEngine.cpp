@@ -1,0 +1,110 @@
+#include "monitor/MonitorEngine.h"
+
+#include "config/Settings.h"
+#include "link/SerialLink.h"
+#include "link/UsbLink.h"
+#include "monitor/Countdown.h"
+#include "monitor/PowerMonitor.h"
+#include "monitor/StatusDisplay.h"
+#include "platform/TrayIcon.h"
+#include "records/RecordStore.h"
+#include "shutdown/AlarmController.h"
+#include "shutdown/SaveListController.h"
+#include "shutdown/ShutdownSequence.h"
+#include "shutdown/WindowsModel.h"
+
+#include <QLoggingCategory>
+
+namespace brevant {
+
+Q_LOGGING_CATEGORY(lcEngine, "brevant.engine")
+
+MonitorEngine::MonitorEngine(const AppPaths& paths, EngineAdapters adapters, QObject* parent)
+    : QObject(parent)
+    , m_paths(paths)
+    , m_adapters(adapters)
+    , m_settings(std::make_unique<Settings>(paths.settingsFile()))
+    , m_usb(std::make_unique<UsbLink>(adapters.halvic, adapters.messages))
+    , m_serial(std::make_unique<SerialLink>(adapters.serialPort))
+    , m_records(std::make_unique<RecordStore>(paths.eventDatabase(), paths.closeAppDatabase()))
+    , m_windows(std::make_unique<WindowsModel>())
+    , m_display(std::make_unique<StatusDisplay>(adapters.scheduler))
+    , m_countdown(std::make_unique<Countdown>(adapters.scheduler, *m_settings, *m_usb))
+    , m_alarm(
+          std::make_unique<AlarmController>(adapters.scheduler, *m_settings, *m_usb, *m_serial, *m_countdown))
+{
+    m_shutdown = std::make_unique<ShutdownSequence>(ShutdownSequence::Parts{
+        adapters.scheduler, *m_settings, *m_usb, *m_serial, *m_records, adapters.powerOff,
+        adapters.processStarter, *m_alarm, *m_windows, paths.closeProgram()});
+    m_monitor = std::make_unique<PowerMonitor>(PowerMonitor::Parts{adapters.scheduler, *m_settings, *m_usb,
+                                                                   *m_serial, *m_display, *m_countdown,
+                                                                   *m_alarm, *m_records, adapters.tray});
+    m_saveList =
+        std::make_unique<SaveListController>(*m_settings, *m_records, *m_windows, paths.closeAppList());
+
+    m_countdown->setAlarmAction([this] { m_alarm->show(); });
+    m_alarm->setShutdownAction(
+        [this] { m_shutdown->RequestShutdown(ShutdownSequence::Origin::AlarmWindow); });
+}
+
+MonitorEngine::~MonitorEngine() = default;
+
+void MonitorEngine::finishSplash()
+{
+    if (m_settings->saveListWanted()) {
+        // The save-list window works on its own view of the closed-applications table.
+        if (!m_records->open())
+            qCWarning(lcEngine) << "record databases could not be opened for the save list";
+        m_saveList->load();
+    }
+    loadMainWindow();
+}
+
+void MonitorEngine::loadMainWindow()
+{
+    m_monitor->startPolling();
+
+    const LinkChoice link = m_settings->link();
+    if (link.serial)
+        m_serial->openAtStartup(link.port);
+
+    if (!m_records->open())
+        qCWarning(lcEngine) << "record databases could not be opened";
+
+    m_adapters.tray.replaceTrayIcon(TrayPicture::ImaMain, QStringLiteral("Brevant"));
+
+    m_records->appendRecord(RecordTableId::Log, QStringLiteral("Program start"));
+
+    m_alarm->setAlarmFormShown(false);
+    m_shutdown->resetFlags();
+
+    // The first display, before the first poll tick.
+    if (m_settings->link().serial) {
+        m_display->AcPipeDisplay(m_monitor->usbLinkMode(), m_usb->usbConnected());
+        return;
+    }
+    m_usb->hidHandle();
+    m_usb->usbExchange(UsbLink::StatusQuery);
+    if (m_usb->usbConnected())
+        m_display->AcPipeDisplay(m_monitor->usbLinkMode(), m_usb->usbConnected());
+    else
+        m_monitor->UnConShow();
+}
+
+void MonitorEngine::exit()
+{
+    m_records->appendRecord(RecordTableId::Log, QStringLiteral("Program quit"));
+    if (m_settings->link().serial && m_serial->isOpen())
+        m_serial->close();
+    m_usb->closeHandleDevice();
+    if (m_alarm->alarmFormShown())
+        m_alarm->unload();
+    m_adapters.tray.remove();
+
+    // The process ends here; nothing fires after the exit.
+    m_monitor->stopPolling();
+    m_countdown->stop();
+    m_records->close();
+}
+
+} // namespace brevant

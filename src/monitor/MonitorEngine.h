@@ -1,0 +1,90 @@
+#pragma once
+
+#include "config/AppPaths.h"
+
+#include <QObject>
+#include <memory>
+
+namespace brevant {
+
+class AlarmController;
+class Countdown;
+class HalvicApi;
+class MessageBoxPresenter;
+class PowerMonitor;
+class ProcessStarter;
+class RecordStore;
+class SaveListController;
+class Scheduler;
+class SerialLink;
+class SerialPort;
+class Settings;
+class ShutdownSequence;
+class StatusDisplay;
+class SystemPowerOff;
+class TrayIcon;
+class UsbLink;
+class WindowsModel;
+
+// The outside world as the engine sees it.
+struct EngineAdapters
+{
+    Scheduler& scheduler;
+    HalvicApi& halvic;
+    SerialPort& serialPort;
+    MessageBoxPresenter& messages;
+    TrayIcon& tray;
+    SystemPowerOff& powerOff;
+    ProcessStarter& processStarter;
+};
+
+// The whole monitor without its windows: links, power-state machine, countdown, status model,
+// alarm and shutdown logic, record store, and the start-up and exit sequences that tie them.
+// The desktop program draws these models; the fire drill runs them on virtual time.
+class MonitorEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    MonitorEngine(const AppPaths& paths, EngineAdapters adapters, QObject* parent = nullptr);
+    ~MonitorEngine() override;
+
+    // End of the splash: the save-list window when `[Schema] SaveList` asks for it, then the main
+    // window's load, hidden.
+    void finishSplash();
+    // The main window's load: the poll timer starts, then the link, records, tray icon and the
+    // first status display. A failing step is skipped and the next one runs.
+    void loadMainWindow();
+    // The main window's unload: "Program quit", link closed, alarm window unloaded, tray icon removed.
+    void exit();
+
+    const AppPaths& paths() const { return m_paths; }
+    Settings& settings() { return *m_settings; }
+    UsbLink& usb() { return *m_usb; }
+    SerialLink& serial() { return *m_serial; }
+    RecordStore& records() { return *m_records; }
+    StatusDisplay& display() { return *m_display; }
+    Countdown& countdown() { return *m_countdown; }
+    AlarmController& alarm() { return *m_alarm; }
+    PowerMonitor& monitor() { return *m_monitor; }
+    ShutdownSequence& shutdown() { return *m_shutdown; }
+    WindowsModel& windows() { return *m_windows; }
+    SaveListController& saveList() { return *m_saveList; }
+
+private:
+    AppPaths m_paths;
+    EngineAdapters m_adapters;
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<UsbLink> m_usb;
+    std::unique_ptr<SerialLink> m_serial;
+    std::unique_ptr<RecordStore> m_records;
+    std::unique_ptr<WindowsModel> m_windows;
+    std::unique_ptr<StatusDisplay> m_display;
+    std::unique_ptr<Countdown> m_countdown;
+    std::unique_ptr<AlarmController> m_alarm;
+    std::unique_ptr<ShutdownSequence> m_shutdown;
+    std::unique_ptr<PowerMonitor> m_monitor;
+    std::unique_ptr<SaveListController> m_saveList;
+};
+
+} // namespace brevant

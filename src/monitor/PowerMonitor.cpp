@@ -1,0 +1,224 @@
+#include "monitor/PowerMonitor.h"
+
+#include "config/Settings.h"
+#include "link/SerialLink.h"
+#include "link/UsbLink.h"
+#include "monitor/Countdown.h"
+#include "monitor/StatusDisplay.h"
+#include "platform/Scheduler.h"
+#include "platform/TrayIcon.h"
+#include "records/RecordStore.h"
+#include "shutdown/AlarmController.h"
+
+namespace brevant {
+
+PowerMonitor::PowerMonitor(Parts parts, QObject* parent)
+    : QObject(parent)
+    , m_parts(parts)
+    , m_timer1(parts.scheduler.createTimer(PollIntervalMs, [this] { Timer1_Timer(); }))
+{}
+
+PowerMonitor::~PowerMonitor() = default;
+
+void PowerMonitor::startPolling()
+{
+    m_timer1->start();
+}
+
+void PowerMonitor::stopPolling()
+{
+    m_timer1->stop();
+}
+
+bool PowerMonitor::readOnBattery()
+{
+    return m_usbLinkMode ? m_parts.usb.usbOnBattery() : m_parts.serial.onBattery();
+}
+
+bool PowerMonitor::readLowBattery()
+{
+    return m_usbLinkMode ? m_parts.usb.usbLowBattery() : m_parts.serial.batteryLow();
+}
+
+void PowerMonitor::Timer1_Timer()
+{
+    m_usbLinkMode = !m_parts.settings.link().serial;
+    if (m_usbLinkMode) {
+        UsbLink& usb = m_parts.usb;
+        if (!usb.usbConnected()) {
+            usb.closeHandleDevice();
+            usb.hidHandle();
+        }
+        usb.usbExchange(UsbLink::StatusQuery);
+        if (!usb.usbConnected()) {
+            // A lost link freezes the machine: latches, countdown and lists stay as they are.
+            UnConShow();
+            return;
+        }
+    }
+
+    if (readOnBattery()) {
+        if (readLowBattery()) {
+            m_lowBattLevel = true;
+        } else {
+            m_lowBattLevel = false;
+            onBatteryBlock();
+        }
+    } else {
+        onLineBlock();
+    }
+
+    // Read again: on the serial link the line may have changed since, and each step acts on its own reading.
+    if (readLowBattery())
+        lowBatteryBlock();
+    else
+        lowBatteryClearingCheck();
+
+    listMaintenance();
+}
+
+void PowerMonitor::onBatteryBlock()
+{
+    StatusDisplay& d = m_parts.display;
+    d.setVisible(StatusDisplay::ImaSLow, false);
+    d.setVisible(StatusDisplay::ImaSOk, true);
+    d.setVisible(StatusDisplay::ImaAlarm, true);
+    d.DcPipeDisplay();
+    d.LowPipeDisable();
+    d.AcPipeDisable();
+    d.setShutdownEnabled(true);
+    d.setMessage(QStringLiteral("UPS is on Battery"), StatusDisplay::Orange);
+    if (!m_upsOnBattFlag)
+        powerFailure();
+    m_upsOnBattFlag = true;
+}
+
+void PowerMonitor::onLineBlock()
+{
+    StatusDisplay& d = m_parts.display;
+    d.setMessage(QStringLiteral("UPS is on-line"), StatusDisplay::Green);
+    d.AcPipeDisplay(m_usbLinkMode, m_parts.usb.usbConnected());
+    d.DcPipeDisable();
+    d.LowPipeDisable();
+    d.setVisible(StatusDisplay::ImaSLow, false);
+    d.setVisible(StatusDisplay::ImaSOk, false);
+    d.setVisible(StatusDisplay::ImaAlarm, false);
+    d.setShutdownEnabled(false);
+    cancelSteps();
+    if (m_upsOnBattFlag)
+        powerRestored();
+    m_upsOnBattFlag = false;
+}
+
+void PowerMonitor::lowBatteryBlock()
+{
+    StatusDisplay& d = m_parts.display;
+    d.setVisible(StatusDisplay::ImaSLow, true);
+    d.setVisible(StatusDisplay::ImaSOk, false);
+    d.setVisible(StatusDisplay::ImaAlarm, true);
+    d.setShutdownEnabled(true);
+    d.LowPipeDisplay();
+    d.DcPipeDisable();
+    d.AcPipeDisable();
+    d.setMessage(QStringLiteral("UPS is Low Battery"), StatusDisplay::Red);
+    if (!m_upsLowBattFlag)
+        batteryLow();
+}
+
+void PowerMonitor::lowBatteryClearingCheck()
+{
+    if (m_upsLowBattFlag)
+        batteryLowCleared();
+}
+
+void PowerMonitor::UnConShow()
+{
+    m_parts.display.showDisconnected();
+    m_parts.countdown.setLblAlarm(QStringLiteral(" "));
+    m_parts.display.setVisible(StatusDisplay::ImaSOk, false);
+    m_parts.display.setVisible(StatusDisplay::ImaSLow, false);
+    m_parts.tray.replaceTrayIcon(TrayPicture::ImaMain, QStringLiteral("Brevant"));
+}
+
+void PowerMonitor::armCountdown(EventSection section)
+{
+    if (!m_parts.settings.shutdownOnEvent(section))
+        return;
+    m_parts.countdown.setShutdownDelay(m_parts.settings.delaySeconds(section));
+    m_parts.countdown.start();
+}
+
+void PowerMonitor::writeEventRecord(const QString& text)
+{
+    m_parts.records.appendRecord(RecordTableId::Log, text);
+    m_parts.records.appendRecord(RecordTableId::UpsEvent, text);
+}
+
+QString PowerMonitor::mainTrayTip() const
+{
+    return m_usbLinkMode ? QStringLiteral("Brevant") : QStringLiteral("Quillon System");
+}
+
+void PowerMonitor::powerFailure()
+{
+    m_parts.tray.replaceTrayIcon(TrayPicture::ImaSOk, QStringLiteral("UPS is on battery"));
+    armCountdown(EventSection::OnBattery);
+    if (!m_parts.settings.eventDisabled(EventSection::OnBattery) &&
+        m_parts.settings.recordLog(EventSection::OnBattery))
+        writeEventRecord(QStringLiteral("Attention!! System Power Failed"));
+}
+
+void PowerMonitor::batteryLow()
+{
+    m_parts.tray.replaceTrayIcon(TrayPicture::ImaSLow, QStringLiteral("UPS is low battery"));
+    armCountdown(EventSection::LowBattery);
+    // Unlike the power failure, a disabled battery-low event leaves its latch down, so these
+    // steps repeat on every tick while the battery stays low.
+    if (m_parts.settings.eventDisabled(EventSection::LowBattery))
+        return;
+    if (m_parts.settings.recordLog(EventSection::LowBattery))
+        writeEventRecord(QStringLiteral("Attention!! UPS Battery Low"));
+    m_upsLowBattFlag = true;
+}
+
+void PowerMonitor::cancelSteps()
+{
+    if (m_parts.alarm.alarmFormShown()) {
+        m_parts.alarm.setAlarmFormShown(false);
+        m_parts.alarm.unload();
+    }
+    m_parts.countdown.setLblAlarm(QString());
+    m_parts.countdown.stop();
+}
+
+void PowerMonitor::powerRestored()
+{
+    m_parts.tray.replaceTrayIcon(TrayPicture::ImaMain, mainTrayTip());
+    writeEventRecord(QStringLiteral("System AC Power Recovered"));
+}
+
+void PowerMonitor::batteryLowCleared()
+{
+    if (m_parts.settings.lowBatteryShutdownIsOne()) {
+        m_parts.countdown.stop();
+        m_parts.countdown.setLblAlarm(QString());
+        // A UPS still on battery goes through the power failure actions again on the next tick.
+        m_upsOnBattFlag = false;
+    }
+    if (readOnBattery())
+        m_parts.tray.replaceTrayIcon(TrayPicture::ImaSOk, QStringLiteral("UPS is on battery"));
+    else
+        m_parts.tray.replaceTrayIcon(TrayPicture::ImaMain, mainTrayTip());
+    writeEventRecord(QStringLiteral("UPS Battery Low Recovered"));
+    m_upsLowBattFlag = false;
+}
+
+void PowerMonitor::listMaintenance()
+{
+    for (const auto& [table, list] : {std::pair{RecordTableId::Log, RecordList::Log},
+                                      std::pair{RecordTableId::UpsEvent, RecordList::Event},
+                                      std::pair{RecordTableId::CloseApp, RecordList::Close}})
+        m_parts.records.trimOnTick(table, m_parts.settings.recordLimit(list));
+}
+
+} // namespace brevant

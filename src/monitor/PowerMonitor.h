@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+namespace brevant {
+
+class AlarmController;
+class Countdown;
+class RecordStore;
+class Scheduler;
+class SerialLink;
+class Settings;
+class StatusDisplay;
+class Timer;
+class TrayIcon;
+class UsbLink;
+enum class EventSection;
+
+// The poll tick and the power-state machine. Every 2200 ms `Timer1` asks the chosen link for the
+// UPS state and runs the on-line, on-battery and low-battery blocks over two latches; the ticks on
+// which a latch changes run the event actions (tray icon, records, countdown).
+class PowerMonitor : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int PollIntervalMs = 2200;
+
+    struct Parts
+    {
+        Scheduler& scheduler;
+        Settings& settings;
+        UsbLink& usb;
+        SerialLink& serial;
+        StatusDisplay& display;
+        Countdown& countdown;
+        AlarmController& alarm;
+        RecordStore& records;
+        TrayIcon& tray;
+    };
+
+    explicit PowerMonitor(Parts parts, QObject* parent = nullptr);
+    ~PowerMonitor() override;
+
+    // Starts the poll timer; the first tick comes one interval later.
+    void startPolling();
+    void stopPolling();
+
+    void Timer1_Timer();
+
+    // The lost-link view: display, countdown text " " and the main tray picture.
+    void UnConShow();
+
+    bool upsOnBattFlag() const { return m_upsOnBattFlag; }
+    bool upsLowBattFlag() const { return m_upsLowBattFlag; }
+    bool lowBattLevel() const { return m_lowBattLevel; }
+    bool usbLinkMode() const { return m_usbLinkMode; }
+
+private:
+    void onBatteryBlock();
+    void onLineBlock();
+    void lowBatteryBlock();
+    void lowBatteryClearingCheck();
+
+    void powerFailure();
+    void batteryLow();
+    void cancelSteps();
+    void powerRestored();
+    void batteryLowCleared();
+    void listMaintenance();
+
+    void armCountdown(EventSection section);
+    void writeEventRecord(const QString& text);
+    QString mainTrayTip() const;
+    bool readOnBattery();
+    bool readLowBattery();
+
+    Parts m_parts;
+    bool m_upsOnBattFlag = false;
+    bool m_upsLowBattFlag = false;
+    bool m_lowBattLevel = false;
+    bool m_usbLinkMode = false;
+    std::unique_ptr<Timer> m_timer1;
+};
+
+} // namespace brevant

@@ -1,0 +1,59 @@
+#include "platform/QtScheduler.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+namespace brevant {
+namespace {
+
+class QtTimer final : public Timer
+{
+public:
+    QtTimer(int intervalMs, std::function<void()> onTimeout)
+    {
+        m_timer.setInterval(intervalMs);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, std::move(onTimeout));
+    }
+    void start() override
+    {
+        if (!m_timer.isActive())
+            m_timer.start();
+    }
+    void stop() override { m_timer.stop(); }
+    bool isActive() const override { return m_timer.isActive(); }
+    int interval() const override { return m_timer.interval(); }
+
+private:
+    QTimer m_timer;
+};
+
+} // namespace
+
+QtScheduler::QtScheduler()
+{
+    m_clock.start();
+}
+
+std::unique_ptr<Timer> QtScheduler::createTimer(int intervalMs, std::function<void()> onTimeout)
+{
+    return std::make_unique<QtTimer>(intervalMs, std::move(onTimeout));
+}
+
+qint64 QtScheduler::nowMs() const
+{
+    return m_clock.elapsed();
+}
+
+void QtScheduler::delay(qint32 ms)
+{
+    if (ms <= 0)
+        return;
+    // A local loop keeps timers and user input flowing without spinning; the monotonic clock
+    // cannot wrap, so the deadline is safe however long the program runs.
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace brevant

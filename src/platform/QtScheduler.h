@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/Scheduler.h"
+
+#include <QElapsedTimer>
+
+namespace brevant {
+
+// Timers on the Qt event loop; the clock is monotonic.
+class QtScheduler final : public Scheduler
+{
+public:
+    QtScheduler();
+    std::unique_ptr<Timer> createTimer(int intervalMs, std::function<void()> onTimeout) override;
+    qint64 nowMs() const override;
+    void delay(qint32 ms) override;
+
+private:
+    QElapsedTimer m_clock;
+};
+
+} // namespace brevant

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QtGlobal>
+#include <functional>
+#include <memory>
+
+namespace brevant {
+
+// A periodic timer. It fires every interval after it was started; starting a running timer leaves
+// its phase alone; stopping it cancels pending firings.
+class Timer
+{
+public:
+    virtual ~Timer() = default;
+    virtual void start() = 0;
+    virtual void stop() = 0;
+    virtual bool isActive() const = 0;
+    virtual int interval() const = 0;
+};
+
+// Creates the engine's timers and keeps its millisecond clock. The program runs on the Qt event
+// loop; tests and the fire drill run on virtual time.
+class Scheduler
+{
+public:
+    virtual ~Scheduler() = default;
+    virtual std::unique_ptr<Timer> createTimer(int intervalMs, std::function<void()> onTimeout) = 0;
+    virtual qint64 nowMs() const = 0;
+    // Returns when the clock has advanced by ms, letting timers and user actions run meanwhile.
+    virtual void delay(qint32 ms) = 0;
+};
+
+} // namespace brevant

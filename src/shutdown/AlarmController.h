@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <memory>
+
+namespace brevant {
+
+class Countdown;
+class Scheduler;
+class SerialLink;
+class Settings;
+class Timer;
+class UsbLink;
+
+// The alarm window's behaviour: a progress bar that fills in about four seconds and then starts
+// the shutdown, Cancel, and the re-checks that bring the window back while the alarm lasts.
+// The window itself only draws what this model says.
+class AlarmController : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int BarWidth = 415;
+    static constexpr int BarStart = 4;
+    static constexpr int ChunkStep = 10;
+
+    AlarmController(Scheduler& scheduler, const Settings& settings, const UsbLink& usb, SerialLink& serial,
+                    Countdown& countdown, QObject* parent = nullptr);
+    ~AlarmController() override;
+
+    // The "Shutdown" button's action (`RequestShutdown` for the alarm window).
+    void setShutdownAction(std::function<void()> action) { m_shutdownAction = std::move(action); }
+
+    // Shows the window, loading it first when it is not loaded.
+    void show();
+    // Hides the window; it stays loaded.
+    void hide();
+    void unload();
+
+    void pressShutdown();
+    void pressCancel();
+
+    bool isLoaded() const { return m_loaded; }
+    bool isVisible() const { return m_visible; }
+    bool alarmFormShown() const { return m_alarmFormShown; }
+    void setAlarmFormShown(bool shown) { m_alarmFormShown = shown; }
+    qint16 barPos() const { return m_barPos; }
+
+signals:
+    void loaded();
+    void shown();
+    void hidden();
+    void unloaded();
+    // The bar was drawn empty (on load and on every restart).
+    void barReset();
+    // A chunk of the bar was drawn at x.
+    void chunkDrawn(int x);
+
+private:
+    void load();
+    void setVisible(bool visible);
+    void RestartCountdown();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer3_Timer();
+    bool batteryLow() const;
+    bool onBattery() const;
+
+    const Settings& m_settings;
+    const UsbLink& m_usb;
+    SerialLink& m_serial;
+    Countdown& m_countdown;
+    std::function<void()> m_shutdownAction;
+    bool m_loaded = false;
+    bool m_visible = false;
+    bool m_alarmFormShown = false;
+    qint16 m_barPos = BarStart;
+    std::unique_ptr<Timer> m_timer1;
+    std::unique_ptr<Timer> m_timer2;
+    std::unique_ptr<Timer> m_timer3;
+};
+
+} // namespace brevant

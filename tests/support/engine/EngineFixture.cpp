@@ -1,0 +1,74 @@
+#include "EngineFixture.h"
+
+#include "config/IniFile.h"
+#include "monitor/PowerMonitor.h"
+
+namespace testsupport {
+
+using namespace brevant;
+
+EngineFixture::EngineFixture(const QList<QPair<QString, QString>>& settings)
+    : m_paths(m_dir.path())
+{
+    for (const auto& [key, value] : settings)
+        set(key, value);
+    m_engine = std::make_unique<MonitorEngine>(m_paths, m_platform.adapters());
+    QObject::connect(&m_engine->records(), &RecordStore::recordAppended,
+                     [this](RecordTableId table, const QString& text) {
+                         m_appended.append({table, text});
+                     });
+    m_platform.tray.onReplace = [this](const SimulatedTray::Icon& icon) {
+        m_tray.append(trayPictureName(icon.picture) + u'|' + icon.tip);
+    };
+}
+
+EngineFixture::~EngineFixture() = default;
+
+void EngineFixture::set(const QString& sectionSlashKey, const QString& value)
+{
+    const auto parts = sectionSlashKey.split(u'/');
+    WriteIni(m_paths.settingsFile(), parts.at(0), parts.at(1), value);
+}
+
+QString EngineFixture::get(const QString& sectionSlashKey) const
+{
+    const auto parts = sectionSlashKey.split(u'/');
+    return ReadIni(m_paths.settingsFile(), parts.at(0), parts.at(1));
+}
+
+void EngineFixture::start()
+{
+    m_engine->loadMainWindow();
+}
+
+void EngineFixture::tick()
+{
+    const qint64 now = m_platform.scheduler.nowMs();
+    advance(PowerMonitor::PollIntervalMs - now % PowerMonitor::PollIntervalMs);
+}
+
+void EngineFixture::serialLines(bool cts, bool dcd)
+{
+    m_platform.serialPort.setCts(cts);
+    m_platform.serialPort.setDcd(dcd);
+}
+
+QList<QPair<RecordTableId, QString>> EngineFixture::takeAppended()
+{
+    return std::exchange(m_appended, {});
+}
+
+QStringList EngineFixture::messages(RecordTableId table) const
+{
+    QStringList texts;
+    for (const QStringList& row : m_engine->records().rows(table))
+        texts.append(row.value(2));
+    return texts;
+}
+
+QStringList EngineFixture::takeTray()
+{
+    return std::exchange(m_tray, {});
+}
+
+} // namespace testsupport

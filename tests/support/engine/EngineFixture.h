@@ -1,0 +1,52 @@
+#pragma once
+
+#include "monitor/MonitorEngine.h"
+#include "platform/sim/SimulatedPlatform.h"
+#include "records/RecordStore.h"
+
+#include <QPair>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace testsupport {
+
+// A whole engine on simulated devices and virtual time, with its settings file and databases in
+// a temporary application directory.
+class EngineFixture
+{
+public:
+    // Settings as "Section/Key" = value; written before the engine exists.
+    explicit EngineFixture(const QList<QPair<QString, QString>>& settings = {});
+    ~EngineFixture();
+
+    brevant::MonitorEngine& engine() { return *m_engine; }
+    brevant::SimulatedPlatform& platform() { return m_platform; }
+    const brevant::AppPaths& paths() const { return m_paths; }
+
+    void set(const QString& sectionSlashKey, const QString& value);
+    QString get(const QString& sectionSlashKey) const;
+
+    // The main window's load at virtual time 0.
+    void start();
+    void advance(qint64 ms) { m_platform.scheduler.advanceBy(ms); }
+    // Runs up to and including the next poll tick.
+    void tick();
+    void serialLines(bool cts, bool dcd);
+
+    // Every (table, text) appended since the last call.
+    QList<QPair<brevant::RecordTableId, QString>> takeAppended();
+    QStringList messages(brevant::RecordTableId table) const;
+    // Tray replacements since the last call, as "picture|tip".
+    QStringList takeTray();
+
+private:
+    QTemporaryDir m_dir;
+    brevant::AppPaths m_paths;
+    brevant::SimulatedPlatform m_platform;
+    std::unique_ptr<brevant::MonitorEngine> m_engine;
+    QList<QPair<brevant::RecordTableId, QString>> m_appended;
+    QStringList m_tray;
+};
+
+} // namespace testsupport
