@@ -3,7 +3,7 @@
 #include "platform/FileLock.h"
 
 #include <QFile>
-#include <QRegularExpression>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <optional>
 
@@ -30,7 +30,9 @@ bool equalsIgnoringCase(QByteArrayView a, QByteArrayView b)
 // Name of a "[Section]" line, if the line is one.
 std::optional<QByteArrayView> sectionName(QByteArrayView line)
 {
-    const QByteArrayView text = trimmed(line);
+    QByteArrayView text = trimmed(line);
+    if (text.startsWith("\xEF\xBB\xBF")) // byte order mark of a file saved by a Windows editor
+        text = trimmed(text.sliced(3));
     if (text.isEmpty() || text.front() != '[')
         return std::nullopt;
     const qsizetype close = text.indexOf(']');
@@ -172,19 +174,26 @@ QString ReadIni(const QString& fileName, const QString& section, const QString& 
 
 bool WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value)
 {
-    QString oneLine = value;
-    if (const qsizetype brk = oneLine.indexOf(QRegularExpression(QStringLiteral("[\r\n]"))); brk >= 0)
+    QByteArray oneLine = value.toUtf8();
+    if (const qsizetype brk = oneLine.indexOf('\n'); brk >= 0)
+        oneLine.truncate(brk);
+    if (const qsizetype brk = oneLine.indexOf('\r'); brk >= 0)
         oneLine.truncate(brk);
 
+    // Without the lock a concurrent writer could lose this update or have it lose theirs.
     const FileLock lock(fileName + QStringLiteral(".lock"));
+    if (!lock.isLocked())
+        return false;
     QByteArray text;
     if (QFile current(fileName); current.open(QIODevice::ReadOnly))
         text = current.readAll();
+    else if (QFileInfo::exists(fileName))
+        return false; // an unreadable file must not be replaced by one holding only this key
 
     QSaveFile out(fileName);
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    out.write(withKeySet(text, section.toUtf8(), key.toUtf8(), oneLine.toUtf8()));
+    out.write(withKeySet(text, section.toUtf8(), key.toUtf8(), oneLine));
     if (!out.commit())
         return false;
     syncDirectoryOf(fileName);

@@ -3,6 +3,8 @@
 #include "config/IniFile.h"
 #include "config/ValueConversion.h"
 
+#include <cmath>
+
 namespace brevant {
 
 namespace {
@@ -47,11 +49,10 @@ QString Settings::limitKey(RecordList list)
 
 LinkChoice Settings::link() const
 {
-    const QString text = read(QStringLiteral("Mscomm"), QStringLiteral("ComboPort"));
-    const auto port = conversion::number(text);
-    if (!port || *port <= 0)
+    const auto port = conversion::wholeNumber(read(QStringLiteral("Mscomm"), QStringLiteral("ComboPort")));
+    if (!port || *port < 1)
         return {};
-    return {true, conversion::wholeNumber(text).value_or(0)};
+    return {true, *port};
 }
 
 bool Settings::eventDisabled(EventSection section) const
@@ -82,7 +83,8 @@ qint32 Settings::delaySeconds(EventSection section) const
 
 double Settings::recordLimit(RecordList list) const
 {
-    return conversion::number(read(QStringLiteral("OSEvent"), limitKey(list))).value_or(DefaultRecordLimit);
+    const auto limit = conversion::number(read(QStringLiteral("OSEvent"), limitKey(list)));
+    return limit && std::isfinite(*limit) ? *limit : DefaultRecordLimit;
 }
 
 bool Settings::saveApplications() const

@@ -27,11 +27,12 @@ struct LinkChoice
 // moment of use, so an outside writer (a settings page, close.exe) governs the next use.
 //
 // Values that cannot be read as the conversion expects (empty, absent, non-numeric):
-//   ComboPort          -> the USB link
+//   ComboPort          -> the USB link, also for a number that rounds to less than 1
 //   Disableevent       -> 0, the event is enabled
 //   Recordlog/Shutdown -> false; the low-battery "Shutdown = 1" test is false
-//   Delaytime          -> 2 minutes (120 s), the settings page's own default
-//   Logcount/...       -> 1000, the largest limit
+//   Delaytime          -> 2 minutes (120 s), the settings page's own default; a delay beyond
+//                         the 32-bit range of seconds is clamped to it
+//   Logcount/...       -> 1000, the largest limit, also for a number too large for a double
 //   Saveapllication    -> false; ShutDown and CloseAppFlag -> not 1; SaveList -> false
 class Settings
 {

@@ -7,9 +7,10 @@ namespace brevant::conversion {
 
 // The settings file holds decimal text. These are the only conversions the program applies to it.
 
-// The text as a number: surrounding blanks ignored, optional sign, digits with an optional
-// fraction and exponent ("01" is 1, "0.5", "-2", "1e2"). Empty, non-numeric and non-finite
-// text has no number.
+// The text as a number: surrounding blanks ignored, optional sign, decimal digits with an
+// optional fraction and exponent ("01" is 1, "0.5", "-2", "1e2"), independent of the locale.
+// Empty and non-numeric text ("abc", "0x1", "inf", "1,5") has no number; a number too large for
+// a double is ±infinity.
 std::optional<double> number(const QString& text);
 
 // Numeric comparison with a whole number; text without a number equals nothing.

@@ -12,6 +12,8 @@ FileLock::FileLock(const QString& lockFilePath)
 {
     const QByteArray path = QFile::encodeName(lockFilePath);
     int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) // a lock file left by another user may be read-only to us; flock needs no write access
+        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return;
     while (::flock(fd, LOCK_EX) != 0) {

@@ -1,0 +1,208 @@
+#include "TestFiles.h"
+#include "config/IniFile.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace brevant;
+
+namespace {
+const QByteArray Absent = QByteArrayLiteral("<absent>");
+}
+
+class IniFileTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString prepare(const QByteArray& contents)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("UpsConfigure.ini"));
+        QFile::remove(path);
+        if (contents != Absent)
+            testsupport::writeFile(path, contents);
+        return path;
+    }
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void read_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+
+        const QString fallback = QStringLiteral("<default>");
+        QTest::newRow("section spelt MsComm") << QByteArray("[MsComm]\nComboPort=3\n") << "Mscomm"
+                                              << "ComboPort"
+                                              << "3";
+        QTest::newRow("key in other case") << QByteArray("[Mscomm]\ncomboPORT=2\n") << "Mscomm"
+                                           << "ComboPort"
+                                           << "2";
+        QTest::newRow("absent file") << Absent << "Mscomm"
+                                     << "ComboPort" << fallback;
+        QTest::newRow("absent section") << QByteArray("[OSEvent]\nComboPort=1\n") << "Mscomm"
+                                        << "ComboPort" << fallback;
+        QTest::newRow("absent key") << QByteArray("[Mscomm]\nOther=1\n[Next]\nComboPort=4\n") << "Mscomm"
+                                    << "ComboPort" << fallback;
+        QTest::newRow("empty value is not absent") << QByteArray("[A]\nk=\n") << "A"
+                                                   << "k"
+                                                   << "";
+        QTest::newRow("first section wins") << QByteArray("[A]\nk=1\n[a]\nk=2\nj=3\n") << "A"
+                                            << "k"
+                                            << "1";
+        QTest::newRow("later duplicate section unseen") << QByteArray("[A]\nk=1\n[a]\nk=2\nj=3\n") << "A"
+                                                        << "j" << fallback;
+        QTest::newRow("first key wins") << QByteArray("[A]\nk=1\nK=2\n") << "A"
+                                        << "k"
+                                        << "1";
+        QTest::newRow("blanks around name and value") << QByteArray("[ A ]\n  k \t=  5 \t\n") << "A"
+                                                      << "k"
+                                                      << "5";
+        QTest::newRow("leading zero kept as text") << QByteArray("[A]\nk=01\n") << "A"
+                                                   << "k"
+                                                   << "01";
+        QTest::newRow("double quotes") << QByteArray("[A]\nk=\"x y\"\n") << "A"
+                                       << "k"
+                                       << "x y";
+        QTest::newRow("single quotes") << QByteArray("[A]\nk='z'\n") << "A"
+                                       << "k"
+                                       << "z";
+        QTest::newRow("unbalanced quote") << QByteArray("[A]\nk=\"x\n") << "A"
+                                          << "k"
+                                          << "\"x";
+        QTest::newRow("equals sign in value") << QByteArray("[A]\nk=a=b\n") << "A"
+                                              << "k"
+                                              << "a=b";
+        QTest::newRow("commented key") << QByteArray("[A]\n;k=1\n") << "A"
+                                       << "k" << fallback;
+        QTest::newRow("CRLF") << QByteArray("[A]\r\nk=1\r\nj=2\r\n") << "A"
+                              << "j"
+                              << "2";
+        QTest::newRow("no final line break") << QByteArray("[A]\nk=7") << "A"
+                                             << "k"
+                                             << "7";
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF[A]\nk=1\n") << "A"
+                                         << "k"
+                                         << "1";
+        QTest::newRow("253 characters seen whole") << "[A]\nk=" + QByteArray(253, 'v') + "\n"
+                                                   << "A"
+                                                   << "k" << QString(253, u'v');
+        QTest::newRow("longer value cut to 253") << "[A]\nk=" + QByteArray(252, 'v') + "xyz\n"
+                                                 << "A"
+                                                 << "k" << QString(252, u'v') + u'x';
+    }
+
+    void read()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        QCOMPARE(ReadIni(prepare(contents), section, key, QStringLiteral("<default>")), expected);
+    }
+
+    void write_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("after");
+
+        QTest::newRow("creates file") << Absent << "Mscomm"
+                                      << "ComboPort"
+                                      << "0" << QByteArray("[Mscomm]\nComboPort=0\n");
+        QTest::newRow("empty file") << QByteArray() << "A"
+                                    << "k"
+                                    << "v" << QByteArray("[A]\nk=v\n");
+        QTest::newRow("new section at the end") << QByteArray("[B]\nx=1\n\n") << "A"
+                                                << "k"
+                                                << "v" << QByteArray("[B]\nx=1\n\n[A]\nk=v\n");
+        QTest::newRow("new section after unterminated line") << QByteArray("[B]\nx=1") << "A"
+                                                             << "k"
+                                                             << "v" << QByteArray("[B]\nx=1\n[A]\nk=v\n");
+        QTest::newRow("replaced in place, other lines kept")
+            << QByteArray("; UPS settings\n\n[A]\n; note\nk = old value\nz=2\n\n[B]\nk=3\n") << "A"
+            << "k"
+            << "new" << QByteArray("; UPS settings\n\n[A]\n; note\nk=new\nz=2\n\n[B]\nk=3\n");
+        QTest::newRow("stored spelling kept") << QByteArray("[MsComm]\ncomboport=0\n") << "Mscomm"
+                                              << "ComboPort"
+                                              << "3" << QByteArray("[MsComm]\ncomboport=3\n");
+        QTest::newRow("CRLF replaced") << QByteArray("[A]\r\nk=1\r\n\r\n[B]\r\nj=2\r\n") << "A"
+                                       << "k"
+                                       << "5" << QByteArray("[A]\r\nk=5\r\n\r\n[B]\r\nj=2\r\n");
+        QTest::newRow("CRLF key added") << QByteArray("[A]\r\nk=1\r\n\r\n[B]\r\nj=2\r\n") << "A"
+                                        << "m"
+                                        << "5" << QByteArray("[A]\r\nk=1\r\nm=5\r\n\r\n[B]\r\nj=2\r\n");
+        QTest::newRow("CRLF section added") << QByteArray("[B]\r\nj=2\r\n") << "A"
+                                            << "k"
+                                            << "1" << QByteArray("[B]\r\nj=2\r\n[A]\r\nk=1\r\n");
+        QTest::newRow("key after the last key of its section")
+            << QByteArray("[A]\nk=1\n; trailing note\nj=2\n\n\n[B]\nx=1\n") << "a"
+            << "m"
+            << "5" << QByteArray("[A]\nk=1\n; trailing note\nj=2\nm=5\n\n\n[B]\nx=1\n");
+        QTest::newRow("key into a section without keys") << QByteArray("[A]\n[B]\nx=1\n") << "A"
+                                                         << "m"
+                                                         << "5" << QByteArray("[A]\nm=5\n[B]\nx=1\n");
+        QTest::newRow("key into last section without final break") << QByteArray("[A]\nk=1") << "A"
+                                                                   << "m"
+                                                                   << "5" << QByteArray("[A]\nk=1\nm=5\n");
+        QTest::newRow("first of duplicate sections") << QByteArray("[A]\nk=1\n[A]\nk=2\n") << "A"
+                                                     << "k"
+                                                     << "9" << QByteArray("[A]\nk=9\n[A]\nk=2\n");
+        QTest::newRow("Delaytime=abc as typed")
+            << QByteArray("[UpsOnBattery]\nDelaytime=2\n") << "UpsOnBattery"
+            << "Delaytime"
+            << "abc" << QByteArray("[UpsOnBattery]\nDelaytime=abc\n");
+        QTest::newRow("01 as typed") << QByteArray() << "Schema"
+                                     << "ShutDown"
+                                     << "01" << QByteArray("[Schema]\nShutDown=01\n");
+        QTest::newRow("empty value") << QByteArray("[A]\nk=1\n") << "A"
+                                     << "k"
+                                     << "" << QByteArray("[A]\nk=\n");
+        QTest::newRow("value cut at line break") << QByteArray() << "A"
+                                                 << "k"
+                                                 << "1\r\n[X]" << QByteArray("[A]\nk=1\n");
+        QTest::newRow("byte order mark kept") << QByteArray("\xEF\xBB\xBF[A]\nk=1\n") << "A"
+                                              << "k"
+                                              << "2" << QByteArray("\xEF\xBB\xBF[A]\nk=2\n");
+    }
+
+    void write()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, after);
+        const QString path = prepare(before);
+        QVERIFY(WriteIni(path, section, key, value));
+        QCOMPARE(testsupport::readFile(path), after);
+        // The write leaves nothing behind but the file and its lock.
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({QStringLiteral("UpsConfigure.ini"), QStringLiteral("UpsConfigure.ini.lock")}));
+    }
+
+    void writeKeepsFilePermissions()
+    {
+        const QString path = prepare("[A]\nk=1\n");
+        const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+        QVERIFY(QFile::setPermissions(path, mode));
+        QVERIFY(WriteIni(path, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2")));
+        QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), mode);
+    }
+
+    void longValueRoundTripsCut()
+    {
+        const QString path = prepare(Absent);
+        QVERIFY(WriteIni(path, QStringLiteral("A"), QStringLiteral("k"), QString(300, u'é')));
+        QCOMPARE(ReadIni(path, QStringLiteral("a"), QStringLiteral("K")), QString(253, u'é'));
+    }
+};
+
+QTEST_GUILESS_MAIN(IniFileTest)
+#include "tst_inifile.moc"
