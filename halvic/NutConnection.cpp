@@ -97,8 +97,8 @@ bool NutConnection::send(const std::string& line)
         return false;
     const std::string terminated = line + '\n';
     const SigpipeGuard guard;
-    m_broken = upscli_sendline_timeout(&m_connection, terminated.c_str(), terminated.size(),
-                                       Timeout.count()) != static_cast<ssize_t>(terminated.size());
+    m_broken =
+        upscli_sendline_timeout(&m_connection, terminated.c_str(), terminated.size(), Timeout.count()) < 0;
     return !m_broken;
 }
 

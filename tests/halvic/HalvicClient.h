@@ -9,6 +9,9 @@
 class HalvicClient
 {
 public:
+    static constexpr int StatusQuery = 1;
+    static constexpr int SwitchOff = 2;
+
     struct Reply
     {
         QByteArray code;   // 2 bytes

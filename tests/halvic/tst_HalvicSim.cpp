@@ -1,5 +1,6 @@
 // The simulated UPS as the monitor sees it through libHalvic, driven by halvic-sim.
 #include "HalvicClient.h"
+#include "ScopedEnvironment.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -14,35 +15,8 @@
 
 namespace {
 
-const int StatusQuery = 1;
-const int SwitchOff = 2;
-
-class EnvironmentOverride
-{
-public:
-    EnvironmentOverride(const char* name, const QByteArray& value)
-        : m_name(name)
-        , m_previous(qgetenv(name))
-        , m_wasSet(qEnvironmentVariableIsSet(name))
-    {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
-    ~EnvironmentOverride()
-    {
-        if (m_wasSet)
-            qputenv(m_name, m_previous);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    QByteArray m_previous;
-    bool m_wasSet;
-};
+constexpr int StatusQuery = HalvicClient::StatusQuery;
+constexpr int SwitchOff = HalvicClient::SwitchOff;
 
 } // namespace
 
@@ -215,8 +189,8 @@ void HalvicSimTest::readsHalvicConfBesideTheLibrary()
     testsupport::writeFile(elsewhere.filePath(QStringLiteral("Halvic.conf")),
                            "# simulated UPS for a demo\nBackend = sim\nsim_file = demo.state\n");
     testsupport::writeFile(elsewhere.filePath(QStringLiteral("demo.state")), "lowonline\n");
-    const EnvironmentOverride noBackend("HALVIC_BACKEND", QByteArray());
-    const EnvironmentOverride noSimFile("HALVIC_SIM_FILE", QByteArray());
+    const ScopedEnvironment noBackend("HALVIC_BACKEND", QByteArray());
+    const ScopedEnvironment noSimFile("HALVIC_SIM_FILE", QByteArray());
 
     const HalvicClient copy(library);
     QVERIFY2(copy.isLoaded(), qPrintable(copy.errorString()));
