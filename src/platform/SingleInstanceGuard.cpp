@@ -40,7 +40,7 @@ SingleInstanceGuard::~SingleInstanceGuard()
 
 bool SingleInstanceGuard::tryAcquire()
 {
-    if (m_lock.isLocked())
+    if (m_server) // already the running instance
         return true;
     QDir().mkpath(QFileInfo(m_basePath).absolutePath());
     if (m_lock.tryLock(0)) {
