@@ -37,6 +37,8 @@ public:
     void setForeColor(const QColor& color);
 
     QSize sizeHint() const override;
+    // A check box with half its caption reads wrongly; unlike a button, it is never cut.
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     XpToggle(const SkinSheet& skin, QWidget* parent);
