@@ -1,0 +1,84 @@
+#include "link/UsbLink.h"
+#include "platform/LibraryHalvic.h"
+#include "platform/sim/RecordingMessageBox.h"
+
+#include <QTest>
+
+using namespace brevant;
+
+class LibraryHalvicTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exchangesThroughTheLibrary();
+    void missingLibraryReportsEveryCall();
+    void missingFunctionStopsTheExchange();
+};
+
+void LibraryHalvicTest::exchangesThroughTheLibrary()
+{
+    const QString path = qEnvironmentVariable("FAKE_HALVIC");
+    QVERIFY2(!path.isEmpty(), "FAKE_HALVIC names the stand-in library");
+    LibraryHalvic library(path);
+    RecordingMessageBox messages;
+    UsbLink link(library, messages);
+
+    link.usbExchange(UsbLink::StatusQuery);
+    QVERIFY(!link.usbConnected());
+
+    QVERIFY(!link.hidHandle());
+    link.usbExchange(UsbLink::StatusQuery);
+    QVERIFY(link.usbConnected());
+    QVERIFY(link.usbOnBattery());
+    QVERIFY(link.usbLowBattery());
+
+    link.usbExchange(UsbLink::UpsOff); // "S1"
+    QVERIFY(link.usbConnected());
+
+    QVERIFY(!link.closeHandleDevice());
+    link.usbExchange(UsbLink::StatusQuery);
+    QVERIFY(!link.usbConnected());
+    QVERIFY(link.usbOnBattery());
+    QVERIFY(messages.shown().isEmpty());
+}
+
+void LibraryHalvicTest::missingLibraryReportsEveryCall()
+{
+    LibraryHalvic library(QStringLiteral("HalvicNotInstalled"));
+    RecordingMessageBox messages;
+    UsbLink link(library, messages);
+
+    const CallError opened = link.hidHandle();
+    QVERIFY(opened);
+    QVERIFY2(opened->contains(u"HalvicNotInstalled"), qPrintable(*opened));
+    QVERIFY(link.closeHandleDevice());
+    QVERIFY(messages.shown().isEmpty());
+
+    link.setUsbConnected(true);
+    link.usbExchange(UsbLink::StatusQuery);
+    link.usbExchange(UsbLink::UpsOff);
+    QCOMPARE(messages.shown(), QStringList(2, *opened));
+    QVERIFY(link.usbConnected());
+}
+
+void LibraryHalvicTest::missingFunctionStopsTheExchange()
+{
+    const QString path = qEnvironmentVariable("FAKE_HALVIC_WITHOUT_CMDINPUT");
+    QVERIFY(!path.isEmpty());
+    LibraryHalvic library(path);
+    RecordingMessageBox messages;
+    UsbLink link(library, messages);
+
+    QVERIFY(!link.hidHandle());
+    link.usbExchange(UsbLink::StatusQuery);
+    QCOMPARE(messages.shown().size(), 1);
+    QVERIFY2(messages.shown().constFirst().contains(u"CmdInput"), qPrintable(messages.shown().constFirst()));
+    QVERIFY(!link.usbConnected());
+
+    link.usbExchange(UsbLink::UpsOff); // answered "S1": CmdInput is not needed
+    QCOMPARE(messages.shown().size(), 1);
+}
+
+QTEST_GUILESS_MAIN(LibraryHalvicTest)
+#include "tst_libraryhalvic.moc"
