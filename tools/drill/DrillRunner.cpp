@@ -1,0 +1,252 @@
+#include "DrillRunner.h"
+
+#include "config/IniFile.h"
+#include "config/Settings.h"
+#include "link/SerialLink.h"
+#include "link/UsbLink.h"
+#include "monitor/Countdown.h"
+#include "monitor/MonitorEngine.h"
+#include "monitor/StatusDisplay.h"
+#include "platform/sim/SimulatedPlatform.h"
+#include "records/RecordStore.h"
+#include "shutdown/AlarmController.h"
+#include "shutdown/ShutdownSequence.h"
+#include "shutdown/WindowsModel.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace brevant::drill {
+namespace {
+
+QString colorText(quint32 rgb)
+{
+    return QStringLiteral("#%1").arg(rgb, 6, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x');
+}
+
+QString jsonString(const QString& text)
+{
+    // A one-element array is the simplest way to have Qt escape a string as JSON.
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.sliced(1, array.size() - 2));
+}
+
+// The USB library as the engine sees it, reporting every UPS-off command on its way to the UPS.
+class ReportingHalvic final : public HalvicApi
+{
+public:
+    ReportingHalvic(HalvicApi& inner, std::function<void()> onUpsOff)
+        : m_inner(inner)
+        , m_onUpsOff(std::move(onUpsOff))
+    {}
+    CallError hidHandle() override { return m_inner.hidHandle(); }
+    CallError closeHandleDevice() override { return m_inner.closeHandleDevice(); }
+    CallError cmdOutput(int command, char* replyCode) override
+    {
+        if (command == UsbLink::UpsOff)
+            m_onUpsOff();
+        return m_inner.cmdOutput(command, replyCode);
+    }
+    CallError cmdInput(char* statusBlock, char* secondBuffer) override
+    {
+        return m_inner.cmdInput(statusBlock, secondBuffer);
+    }
+
+private:
+    HalvicApi& m_inner;
+    std::function<void()> m_onUpsOff;
+};
+
+// The serial port, reporting the raise of DTR, which asks the UPS to switch off.
+class ReportingSerialPort final : public SerialPort
+{
+public:
+    ReportingSerialPort(SerialPort& inner, std::function<void()> onUpsOff)
+        : m_inner(inner)
+        , m_onUpsOff(std::move(onUpsOff))
+    {}
+    bool open(int portNumber) override { return m_inner.open(portNumber); }
+    void close() override { m_inner.close(); }
+    bool isOpen() const override { return m_inner.isOpen(); }
+    void setRts(bool high) override { m_inner.setRts(high); }
+    void setDtr(bool high) override
+    {
+        if (high)
+            m_onUpsOff();
+        m_inner.setDtr(high);
+    }
+    bool cts() override { return m_inner.cts(); }
+    bool dcd() override { return m_inner.dcd(); }
+
+private:
+    SerialPort& m_inner;
+    std::function<void()> m_onUpsOff;
+};
+
+} // namespace
+
+struct DrillRunner::Private
+{
+    Private(const AppPaths& paths, QTextStream& stream)
+        : out(stream)
+        , halvic(platform.halvic,
+                 [this] {
+                     emitEvent(u"ups-off", {{u"link", QStringLiteral("usb")}});
+                 })
+        , serialPort(platform.serialPort,
+                     [this] {
+                         emitEvent(u"ups-off", {{u"link", QStringLiteral("serial")}});
+                     })
+        , engine(paths, {platform.scheduler, halvic, serialPort, platform.messages, platform.tray,
+                         platform.powerOff, platform.processStarter})
+    {
+        connectReports();
+    }
+
+    void emitEvent(QStringView event, const QList<QPair<QStringView, QString>>& fields)
+    {
+        out << "{\"t\":" << platform.scheduler.nowMs() << ",\"event\":\"" << event << '"';
+        for (const auto& [key, value] : fields)
+            out << ",\"" << key << "\":" << jsonString(value);
+        out << "}\n";
+        out.flush();
+    }
+
+    void connectReports();
+    void apply(const ScenarioCommand& command);
+    void press(const QString& button);
+
+    QTextStream& out;
+    SimulatedPlatform platform;
+    ReportingHalvic halvic;
+    ReportingSerialPort serialPort;
+    MonitorEngine engine;
+};
+
+void DrillRunner::Private::connectReports()
+{
+    QObject::connect(&engine.display(), &StatusDisplay::messageChanged,
+                     [this](const QString& text, quint32 color) {
+                         emitEvent(u"status", {{u"text", text}, {u"color", colorText(color)}});
+                     });
+    platform.tray.onReplace = [this](const SimulatedTray::Icon& icon) {
+        emitEvent(u"tray", {{u"icon", trayPictureName(icon.picture)}, {u"tip", icon.tip}});
+    };
+    QObject::connect(&engine.records(), &RecordStore::recordAppended,
+                     [this](RecordTableId table, const QString& text) {
+                         emitEvent(u"record", {{u"table", RecordStore::tableName(table)}, {u"text", text}});
+                     });
+    QObject::connect(&engine.records(), &RecordStore::tableCleared, [this](RecordTableId table) {
+        emitEvent(u"cleared", {{u"table", RecordStore::tableName(table)}});
+    });
+    QObject::connect(&engine.countdown(), &Countdown::lblAlarmChanged, [this](const QString& text) {
+        emitEvent(u"countdown", {{u"text", text}});
+    });
+    AlarmController& alarm = engine.alarm();
+    QObject::connect(&alarm, &AlarmController::shown, [this] {
+        emitEvent(u"alarm", {{u"action", QStringLiteral("show")}});
+    });
+    QObject::connect(&alarm, &AlarmController::hidden, [this] {
+        emitEvent(u"alarm", {{u"action", QStringLiteral("hide")}});
+    });
+    QObject::connect(&alarm, &AlarmController::unloaded, [this] {
+        emitEvent(u"alarm", {{u"action", QStringLiteral("unload")}});
+    });
+    QObject::connect(&engine.shutdown(), &ShutdownSequence::questionShown, [this](const QString& text) {
+        emitEvent(u"question", {{u"text", text}});
+    });
+    QObject::connect(&engine.shutdown(), &ShutdownSequence::questionUnloaded, [this] {
+        emitEvent(u"question", {{u"action", QStringLiteral("unload")}});
+    });
+    QObject::connect(&engine.windows(), &WindowsModel::visibilityChanged,
+                     [this](WindowsModel::Window window, bool visible) {
+                         emitEvent(u"window",
+                                   {{u"name", window == WindowsModel::frmMain ? QStringLiteral("frmMain")
+                                                                              : QStringLiteral("frmSave")},
+                                    {u"action", visible ? QStringLiteral("show") : QStringLiteral("hide")}});
+                     });
+    engine.settings().setWriteObserver(
+        [this](const QString& section, const QString& key, const QString& value) {
+            emitEvent(u"settings", {{u"section", section}, {u"key", key}, {u"value", value}});
+        });
+    platform.processStarter.onStart = [this](const QString& program) {
+        emitEvent(u"start-program", {{u"path", program}});
+    };
+    platform.powerOff.onShutdown = [this] { emitEvent(u"system-shutdown", {}); };
+}
+
+void DrillRunner::Private::apply(const ScenarioCommand& c)
+{
+    if (c.verb == u"usb") {
+        platform.halvic.setUpsState(*SimulatedHalvic::parseUpsState(c.args.first()));
+    } else if (c.verb == u"serial") {
+        for (const QString& a : c.args) {
+            const bool asserted = a.endsWith(u'1');
+            if (a.startsWith(u"cts"))
+                platform.serialPort.setCts(asserted);
+            else
+                platform.serialPort.setDcd(asserted);
+        }
+    } else if (c.verb == u"set") {
+        WriteIni(engine.paths().settingsFile(), c.args.at(0), c.args.at(1), c.valueText);
+    } else if (c.verb == u"press") {
+        press(c.args.first());
+    }
+}
+
+void DrillRunner::Private::press(const QString& button)
+{
+    ShutdownSequence& shutdown = engine.shutdown();
+    AlarmController& alarm = engine.alarm();
+    RecordStore& records = engine.records();
+    // A button that is disabled, or on a window that is not up, ignores the press.
+    if (button == u"shutdown" && engine.display().shutdownEnabled())
+        shutdown.pressShutdownButton();
+    else if (button == u"yes" && shutdown.questionLoaded())
+        shutdown.pressYes();
+    else if (button == u"no" && shutdown.questionLoaded())
+        shutdown.pressNo();
+    else if (button == u"clear-log" && records.recordCount(RecordTableId::Log) > 0)
+        shutdown.pressClearLog();
+    else if (button == u"clear-events" && records.recordCount(RecordTableId::UpsEvent) > 0)
+        shutdown.pressClearUps();
+    else if (button == u"clear-closed" && records.recordCount(RecordTableId::CloseApp) > 0)
+        shutdown.pressClearClose();
+    else if (button == u"alarm-shutdown" && alarm.isVisible())
+        alarm.pressShutdown();
+    else if (button == u"alarm-cancel" && alarm.isVisible())
+        alarm.pressCancel();
+}
+
+DrillRunner::DrillRunner(const AppPaths& paths, QTextStream& out)
+    : d(std::make_unique<Private>(paths, out))
+{}
+
+DrillRunner::~DrillRunner() = default;
+
+void DrillRunner::run(const Scenario& scenario)
+{
+    // Settings and device states given for time 0 set the stage: they hold before the program
+    // loads. Everything else happens after the load.
+    auto setsTheStage = [](const ScenarioCommand& c) {
+        return c.timeMs == 0 && c.verb != u"press" && c.verb != u"end";
+    };
+    for (const ScenarioCommand& c : scenario.commands) {
+        if (setsTheStage(c))
+            d->apply(c);
+    }
+    d->engine.finishSplash();
+    for (const ScenarioCommand& c : scenario.commands) {
+        if (setsTheStage(c))
+            continue;
+        // Everything due at the command's moment happens first.
+        d->platform.scheduler.advanceTo(c.timeMs);
+        if (c.verb == u"end") {
+            d->engine.exit();
+            return;
+        }
+        d->apply(c);
+    }
+}
+
+} // namespace brevant::drill

@@ -1,0 +1,111 @@
+#include "Scenario.h"
+
+#include <QRegularExpression>
+#include <cmath>
+
+namespace brevant::drill {
+namespace {
+
+const QStringList UsbStates = {QStringLiteral("online"), QStringLiteral("onbattery"),
+                               QStringLiteral("lowbattery"), QStringLiteral("lowonline"),
+                               QStringLiteral("silent")};
+const QStringList Buttons = {
+    QStringLiteral("shutdown"),       QStringLiteral("yes"),          QStringLiteral("no"),
+    QStringLiteral("clear-log"),      QStringLiteral("clear-events"), QStringLiteral("clear-closed"),
+    QStringLiteral("alarm-shutdown"), QStringLiteral("alarm-cancel")};
+
+// Checks the arguments of one command; returns an error text or an empty string.
+QString checkArguments(const ScenarioCommand& c)
+{
+    if (c.verb == u"usb") {
+        if (c.args.size() != 1 || !UsbStates.contains(c.args.first()))
+            return QStringLiteral("usb needs one of: ") + UsbStates.join(u'|');
+    } else if (c.verb == u"serial") {
+        static const QRegularExpression line(QStringLiteral("^(cts|dcd)=[01]$"));
+        bool cts = false;
+        bool dcd = false;
+        for (const QString& a : c.args) {
+            if (!line.match(a).hasMatch())
+                return QStringLiteral("serial needs cts=0|1 dcd=0|1, not '") + a + u'\'';
+            (a.startsWith(u"cts") ? cts : dcd) = true;
+        }
+        if (!cts || !dcd || c.args.size() != 2)
+            return QStringLiteral("serial needs both cts=0|1 and dcd=0|1");
+    } else if (c.verb == u"set") {
+        if (c.args.size() < 2)
+            return QStringLiteral("set needs <Section> <Key> <Value>");
+    } else if (c.verb == u"press") {
+        if (c.args.size() != 1 || !Buttons.contains(c.args.first()))
+            return QStringLiteral("press needs one of: ") + Buttons.join(u'|');
+    } else if (c.verb == u"end") {
+        if (!c.args.isEmpty())
+            return QStringLiteral("end takes no arguments");
+    } else {
+        return QStringLiteral("unknown command '") + c.verb + u'\'';
+    }
+    return {};
+}
+
+} // namespace
+
+Scenario parseScenario(const QString& text)
+{
+    static const QRegularExpression seconds(QStringLiteral("^\\d+(\\.\\d+)?$"));
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    // Section and key are single words; the value is the rest of the line, as typed.
+    static const QRegularExpression setLine(
+        QStringLiteral("^\\s*\\S+\\s+set\\s+(\\S+)\\s+(\\S+)(?:\\s(.*))?$"));
+
+    Scenario scenario;
+    auto error = [&](int line, const QString& what) {
+        scenario.errors.append(QStringLiteral("line %1: %2").arg(line).arg(what));
+    };
+
+    qint64 lastTime = 0;
+    bool ended = false;
+    const QStringList lines = text.split(u'\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        const int lineNo = i + 1;
+        QString content = lines[i];
+        if (const qsizetype hash = content.indexOf(u'#'); hash >= 0)
+            content.truncate(hash);
+        const QStringList words = content.split(blanks, Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            continue;
+        if (ended) {
+            error(lineNo, QStringLiteral("nothing may follow 'end'"));
+            continue;
+        }
+        if (!seconds.match(words.first()).hasMatch() || words.size() < 2) {
+            error(lineNo, QStringLiteral("expected '<seconds> <command> [arguments]'"));
+            continue;
+        }
+        ScenarioCommand c;
+        c.line = lineNo;
+        c.timeMs = std::llround(words.first().toDouble() * 1000.0);
+        c.verb = words.at(1);
+        c.args = words.mid(2);
+        if (c.verb == u"set") {
+            const auto m = setLine.match(content);
+            c.valueText = m.captured(3).trimmed();
+        }
+        if (const QString problem = checkArguments(c); !problem.isEmpty()) {
+            error(lineNo, problem);
+            continue;
+        }
+        if (c.timeMs < lastTime) {
+            error(lineNo, QStringLiteral("time goes backwards (%1 s after %2 s)")
+                              .arg(words.first())
+                              .arg(double(lastTime) / 1000.0));
+            continue;
+        }
+        lastTime = c.timeMs;
+        ended = c.verb == u"end";
+        scenario.commands.append(c);
+    }
+    if (!ended)
+        error(int(lines.size()), QStringLiteral("the scenario must end with '<seconds> end'"));
+    return scenario;
+}
+
+} // namespace brevant::drill
