@@ -1,5 +1,6 @@
 #include "DurableSqlite.h"
 
+#include <QFile>
 #include <QLoggingCategory>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -61,6 +62,26 @@ bool upgrade(QSqlDatabase& db, const QList<DurableSqlite::SchemaStep>& schema)
     return true;
 }
 
+// A file that is there but is no SQLite database, such as the Access file of an older
+// installation under the same name.
+bool isForeignFile(QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    constexpr int SqliteNotADatabase = 26;
+    return !query.exec(QStringLiteral("PRAGMA schema_version")) &&
+           query.lastError().nativeErrorCode().toInt() == SqliteNotADatabase;
+}
+
+// Keeps the foreign file beside the new database under a name of its own.
+bool moveAside(const QString& file)
+{
+    QString aside = file + u".old";
+    for (int n = 2; QFile::exists(aside); ++n)
+        aside = file + u".old" + QString::number(n);
+    qCWarning(lcSqlite) << file << "is no SQLite database; kept as" << aside;
+    return QFile::rename(file, aside);
+}
+
 } // namespace
 
 bool DurableSqlite::open(const QString& connectionName, const QString& file, const QList<SchemaStep>& schema)
@@ -72,6 +93,11 @@ bool DurableSqlite::open(const QString& connectionName, const QString& file, con
     if (!db.open()) {
         qCWarning(lcSqlite) << "cannot open" << file << db.lastError().text();
         return false;
+    }
+    if (isForeignFile(db)) {
+        db.close();
+        if (!moveAside(file) || !db.open())
+            return false;
     }
     return makeDurable(db) && upgrade(db, schema);
 }

@@ -52,6 +52,7 @@ private slots:
     void freshInstallCreatesFilesAndTables();
     void reopenKeepsRecordsInOrder();
     void missingDirectoryFailsToOpen();
+    void foreignFileIsKeptAsideAndReplaced();
     void appendStoresSortableDateAndTime_data();
     void appendStoresSortableDateAndTime();
     void trimToLimit_data();
@@ -148,6 +149,31 @@ void RecordStoreTest::missingDirectoryFailsToOpen()
     QCOMPARE(store.recordCount(RecordTableId::Log), -1);
     store.trimToLimit(RecordTableId::Log, [] { return 10.0; }); // must not loop
     QVERIFY(store.addCloseApp(QStringLiteral("2024-01-01"), {}, {}, {}));
+}
+
+void RecordStoreTest::foreignFileIsKeptAsideAndReplaced()
+{
+    m_store.reset();
+    const QString events = m_dir->filePath(QStringLiteral("EventRecord.mdb"));
+    const QString closeApps = m_dir->filePath(QStringLiteral("CloseAppRecord.mdb"));
+    QVERIFY(QFile::remove(events));
+    QVERIFY(QFile::remove(closeApps));
+    const QByteArray jet = QByteArray("\x00\x01\x00\x00Standard Jet DB", 19) + QByteArray(4096, '\x5a');
+    for (const QString& file : {events, closeApps}) {
+        QFile foreign(file);
+        QVERIFY(foreign.open(QIODevice::WriteOnly));
+        foreign.write(jet);
+    }
+    QFile(events + u".old").open(QIODevice::WriteOnly); // an earlier one is not overwritten
+
+    m_store = std::make_unique<RecordStore>(events, closeApps);
+    QVERIFY(m_store->open());
+    QVERIFY(m_store->appendRecord(RecordTableId::Log, QStringLiteral("Program start")));
+    QVERIFY(m_store->addCloseApp({}, {}, QStringLiteral("Editor"), {}));
+    QFile keptEvents(events + u".old2");
+    QVERIFY(keptEvents.open(QIODevice::ReadOnly));
+    QCOMPARE(keptEvents.readAll(), jet);
+    QVERIFY(QFile::exists(closeApps + u".old"));
 }
 
 void RecordStoreTest::appendStoresSortableDateAndTime_data()
