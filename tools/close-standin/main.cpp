@@ -1,0 +1,21 @@
+// close.exe stand-in, started by the monitor before a shutdown when applications are to be saved.
+// Asks the applications named in close.conf (beside the settings file) to quit, lists those that
+// did in CloseApp.ini and, last, sets [Schema] ShutDown = 1 so that the monitor goes on. It takes no
+// arguments; BREVANT_APP_DIR names the application directory as it does for the monitor.
+#include "AppCloser.h"
+#include "CloseRecord.h"
+#include "config/AppPaths.h"
+
+#include <QCoreApplication>
+
+using namespace std::chrono_literals;
+
+int main(int argc, char* argv[])
+{
+    const QCoreApplication app(argc, argv);
+    const brevant::AppPaths paths = brevant::AppPaths::fromEnvironment();
+    const QStringList names = closestandin::readCloseList(paths.appDir() + QStringLiteral("/close.conf"));
+    closestandin::recordClosedApps(paths, closestandin::closeApplications(names, 10s));
+    closestandin::requestShutdown(paths);
+    return 0;
+}
