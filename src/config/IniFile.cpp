@@ -169,7 +169,13 @@ QString ReadIni(const QString& fileName, const QString& section, const QString& 
     const auto value = findValue(text, section.toUtf8(), key.toUtf8());
     if (!value)
         return defaultText;
-    return QString::fromUtf8(*value).left(IniValueMaxChars);
+    QString result = QString::fromUtf8(*value);
+    if (result.size() > IniValueMaxChars) {
+        result.truncate(IniValueMaxChars);
+        if (result.back().isHighSurrogate()) // never half a character
+            result.chop(1);
+    }
+    return result;
 }
 
 bool WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value)

@@ -91,6 +91,10 @@ private slots:
         QTest::newRow("253 characters seen whole") << "[A]\nk=" + QByteArray(253, 'v') + "\n"
                                                    << "A"
                                                    << "k" << QString(253, u'v');
+        QTest::newRow("cut never splits a character")
+            << "[A]\nk=" + QByteArray(252, 'v') + "\xF0\x9F\x94\x8B\n"
+            << "A"
+            << "k" << QString(252, u'v');
         QTest::newRow("longer value cut to 253") << "[A]\nk=" + QByteArray(252, 'v') + "xyz\n"
                                                  << "A"
                                                  << "k" << QString(252, u'v') + u'x';

@@ -1,3 +1,4 @@
+#include "MemoryTempDir.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
 #include "config/ValueConversion.h"
@@ -288,8 +289,8 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QString, probe);
         QFETCH(QString, expected);
-        QTemporaryDir dir;
-        const Settings settings(dir.filePath(QStringLiteral("UpsConfigure.ini")));
+        const auto dir = configtest::memoryTempDir();
+        const Settings settings(dir->filePath(QStringLiteral("UpsConfigure.ini")));
         QVERIFY(WriteIni(settings.fileName(), QStringLiteral("Other"), QStringLiteral("Key"),
                          QStringLiteral("1")));
         if (!value.isNull())
