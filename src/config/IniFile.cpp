@@ -116,7 +116,7 @@ QByteArray withKeySet(const QByteArray& text, QByteArrayView section, QByteArray
     LineCursor cursor(text);
     bool inSection = false;
     bool sectionSeen = false;
-    qsizetype insertAt = -1; // end of the last non-blank line of the matching section
+    qsizetype insertAt = -1; // end of the header or of the last key line of the matching section
     while (cursor.next()) {
         if (const auto name = sectionName(cursor.line())) {
             if (sectionSeen)
@@ -137,7 +137,7 @@ QByteArray withKeySet(const QByteArray& text, QByteArrayView section, QByteArray
             result += text.sliced(cursor.end());
             return result;
         }
-        if (!trimmed(cursor.line()).isEmpty())
+        if (keyLine(cursor.line()))
             insertAt = cursor.end();
     }
 

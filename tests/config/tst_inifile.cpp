@@ -149,6 +149,10 @@ private slots:
             << QByteArray("[A]\nk=1\n; trailing note\nj=2\n\n\n[B]\nx=1\n") << "a"
             << "m"
             << "5" << QByteArray("[A]\nk=1\n; trailing note\nj=2\nm=5\n\n\n[B]\nx=1\n");
+        QTest::newRow("key before a comment that ends the section")
+            << QByteArray("[A]\nk=1\n; the B section\n[B]\n") << "A"
+            << "m"
+            << "5" << QByteArray("[A]\nk=1\nm=5\n; the B section\n[B]\n");
         QTest::newRow("key into a section without keys") << QByteArray("[A]\n[B]\nx=1\n") << "A"
                                                          << "m"
                                                          << "5" << QByteArray("[A]\nm=5\n[B]\nx=1\n");
