@@ -153,7 +153,8 @@ void SkinControl::pointerLeft()
 
 void SkinControl::enterEvent(QEnterEvent* event)
 {
-    pointerEntered(event->buttons());
+    if (isEnabled()) // the window system tells disabled widgets too
+        pointerEntered(event->buttons());
     QWidget::enterEvent(event);
 }
 
