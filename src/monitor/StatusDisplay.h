@@ -95,7 +95,7 @@ private:
     QString m_message;
     quint32 m_messageColor = Black;
     bool m_shutdownEnabled = false;
-    int m_flowPicture = 6;
+    int m_flowPicture = 0; // the picture placed on the page, before any animation frame
     quint8 m_flowFrame = 0;
     qint16 m_flowCycles = 0;
     std::unique_ptr<Timer> m_timer4;

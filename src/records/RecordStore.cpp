@@ -127,6 +127,7 @@ bool RecordStore::addCloseApp(const QString& date, const QString& time, const QS
                  {date, time, appName, saveAppFileName});
     if (!run(insert))
         return false;
+    emit recordAppended(RecordTableId::CloseApp, appName);
     emit tableChanged(RecordTableId::CloseApp);
     return true;
 }

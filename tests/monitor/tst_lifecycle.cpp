@@ -1,0 +1,180 @@
+#include "EngineFixture.h"
+#include "config/IniFile.h"
+#include "config/Settings.h"
+#include "link/SerialLink.h"
+#include "monitor/StatusDisplay.h"
+#include "shutdown/AlarmController.h"
+#include "shutdown/SaveListController.h"
+#include "shutdown/WindowsModel.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace brevant;
+using testsupport::EngineFixture;
+
+class TestLifecycle : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void usbStartShowsTheFirstState_data();
+    void usbStartShowsTheFirstState();
+    void serialStartOpensThePortWithDtrLow();
+    void failingStepsDoNotStopTheStart();
+    void exitUndoesTheStart();
+    void saveListComesFirst();
+    void importClosedApps_data();
+    void importClosedApps();
+    void saveListCloseHidesForNextStart();
+};
+
+void TestLifecycle::usbStartShowsTheFirstState_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("animated");
+    QTest::newRow("no UPS") << int(SimulatedHalvic::UpsState::Silent) << QStringLiteral("UPS Disconnect")
+                            << false;
+    // The first display runs before any tick has chosen the USB link, so the mains animation starts.
+    QTest::newRow("UPS answers") << int(SimulatedHalvic::UpsState::Online) << QString() << true;
+}
+
+void TestLifecycle::usbStartShowsTheFirstState()
+{
+    QFETCH(int, state);
+    QFETCH(QString, message);
+    QFETCH(bool, animated);
+    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("0")}});
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState(state));
+    f.start();
+    QCOMPARE(f.engine().display().message(), message);
+    QCOMPARE(f.engine().display().isRunning(StatusDisplay::Timer4), animated);
+    QVERIFY(f.engine().display().isVisible(StatusDisplay::ImageAC1));
+    QCOMPARE(f.messages(RecordTableId::Log), QStringList{QStringLiteral("Program start")});
+    QCOMPARE(f.takeTray().first(), QStringLiteral("ImaMain|Brevant"));
+    QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmMain));
+}
+
+void TestLifecycle::serialStartOpensThePortWithDtrLow()
+{
+    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("1")}});
+    f.serialLines(true, true); // the first display ignores the lines until the first tick
+    f.start();
+    const SimulatedSerialPort& port = f.platform().serialPort;
+    QVERIFY(port.isOpen());
+    QCOMPARE(port.portNumber(), 1);
+    QVERIFY(port.rts());
+    QVERIFY(!port.dtr());
+    QVERIFY(f.engine().display().isRunning(StatusDisplay::Timer4));
+    QCOMPARE(f.platform().halvic.hidHandleCount(), 0);
+    f.tick();
+    QCOMPARE(f.engine().display().message(), QStringLiteral("UPS is Low Battery"));
+}
+
+void TestLifecycle::failingStepsDoNotStopTheStart()
+{
+    // A port that cannot be opened and databases in a directory that cannot hold them.
+    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("2")}});
+    f.platform().serialPort.setOpenFails(true);
+    f.start();
+    QVERIFY(f.platform().tray.isShown());
+    QVERIFY(f.engine().display().isVisible(StatusDisplay::ImageAC1));
+    f.serialLines(true, false);
+    f.tick();
+    QCOMPARE(f.engine().display().message(), QStringLiteral("UPS is on-line")); // unopened lines read clear
+}
+
+void TestLifecycle::exitUndoesTheStart()
+{
+    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("1")},
+                     {QStringLiteral("UpsOnBattery/Shutdown"), QStringLiteral("1")},
+                     {QStringLiteral("UpsOnBattery/Delaytime"), QStringLiteral("0")}});
+    f.start();
+    f.serialLines(true, false);
+    f.advance(2200 + 1000 + 500); // the alarm window is up
+    QVERIFY(f.engine().alarm().isLoaded());
+    f.engine().exit();
+    QVERIFY(!f.engine().alarm().isLoaded());
+    QVERIFY(!f.platform().serialPort.isOpen());
+    QVERIFY(!f.platform().tray.isShown());
+    QVERIFY(!f.platform().halvic.deviceOpen());
+    QVERIFY(f.engine().records().open()); // the exit closed the databases
+    const QStringList log = f.messages(RecordTableId::Log);
+    QCOMPARE(log.count(QStringLiteral("Program start")), 1);
+    QCOMPARE(log.last(), QStringLiteral("Program quit"));
+    QCOMPARE(f.get(QStringLiteral("Schema/ShutDown")), QString()); // nothing written at exit
+}
+
+void TestLifecycle::saveListComesFirst()
+{
+    EngineFixture f({{QStringLiteral("Schema/SaveList"), QStringLiteral("1")}});
+    QStringList order;
+    connect(&f.engine().windows(), &WindowsModel::visibilityChanged, this,
+            [&](WindowsModel::Window w, bool visible) {
+                if (visible)
+                    order.append(w == WindowsModel::frmSave ? QStringLiteral("save")
+                                                            : QStringLiteral("main"));
+            });
+    f.platform().tray.onReplace = [&](const SimulatedTray::Icon&) { order.append(QStringLiteral("tray")); };
+    f.engine().finishSplash();
+    QCOMPARE(order, (QStringList{QStringLiteral("save"), QStringLiteral("tray")}));
+    QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmMain));
+}
+
+void TestLifecycle::importClosedApps_data()
+{
+    QTest::addColumn<QString>("flag");
+    QTest::addColumn<QByteArray>("closeAppIni");
+    QTest::addColumn<QStringList>("imported");
+
+    const QByteArray three = "[CloseApp]\nCount=3\n1=Writer\n2=Sheet\n3=Mail\n"
+                             "[Date]\n1=2026-12-03\n2=2026-12-01\n3=2026-12-02\n"
+                             "[Time]\n1=10:00:00\n2=11:00:00\n3=12:00:00\n"
+                             "[SaveAppFileName]\n1=/home/u/a.odt\n3=/home/u/c.eml\n";
+    QTest::newRow("entry without saved file skipped")
+        << "1" << three << QStringList{QStringLiteral("Writer"), QStringLiteral("Mail")};
+    QTest::newRow("flag clear: nothing") << "0" << three << QStringList{};
+    QTest::newRow("flag 01 counts as 1")
+        << "01" << three << QStringList{QStringLiteral("Writer"), QStringLiteral("Mail")};
+    QTest::newRow("count missing") << "1" << QByteArray("[CloseApp]\n1=Writer\n[SaveAppFileName]\n1=x\n")
+                                   << QStringList{};
+    QTest::newRow("count not a number") << "1" << QByteArray("[CloseApp]\nCount=two\n") << QStringList{};
+    QTest::newRow("no list file") << "1" << QByteArray() << QStringList{};
+}
+
+void TestLifecycle::importClosedApps()
+{
+    QFETCH(QString, flag);
+    QFETCH(QByteArray, closeAppIni);
+    QFETCH(QStringList, imported);
+    EngineFixture f({{QStringLiteral("Schema/CloseAppFlag"), flag},
+                     {QStringLiteral("Schema/SaveList"), QStringLiteral("1")}});
+    if (!closeAppIni.isEmpty()) {
+        QFile list(f.paths().closeAppList());
+        QVERIFY(list.open(QIODevice::WriteOnly));
+        list.write(closeAppIni);
+    }
+    f.engine().finishSplash();
+    QStringList apps;
+    for (const QStringList& row : f.engine().records().rows(RecordTableId::CloseApp))
+        apps.append(row.value(2));
+    QCOMPARE(apps, imported);
+    // The flag is reset whenever it asked for an import, even when nothing could be taken over.
+    QCOMPARE(f.get(QStringLiteral("Schema/CloseAppFlag")), flag == u"0" ? flag : QStringLiteral("0"));
+    QCOMPARE(f.engine().saveList().sortedView(), flag != u"0");
+}
+
+void TestLifecycle::saveListCloseHidesForNextStart()
+{
+    EngineFixture f({{QStringLiteral("Schema/SaveList"), QStringLiteral("1")}});
+    f.engine().finishSplash();
+    QVERIFY(f.engine().windows().isVisible(WindowsModel::frmSave));
+    f.engine().saveList().pressClose();
+    QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmSave));
+    QCOMPARE(f.get(QStringLiteral("Schema/SaveList")), QStringLiteral("0"));
+    QVERIFY(!f.engine().settings().saveListWanted());
+}
+
+QTEST_GUILESS_MAIN(TestLifecycle)
+#include "tst_lifecycle.moc"
