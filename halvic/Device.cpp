@@ -10,8 +10,10 @@ namespace halvic {
 void Device::open(const std::string& configDir)
 {
     const Config config = loadConfig(configDir);
-    if (config.passwordExposed)
-        warnOnceAboutExposedPassword(configDir);
+    if (config.passwordExposed) {
+        warnOnce(configDir + '/' + ConfigFileName +
+                 " holds a password and other users can read it; restrict it with chmod 600");
+    }
     auto backend = makeBackend(config);
     const std::lock_guard lock(m_mutex);
     m_backend = std::move(backend);
@@ -67,21 +69,17 @@ std::unique_ptr<Backend> Device::makeBackend(const Config& config)
                                                             .password = config.nutPassword,
                                                             .offCommand = config.nutOffCmd});
         }
-        std::cerr << "Halvic: cannot read the NUT UPS '" << config.nutUps
-                  << "' (expected upsname@host[:port])\n";
+        warnOnce("cannot read the NUT UPS '" + config.nutUps + "' (expected upsname@host[:port])");
         return nullptr;
     }
-    std::cerr << "Halvic: unknown backend '" << config.backend << "' (expected sim or nut)\n";
+    warnOnce("unknown backend '" + config.backend + "' (expected sim or nut)");
     return nullptr;
 }
 
-void Device::warnOnceAboutExposedPassword(const std::string& configDir)
+void Device::warnOnce(const std::string& message)
 {
-    if (m_warnedAboutPassword)
-        return;
-    m_warnedAboutPassword = true;
-    std::cerr << "Halvic: " << configDir << '/' << ConfigFileName
-              << " holds a password and other users can read it; restrict it with chmod 600\n";
+    if (m_warnings.insert(message).second)
+        std::cerr << "Halvic: " << message << '\n';
 }
 
 } // namespace halvic

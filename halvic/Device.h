@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace halvic {
@@ -26,13 +27,14 @@ public:
     void input(char* statusBlock);
 
 private:
-    static std::unique_ptr<Backend> makeBackend(const Config& config);
-    void warnOnceAboutExposedPassword(const std::string& configDir);
+    std::unique_ptr<Backend> makeBackend(const Config& config);
+    // The device is reopened on every poll while the UPS is silent: say each thing once.
+    void warnOnce(const std::string& message);
 
     std::mutex m_mutex;
     std::unique_ptr<Backend> m_backend;
     std::optional<UpsReading> m_lastReading;
-    bool m_warnedAboutPassword = false;
+    std::set<std::string> m_warnings;
 };
 
 } // namespace halvic
