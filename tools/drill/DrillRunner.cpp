@@ -235,6 +235,9 @@ void DrillRunner::run(const Scenario& scenario)
         if (setsTheStage(c))
             d->apply(c);
     }
+    // The simulated cable hangs on the serial port the settings choose.
+    if (const LinkChoice link = d->engine.settings().link(); link.serial)
+        d->platform.serialPort.setUpsPort(link.port);
     d->engine.finishSplash();
     for (const ScenarioCommand& c : scenario.commands) {
         if (setsTheStage(c))

@@ -1,0 +1,169 @@
+#include "TestFiles.h"
+#include "config/IniFile.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The fire drill as a user runs it: the real executable, a scenario file, JSON lines out.
+class TestDrill : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void badScenariosAreRefusedBeforeRunning_data();
+    void badScenariosAreRefusedBeforeRunning();
+    void lowBatteryOutageShutsDownAfterTheAlarm();
+    void manualShutdownWithMissingCloseProgram();
+    void appDirSettingsAndDatabasesAreUsed();
+
+private:
+    struct Run
+    {
+        int exitCode = -1;
+        QList<QJsonObject> events;
+        QString errors;
+    };
+    Run drill(const QByteArray& scenario, const QString& appDir = {});
+    static QList<QJsonObject> only(const QList<QJsonObject>& events, const QString& type);
+
+    QTemporaryDir m_dir;
+};
+
+TestDrill::Run TestDrill::drill(const QByteArray& scenario, const QString& appDir)
+{
+    const QString file = m_dir.filePath(QStringLiteral("scenario.txt"));
+    testsupport::writeFile(file, scenario);
+    QProcess p;
+    QStringList args{file};
+    if (!appDir.isEmpty())
+        args << QStringLiteral("--app-dir") << appDir;
+    p.start(testsupport::binDir() + QStringLiteral("/brevant-drill"), args);
+    Run run;
+    if (!p.waitForFinished(60000))
+        return run;
+    run.exitCode = p.exitCode();
+    run.errors = QString::fromUtf8(p.readAllStandardError());
+    for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
+        if (!line.isEmpty())
+            run.events.append(QJsonDocument::fromJson(line).object());
+    }
+    return run;
+}
+
+QList<QJsonObject> TestDrill::only(const QList<QJsonObject>& events, const QString& type)
+{
+    QList<QJsonObject> picked;
+    for (const QJsonObject& e : events) {
+        if (e.value(u"event").toString() == type)
+            picked.append(e);
+    }
+    return picked;
+}
+
+void TestDrill::badScenariosAreRefusedBeforeRunning_data()
+{
+    QTest::addColumn<QByteArray>("scenario");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("unknown command") << QByteArray("1 usb online\n2 jump\n3 end\n")
+                                     << "line 2: unknown command 'jump'";
+    QTest::newRow("time backwards") << QByteArray("5 usb onbattery\n# note\n4 usb online\n9 end\n")
+                                    << "line 3: time goes backwards";
+    QTest::newRow("missing end") << QByteArray("1 usb silent\n") << "must end with";
+    QTest::newRow("after end") << QByteArray("1 end\n2 usb online\n") << "line 2: nothing may follow";
+    QTest::newRow("bad usb state") << QByteArray("1 usb sleepy\n2 end\n") << "line 1: usb needs one of";
+    QTest::newRow("serial one line") << QByteArray("1 serial cts=1\n2 end\n") << "line 1: serial needs both";
+    QTest::newRow("bad time") << QByteArray("-1 usb online\n2 end\n") << "line 1: expected";
+    QTest::newRow("unknown button") << QByteArray("1 press panic\n2 end\n") << "line 1: press needs one of";
+}
+
+void TestDrill::badScenariosAreRefusedBeforeRunning()
+{
+    QFETCH(QByteArray, scenario);
+    QFETCH(QString, error);
+    const Run run = drill(scenario);
+    QVERIFY(run.exitCode != 0);
+    QVERIFY2(run.errors.contains(error), qPrintable(run.errors));
+    QVERIFY(run.events.isEmpty());
+}
+
+void TestDrill::lowBatteryOutageShutsDownAfterTheAlarm()
+{
+    // First-install settings: the low battery shuts down after one minute.
+    const Run run = drill("5 usb onbattery\n20 usb lowbattery\n100 end\n");
+    QCOMPARE(run.exitCode, 0);
+    const auto countdown = only(run.events, QStringLiteral("countdown"));
+    QCOMPARE(countdown.first().value(u"text").toString(),
+             QStringLiteral("System ShutDown After 60  Seconds"));
+    QCOMPARE(countdown.first().value(u"t").toInteger(), 23000);
+    const auto alarm = only(run.events, QStringLiteral("alarm"));
+    QCOMPARE(alarm.first().value(u"action").toString(), QStringLiteral("show"));
+    QCOMPARE(alarm.first().value(u"t").toInteger(), 82000);
+    const auto off = only(run.events, QStringLiteral("ups-off"));
+    QCOMPARE(off.size(), 3);
+    QCOMPARE(off.first().value(u"t").toInteger(), 86200);
+    QCOMPARE(off.last().value(u"t").toInteger(), 86220);
+    const auto shutdown = only(run.events, QStringLiteral("system-shutdown"));
+    QCOMPARE(shutdown.size(), 1);
+    QCOMPARE(shutdown.first().value(u"t").toInteger(), 86220);
+    QStringList texts;
+    for (const QJsonObject& r : only(run.events, QStringLiteral("record")))
+        texts.append(r.value(u"table").toString() + u':' + r.value(u"text").toString());
+    QCOMPARE(texts, (QStringList{QStringLiteral("record:Program start"),
+                                 QStringLiteral("record:Attention!! System Power Failed"),
+                                 QStringLiteral("UpsEvent:Attention!! System Power Failed"),
+                                 QStringLiteral("record:Attention!! UPS Battery Low"),
+                                 QStringLiteral("UpsEvent:Attention!! UPS Battery Low"),
+                                 QStringLiteral("record:Program quit")}));
+    for (const QJsonObject& e : run.events)
+        QVERIFY(e.contains(u"t") && e.contains(u"event"));
+}
+
+void TestDrill::manualShutdownWithMissingCloseProgram()
+{
+    const Run run = drill("0 set OSEvent Saveapllication 1\n"
+                          "3 usb onbattery\n"
+                          "4 press shutdown\n" // disabled until the tick at 4.4 s
+                          "6 press shutdown\n"
+                          "6 press yes\n"
+                          "8 end\n");
+    QCOMPARE(run.exitCode, 0);
+    const auto questions = only(run.events, QStringLiteral("question"));
+    QCOMPARE(questions.size(), 2);
+    QCOMPARE(questions.first().value(u"t").toInteger(), 6000);
+    QCOMPARE(questions.first().value(u"text").toString(),
+             QStringLiteral("Are you sure shutdown system and ups ?"));
+    QVERIFY(only(run.events, QStringLiteral("start-program")).isEmpty());
+    const auto settings = only(run.events, QStringLiteral("settings"));
+    QCOMPARE(settings.size(), 2);
+    QCOMPARE(settings.at(0).value(u"value").toString(), QStringLiteral("1"));
+    QCOMPARE(settings.at(0).value(u"t").toInteger(), 6000);
+    QCOMPARE(settings.at(1).value(u"value").toString(), QStringLiteral("0"));
+    QCOMPARE(only(run.events, QStringLiteral("system-shutdown")).size(), 1);
+    QVERIFY(run.errors.contains(QStringLiteral("close.exe")));
+}
+
+void TestDrill::appDirSettingsAndDatabasesAreUsed()
+{
+    QTemporaryDir appDir;
+    const QString ini = appDir.filePath(QStringLiteral("UpsConfigure.ini"));
+    brevant::WriteIni(ini, QStringLiteral("Mscomm"), QStringLiteral("ComboPort"), QStringLiteral("2"));
+    brevant::WriteIni(ini, QStringLiteral("UpsOnBattery"), QStringLiteral("Recordlog"), QStringLiteral("0"));
+    const Run run = drill("3 serial cts=1 dcd=0\n6 serial cts=0 dcd=0\n7 end\n", appDir.path());
+    QCOMPARE(run.exitCode, 0);
+    const auto tray = only(run.events, QStringLiteral("tray"));
+    QCOMPARE(tray.last().value(u"tip").toString(), QStringLiteral("Quillon System")); // the serial link's tip
+    QStringList records;
+    for (const QJsonObject& r : only(run.events, QStringLiteral("record")))
+        records.append(r.value(u"text").toString());
+    QVERIFY(!records.contains(QStringLiteral("Attention!! System Power Failed")));
+    QVERIFY(records.contains(QStringLiteral("System AC Power Recovered")));
+    QVERIFY(QFile::exists(appDir.filePath(QStringLiteral("EventRecord.mdb"))));
+    QVERIFY(QFile::exists(appDir.filePath(QStringLiteral("CloseAppRecord.mdb"))));
+}
+
+QTEST_GUILESS_MAIN(TestDrill)
+#include "tst_drill.moc"
