@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QWidget>
+
+namespace brevant {
+
+class ShutdownSequence;
+
+// The confirmation window for a shutdown by hand and for clearing the record lists.
+class QuestionWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit QuestionWindow(ShutdownSequence& sequence, QWidget* parent = nullptr);
+};
+
+} // namespace brevant

@@ -1,0 +1,113 @@
+#include "app/AlarmWindow.h"
+#include "app/QuestionWindow.h"
+#include "app/SplashScreen.h"
+#include "app/StatusWindow.h"
+#include "config/AppPaths.h"
+#include "monitor/MonitorEngine.h"
+#include "platform/LibraryHalvic.h"
+#include "platform/QtProcessStarter.h"
+#include "platform/QtScheduler.h"
+#include "platform/QtSerialPort.h"
+#include "platform/SingleInstanceGuard.h"
+#include "platform/SystemPowerOffFactory.h"
+#include "platform/TerminationRequest.h"
+#include "platform/ui/QtMessageBox.h"
+#include "platform/ui/QtTrayIcon.h"
+#include "shutdown/WindowsModel.h"
+
+#include <QApplication>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+using namespace brevant;
+
+namespace {
+
+// Everything that lives from the end of the splash to the exit.
+class Program
+{
+public:
+    explicit Program(const AppPaths& paths)
+        : m_powerOff(createSystemPowerOff())
+        , m_engine(paths,
+                   {m_scheduler, m_halvic, m_serialPort, m_messages, m_tray, *m_powerOff, m_processStarter})
+        , m_statusWindow(m_engine)
+        , m_alarmWindow(m_engine.alarm())
+        , m_questionWindow(m_engine.shutdown())
+    {
+        WindowsModel& windows = m_engine.windows();
+        QObject::connect(&m_tray, &QtTrayIcon::doubleClicked, &windows,
+                         [&windows] { windows.show(WindowsModel::frmMain); });
+        QObject::connect(&windows, &WindowsModel::visibilityChanged, &m_statusWindow,
+                         [this](WindowsModel::Window window, bool visible) {
+                             if (window == WindowsModel::frmMain)
+                                 m_statusWindow.setVisible(visible);
+                         });
+        QObject::connect(&m_statusWindow, &StatusWindow::exitRequested, [this] { exit(); });
+        QObject::connect(&m_termination, &TerminationRequest::requested, [this] { exit(); });
+    }
+
+    void start()
+    {
+        m_engine.finishSplash();
+        // Without a notification area the tray icon cannot be double-clicked: the main window is
+        // then the user's only handle on the program, so it comes up at once.
+        if (!QSystemTrayIcon::isSystemTrayAvailable())
+            m_engine.windows().show(WindowsModel::frmMain);
+    }
+
+    void exit()
+    {
+        if (m_exiting)
+            return;
+        m_exiting = true;
+        m_engine.exit();
+        // exit() rather than quit(): quit() would first ask every window to close, and the main
+        // window's close is itself a request to exit.
+        QCoreApplication::exit(0);
+    }
+
+private:
+    QtScheduler m_scheduler;
+    LibraryHalvic m_halvic;
+    QtSerialPort m_serialPort;
+    QtMessageBox m_messages;
+    QtTrayIcon m_tray;
+    QtProcessStarter m_processStarter;
+    std::unique_ptr<SystemPowerOff> m_powerOff;
+    MonitorEngine m_engine;
+    StatusWindow m_statusWindow;
+    AlarmWindow m_alarmWindow;
+    QuestionWindow m_questionWindow;
+    TerminationRequest m_termination;
+    bool m_exiting = false;
+};
+
+constexpr int SplashMs = 2000;
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Brevant"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SplashScreen splash;
+    splash.show();
+
+    SingleInstanceGuard guard;
+    std::unique_ptr<Program> program;
+    QTimer::singleShot(SplashMs, &app, [&] {
+        splash.close();
+        // A second instance has knocked on the first one's door and ends before touching
+        // settings, link, databases or tray.
+        if (!guard.tryAcquire()) {
+            QApplication::quit();
+            return;
+        }
+        program = std::make_unique<Program>(AppPaths::fromEnvironment());
+        program->start();
+    });
+    return app.exec();
+}

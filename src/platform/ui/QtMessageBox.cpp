@@ -1,0 +1,21 @@
+#include "platform/ui/QtMessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace brevant {
+
+void QtMessageBox::showError(const QString& text)
+{
+    if (m_open)
+        return;
+    auto* box =
+        new QMessageBox(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("errorMessage"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    m_open = box;
+    box->show();
+}
+
+} // namespace brevant

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/MessageBoxPresenter.h"
+
+#include <QPointer>
+
+class QMessageBox;
+
+namespace brevant {
+
+// Error messages in a window of their own that does not block the program: polling and the
+// countdown go on while it is open, and further messages are dropped until it is closed.
+class QtMessageBox final : public MessageBoxPresenter
+{
+public:
+    void showError(const QString& text) override;
+
+private:
+    QPointer<QMessageBox> m_open;
+};
+
+} // namespace brevant

@@ -1,0 +1,76 @@
+#include "EngineFixture.h"
+#include "app/AlarmWindow.h"
+#include "app/QuestionWindow.h"
+#include "app/StatusWindow.h"
+#include "controls/XpCmdButton.h"
+#include "shutdown/AlarmController.h"
+
+#include <QLabel>
+#include <QTest>
+
+using namespace brevant;
+using testsupport::EngineFixture;
+
+// The windows draw the engine's models and send their buttons to it.
+class TestWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void statusWindowFollowsTheUps();
+    void shutdownButtonAsksAndYesRequests();
+    void alarmWindowShowsAndCancels();
+};
+
+void TestWindows::statusWindowFollowsTheUps()
+{
+    EngineFixture f;
+    StatusWindow window(f.engine());
+    f.start();
+    auto* message = window.findChild<QLabel*>(QStringLiteral("LblMessage"));
+    auto* shutdown = window.findChild<XpCmdButton*>(QStringLiteral("CmdShutdown"));
+    QVERIFY(message && shutdown);
+    QVERIFY(!shutdown->isEnabled());
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
+    f.tick();
+    QCOMPARE(message->text(), QStringLiteral("UPS is on Battery"));
+    QVERIFY(message->styleSheet().contains(QStringLiteral("ff8000")));
+    QVERIFY(shutdown->isEnabled());
+}
+
+void TestWindows::shutdownButtonAsksAndYesRequests()
+{
+    EngineFixture f;
+    StatusWindow window(f.engine());
+    QuestionWindow question(f.engine().shutdown());
+    f.start();
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
+    f.tick();
+    window.show();
+    auto* shutdown = window.findChild<XpCmdButton*>(QStringLiteral("CmdShutdown"));
+    QTest::mouseClick(shutdown, Qt::LeftButton);
+    QVERIFY(question.isVisible());
+    QCOMPARE(question.findChild<QLabel*>(QStringLiteral("Label1"))->text(),
+             QStringLiteral("Are you sure shutdown system and ups ?"));
+    QTest::mouseClick(question.findChild<XpCmdButton*>(QStringLiteral("xpcmdbutton1")), Qt::LeftButton);
+    QVERIFY(!question.isVisible());
+    QCOMPARE(f.get(QStringLiteral("Schema/ShutDown")), QStringLiteral("1"));
+}
+
+void TestWindows::alarmWindowShowsAndCancels()
+{
+    EngineFixture f({{QStringLiteral("UpsOnBattery/Shutdown"), QStringLiteral("1")},
+                     {QStringLiteral("UpsOnBattery/Delaytime"), QStringLiteral("0")}});
+    AlarmWindow window(f.engine().alarm());
+    f.start();
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
+    f.advance(2200 + 1000);
+    QVERIFY(window.isVisible());
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QTest::mouseClick(window.findChild<XpCmdButton*>(QStringLiteral("xpcmdbutton2")), Qt::LeftButton);
+    QVERIFY(!window.isVisible());
+    QVERIFY(f.engine().alarm().isLoaded());
+}
+
+QTEST_MAIN(TestWindows)
+#include "tst_windows.moc"
