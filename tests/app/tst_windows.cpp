@@ -3,9 +3,12 @@
 #include "app/QuestionWindow.h"
 #include "app/StatusWindow.h"
 #include "controls/XpCmdButton.h"
+#include "platform/ui/QtMessageBox.h"
 #include "shutdown/AlarmController.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QTest>
 
 using namespace brevant;
@@ -20,6 +23,7 @@ private slots:
     void statusWindowFollowsTheUps();
     void shutdownButtonAsksAndYesRequests();
     void alarmWindowShowsAndCancels();
+    void oneErrorMessageAtATime();
 };
 
 void TestWindows::statusWindowFollowsTheUps()
@@ -70,6 +74,29 @@ void TestWindows::alarmWindowShowsAndCancels()
     QTest::mouseClick(window.findChild<XpCmdButton*>(QStringLiteral("xpcmdbutton2")), Qt::LeftButton);
     QVERIFY(!window.isVisible());
     QVERIFY(f.engine().alarm().isLoaded());
+}
+
+void TestWindows::oneErrorMessageAtATime()
+{
+    QtMessageBox messages;
+    messages.showError(QStringLiteral("first"));
+    messages.showError(QStringLiteral("second"));
+    const auto open = [] {
+        QList<QMessageBox*> boxes;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                boxes.append(box);
+        }
+        return boxes;
+    };
+    QCOMPARE(open().size(), 1);
+    QCOMPARE(open().first()->text(), QStringLiteral("first"));
+    open().first()->close();
+    QTRY_COMPARE(open().size(), 0);
+    messages.showError(QStringLiteral("third"));
+    QCOMPARE(open().size(), 1);
+    QCOMPARE(open().first()->text(), QStringLiteral("third"));
+    open().first()->close();
 }
 
 QTEST_MAIN(TestWindows)

@@ -10,6 +10,17 @@
 using namespace brevant;
 using testsupport::EngineFixture;
 
+namespace {
+
+// An application directory with a close.exe in it (the simulated starter only checks it is there).
+bool placeCloseProgram(const EngineFixture& f)
+{
+    QFile closeProgram(f.paths().closeProgram());
+    return closeProgram.open(QIODevice::WriteOnly);
+}
+
+} // namespace
+
 class TestShutdownSequence : public QObject
 {
     Q_OBJECT
@@ -66,9 +77,7 @@ void TestShutdownSequence::serialLinkRaisesDtrOnce()
 void TestShutdownSequence::closeProgramGivesTheHandshake()
 {
     EngineFixture f({{QStringLiteral("OSEvent/Saveapllication"), QStringLiteral("1")}});
-    QFile closeProgram(f.paths().closeProgram());
-    QVERIFY(closeProgram.open(QIODevice::WriteOnly));
-    closeProgram.close();
+    QVERIFY(placeCloseProgram(f));
     f.start();
     f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
     QCOMPARE(f.platform().processStarter.started(), QStringList{f.paths().closeProgram()});
@@ -150,9 +159,7 @@ void TestShutdownSequence::watcherActsOnOne()
     QFETCH(QString, value);
     QFETCH(bool, acts);
     EngineFixture f({{QStringLiteral("OSEvent/Saveapllication"), QStringLiteral("1")}});
-    QFile closeProgram(f.paths().closeProgram());
-    QVERIFY(closeProgram.open(QIODevice::WriteOnly));
-    closeProgram.close();
+    QVERIFY(placeCloseProgram(f));
     f.start();
     f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
     f.set(QStringLiteral("Schema/ShutDown"), value);
