@@ -55,6 +55,8 @@ class TestPowerMonitor : public QObject
 private slots:
     void transitionTable_data();
     void transitionTable();
+    void statusPageState_data();
+    void statusPageState();
     void lowBatteryDisabledRepeatsEntryActions();
     void secondLowReadingDecidesLowBlock();
     void lostUsbLinkFreezesTheMachine();
@@ -141,6 +143,48 @@ void TestPowerMonitor::transitionTable()
     QCOMPARE(f.engine().display().message(), display);
     QCOMPARE(monitor.upsOnBattFlag(), fAfter);
     QCOMPARE(monitor.upsLowBattFlag(), gAfter);
+}
+
+void TestPowerMonitor::statusPageState_data()
+{
+    QTest::addColumn<int>("ups");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("animation");
+    QTest::addColumn<QList<bool>>("pictures"); // ImaSOk, ImaSLow, ImaAlarm
+    QTest::addColumn<bool>("shutdownButton");
+    using S = SimulatedHalvic::UpsState;
+    QTest::newRow("on line") << int(S::Online) << OnLine << int(StatusDisplay::Timer4)
+                             << QList<bool>{false, false, false} << false;
+    QTest::newRow("on battery") << int(S::OnBattery) << OnBattery << int(StatusDisplay::Timer5)
+                                << QList<bool>{true, false, true} << true;
+    QTest::newRow("battery low") << int(S::LowBattery) << LowBattery << int(StatusDisplay::Timer6)
+                                 << QList<bool>{false, true, true} << true;
+    // After an on-battery tick: the alarm picture stays next to "UPS Disconnect"; nothing animates.
+    QTest::newRow("link lost") << int(S::Silent) << QStringLiteral("UPS Disconnect") << -1
+                               << QList<bool>{false, false, true} << false;
+}
+
+void TestPowerMonitor::statusPageState()
+{
+    QFETCH(int, ups);
+    QFETCH(QString, message);
+    QFETCH(int, animation);
+    QFETCH(QList<bool>, pictures);
+    QFETCH(bool, shutdownButton);
+    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("0")}});
+    f.start();
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
+    f.tick();
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState(ups));
+    f.tick();
+    const StatusDisplay& d = f.engine().display();
+    QCOMPARE(d.message(), message);
+    for (auto t : {StatusDisplay::Timer4, StatusDisplay::Timer5, StatusDisplay::Timer6})
+        QCOMPARE(d.isRunning(t), t == animation);
+    QCOMPARE((QList<bool>{d.isVisible(StatusDisplay::ImaSOk), d.isVisible(StatusDisplay::ImaSLow),
+                          d.isVisible(StatusDisplay::ImaAlarm)}),
+             pictures);
+    QCOMPARE(d.shutdownEnabled(), shutdownButton);
 }
 
 void TestPowerMonitor::lowBatteryDisabledRepeatsEntryActions()
