@@ -50,7 +50,7 @@ StatusWindow::StatusWindow(MonitorEngine& engine, QWidget* parent)
 void StatusWindow::showMessage(const QString& text, quint32 color)
 {
     m_message->setText(text);
-    m_message->setStyleSheet(QStringLiteral("color: #%1").arg(color, 6, 16, QLatin1Char('0')));
+    m_message->setStyleSheet(QStringLiteral("color: ") + StatusDisplay::colorName(color));
 }
 
 void StatusWindow::closeEvent(QCloseEvent* event)

@@ -52,9 +52,7 @@ MonitorEngine::~MonitorEngine() = default;
 void MonitorEngine::finishSplash()
 {
     if (m_settings->saveListWanted()) {
-        // The save-list window works on its own view of the closed-applications table.
-        if (!m_records->open())
-            qCWarning(lcEngine) << "record databases could not be opened for the save list";
+        openRecords();
         m_saveList->load();
     }
     loadMainWindow();
@@ -68,8 +66,7 @@ void MonitorEngine::loadMainWindow()
     if (link.serial)
         m_serial->openAtStartup(link.port);
 
-    if (!m_records->open())
-        qCWarning(lcEngine) << "record databases could not be opened";
+    openRecords();
 
     m_adapters.tray.replaceTrayIcon(TrayPicture::ImaMain, QStringLiteral("Brevant"));
 
@@ -91,6 +88,16 @@ void MonitorEngine::loadMainWindow()
         m_monitor->UnConShow();
 }
 
+void MonitorEngine::openRecords()
+{
+    // The save-list window, when shown, opened them already; one open serves the whole run.
+    if (m_recordsOpen)
+        return;
+    m_recordsOpen = m_records->open();
+    if (!m_recordsOpen)
+        qCWarning(lcEngine) << "record databases could not be opened";
+}
+
 void MonitorEngine::exit()
 {
     m_records->appendRecord(RecordTableId::Log, QStringLiteral("Program quit"));
@@ -105,6 +112,7 @@ void MonitorEngine::exit()
     m_monitor->stopPolling();
     m_countdown->stop();
     m_records->close();
+    m_recordsOpen = false;
 }
 
 } // namespace brevant

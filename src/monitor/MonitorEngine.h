@@ -72,6 +72,8 @@ public:
     SaveListController& saveList() { return *m_saveList; }
 
 private:
+    void openRecords();
+
     AppPaths m_paths;
     EngineAdapters m_adapters;
     std::unique_ptr<Settings> m_settings;
@@ -85,6 +87,7 @@ private:
     std::unique_ptr<ShutdownSequence> m_shutdown;
     std::unique_ptr<PowerMonitor> m_monitor;
     std::unique_ptr<SaveListController> m_saveList;
+    bool m_recordsOpen = false;
 };
 
 } // namespace brevant

@@ -18,6 +18,11 @@ StatusDisplay::StatusDisplay(Scheduler& scheduler, QObject* parent)
 
 StatusDisplay::~StatusDisplay() = default;
 
+QString StatusDisplay::colorName(quint32 rgb)
+{
+    return u'#' + QStringLiteral("%1").arg(rgb, 6, 16, QLatin1Char('0')).toUpper();
+}
+
 void StatusDisplay::setVisible(Element element, bool visible)
 {
     if (m_visible[element] == visible)

@@ -57,6 +57,8 @@ public:
 
     QString message() const { return m_message; }
     quint32 messageColor() const { return m_messageColor; } // 0xRRGGBB
+    // "#RRGGBB", as style sheets and reports write a colour.
+    static QString colorName(quint32 rgb);
     void setMessage(const QString& text, quint32 color);
     void setMessageText(const QString& text);
 

@@ -38,7 +38,7 @@ void TestWindows::statusWindowFollowsTheUps()
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
     f.tick();
     QCOMPARE(message->text(), QStringLiteral("UPS is on Battery"));
-    QVERIFY(message->styleSheet().contains(QStringLiteral("ff8000")));
+    QVERIFY(message->styleSheet().contains(QStringLiteral("#FF8000")));
     QVERIFY(shutdown->isEnabled());
 }
 

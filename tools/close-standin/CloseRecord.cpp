@@ -2,6 +2,7 @@
 
 #include "config/IniFile.h"
 #include "config/Settings.h"
+#include "config/ValueConversion.h"
 
 #include <QFile>
 
@@ -21,7 +22,9 @@ void recordClosedApps(const brevant::AppPaths& paths, const QList<ClosedApp>& cl
     const QString list = paths.closeAppList();
     int count = 0;
     if (settings.closeAppFlagSet())
-        count = brevant::ReadIni(list, QStringLiteral("CloseApp"), QStringLiteral("Count")).toInt();
+        count = brevant::conversion::wholeNumber(
+                    brevant::ReadIni(list, QStringLiteral("CloseApp"), QStringLiteral("Count")))
+                    .value_or(0);
     else
         QFile::remove(list);
 

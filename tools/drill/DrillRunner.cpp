@@ -19,11 +19,6 @@
 namespace brevant::drill {
 namespace {
 
-QString colorText(quint32 rgb)
-{
-    return QStringLiteral("#%1").arg(rgb, 6, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x');
-}
-
 QString jsonString(const QString& text)
 {
     // A one-element array is the simplest way to have Qt escape a string as JSON.
@@ -127,7 +122,7 @@ void DrillRunner::Private::connectReports()
 {
     QObject::connect(&engine.display(), &StatusDisplay::messageChanged,
                      [this](const QString& text, quint32 color) {
-                         emitEvent(u"status", {{u"text", text}, {u"color", colorText(color)}});
+                         emitEvent(u"status", {{u"text", text}, {u"color", StatusDisplay::colorName(color)}});
                      });
     platform.tray.onReplace = [this](const SimulatedTray::Icon& icon) {
         emitEvent(u"tray", {{u"icon", trayPictureName(icon.picture)}, {u"tip", icon.tip}});
