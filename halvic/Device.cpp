@@ -3,6 +3,7 @@
 #include "NutBackend.h"
 #include "SimBackend.h"
 
+#include <cstring>
 #include <iostream>
 
 namespace halvic {
@@ -34,27 +35,23 @@ void Device::output(int command, char* reply)
     m_lastReading.reset();
     if (!m_backend || reply == nullptr)
         return;
-    if (command == StatusQuery) {
+    if (command == HALVIC_COMMAND_STATUS) {
         m_lastReading = m_backend->readStatus();
-        if (m_lastReading) {
-            reply[0] = 'T';
-            reply[1] = '1';
-        }
-    } else if (command == SwitchOff && m_backend->switchOff()) {
-        reply[0] = 'S';
-        reply[1] = '1';
+        if (m_lastReading)
+            std::memcpy(reply, HALVIC_REPLY_STATUS, HALVIC_REPLY_CODE_SIZE);
+    } else if (command == HALVIC_COMMAND_UPS_OFF && m_backend->switchOff()) {
+        std::memcpy(reply, HALVIC_REPLY_ACCEPTED, HALVIC_REPLY_CODE_SIZE);
     }
 }
 
-// Byte 1 'T' marks a valid block; byte 3 is 1 on mains, byte 4 is 1 when the battery is low.
 void Device::input(char* statusBlock)
 {
     const std::lock_guard lock(m_mutex);
     if (!m_lastReading || statusBlock == nullptr)
         return;
-    statusBlock[0] = 'T';
-    statusBlock[2] = m_lastReading->onMains ? 1 : 0;
-    statusBlock[3] = m_lastReading->batteryLow ? 1 : 0;
+    statusBlock[0] = HALVIC_VALID_MARKER;
+    statusBlock[HALVIC_MAINS_BYTE - 1] = m_lastReading->onMains ? 1 : 0;
+    statusBlock[HALVIC_LOW_BATTERY_BYTE - 1] = m_lastReading->batteryLow ? 1 : 0;
 }
 
 std::unique_ptr<Backend> Device::makeBackend(const Config& config)

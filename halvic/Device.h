@@ -3,6 +3,7 @@
 #include "Backend.h"
 #include "Config.h"
 
+#include <halvic/Halvic.h>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,10 +17,6 @@ namespace halvic {
 class Device
 {
 public:
-    static constexpr int StatusQuery = 1;
-    static constexpr int SwitchOff = 2;
-    static constexpr int StatusBlockSize = 50;
-
     // Reads the configuration in configDir and the environment afresh on every open.
     void open(const std::string& configDir);
     void close();

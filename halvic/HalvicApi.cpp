@@ -2,9 +2,8 @@
 #include "Device.h"
 
 #include <dlfcn.h>
+#include <halvic/Halvic.h>
 #include <string>
-
-#define HALVIC_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
@@ -27,22 +26,25 @@ std::string libraryDirectory()
 
 } // namespace
 
-HALVIC_EXPORT void HidHandle(void)
+extern "C" {
+
+void HALVIC_CALL HidHandle(void)
 {
     device().open(libraryDirectory());
 }
 
-HALVIC_EXPORT void CloseHandleDevice(void)
+void HALVIC_CALL CloseHandleDevice(void)
 {
     device().close();
 }
 
-HALVIC_EXPORT void CmdOutput(int command, int /*zero*/, char* reply)
+void HALVIC_CALL CmdOutput(int command, int /*zero*/, char* replyCode)
 {
-    device().output(command, reply);
+    device().output(command, replyCode);
 }
 
-HALVIC_EXPORT void CmdInput(char* status, char* /*second*/)
+void HALVIC_CALL CmdInput(char* statusBlock, char* /*secondBuffer*/)
 {
-    device().input(status);
+    device().input(statusBlock);
+}
 }

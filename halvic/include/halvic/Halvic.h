@@ -1,0 +1,74 @@
+/* The USB device-access library "Halvic" as the monitor calls it: four functions and the buffers
+ * they fill. This header is the one description of that contract; the library, the program's
+ * loader, the simulated library, the test stand-ins and the benchmark all include it.
+ *
+ * Every buffer belongs to the caller, starts filled with zero bytes and is followed by one
+ * terminating zero byte that the library never writes. Nothing the functions return is used. */
+#ifndef HALVIC_HALVIC_H
+#define HALVIC_HALVIC_H
+
+/* The functions use the calling convention of the platform's system libraries. */
+#if defined(_WIN32) && !defined(_WIN64)
+#define HALVIC_CALL __stdcall
+#else
+#define HALVIC_CALL
+#endif
+
+#if defined(HALVIC_BUILDING_LIBRARY) && defined(__GNUC__)
+#define HALVIC_EXPORT __attribute__((visibility("default")))
+#else
+#define HALVIC_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Buffer sizes, without the terminating zero byte. */
+enum {
+    HALVIC_REPLY_CODE_SIZE = 2,    /* CmdOutput's reply code */
+    HALVIC_STATUS_BLOCK_SIZE = 50, /* CmdInput's status block */
+    HALVIC_SECOND_BUFFER_SIZE = 6  /* CmdInput's second buffer, filled but not interpreted */
+};
+
+/* Command codes of CmdOutput. */
+enum {
+    HALVIC_COMMAND_STATUS = 1, /* status query */
+    HALVIC_COMMAND_UPS_OFF = 2 /* switch the UPS off */
+};
+
+/* Reply codes: a status block can be read, or the UPS-off command was accepted. Any other code,
+ * or none, means that no UPS answered. */
+#define HALVIC_REPLY_STATUS "T1"
+#define HALVIC_REPLY_ACCEPTED "S1"
+
+/* The status block, bytes numbered from 1. A block is valid when any byte is the marker 'T'
+ * (case-sensitive). In a valid block the mains byte is 1 on mains and 0 on battery, and the
+ * low-battery byte is 1 when the battery is low and 0 when it is not; the bytes are numbers, not
+ * digits, and any other value means "no news". Other bytes are not interpreted. */
+enum {
+    HALVIC_VALID_MARKER = 'T',
+    HALVIC_MAINS_BYTE = 3,
+    HALVIC_LOW_BATTERY_BYTE = 4
+};
+
+/* Opens the UPS inside the library; may be called again after CloseHandleDevice. */
+HALVIC_EXPORT void HALVIC_CALL HidHandle(void);
+/* Closes the UPS; harmless when it is not open or was never opened. */
+HALVIC_EXPORT void HALVIC_CALL CloseHandleDevice(void);
+/* Sends a command (HALVIC_COMMAND_*) and writes the reply code; zero is always 0. */
+HALVIC_EXPORT void HALVIC_CALL CmdOutput(int command, int zero, char* replyCode);
+/* Reads the status block of the last status query, and the second buffer. */
+HALVIC_EXPORT void HALVIC_CALL CmdInput(char* statusBlock, char* secondBuffer);
+
+/* The same functions as pointer types, for a program that loads the library at run time. */
+typedef void(HALVIC_CALL* HalvicHidHandleFunction)(void);
+typedef void(HALVIC_CALL* HalvicCloseHandleDeviceFunction)(void);
+typedef void(HALVIC_CALL* HalvicCmdOutputFunction)(int command, int zero, char* replyCode);
+typedef void(HALVIC_CALL* HalvicCmdInputFunction)(char* statusBlock, char* secondBuffer);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
