@@ -3,7 +3,7 @@
 
 #include "config/AppPaths.h"
 #include "config/FirstInstall.h"
-#include "monitor/MonitorEngine.h"
+#include "engine/MonitorEngine.h"
 #include "monitor/PowerMonitor.h"
 #include "platform/sim/SimulatedPlatform.h"
 #include "records/RecordStore.h"

@@ -1,7 +1,7 @@
 #include "app/QuestionWindow.h"
 
 #include "controls/XpCmdButton.h"
-#include "shutdown/ShutdownSequence.h"
+#include "engine/Confirmation.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,7 +9,7 @@
 
 namespace brevant {
 
-QuestionWindow::QuestionWindow(ShutdownSequence& sequence, QWidget* parent)
+QuestionWindow::QuestionWindow(Confirmation& sequence, QWidget* parent)
     : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("FrmQuestion"));
@@ -32,15 +32,15 @@ QuestionWindow::QuestionWindow(ShutdownSequence& sequence, QWidget* parent)
     layout->addWidget(question);
     layout->addLayout(buttons);
 
-    connect(yes, &XpCmdButton::Click, &sequence, &ShutdownSequence::pressYes);
-    connect(no, &XpCmdButton::Click, &sequence, &ShutdownSequence::pressNo);
-    connect(&sequence, &ShutdownSequence::questionShown, this, [this, question](const QString& text) {
+    connect(yes, &XpCmdButton::Click, &sequence, &Confirmation::pressYes);
+    connect(no, &XpCmdButton::Click, &sequence, &Confirmation::pressNo);
+    connect(&sequence, &Confirmation::questionShown, this, [this, question](const QString& text) {
         question->setText(text);
         show();
         raise();
         activateWindow();
     });
-    connect(&sequence, &ShutdownSequence::questionUnloaded, this, &QWidget::hide);
+    connect(&sequence, &Confirmation::questionUnloaded, this, &QWidget::hide);
 }
 
 } // namespace brevant

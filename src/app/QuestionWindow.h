@@ -4,7 +4,7 @@
 
 namespace brevant {
 
-class ShutdownSequence;
+class Confirmation;
 
 // The confirmation window for a shutdown by hand and for clearing the record lists.
 class QuestionWindow : public QWidget
@@ -12,7 +12,7 @@ class QuestionWindow : public QWidget
     Q_OBJECT
 
 public:
-    explicit QuestionWindow(ShutdownSequence& sequence, QWidget* parent = nullptr);
+    explicit QuestionWindow(Confirmation& sequence, QWidget* parent = nullptr);
 };
 
 } // namespace brevant

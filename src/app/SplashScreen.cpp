@@ -1,6 +1,6 @@
 #include "app/SplashScreen.h"
 
-#include "platform/ui/TrayPictures.h"
+#include "platform/qtwidgets/TrayPictures.h"
 
 #include <QLinearGradient>
 #include <QPainter>

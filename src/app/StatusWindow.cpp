@@ -2,10 +2,10 @@
 
 #include "app/PowerFlowView.h"
 #include "controls/XpCmdButton.h"
-#include "monitor/Countdown.h"
-#include "monitor/MonitorEngine.h"
+#include "engine/Confirmation.h"
+#include "engine/MonitorEngine.h"
 #include "monitor/StatusDisplay.h"
-#include "shutdown/ShutdownSequence.h"
+#include "shutdown/Countdown.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -44,7 +44,7 @@ StatusWindow::StatusWindow(MonitorEngine& engine, QWidget* parent)
     connect(&display, &StatusDisplay::messageChanged, this, &StatusWindow::showMessage);
     connect(&display, &StatusDisplay::shutdownEnabledChanged, m_shutdown, &QWidget::setEnabled);
     connect(&engine.countdown(), &Countdown::lblAlarmChanged, m_alarm, &QLabel::setText);
-    connect(m_shutdown, &XpCmdButton::Click, this, [this] { m_engine.shutdown().pressShutdownButton(); });
+    connect(m_shutdown, &XpCmdButton::Click, this, [this] { m_engine.confirmation().pressShutdownButton(); });
 }
 
 void StatusWindow::showMessage(const QString& text, quint32 color)

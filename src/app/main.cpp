@@ -3,17 +3,17 @@
 #include "app/SplashScreen.h"
 #include "app/StatusWindow.h"
 #include "config/AppPaths.h"
-#include "monitor/MonitorEngine.h"
-#include "platform/LibraryHalvic.h"
-#include "platform/QtProcessStarter.h"
-#include "platform/QtScheduler.h"
-#include "platform/QtSerialPort.h"
-#include "platform/SingleInstanceGuard.h"
+#include "engine/MonitorEngine.h"
+#include "engine/WindowsModel.h"
 #include "platform/SystemPowerOffFactory.h"
 #include "platform/TerminationRequest.h"
-#include "platform/ui/QtMessageBox.h"
-#include "platform/ui/QtTrayIcon.h"
-#include "shutdown/WindowsModel.h"
+#include "platform/qt/LibraryHalvic.h"
+#include "platform/qt/QtProcessStarter.h"
+#include "platform/qt/QtScheduler.h"
+#include "platform/qt/QtSerialPort.h"
+#include "platform/qt/SingleInstanceGuard.h"
+#include "platform/qtwidgets/QtMessageBox.h"
+#include "platform/qtwidgets/QtTrayIcon.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -33,7 +33,7 @@ public:
                    {m_scheduler, m_halvic, m_serialPort, m_messages, m_tray, *m_powerOff, m_processStarter})
         , m_statusWindow(m_engine)
         , m_alarmWindow(m_engine.alarm())
-        , m_questionWindow(m_engine.shutdown())
+        , m_questionWindow(m_engine.confirmation())
     {
         WindowsModel& windows = m_engine.windows();
         QObject::connect(&m_tray, &QtTrayIcon::doubleClicked, &windows,

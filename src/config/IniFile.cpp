@@ -178,7 +178,7 @@ QString ReadIni(const QString& fileName, const QString& section, const QString& 
     return result;
 }
 
-bool WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value)
+Status WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value)
 {
     QByteArray oneLine = value.toUtf8();
     if (const qsizetype brk = oneLine.indexOf('\n'); brk >= 0)
@@ -189,21 +189,32 @@ bool WriteIni(const QString& fileName, const QString& section, const QString& ke
     // Without the lock a concurrent writer could lose this update or have it lose theirs.
     const FileLock lock(fileName + QStringLiteral(".lock"));
     if (!lock.isLocked())
-        return false;
+        return Status::failure(QStringLiteral("cannot lock %1.lock").arg(fileName));
     QByteArray text;
     if (QFile current(fileName); current.open(QIODevice::ReadOnly))
         text = current.readAll();
-    else if (QFileInfo::exists(fileName))
-        return false; // an unreadable file must not be replaced by one holding only this key
+    else if (QFileInfo::exists(
+                 fileName)) // an unreadable file must not be replaced by one holding only this key
+        return Status::failure(QStringLiteral("cannot read %1: %2").arg(fileName, current.errorString()));
 
     QSaveFile out(fileName);
     if (!out.open(QIODevice::WriteOnly))
-        return false;
+        return Status::failure(QStringLiteral("cannot write %1: %2").arg(fileName, out.errorString()));
     out.write(withKeySet(text, section.toUtf8(), key.toUtf8(), oneLine));
     if (!out.commit())
-        return false;
+        return Status::failure(QStringLiteral("cannot write %1: %2").arg(fileName, out.errorString()));
     syncDirectoryOf(fileName);
-    return true;
+    return Status::success();
+}
+
+QString ReadIni(const QString& fileName, IniKey key)
+{
+    return ReadIni(fileName, key.section.toString(), key.name.toString());
+}
+
+Status WriteIni(const QString& fileName, IniKey key, const QString& value)
+{
+    return WriteIni(fileName, key.section.toString(), key.name.toString(), value);
 }
 
 } // namespace brevant

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "base/Result.h"
+#include "config/SettingKeys.h"
+
 #include <QString>
 
 namespace brevant {
@@ -18,8 +21,11 @@ QString ReadIni(const QString& fileName, const QString& section, const QString& 
 // Sets key=value in the section, creating file, section and key as needed and replacing an
 // earlier value in place; every other line is kept byte for byte. The write is atomic (temporary
 // file, sync, rename) and runs under an advisory lock on "<file>.lock", so concurrent writers of
-// different keys lose nothing. A value is cut at its first line break. Returns false when the
-// file could not be written.
-bool WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value);
+// different keys lose nothing. A value is cut at its first line break. A failure says why; the
+// file then holds what it held before.
+Status WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value);
+
+QString ReadIni(const QString& fileName, IniKey key);
+Status WriteIni(const QString& fileName, IniKey key, const QString& value);
 
 } // namespace brevant

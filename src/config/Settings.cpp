@@ -1,5 +1,6 @@
 #include "config/Settings.h"
 
+#include "base/Logging.h"
 #include "config/IniFile.h"
 #include "config/ValueConversion.h"
 
@@ -16,40 +17,25 @@ Settings::Settings(QString iniFile)
     : m_file(std::move(iniFile))
 {}
 
-QString Settings::read(const QString& section, const QString& key) const
+QString Settings::read(IniKey key) const
 {
-    return ReadIni(m_file, section, key, QString());
+    return ReadIni(m_file, key);
 }
 
-void Settings::write(const QString& section, const QString& key, const QString& value) const
+Status Settings::write(IniKey key, const QString& value) const
 {
-    WriteIni(m_file, section, key, value);
+    Status written = WriteIni(m_file, key, value);
+    if (!written.ok())
+        qCWarning(lcSettings).noquote()
+            << "[" << key.section << "]" << key.name << "=" << value << "was not written:" << written.error();
     if (m_observer)
-        m_observer(section, key, value);
-}
-
-QString Settings::sectionName(EventSection section)
-{
-    return section == EventSection::OnBattery ? QStringLiteral("UpsOnBattery")
-                                              : QStringLiteral("UpsLowBattery");
-}
-
-QString Settings::limitKey(RecordList list)
-{
-    switch (list) {
-    case RecordList::Log:
-        return QStringLiteral("Logcount");
-    case RecordList::Event:
-        return QStringLiteral("Eventcount");
-    case RecordList::Close:
-        break;
-    }
-    return QStringLiteral("Closecount");
+        m_observer(key, value);
+    return written;
 }
 
 LinkChoice Settings::link() const
 {
-    const auto port = conversion::wholeNumber(read(QStringLiteral("Mscomm"), QStringLiteral("ComboPort")));
+    const auto port = conversion::wholeNumber(read(key::ComboPort));
     if (!port || *port < 1)
         return {};
     return {true, *port};
@@ -57,55 +43,53 @@ LinkChoice Settings::link() const
 
 bool Settings::eventDisabled(EventSection section) const
 {
-    return conversion::number(read(sectionName(section), QStringLiteral("Disableevent"))).value_or(0) != 0;
+    return conversion::number(read(key::Disableevent(section))).value_or(0) != 0;
 }
 
 bool Settings::recordLog(EventSection section) const
 {
-    return conversion::boolean(read(sectionName(section), QStringLiteral("Recordlog"))).value_or(false);
+    return conversion::boolean(read(key::Recordlog(section))).value_or(false);
 }
 
 bool Settings::shutdownOnEvent(EventSection section) const
 {
-    return conversion::boolean(read(sectionName(section), QStringLiteral("Shutdown"))).value_or(false);
+    return conversion::boolean(read(key::Shutdown(section))).value_or(false);
 }
 
 bool Settings::lowBatteryShutdownIsOne() const
 {
-    return conversion::numberEquals(read(QStringLiteral("UpsLowBattery"), QStringLiteral("Shutdown")), 1);
+    return conversion::numberEquals(read(key::Shutdown(EventSection::LowBattery)), 1);
 }
 
 qint32 Settings::delaySeconds(EventSection section) const
 {
-    return conversion::minutesToSeconds(read(sectionName(section), QStringLiteral("Delaytime")))
-        .value_or(DefaultDelaySeconds);
+    return conversion::minutesToSeconds(read(key::Delaytime(section))).value_or(DefaultDelaySeconds);
 }
 
 double Settings::recordLimit(RecordList list) const
 {
-    const auto limit = conversion::number(read(QStringLiteral("OSEvent"), limitKey(list)));
+    const auto limit = conversion::number(read(key::limit(list)));
     return limit && std::isfinite(*limit) ? *limit : DefaultRecordLimit;
 }
 
 bool Settings::saveApplications() const
 {
-    return conversion::boolean(read(QStringLiteral("OSEvent"), QStringLiteral("Saveapllication")))
-        .value_or(false);
+    return conversion::boolean(read(key::Saveapllication)).value_or(false);
 }
 
 bool Settings::shutdownRequested() const
 {
-    return conversion::numberEquals(read(QStringLiteral("Schema"), QStringLiteral("ShutDown")), 1);
+    return conversion::numberEquals(read(key::ShutDown), 1);
 }
 
 bool Settings::closeAppFlagSet() const
 {
-    return conversion::numberEquals(read(QStringLiteral("Schema"), QStringLiteral("CloseAppFlag")), 1);
+    return conversion::numberEquals(read(key::CloseAppFlag), 1);
 }
 
 bool Settings::saveListWanted() const
 {
-    return conversion::boolean(read(QStringLiteral("Schema"), QStringLiteral("SaveList"))).value_or(false);
+    return conversion::boolean(read(key::SaveList)).value_or(false);
 }
 
 } // namespace brevant

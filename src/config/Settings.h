@@ -1,21 +1,12 @@
 #pragma once
 
+#include "base/Result.h"
+#include "config/SettingKeys.h"
+
 #include <QString>
 #include <functional>
 
 namespace brevant {
-
-enum class EventSection
-{
-    OnBattery,
-    LowBattery
-};
-enum class RecordList
-{
-    Log,
-    Event,
-    Close
-};
 
 struct LinkChoice
 {
@@ -37,15 +28,16 @@ struct LinkChoice
 class Settings
 {
 public:
-    using WriteObserver =
-        std::function<void(const QString& section, const QString& key, const QString& value)>;
+    using WriteObserver = std::function<void(IniKey key, const QString& value)>;
 
     explicit Settings(QString iniFile);
 
     const QString& fileName() const { return m_file; }
 
-    QString read(const QString& section, const QString& key) const;
-    void write(const QString& section, const QString& key, const QString& value) const;
+    QString read(IniKey key) const;
+    // Every write the program makes goes through here; a failure is logged once here and
+    // returned, for the callers whose next step depends on it.
+    Status write(IniKey key, const QString& value) const;
     // Told of every write the program makes through this object.
     void setWriteObserver(WriteObserver observer) { m_observer = std::move(observer); }
 
@@ -64,9 +56,6 @@ public:
     bool shutdownRequested() const;
     bool closeAppFlagSet() const;
     bool saveListWanted() const;
-
-    static QString sectionName(EventSection section);
-    static QString limitKey(RecordList list);
 
 private:
     QString m_file;

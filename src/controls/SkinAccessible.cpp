@@ -1,6 +1,6 @@
-#include "SkinAccessible.h"
+#include "controls/SkinAccessible.h"
 
-#include "SkinControl.h"
+#include "controls/SkinControl.h"
 
 #include <QAccessibleWidget>
 

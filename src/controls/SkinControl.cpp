@@ -1,7 +1,7 @@
-#include "SkinControl.h"
+#include "controls/SkinControl.h"
 
-#include "SkinAccessible.h"
-#include "SkinPalette.h"
+#include "controls/SkinAccessible.h"
+#include "controls/SkinPalette.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,9 +1,9 @@
-#include "SkinFrameElements.h"
+#include "controls/SkinFrameElements.h"
 
-#include "SkinImage.h"
-#include "SkinPalette.h"
-#include "SkinSheet.h"
-#include "WindowFunctions.h"
+#include "controls/SkinImage.h"
+#include "controls/SkinPalette.h"
+#include "controls/SkinSheet.h"
+#include "controls/WindowFunctions.h"
 
 #include <QLabel>
 

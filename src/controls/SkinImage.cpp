@@ -1,6 +1,6 @@
-#include "SkinImage.h"
+#include "controls/SkinImage.h"
 
-#include "SkinSheet.h"
+#include "controls/SkinSheet.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "SkinSheet.h"
+#include "controls/SkinSheet.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

@@ -1,4 +1,4 @@
-#include "WindowFunctions.h"
+#include "controls/WindowFunctions.h"
 
 #include <QApplication>
 #include <QLabel>

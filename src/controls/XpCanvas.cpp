@@ -1,8 +1,8 @@
-#include "XpCanvas.h"
+#include "controls/XpCanvas.h"
 
-#include "SkinPalette.h"
-#include "SkinSheet.h"
-#include "WindowFunctions.h"
+#include "controls/SkinPalette.h"
+#include "controls/SkinSheet.h"
+#include "controls/WindowFunctions.h"
 
 #include <QLabel>
 #include <QMouseEvent>

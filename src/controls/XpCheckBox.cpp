@@ -1,6 +1,6 @@
-#include "XpCheckBox.h"
+#include "controls/XpCheckBox.h"
 
-#include "SkinSheet.h"
+#include "controls/SkinSheet.h"
 
 namespace brevant {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "XpToggle.h"
+#include "controls/XpToggle.h"
 
 namespace brevant {
 

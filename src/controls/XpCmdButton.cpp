@@ -1,7 +1,7 @@
-#include "XpCmdButton.h"
+#include "controls/XpCmdButton.h"
 
-#include "SkinPalette.h"
-#include "SkinSheet.h"
+#include "controls/SkinPalette.h"
+#include "controls/SkinSheet.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
-#include "XpRadioButton.h"
+#include "controls/XpRadioButton.h"
 
-#include "SkinSheet.h"
+#include "controls/SkinSheet.h"
 
 namespace brevant {
 

@@ -1,6 +1,6 @@
-#include "XpToggle.h"
+#include "controls/XpToggle.h"
 
-#include "SkinSheet.h"
+#include "controls/SkinSheet.h"
 
 #include <QPainter>
 

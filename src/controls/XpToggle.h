@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SkinControl.h"
+#include "controls/SkinControl.h"
 
 namespace brevant {
 

@@ -1,4 +1,4 @@
-#include "UsbLink.h"
+#include "link/UsbLink.h"
 
 #include "platform/MessageBoxPresenter.h"
 
@@ -9,11 +9,6 @@
 namespace brevant {
 
 namespace {
-
-// Bytes of the status block are numbered from 1.
-constexpr int MainsByte = 3;
-constexpr int LowBatteryByte = 4;
-constexpr char ValidMarker = 'T';
 
 bool replyIs(const char* replyCode, const char (&expected)[HalvicApi::ReplyCodeSize + 1])
 {
@@ -35,12 +30,12 @@ UsbLink::UsbLink(HalvicApi& library, MessageBoxPresenter& messages)
     , m_messages(messages)
 {}
 
-CallError UsbLink::hidHandle()
+Status UsbLink::hidHandle()
 {
     return m_library.hidHandle();
 }
 
-CallError UsbLink::closeHandleDevice()
+Status UsbLink::closeHandleDevice()
 {
     return m_library.closeHandleDevice();
 }
@@ -57,36 +52,36 @@ void UsbLink::usbExchange(int command)
         failed(m_library.cmdOutput(command, replyCode.data())))
         return;
 
-    if (replyIs(replyCode.data(), "T1")) {
+    if (replyIs(replyCode.data(), HALVIC_REPLY_STATUS)) {
         if (failed(m_library.cmdInput(statusBlock.data(), secondBuffer.data())))
             return;
         interpretStatusBlock(statusBlock.data());
         return;
     }
-    if (replyIs(replyCode.data(), "S1"))
+    if (replyIs(replyCode.data(), HALVIC_REPLY_ACCEPTED))
         return;
     m_usbConnected = false;
 }
 
-bool UsbLink::failed(const CallError& error)
+bool UsbLink::failed(const Status& call)
 {
-    if (!error)
+    if (call.ok())
         return false;
-    m_messages.showError(*error);
+    m_messages.showError(call.error());
     return true;
 }
 
 void UsbLink::interpretStatusBlock(const char* statusBlock)
 {
     const char* end = statusBlock + HalvicApi::StatusBlockSize;
-    if (std::find(statusBlock, end, ValidMarker) == end) {
+    if (std::find(statusBlock, end, HALVIC_VALID_MARKER) == end) {
         m_usbConnected = false;
         return;
     }
     m_usbConnected = true;
 
-    setFromByte(m_usbOnBattery, statusBlock[MainsByte - 1], 0);
-    setFromByte(m_usbLowBattery, statusBlock[LowBatteryByte - 1], 1);
+    setFromByte(m_usbOnBattery, statusBlock[HALVIC_MAINS_BYTE - 1], 0);
+    setFromByte(m_usbLowBattery, statusBlock[HALVIC_LOW_BATTERY_BYTE - 1], 1);
 }
 
 } // namespace brevant

@@ -11,15 +11,15 @@ class MessageBoxPresenter;
 class UsbLink
 {
 public:
-    static constexpr int StatusQuery = 1;
-    static constexpr int UpsOff = 2;
+    static constexpr int StatusQuery = HALVIC_COMMAND_STATUS;
+    static constexpr int UpsOff = HALVIC_COMMAND_UPS_OFF;
 
     UsbLink(HalvicApi& library, MessageBoxPresenter& messages);
 
     // Open and close the device. Failures are returned for the caller to ignore or act on; they
     // are not shown to the user here.
-    CallError hidHandle();
-    CallError closeHandleDevice();
+    Status hidHandle();
+    Status closeHandleDevice();
 
     // One exchange; it reports only through the flags. A library call that cannot be made shows
     // the platform's error text in a message box and leaves every flag as it was.
@@ -33,7 +33,7 @@ public:
     void setUsbConnected(bool connected) { m_usbConnected = connected; }
 
 private:
-    bool failed(const CallError& error);
+    bool failed(const Status& call);
     void interpretStatusBlock(const char* statusBlock);
 
     HalvicApi& m_library;

@@ -3,12 +3,12 @@
 #include "config/Settings.h"
 #include "link/SerialLink.h"
 #include "link/UsbLink.h"
-#include "monitor/Countdown.h"
 #include "monitor/StatusDisplay.h"
 #include "platform/Scheduler.h"
 #include "platform/TrayIcon.h"
 #include "records/RecordStore.h"
 #include "shutdown/AlarmController.h"
+#include "shutdown/Countdown.h"
 
 namespace brevant {
 

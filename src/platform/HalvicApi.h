@@ -1,29 +1,27 @@
 #pragma once
 
-#include <QString>
-#include <optional>
+#include "base/Result.h"
+
+#include <halvic/Halvic.h>
 
 namespace brevant {
 
-// Why a library call could not be made at all (missing library or function), in the platform's words.
-using CallError = std::optional<QString>;
-
-// The four calls of the USB device-access library "Halvic". Buffers are the caller's: a reply code
-// of ReplyCodeSize bytes, a status block of StatusBlockSize bytes and a second input buffer of
-// SecondBufferSize bytes, each followed by a terminating zero byte.
+// The four calls of the USB device-access library "Halvic" (halvic/include/halvic/Halvic.h).
+// Buffers are the caller's, each followed by a terminating zero byte. A call fails only when it
+// cannot be made at all (missing library or function); the failure carries the platform's words.
 class HalvicApi
 {
 public:
-    static constexpr int ReplyCodeSize = 2;
-    static constexpr int StatusBlockSize = 50;
-    static constexpr int SecondBufferSize = 6;
+    static constexpr int ReplyCodeSize = HALVIC_REPLY_CODE_SIZE;
+    static constexpr int StatusBlockSize = HALVIC_STATUS_BLOCK_SIZE;
+    static constexpr int SecondBufferSize = HALVIC_SECOND_BUFFER_SIZE;
 
     virtual ~HalvicApi() = default;
 
-    virtual CallError hidHandle() = 0;
-    virtual CallError closeHandleDevice() = 0;
-    virtual CallError cmdOutput(int command, char* replyCode) = 0;
-    virtual CallError cmdInput(char* statusBlock, char* secondBuffer) = 0;
+    virtual Status hidHandle() = 0;
+    virtual Status closeHandleDevice() = 0;
+    virtual Status cmdOutput(int command, char* replyCode) = 0;
+    virtual Status cmdInput(char* statusBlock, char* secondBuffer) = 0;
 };
 
 } // namespace brevant

@@ -1,7 +1,8 @@
-#include "DurableSqlite.h"
+#include "records/DurableSqlite.h"
+
+#include "base/Logging.h"
 
 #include <QFile>
-#include <QLoggingCategory>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -9,13 +10,11 @@ namespace brevant {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcSqlite, "brevant.records")
-
 bool exec(QSqlQuery& query, const QString& sql)
 {
     if (query.exec(sql))
         return true;
-    qCWarning(lcSqlite) << sql << "failed:" << query.lastError().text();
+    qCWarning(lcRecords) << sql << "failed:" << query.lastError().text();
     return false;
 }
 
@@ -78,7 +77,7 @@ bool moveAside(const QString& file)
     QString aside = file + u".old";
     for (int n = 2; QFile::exists(aside); ++n)
         aside = file + u".old" + QString::number(n);
-    qCWarning(lcSqlite) << file << "is no SQLite database; kept as" << aside;
+    qCWarning(lcRecords) << file << "is no SQLite database; kept as" << aside;
     return QFile::rename(file, aside);
 }
 
@@ -91,7 +90,7 @@ bool DurableSqlite::open(const QString& connectionName, const QString& file, con
     // Another view or process (the save-list import) may hold the write lock for a moment.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open()) {
-        qCWarning(lcSqlite) << "cannot open" << file << db.lastError().text();
+        qCWarning(lcRecords) << "cannot open" << file << db.lastError().text();
         return false;
     }
     if (isForeignFile(db)) {

@@ -1,8 +1,8 @@
-#include "RecordStore.h"
+#include "records/RecordStore.h"
 
-#include "DurableSqlite.h"
+#include "base/Logging.h"
+#include "records/DurableSqlite.h"
 
-#include <QLoggingCategory>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -11,8 +11,6 @@
 namespace brevant {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcRecords, "brevant.records")
 
 const QList<DurableSqlite::SchemaStep> EventSchema{
     {1,

@@ -3,8 +3,8 @@
 #include "config/Settings.h"
 #include "link/SerialLink.h"
 #include "link/UsbLink.h"
-#include "monitor/Countdown.h"
 #include "platform/Scheduler.h"
+#include "shutdown/Countdown.h"
 
 namespace brevant {
 

@@ -6,7 +6,6 @@
 
 namespace brevant {
 
-class AlarmController;
 class ProcessStarter;
 class RecordStore;
 class Scheduler;
@@ -15,9 +14,8 @@ class Settings;
 class SystemPowerOff;
 class Timer;
 class UsbLink;
-class WindowsModel;
 
-// The last stage of every shutdown, and the confirmation window's logic.
+// The last stage of every shutdown.
 //
 // `RequestShutdown` arms the watcher `Timer3` and either starts close.exe or writes the handshake
 // `[Schema] ShutDown` = 1 itself; the watcher resets the handshake, switches the UPS off through
@@ -28,9 +26,6 @@ class ShutdownSequence : public QObject
     Q_OBJECT
 
 public:
-    static const QString ShutdownQuestion; // "Are you sure shutdown system and ups ?"
-    static const QString ClearQuestion;    // "     Are you sure clear all logs ?"
-
     struct Parts
     {
         Scheduler& scheduler;
@@ -40,57 +35,32 @@ public:
         RecordStore& records;
         SystemPowerOff& powerOff;
         ProcessStarter& processStarter;
-        AlarmController& alarm;
-        WindowsModel& windows;
         QString closeProgram; // close.exe in the application directory
     };
 
-    explicit ShutdownSequence(Parts parts, QObject* parent = nullptr);
-    ~ShutdownSequence() override;
-
-    // The four buttons that open the confirmation window, each after setting its flag.
-    void pressShutdownButton();
-    void pressClearLog();
-    void pressClearUps();
-    void pressClearClose();
-
-    void pressYes();
-    void pressNo();
-
+    // The window whose Shutdown asked for it: it hides (alarm) or unloads (confirmation).
     enum class Origin
     {
         ConfirmationWindow,
         AlarmWindow
     };
+
+    explicit ShutdownSequence(Parts parts, QObject* parent = nullptr);
+    ~ShutdownSequence() override;
+
     void RequestShutdown(Origin origin);
-
-    bool askShutdown() const { return m_askShutdown; }
-    bool askClearLog() const { return m_askClearLog; }
-    bool askClearUps() const { return m_askClearUps; }
-    bool askClearClose() const { return m_askClearClose; }
-    void resetFlags();
-
-    bool questionLoaded() const { return m_questionLoaded; }
-    QString questionText() const { return m_questionText; }
     bool watcherArmed() const;
 
 signals:
-    void questionShown(const QString& text);
-    void questionUnloaded();
+    // The windows go out of the way once the watcher is armed: the main window hides, and the
+    // window that asked hides or unloads, before the settings are read.
+    void windowsLeave(brevant::ShutdownSequence::Origin origin);
 
 private:
-    void showQuestion();
-    void unloadQuestion();
     void Timer3_Timer();
     void switchUpsOff();
 
     Parts m_parts;
-    bool m_askShutdown = false;
-    bool m_askClearLog = false;
-    bool m_askClearUps = false;
-    bool m_askClearClose = false;
-    bool m_questionLoaded = false;
-    QString m_questionText;
     std::unique_ptr<Timer> m_timer3;
 };
 

@@ -3,7 +3,7 @@
 #include "app/QuestionWindow.h"
 #include "app/StatusWindow.h"
 #include "controls/XpCmdButton.h"
-#include "platform/ui/QtMessageBox.h"
+#include "platform/qtwidgets/QtMessageBox.h"
 #include "shutdown/AlarmController.h"
 
 #include <QApplication>
@@ -46,7 +46,7 @@ void TestWindows::shutdownButtonAsksAndYesRequests()
 {
     EngineFixture f;
     StatusWindow window(f.engine());
-    QuestionWindow question(f.engine().shutdown());
+    QuestionWindow question(f.engine().confirmation());
     f.start();
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
     f.tick();

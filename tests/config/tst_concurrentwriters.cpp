@@ -38,7 +38,7 @@ int runWriter(const QString& file, const QString& writer)
     if (!std::fgets(line, sizeof line, stdin))
         return 2;
     for (int i = 0; i < KeysPerWriter; ++i) {
-        if (!WriteIni(file, sectionOf(i), keyOf(writer, i), valueOf(writer, i)))
+        if (!WriteIni(file, sectionOf(i), keyOf(writer, i), valueOf(writer, i)).ok())
             return 1;
     }
     return 0;

@@ -33,7 +33,7 @@ int runWriteLoop(const QString& file)
     const QString section = QStringLiteral("Head");
     const QString key = QStringLiteral("Counter");
     for (qint64 counter = ReadIni(file, section, key).toLongLong() + 1;; ++counter) {
-        if (!WriteIni(file, section, key, QString::number(counter)))
+        if (!WriteIni(file, section, key, QString::number(counter)).ok())
             return 1;
         std::printf("%lld\n", counter);
         std::fflush(stdout);

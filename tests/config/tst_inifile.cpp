@@ -188,7 +188,7 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QByteArray, after);
         const QString path = prepare(before);
-        QVERIFY(WriteIni(path, section, key, value));
+        QVERIFY(WriteIni(path, section, key, value).ok());
         QCOMPARE(testsupport::readFile(path), after);
         // The write leaves nothing behind but the file and its lock.
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
@@ -200,14 +200,14 @@ private slots:
         const QString path = prepare("[A]\nk=1\n");
         const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
         QVERIFY(QFile::setPermissions(path, mode));
-        QVERIFY(WriteIni(path, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2")));
+        QVERIFY(WriteIni(path, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2")).ok());
         QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), mode);
     }
 
     void longValueRoundTripsCut()
     {
         const QString path = prepare(Absent);
-        QVERIFY(WriteIni(path, QStringLiteral("A"), QStringLiteral("k"), QString(300, u'é')));
+        QVERIFY(WriteIni(path, QStringLiteral("A"), QStringLiteral("k"), QString(300, u'é')).ok());
         QCOMPARE(ReadIni(path, QStringLiteral("a"), QStringLiteral("K")), QString(253, u'é'));
     }
 };

@@ -291,10 +291,11 @@ private slots:
         QFETCH(QString, expected);
         const auto dir = configtest::memoryTempDir();
         const Settings settings(dir->filePath(QStringLiteral("UpsConfigure.ini")));
-        QVERIFY(WriteIni(settings.fileName(), QStringLiteral("Other"), QStringLiteral("Key"),
-                         QStringLiteral("1")));
+        QVERIFY(
+            WriteIni(settings.fileName(), QStringLiteral("Other"), QStringLiteral("Key"), QStringLiteral("1"))
+                .ok());
         if (!value.isNull())
-            QVERIFY(WriteIni(settings.fileName(), section, key, value));
+            QVERIFY(WriteIni(settings.fileName(), section, key, value).ok());
         QVERIFY(probes().contains(probe));
         QCOMPARE(probes()[probe](settings), expected);
     }
@@ -305,13 +306,14 @@ private slots:
         QTemporaryDir dir;
         Settings settings(dir.filePath(QStringLiteral("UpsConfigure.ini")));
         QStringList observed;
-        settings.setWriteObserver([&](const QString& section, const QString& key, const QString& value) {
-            observed << section + u' ' + key + u'=' + value;
+        settings.setWriteObserver([&](IniKey key, const QString& value) {
+            observed << key.section + u' ' + key.name + u'=' + value;
         });
-        settings.write(QStringLiteral("Schema"), QStringLiteral("ShutDown"), QStringLiteral("1"));
+        QVERIFY(settings.write(key::ShutDown, QStringLiteral("1")).ok());
         QVERIFY(settings.shutdownRequested());
         QVERIFY(WriteIni(settings.fileName(), QStringLiteral("schema"), QStringLiteral("shutdown"),
-                         QStringLiteral("0")));
+                         QStringLiteral("0"))
+                    .ok());
         QVERIFY(!settings.shutdownRequested());
         QCOMPARE(observed, QStringList{QStringLiteral("Schema ShutDown=1")});
     }

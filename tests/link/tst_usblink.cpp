@@ -50,29 +50,29 @@ public:
     int inputReads = 0;
     bool buffersFresh = true;
 
-    CallError hidHandle() override { return std::nullopt; }
-    CallError closeHandleDevice() override { return std::nullopt; }
+    Status hidHandle() override { return Status::success(); }
+    Status closeHandleDevice() override { return Status::success(); }
 
-    CallError cmdOutput(int command, char* reply) override
+    Status cmdOutput(int command, char* reply) override
     {
         if (failing == FailingCall::CmdOutput)
-            return QStringLiteral("undefined symbol: CmdOutput");
+            return Status::failure(QStringLiteral("undefined symbol: CmdOutput"));
         commands.append(command);
         checkZeroed(reply, ReplyCodeSize);
         std::memcpy(reply, replyCode.constData(), std::min<qsizetype>(replyCode.size(), ReplyCodeSize));
-        return std::nullopt;
+        return Status::success();
     }
 
-    CallError cmdInput(char* block, char* second) override
+    Status cmdInput(char* block, char* second) override
     {
         if (failing == FailingCall::CmdInput)
-            return QStringLiteral("undefined symbol: CmdInput");
+            return Status::failure(QStringLiteral("undefined symbol: CmdInput"));
         ++inputReads;
         checkZeroed(block, StatusBlockSize);
         checkZeroed(second, SecondBufferSize);
         std::memcpy(block, statusBlock.constData(), std::min<qsizetype>(statusBlock.size(), StatusBlockSize));
         std::memset(second, 'x', SecondBufferSize);
-        return std::nullopt;
+        return Status::success();
     }
 
 private:
@@ -252,11 +252,11 @@ void UsbLinkTest::everyFailedExchangeShowsItsMessage()
     SimulatedHalvic library;
     RecordingMessageBox messages;
     UsbLink link(library, messages);
-    QVERIFY(!link.hidHandle());
+    QVERIFY(link.hidHandle().ok());
     link.usbExchange(UsbLink::StatusQuery);
 
     library.setLibraryMissing(true);
-    QVERIFY(link.hidHandle().has_value());
+    QVERIFY(!link.hidHandle().ok());
     QVERIFY(messages.shown().isEmpty());
     link.usbExchange(UsbLink::StatusQuery);
     link.usbExchange(UsbLink::UpsOff);

@@ -1,6 +1,6 @@
 #include "EngineFixture.h"
-#include "monitor/Countdown.h"
 #include "shutdown/AlarmController.h"
+#include "shutdown/Countdown.h"
 
 #include <QTest>
 

@@ -1,11 +1,11 @@
 #include "EngineFixture.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
+#include "engine/WindowsModel.h"
 #include "link/SerialLink.h"
 #include "monitor/StatusDisplay.h"
 #include "shutdown/AlarmController.h"
 #include "shutdown/SaveListController.h"
-#include "shutdown/WindowsModel.h"
 
 #include <QFile>
 #include <QTest>

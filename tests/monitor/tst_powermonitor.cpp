@@ -2,10 +2,10 @@
 #include "config/IniFile.h"
 #include "link/SerialLink.h"
 #include "link/UsbLink.h"
-#include "monitor/Countdown.h"
 #include "monitor/PowerMonitor.h"
 #include "monitor/StatusDisplay.h"
 #include "shutdown/AlarmController.h"
+#include "shutdown/Countdown.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "platform/QtScheduler.h"
-#include "platform/VirtualScheduler.h"
+#include "platform/qt/QtScheduler.h"
+#include "platform/sim/VirtualScheduler.h"
 
 #include <QTest>
 

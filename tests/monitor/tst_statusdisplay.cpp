@@ -1,5 +1,5 @@
 #include "monitor/StatusDisplay.h"
-#include "platform/VirtualScheduler.h"
+#include "platform/sim/VirtualScheduler.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
 #include "link/UsbLink.h"
-#include "platform/LibraryHalvic.h"
+#include "platform/qt/LibraryHalvic.h"
 #include "platform/sim/RecordingMessageBox.h"
 
 #include <QTest>
@@ -27,7 +27,7 @@ void LibraryHalvicTest::exchangesThroughTheLibrary()
     link.usbExchange(UsbLink::StatusQuery);
     QVERIFY(!link.usbConnected());
 
-    QVERIFY(!link.hidHandle());
+    QVERIFY(link.hidHandle().ok());
     link.usbExchange(UsbLink::StatusQuery);
     QVERIFY(link.usbConnected());
     QVERIFY(link.usbOnBattery());
@@ -36,7 +36,7 @@ void LibraryHalvicTest::exchangesThroughTheLibrary()
     link.usbExchange(UsbLink::UpsOff); // "S1"
     QVERIFY(link.usbConnected());
 
-    QVERIFY(!link.closeHandleDevice());
+    QVERIFY(link.closeHandleDevice().ok());
     link.usbExchange(UsbLink::StatusQuery);
     QVERIFY(!link.usbConnected());
     QVERIFY(link.usbOnBattery());
@@ -49,16 +49,16 @@ void LibraryHalvicTest::missingLibraryReportsEveryCall()
     RecordingMessageBox messages;
     UsbLink link(library, messages);
 
-    const CallError opened = link.hidHandle();
-    QVERIFY(opened);
-    QVERIFY2(opened->contains(u"HalvicNotInstalled"), qPrintable(*opened));
-    QVERIFY(link.closeHandleDevice());
+    const Status opened = link.hidHandle();
+    QVERIFY(!opened.ok());
+    QVERIFY2(opened.error().contains(u"HalvicNotInstalled"), qPrintable(opened.error()));
+    QVERIFY(!link.closeHandleDevice().ok());
     QVERIFY(messages.shown().isEmpty());
 
     link.setUsbConnected(true);
     link.usbExchange(UsbLink::StatusQuery);
     link.usbExchange(UsbLink::UpsOff);
-    QCOMPARE(messages.shown(), QStringList(2, *opened));
+    QCOMPARE(messages.shown(), QStringList(2, opened.error()));
     QVERIFY(link.usbConnected());
 }
 
@@ -70,7 +70,7 @@ void LibraryHalvicTest::missingFunctionStopsTheExchange()
     RecordingMessageBox messages;
     UsbLink link(library, messages);
 
-    QVERIFY(!link.hidHandle());
+    QVERIFY(link.hidHandle().ok());
     link.usbExchange(UsbLink::StatusQuery);
     QCOMPARE(messages.shown().size(), 1);
     QVERIFY2(messages.shown().constFirst().contains(u"CmdInput"), qPrintable(messages.shown().constFirst()));

@@ -3,7 +3,7 @@
 // slave is opened, as a serial driver does. Every BREVANT_COMn points at a pty or a missing path:
 // no real serial device is ever opened.
 #include "link/SerialLink.h"
-#include "platform/QtSerialPort.h"
+#include "platform/qt/QtSerialPort.h"
 
 #include <QFile>
 #include <QMap>

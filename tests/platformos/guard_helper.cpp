@@ -2,7 +2,7 @@
 //   platformos_guard_helper <key> <runtime dir>
 // prints "primary" and stays up (printing "message <text>" for every knock) until killed, or prints
 // "secondary" and exits with status 1 after knocking.
-#include "platform/SingleInstanceGuard.h"
+#include "platform/qt/SingleInstanceGuard.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

@@ -1,8 +1,8 @@
 #include "PrivateBus.h"
 #include "TestFiles.h"
-#include "platform/CommandPowerOff.h"
 #include "platform/SystemPowerOffFactory.h"
 #include "platform/linux/LogindPowerOff.h"
+#include "platform/qt/CommandPowerOff.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,5 +1,5 @@
 #include "TestFiles.h"
-#include "platform/QtProcessStarter.h"
+#include "platform/qt/QtProcessStarter.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "EngineFixture.h"
-#include "monitor/Countdown.h"
+#include "engine/WindowsModel.h"
 #include "shutdown/AlarmController.h"
-#include "shutdown/WindowsModel.h"
+#include "shutdown/Countdown.h"
 
 #include <QTest>
 

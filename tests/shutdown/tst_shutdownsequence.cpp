@@ -1,8 +1,9 @@
 #include "EngineFixture.h"
 #include "config/IniFile.h"
+#include "engine/Confirmation.h"
+#include "engine/WindowsModel.h"
 #include "monitor/StatusDisplay.h"
 #include "shutdown/ShutdownSequence.h"
-#include "shutdown/WindowsModel.h"
 
 #include <QFile>
 #include <QTest>
@@ -42,11 +43,11 @@ void TestShutdownSequence::yesShutsDownThroughTheHandshake()
                      {QStringLiteral("OSEvent/Saveapllication"), QStringLiteral("0")}});
     f.start();
     f.engine().windows().show(WindowsModel::frmMain);
-    ShutdownSequence& s = f.engine().shutdown();
+    Confirmation& s = f.engine().confirmation();
     s.pressShutdownButton();
-    QCOMPARE(s.questionText(), ShutdownSequence::ShutdownQuestion);
+    QCOMPARE(s.questionText(), Confirmation::ShutdownQuestion);
     s.pressYes();
-    QVERIFY(!s.questionLoaded());
+    QVERIFY(!s.isLoaded());
     QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmMain));
     QCOMPARE(f.get(QStringLiteral("Schema/ShutDown")), QStringLiteral("1"));
     f.advance(99);
@@ -58,7 +59,7 @@ void TestShutdownSequence::yesShutsDownThroughTheHandshake()
     QCOMPARE(f.platform().powerOff.count(), 1);
     f.advance(1000); // the watcher stays armed but finds nothing more to do
     QCOMPARE(f.platform().powerOff.count(), 1);
-    QVERIFY(s.watcherArmed());
+    QVERIFY(f.engine().shutdown().watcherArmed());
 }
 
 void TestShutdownSequence::serialLinkRaisesDtrOnce()
@@ -108,18 +109,18 @@ void TestShutdownSequence::oneWindowForShutdownAndClearing()
 {
     EngineFixture f;
     f.start();
-    ShutdownSequence& s = f.engine().shutdown();
+    Confirmation& s = f.engine().confirmation();
     f.engine().records().appendRecord(RecordTableId::UpsEvent, QStringLiteral("x"));
     s.pressShutdownButton();
     s.pressClearLog();
-    QCOMPARE(s.questionText(), ShutdownSequence::ShutdownQuestion);
+    QCOMPARE(s.questionText(), Confirmation::ShutdownQuestion);
     s.pressYes();
     QVERIFY(f.messages(RecordTableId::Log).isEmpty());
     QCOMPARE(f.messages(RecordTableId::UpsEvent), QStringList{QStringLiteral("x")});
     QCOMPARE(f.get(QStringLiteral("Schema/ShutDown")), QStringLiteral("1"));
 
     s.pressClearUps();
-    QCOMPARE(s.questionText(), ShutdownSequence::ClearQuestion);
+    QCOMPARE(s.questionText(), Confirmation::ClearQuestion);
     s.pressYes();
     QVERIFY(f.messages(RecordTableId::UpsEvent).isEmpty());
 }
@@ -128,17 +129,17 @@ void TestShutdownSequence::noDropsEveryJob()
 {
     EngineFixture f;
     f.start();
-    ShutdownSequence& s = f.engine().shutdown();
+    Confirmation& s = f.engine().confirmation();
     s.pressShutdownButton();
     s.pressClearLog();
     s.pressClearClose();
     s.pressNo();
     QVERIFY(!s.askShutdown() && !s.askClearLog() && !s.askClearUps() && !s.askClearClose());
-    QVERIFY(!s.questionLoaded());
+    QVERIFY(!s.isLoaded());
     QCOMPARE(f.messages(RecordTableId::Log), QStringList{QStringLiteral("Program start")});
     f.advance(1000);
     QCOMPARE(f.platform().powerOff.count(), 0);
-    QVERIFY(!s.watcherArmed());
+    QVERIFY(!f.engine().shutdown().watcherArmed());
 }
 
 void TestShutdownSequence::watcherActsOnOne_data()

@@ -2,16 +2,16 @@
 
 #include "config/IniFile.h"
 #include "config/Settings.h"
+#include "engine/Confirmation.h"
+#include "engine/MonitorEngine.h"
+#include "engine/WindowsModel.h"
 #include "link/SerialLink.h"
 #include "link/UsbLink.h"
-#include "monitor/Countdown.h"
-#include "monitor/MonitorEngine.h"
 #include "monitor/StatusDisplay.h"
 #include "platform/sim/SimulatedPlatform.h"
 #include "records/RecordStore.h"
 #include "shutdown/AlarmController.h"
-#include "shutdown/ShutdownSequence.h"
-#include "shutdown/WindowsModel.h"
+#include "shutdown/Countdown.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -34,15 +34,15 @@ public:
         : m_inner(inner)
         , m_onUpsOff(std::move(onUpsOff))
     {}
-    CallError hidHandle() override { return m_inner.hidHandle(); }
-    CallError closeHandleDevice() override { return m_inner.closeHandleDevice(); }
-    CallError cmdOutput(int command, char* replyCode) override
+    Status hidHandle() override { return m_inner.hidHandle(); }
+    Status closeHandleDevice() override { return m_inner.closeHandleDevice(); }
+    Status cmdOutput(int command, char* replyCode) override
     {
         if (command == UsbLink::UpsOff)
             m_onUpsOff();
         return m_inner.cmdOutput(command, replyCode);
     }
-    CallError cmdInput(char* statusBlock, char* secondBuffer) override
+    Status cmdInput(char* statusBlock, char* secondBuffer) override
     {
         return m_inner.cmdInput(statusBlock, secondBuffer);
     }
@@ -147,10 +147,10 @@ void DrillRunner::Private::connectReports()
     QObject::connect(&alarm, &AlarmController::unloaded, [this] {
         emitEvent(u"alarm", {{u"action", QStringLiteral("unload")}});
     });
-    QObject::connect(&engine.shutdown(), &ShutdownSequence::questionShown, [this](const QString& text) {
+    QObject::connect(&engine.confirmation(), &Confirmation::questionShown, [this](const QString& text) {
         emitEvent(u"question", {{u"text", text}});
     });
-    QObject::connect(&engine.shutdown(), &ShutdownSequence::questionUnloaded, [this] {
+    QObject::connect(&engine.confirmation(), &Confirmation::questionUnloaded, [this] {
         emitEvent(u"question", {{u"action", QStringLiteral("unload")}});
     });
     QObject::connect(&engine.windows(), &WindowsModel::visibilityChanged,
@@ -160,10 +160,10 @@ void DrillRunner::Private::connectReports()
                                                                               : QStringLiteral("frmSave")},
                                     {u"action", visible ? QStringLiteral("show") : QStringLiteral("hide")}});
                      });
-    engine.settings().setWriteObserver(
-        [this](const QString& section, const QString& key, const QString& value) {
-            emitEvent(u"settings", {{u"section", section}, {u"key", key}, {u"value", value}});
-        });
+    engine.settings().setWriteObserver([this](IniKey key, const QString& value) {
+        emitEvent(u"settings",
+                  {{u"section", key.section.toString()}, {u"key", key.name.toString()}, {u"value", value}});
+    });
     platform.processStarter.onStart = [this](const QString& program) {
         emitEvent(u"start-program", {{u"path", program}});
     };
@@ -191,22 +191,22 @@ void DrillRunner::Private::apply(const ScenarioCommand& c)
 
 void DrillRunner::Private::press(const QString& button)
 {
-    ShutdownSequence& shutdown = engine.shutdown();
+    Confirmation& question = engine.confirmation();
     AlarmController& alarm = engine.alarm();
     RecordStore& records = engine.records();
     // A button that is disabled, or on a window that is not up, ignores the press.
     if (button == u"shutdown" && engine.display().shutdownEnabled())
-        shutdown.pressShutdownButton();
-    else if (button == u"yes" && shutdown.questionLoaded())
-        shutdown.pressYes();
-    else if (button == u"no" && shutdown.questionLoaded())
-        shutdown.pressNo();
+        question.pressShutdownButton();
+    else if (button == u"yes" && question.isLoaded())
+        question.pressYes();
+    else if (button == u"no" && question.isLoaded())
+        question.pressNo();
     else if (button == u"clear-log" && records.recordCount(RecordTableId::Log) > 0)
-        shutdown.pressClearLog();
+        question.pressClearLog();
     else if (button == u"clear-events" && records.recordCount(RecordTableId::UpsEvent) > 0)
-        shutdown.pressClearUps();
+        question.pressClearUps();
     else if (button == u"clear-closed" && records.recordCount(RecordTableId::CloseApp) > 0)
-        shutdown.pressClearClose();
+        question.pressClearClose();
     else if (button == u"alarm-shutdown" && alarm.isVisible())
         alarm.pressShutdown();
     else if (button == u"alarm-cancel" && alarm.isVisible())

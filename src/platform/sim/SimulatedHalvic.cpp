@@ -1,4 +1,4 @@
-#include "SimulatedHalvic.h"
+#include "platform/sim/SimulatedHalvic.h"
 
 #include <QDateTime>
 #include <array>
@@ -7,8 +7,6 @@
 namespace brevant {
 
 namespace {
-
-constexpr int UpsOffCommand = 2;
 
 struct StateName
 {
@@ -64,57 +62,57 @@ QString SimulatedHalvic::missingLibraryText()
                           "No such file or directory)");
 }
 
-CallError SimulatedHalvic::missing() const
+Status SimulatedHalvic::missing() const
 {
     if (m_libraryMissing)
-        return missingLibraryText();
-    return std::nullopt;
+        return Status::failure(missingLibraryText());
+    return Status::success();
 }
 
-CallError SimulatedHalvic::hidHandle()
+Status SimulatedHalvic::hidHandle()
 {
-    if (CallError error = missing())
-        return error;
+    if (Status status = missing(); !status.ok())
+        return status;
     m_deviceOpen = true;
     ++m_hidHandleCount;
-    return std::nullopt;
+    return Status::success();
 }
 
-CallError SimulatedHalvic::closeHandleDevice()
+Status SimulatedHalvic::closeHandleDevice()
 {
-    if (CallError error = missing())
-        return error;
+    if (Status status = missing(); !status.ok())
+        return status;
     m_deviceOpen = false;
-    return std::nullopt;
+    return Status::success();
 }
 
-CallError SimulatedHalvic::cmdOutput(int command, char* replyCode)
+Status SimulatedHalvic::cmdOutput(int command, char* replyCode)
 {
-    if (CallError error = missing())
-        return error;
+    if (Status status = missing(); !status.ok())
+        return status;
     if (!m_deviceOpen || m_state == UpsState::Silent)
-        return std::nullopt;
-    if (command == UpsOffCommand) {
+        return Status::success();
+    if (command == HALVIC_COMMAND_UPS_OFF) {
         m_upsOffTimes.append(m_clock());
-        std::memcpy(replyCode, "S1", ReplyCodeSize);
+        std::memcpy(replyCode, HALVIC_REPLY_ACCEPTED, ReplyCodeSize);
     } else {
-        std::memcpy(replyCode, "T1", ReplyCodeSize);
+        std::memcpy(replyCode, HALVIC_REPLY_STATUS, ReplyCodeSize);
     }
-    return std::nullopt;
+    return Status::success();
 }
 
-CallError SimulatedHalvic::cmdInput(char* statusBlock, char* secondBuffer)
+Status SimulatedHalvic::cmdInput(char* statusBlock, char* secondBuffer)
 {
-    if (CallError error = missing())
-        return error;
+    if (Status status = missing(); !status.ok())
+        return status;
     if (!m_deviceOpen || m_state == UpsState::Silent)
-        return std::nullopt;
+        return Status::success();
     std::memset(statusBlock, 0, StatusBlockSize);
-    statusBlock[0] = 'T';
-    statusBlock[2] = mainsPresent(m_state) ? 1 : 0;
-    statusBlock[3] = batteryLow(m_state) ? 1 : 0;
+    statusBlock[0] = HALVIC_VALID_MARKER;
+    statusBlock[HALVIC_MAINS_BYTE - 1] = mainsPresent(m_state) ? 1 : 0;
+    statusBlock[HALVIC_LOW_BATTERY_BYTE - 1] = batteryLow(m_state) ? 1 : 0;
     std::memset(secondBuffer, 0, SecondBufferSize);
-    return std::nullopt;
+    return Status::success();
 }
 
 } // namespace brevant

@@ -44,13 +44,13 @@ public:
     // The clock's time of every UPS-off command that reached the UPS.
     const QList<qint64>& upsOffTimes() const { return m_upsOffTimes; }
 
-    CallError hidHandle() override;
-    CallError closeHandleDevice() override;
-    CallError cmdOutput(int command, char* replyCode) override;
-    CallError cmdInput(char* statusBlock, char* secondBuffer) override;
+    Status hidHandle() override;
+    Status closeHandleDevice() override;
+    Status cmdOutput(int command, char* replyCode) override;
+    Status cmdInput(char* statusBlock, char* secondBuffer) override;
 
 private:
-    CallError missing() const;
+    Status missing() const;
 
     UpsState m_state = UpsState::Online;
     bool m_libraryMissing = false;

@@ -41,7 +41,7 @@ SimulatedPlatform::SimulatedPlatform()
     halvic.setClock([this] { return scheduler.nowMs(); });
 }
 
-EngineAdapters SimulatedPlatform::adapters()
+Adapters SimulatedPlatform::adapters()
 {
     return {scheduler, halvic, serialPort, messages, tray, powerOff, processStarter};
 }

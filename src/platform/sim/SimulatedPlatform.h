@@ -1,13 +1,13 @@
 #pragma once
 
-#include "monitor/MonitorEngine.h"
+#include "platform/Adapters.h"
 #include "platform/ProcessStarter.h"
 #include "platform/SystemPowerOff.h"
 #include "platform/TrayIcon.h"
-#include "platform/VirtualScheduler.h"
 #include "platform/sim/RecordingMessageBox.h"
 #include "platform/sim/SimulatedHalvic.h"
 #include "platform/sim/SimulatedSerialPort.h"
+#include "platform/sim/VirtualScheduler.h"
 
 #include <QList>
 #include <QStringList>
@@ -68,7 +68,7 @@ struct SimulatedPlatform
 {
     SimulatedPlatform();
 
-    EngineAdapters adapters();
+    Adapters adapters();
 
     VirtualScheduler scheduler;
     SimulatedHalvic halvic;

@@ -1,4 +1,4 @@
-#include "SimulatedSerialPort.h"
+#include "platform/sim/SimulatedSerialPort.h"
 
 namespace brevant {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "monitor/MonitorEngine.h"
+#include "engine/MonitorEngine.h"
 #include "platform/sim/SimulatedPlatform.h"
 #include "records/RecordStore.h"
 

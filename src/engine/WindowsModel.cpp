@@ -1,4 +1,4 @@
-#include "shutdown/WindowsModel.h"
+#include "engine/WindowsModel.h"
 
 namespace brevant {
 

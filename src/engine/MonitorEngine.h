@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/AppPaths.h"
+#include "platform/Adapters.h"
 
 #include <QObject>
 #include <memory>
@@ -8,35 +9,18 @@
 namespace brevant {
 
 class AlarmController;
+class Confirmation;
 class Countdown;
-class HalvicApi;
-class MessageBoxPresenter;
 class PowerMonitor;
-class ProcessStarter;
 class RecordStore;
 class SaveListController;
 class Scheduler;
 class SerialLink;
-class SerialPort;
 class Settings;
 class ShutdownSequence;
 class StatusDisplay;
-class SystemPowerOff;
-class TrayIcon;
 class UsbLink;
 class WindowsModel;
-
-// The outside world as the engine sees it.
-struct EngineAdapters
-{
-    Scheduler& scheduler;
-    HalvicApi& halvic;
-    SerialPort& serialPort;
-    MessageBoxPresenter& messages;
-    TrayIcon& tray;
-    SystemPowerOff& powerOff;
-    ProcessStarter& processStarter;
-};
 
 // The whole monitor without its windows: links, power-state machine, countdown, status model,
 // alarm and shutdown logic, record store, and the start-up and exit sequences that tie them.
@@ -46,7 +30,7 @@ class MonitorEngine : public QObject
     Q_OBJECT
 
 public:
-    MonitorEngine(const AppPaths& paths, EngineAdapters adapters, QObject* parent = nullptr);
+    MonitorEngine(const AppPaths& paths, Adapters adapters, QObject* parent = nullptr);
     ~MonitorEngine() override;
 
     // End of the splash: the save-list window when `[Schema] SaveList` asks for it, then the main
@@ -68,6 +52,7 @@ public:
     AlarmController& alarm() { return *m_alarm; }
     PowerMonitor& monitor() { return *m_monitor; }
     ShutdownSequence& shutdown() { return *m_shutdown; }
+    Confirmation& confirmation() { return *m_confirmation; }
     WindowsModel& windows() { return *m_windows; }
     SaveListController& saveList() { return *m_saveList; }
 
@@ -75,7 +60,7 @@ private:
     void openRecords();
 
     AppPaths m_paths;
-    EngineAdapters m_adapters;
+    Adapters m_adapters;
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<UsbLink> m_usb;
     std::unique_ptr<SerialLink> m_serial;
@@ -85,6 +70,7 @@ private:
     std::unique_ptr<Countdown> m_countdown;
     std::unique_ptr<AlarmController> m_alarm;
     std::unique_ptr<ShutdownSequence> m_shutdown;
+    std::unique_ptr<Confirmation> m_confirmation;
     std::unique_ptr<PowerMonitor> m_monitor;
     std::unique_ptr<SaveListController> m_saveList;
     bool m_recordsOpen = false;

@@ -1,4 +1,4 @@
-#include "platform/ui/QtMessageBox.h"
+#include "platform/qtwidgets/QtMessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>

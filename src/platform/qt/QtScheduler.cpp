@@ -1,4 +1,4 @@
-#include "platform/QtScheduler.h"
+#include "platform/qt/QtScheduler.h"
 
 #include <QEventLoop>
 #include <QTimer>

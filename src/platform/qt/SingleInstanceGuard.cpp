@@ -1,4 +1,4 @@
-#include "platform/SingleInstanceGuard.h"
+#include "platform/qt/SingleInstanceGuard.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

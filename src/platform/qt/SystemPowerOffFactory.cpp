@@ -1,6 +1,6 @@
 #include "platform/SystemPowerOffFactory.h"
 
-#include "platform/CommandPowerOff.h"
+#include "platform/qt/CommandPowerOff.h"
 
 namespace brevant {
 

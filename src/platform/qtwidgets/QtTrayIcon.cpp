@@ -1,6 +1,6 @@
-#include "platform/ui/QtTrayIcon.h"
+#include "platform/qtwidgets/QtTrayIcon.h"
 
-#include "platform/ui/TrayPictures.h"
+#include "platform/qtwidgets/TrayPictures.h"
 
 #include <QSystemTrayIcon>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SerialPort.h"
+#include "platform/SerialPort.h"
 
 #include <QSerialPort>
 

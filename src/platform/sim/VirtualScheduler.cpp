@@ -1,4 +1,4 @@
-#include "platform/VirtualScheduler.h"
+#include "platform/sim/VirtualScheduler.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/ui/TrayPictures.h"
+#include "platform/qtwidgets/TrayPictures.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "QtSerialPort.h"
+#include "platform/qt/QtSerialPort.h"
 
 namespace brevant {
 
@@ -10,11 +10,7 @@ QString QtSerialPort::deviceName(int portNumber)
         qEnvironmentVariable(qPrintable(QStringLiteral("BREVANT_COM%1").arg(portNumber)));
     if (!configured.isEmpty())
         return configured;
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(portNumber);
-#else
     return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
-#endif
 }
 
 bool QtSerialPort::open(int portNumber)

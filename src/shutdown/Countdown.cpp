@@ -1,4 +1,4 @@
-#include "monitor/Countdown.h"
+#include "shutdown/Countdown.h"
 
 #include "config/Settings.h"
 #include "link/UsbLink.h"

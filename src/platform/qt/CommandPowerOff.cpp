@@ -1,4 +1,4 @@
-#include "platform/CommandPowerOff.h"
+#include "platform/qt/CommandPowerOff.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,25 +1,24 @@
-#include "monitor/MonitorEngine.h"
+#include "engine/MonitorEngine.h"
 
+#include "base/Logging.h"
 #include "config/Settings.h"
+#include "engine/Confirmation.h"
+#include "engine/WindowsModel.h"
 #include "link/SerialLink.h"
 #include "link/UsbLink.h"
-#include "monitor/Countdown.h"
 #include "monitor/PowerMonitor.h"
 #include "monitor/StatusDisplay.h"
+#include "platform/Adapters.h"
 #include "platform/TrayIcon.h"
 #include "records/RecordStore.h"
 #include "shutdown/AlarmController.h"
+#include "shutdown/Countdown.h"
 #include "shutdown/SaveListController.h"
 #include "shutdown/ShutdownSequence.h"
-#include "shutdown/WindowsModel.h"
-
-#include <QLoggingCategory>
 
 namespace brevant {
 
-Q_LOGGING_CATEGORY(lcEngine, "brevant.engine")
-
-MonitorEngine::MonitorEngine(const AppPaths& paths, EngineAdapters adapters, QObject* parent)
+MonitorEngine::MonitorEngine(const AppPaths& paths, Adapters adapters, QObject* parent)
     : QObject(parent)
     , m_paths(paths)
     , m_adapters(adapters)
@@ -33,18 +32,31 @@ MonitorEngine::MonitorEngine(const AppPaths& paths, EngineAdapters adapters, QOb
     , m_alarm(
           std::make_unique<AlarmController>(adapters.scheduler, *m_settings, *m_usb, *m_serial, *m_countdown))
 {
-    m_shutdown = std::make_unique<ShutdownSequence>(ShutdownSequence::Parts{
-        adapters.scheduler, *m_settings, *m_usb, *m_serial, *m_records, adapters.powerOff,
-        adapters.processStarter, *m_alarm, *m_windows, paths.closeProgram()});
+    m_shutdown = std::make_unique<ShutdownSequence>(
+        ShutdownSequence::Parts{adapters.scheduler, *m_settings, *m_usb, *m_serial, *m_records,
+                                adapters.powerOff, adapters.processStarter, paths.closeProgram()});
+    m_confirmation = std::make_unique<Confirmation>(*m_shutdown, *m_records);
     m_monitor = std::make_unique<PowerMonitor>(PowerMonitor::Parts{adapters.scheduler, *m_settings, *m_usb,
                                                                    *m_serial, *m_display, *m_countdown,
                                                                    *m_alarm, *m_records, adapters.tray});
-    m_saveList =
-        std::make_unique<SaveListController>(*m_settings, *m_records, *m_windows, paths.closeAppList());
+    m_saveList = std::make_unique<SaveListController>(*m_settings, *m_records, paths.closeAppList());
 
     m_countdown->setAlarmAction([this] { m_alarm->show(); });
     m_alarm->setShutdownAction(
         [this] { m_shutdown->RequestShutdown(ShutdownSequence::Origin::AlarmWindow); });
+    connect(m_shutdown.get(), &ShutdownSequence::windowsLeave, this, [this](ShutdownSequence::Origin origin) {
+        m_windows->hide(WindowsModel::frmMain);
+        if (origin == ShutdownSequence::Origin::AlarmWindow)
+            m_alarm->hide();
+        else
+            m_confirmation->unload();
+    });
+    connect(m_saveList.get(), &SaveListController::shown, this,
+            [this] { m_windows->show(WindowsModel::frmSave); });
+    connect(m_saveList.get(), &SaveListController::closed, this, [this] {
+        m_windows->hide(WindowsModel::frmSave);
+        m_windows->hide(WindowsModel::frmMain);
+    });
 }
 
 MonitorEngine::~MonitorEngine() = default;
@@ -73,7 +85,7 @@ void MonitorEngine::loadMainWindow()
     m_records->appendRecord(RecordTableId::Log, QStringLiteral("Program start"));
 
     m_alarm->setAlarmFormShown(false);
-    m_shutdown->resetFlags();
+    m_confirmation->resetFlags();
 
     // The first display, before the first poll tick.
     if (m_settings->link().serial) {
