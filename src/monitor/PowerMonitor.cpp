@@ -53,7 +53,15 @@ void PowerMonitor::Timer1_Timer()
         if (!usb.usbConnected()) {
             // A lost link freezes the machine: latches, countdown and lists stay as they are.
             UnConShow();
+            if (!m_linkLost) {
+                m_linkLost = true;
+                emit powerEvent(PowerEvent::LinkLost);
+            }
             return;
+        }
+        if (m_linkLost) {
+            m_linkLost = false;
+            emit powerEvent(PowerEvent::LinkBack);
         }
     }
 
@@ -146,6 +154,7 @@ void PowerMonitor::armCountdown(EventSection section)
         return;
     m_parts.countdown.setShutdownDelay(m_parts.settings.delaySeconds(section));
     m_parts.countdown.start();
+    emit countdownArmed(m_parts.countdown.shutdownDelay());
 }
 
 void PowerMonitor::writeEventRecord(const QString& text)
@@ -161,6 +170,7 @@ QString PowerMonitor::mainTrayTip() const
 
 void PowerMonitor::powerFailure()
 {
+    emit powerEvent(PowerEvent::PowerFailed);
     m_parts.tray.replaceTrayIcon(TrayPicture::ImaSOk, QStringLiteral("UPS is on battery"));
     armCountdown(EventSection::OnBattery);
     if (!m_parts.settings.eventDisabled(EventSection::OnBattery) &&
@@ -170,6 +180,7 @@ void PowerMonitor::powerFailure()
 
 void PowerMonitor::batteryLow()
 {
+    emit powerEvent(PowerEvent::BatteryLow);
     m_parts.tray.replaceTrayIcon(TrayPicture::ImaSLow, QStringLiteral("UPS is low battery"));
     armCountdown(EventSection::LowBattery);
     // Unlike the power failure, a disabled battery-low event leaves its latch down, so these
@@ -193,12 +204,14 @@ void PowerMonitor::cancelSteps()
 
 void PowerMonitor::powerRestored()
 {
+    emit powerEvent(PowerEvent::PowerRestored);
     m_parts.tray.replaceTrayIcon(TrayPicture::ImaMain, mainTrayTip());
     writeEventRecord(QStringLiteral("System AC Power Recovered"));
 }
 
 void PowerMonitor::batteryLowCleared()
 {
+    emit powerEvent(PowerEvent::BatteryLowCleared);
     if (m_parts.settings.lowBatteryShutdownIsOne()) {
         m_parts.countdown.stop();
         m_parts.countdown.setLblAlarm(QString());

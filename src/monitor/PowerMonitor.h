@@ -17,6 +17,17 @@ class TrayIcon;
 class UsbLink;
 enum class EventSection;
 
+// What the poll tick saw happen, for the user's notifications and the program's log.
+enum class PowerEvent
+{
+    PowerFailed,       // the UPS went on battery
+    BatteryLow,        // the battery ran low
+    PowerRestored,     // the mains came back after a failure
+    BatteryLowCleared, // the battery is no longer low
+    LinkLost,          // the USB UPS stopped answering
+    LinkBack           // the USB UPS answers again
+};
+
 // The poll tick and the power-state machine. Every 2200 ms `Timer1` asks the chosen link for the
 // UPS state and runs the on-line, on-battery and low-battery blocks over two latches; the ticks on
 // which a latch changes run the event actions (tray icon, records, countdown).
@@ -57,6 +68,13 @@ public:
     bool lowBattLevel() const { return m_lowBattLevel; }
     bool usbLinkMode() const { return m_usbLinkMode; }
 
+signals:
+    // Raised when the event's actions run. A disabled battery-low event keeps its latch down, so
+    // its actions, and this signal, repeat on every tick while the battery stays low.
+    void powerEvent(brevant::PowerEvent event);
+    // An event armed the shutdown countdown with this many seconds.
+    void countdownArmed(qint32 seconds);
+
 private:
     void onBatteryBlock();
     void onLineBlock();
@@ -81,6 +99,7 @@ private:
     bool m_upsLowBattFlag = false;
     bool m_lowBattLevel = false;
     bool m_usbLinkMode = false;
+    bool m_linkLost = false;
     std::unique_ptr<Timer> m_timer1;
 };
 
