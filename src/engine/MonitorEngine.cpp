@@ -4,8 +4,7 @@
 #include "config/Settings.h"
 #include "engine/Confirmation.h"
 #include "engine/WindowsModel.h"
-#include "link/SerialLink.h"
-#include "link/UsbLink.h"
+#include "link/ActiveLink.h"
 #include "monitor/PowerMonitor.h"
 #include "monitor/StatusDisplay.h"
 #include "platform/Adapters.h"
@@ -23,22 +22,22 @@ MonitorEngine::MonitorEngine(const AppPaths& paths, Adapters adapters, QObject* 
     , m_paths(paths)
     , m_adapters(adapters)
     , m_settings(std::make_unique<Settings>(paths.settingsFile()))
-    , m_usb(std::make_unique<UsbLink>(adapters.halvic, adapters.messages))
+    , m_usb(std::make_unique<UsbLink>(adapters.halvic, adapters.messages, adapters.scheduler))
     , m_serial(std::make_unique<SerialLink>(adapters.serialPort))
+    , m_links(std::make_unique<ActiveLink>(*m_settings, *m_usb, *m_serial))
     , m_records(std::make_unique<RecordStore>(paths.eventDatabase(), paths.closeAppDatabase()))
     , m_windows(std::make_unique<WindowsModel>())
     , m_display(std::make_unique<StatusDisplay>(adapters.scheduler))
-    , m_countdown(std::make_unique<Countdown>(adapters.scheduler, *m_settings, *m_usb))
-    , m_alarm(
-          std::make_unique<AlarmController>(adapters.scheduler, *m_settings, *m_usb, *m_serial, *m_countdown))
+    , m_countdown(std::make_unique<Countdown>(adapters.scheduler, *m_links))
+    , m_alarm(std::make_unique<AlarmController>(adapters.scheduler, *m_links, *m_countdown))
 {
     m_shutdown = std::make_unique<ShutdownSequence>(
-        ShutdownSequence::Parts{adapters.scheduler, *m_settings, *m_usb, *m_serial, *m_records,
-                                adapters.powerOff, adapters.processStarter, paths.closeProgram()});
+        ShutdownSequence::Parts{adapters.scheduler, *m_settings, *m_links, *m_records, adapters.powerOff,
+                                adapters.processStarter, paths.closeProgram()});
     m_confirmation = std::make_unique<Confirmation>(*m_shutdown, *m_records);
-    m_monitor = std::make_unique<PowerMonitor>(PowerMonitor::Parts{adapters.scheduler, *m_settings, *m_usb,
-                                                                   *m_serial, *m_display, *m_countdown,
-                                                                   *m_alarm, *m_records, adapters.tray});
+    m_monitor = std::make_unique<PowerMonitor>(PowerMonitor::Parts{adapters.scheduler, *m_settings, *m_links,
+                                                                   *m_display, *m_countdown, *m_alarm,
+                                                                   *m_records, adapters.tray});
     m_saveList = std::make_unique<SaveListController>(*m_settings, *m_records, paths.closeAppList());
 
     m_countdown->setAlarmAction([this] { m_alarm->show(); });
@@ -74,9 +73,7 @@ void MonitorEngine::loadMainWindow()
 {
     m_monitor->startPolling();
 
-    const LinkChoice link = m_settings->link();
-    if (link.serial)
-        m_serial->openAtStartup(link.port);
+    m_links->openAtStartup();
 
     openRecords();
 
@@ -88,14 +85,8 @@ void MonitorEngine::loadMainWindow()
     m_confirmation->resetFlags();
 
     // The first display, before the first poll tick.
-    if (m_settings->link().serial) {
-        m_display->AcPipeDisplay(m_monitor->usbLinkMode(), m_usb->usbConnected());
-        return;
-    }
-    m_usb->hidHandle();
-    m_usb->usbExchange(UsbLink::StatusQuery);
-    if (m_usb->usbConnected())
-        m_display->AcPipeDisplay(m_monitor->usbLinkMode(), m_usb->usbConnected());
+    if (m_links->firstStatus())
+        m_display->AcPipeDisplay(m_monitor->usbLinkMode(), true);
     else
         m_monitor->UnConShow();
 }
@@ -113,9 +104,7 @@ void MonitorEngine::openRecords()
 void MonitorEngine::exit()
 {
     m_records->appendRecord(RecordTableId::Log, QStringLiteral("Program quit"));
-    if (m_settings->link().serial && m_serial->isOpen())
-        m_serial->close();
-    m_usb->closeHandleDevice();
+    m_links->closeAtExit();
     if (m_alarm->alarmFormShown())
         m_alarm->unload();
     m_adapters.tray.remove();

@@ -8,6 +8,7 @@
 
 namespace brevant {
 
+class ActiveLink;
 class AlarmController;
 class Confirmation;
 class Countdown;
@@ -44,6 +45,7 @@ public:
 
     const AppPaths& paths() const { return m_paths; }
     Settings& settings() { return *m_settings; }
+    ActiveLink& links() { return *m_links; }
     UsbLink& usb() { return *m_usb; }
     SerialLink& serial() { return *m_serial; }
     RecordStore& records() { return *m_records; }
@@ -64,6 +66,7 @@ private:
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<UsbLink> m_usb;
     std::unique_ptr<SerialLink> m_serial;
+    std::unique_ptr<ActiveLink> m_links;
     std::unique_ptr<RecordStore> m_records;
     std::unique_ptr<WindowsModel> m_windows;
     std::unique_ptr<StatusDisplay> m_display;

@@ -1,5 +1,6 @@
 #include "link/SerialLink.h"
 
+#include "base/Logging.h"
 #include "platform/SerialPort.h"
 
 namespace brevant {
@@ -8,10 +9,11 @@ SerialLink::SerialLink(SerialPort& port)
     : m_port(port)
 {}
 
-void SerialLink::openAtStartup(int portNumber)
+void SerialLink::open()
 {
-    if (!m_port.isOpen())
-        m_port.open(portNumber);
+    if (!m_port.isOpen() && !m_port.open(m_commPort))
+        qCWarning(lcLink).noquote()
+            << QStringLiteral("serial port COM%1 could not be opened").arg(m_commPort);
     m_port.setRts(true);
     m_port.setDtr(false);
 }
@@ -19,8 +21,12 @@ void SerialLink::openAtStartup(int portNumber)
 void SerialLink::switchTo(int portNumber)
 {
     close();
+    m_commPort = portNumber;
     if (m_port.open(portNumber))
         m_port.setRts(true);
+    else
+        qCWarning(lcLink).noquote()
+            << QStringLiteral("serial port COM%1 could not be opened").arg(portNumber);
 }
 
 void SerialLink::close()
@@ -29,7 +35,7 @@ void SerialLink::close()
         m_port.close();
 }
 
-void SerialLink::raiseDtr()
+void SerialLink::switchUpsOff()
 {
     m_port.setDtr(true);
 }

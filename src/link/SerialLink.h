@@ -1,27 +1,37 @@
 #pragma once
 
+#include "link/UpsLink.h"
+
 namespace brevant {
 
 class SerialPort;
 
 // The serial link: CTS = on battery, DCD = battery low, RTS raised while open, DTR raised = UPS off.
-// DTR stays low from every open on until raiseDtr(): SerialPort::open() itself keeps it low, so a
-// port opened by the port Apply in a run that started on USB comes up with DTR low as well.
+// DTR stays low from every open on until the UPS-off request: SerialPort::open() itself keeps it
+// low, so a port opened by a port switch in a run that started on USB comes up with DTR low too.
 // A port that could not be opened reads both lines as not asserted (UPS on mains).
-class SerialLink
+class SerialLink final : public UpsLink
 {
 public:
     explicit SerialLink(SerialPort& port);
 
-    // Start-up: open COMn, raise RTS, lower DTR.
-    void openAtStartup(int portNumber);
-    // Port Apply to a serial port: close the port if open, then open COMn and raise RTS. DTR is
-    // not written and stays low.
-    void switchTo(int portNumber);
-    void close();
+    // The port number (COMn) the next open uses.
+    void setCommPort(int portNumber) { m_commPort = portNumber; }
+    int commPort() const { return m_commPort; }
 
-    // The UPS-off request: one write, nothing waited for.
-    void raiseDtr();
+    Kind kind() const override { return Kind::Serial; }
+    // Opens COMn when it is not open, raises RTS and lowers DTR.
+    void open() override;
+    void close() override;
+    void query() override {}
+    bool answering() const override { return true; }
+    UpsState state() override { return {true, onBattery(), batteryLow()}; }
+    // Raises DTR: one write, nothing waited for.
+    void switchUpsOff() override;
+
+    // A port switch: closes the port if open, then opens COMn and raises RTS. DTR is not written
+    // and stays low.
+    void switchTo(int portNumber);
 
     bool onBattery();
     bool batteryLow();
@@ -29,6 +39,7 @@ public:
 
 private:
     SerialPort& m_port;
+    int m_commPort = 1;
 };
 
 } // namespace brevant

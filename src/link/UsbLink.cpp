@@ -1,6 +1,8 @@
 #include "link/UsbLink.h"
 
+#include "base/Logging.h"
 #include "platform/MessageBoxPresenter.h"
+#include "platform/Scheduler.h"
 
 #include <algorithm>
 #include <array>
@@ -25,10 +27,48 @@ void setFromByte(bool& flag, char value, char trueValue)
 
 } // namespace
 
-UsbLink::UsbLink(HalvicApi& library, MessageBoxPresenter& messages)
+UsbLink::UsbLink(HalvicApi& library, MessageBoxPresenter& messages, Scheduler& scheduler)
     : m_library(library)
     , m_messages(messages)
+    , m_scheduler(scheduler)
 {}
+
+void UsbLink::open()
+{
+    logOnce(hidHandle());
+}
+
+void UsbLink::close()
+{
+    logOnce(closeHandleDevice());
+}
+
+void UsbLink::query()
+{
+    if (!m_usbConnected) {
+        close();
+        open();
+    }
+    usbExchange(StatusQuery);
+}
+
+void UsbLink::switchUpsOff()
+{
+    usbExchange(UpsOff);
+    m_scheduler.delay(10);
+    usbExchange(UpsOff);
+    m_scheduler.delay(10);
+    usbExchange(UpsOff);
+}
+
+// The device is reopened on every poll while the UPS is silent: a missing library is said once.
+void UsbLink::logOnce(const Status& call)
+{
+    if (call.ok() || call.error() == m_lastLoggedFailure)
+        return;
+    m_lastLoggedFailure = call.error();
+    qCWarning(lcLink).noquote() << "USB library:" << call.error();
+}
 
 Status UsbLink::hidHandle()
 {

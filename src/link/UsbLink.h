@@ -1,23 +1,34 @@
 #pragma once
 
+#include "link/UpsLink.h"
 #include "platform/HalvicApi.h"
 
 namespace brevant {
 
 class MessageBoxPresenter;
+class Scheduler;
 
 // The USB link: one command/reply exchange at a time through the Halvic library, and the three
 // link status flags the last exchange left.
-class UsbLink
+class UsbLink final : public UpsLink
 {
 public:
     static constexpr int StatusQuery = HALVIC_COMMAND_STATUS;
     static constexpr int UpsOff = HALVIC_COMMAND_UPS_OFF;
 
-    UsbLink(HalvicApi& library, MessageBoxPresenter& messages);
+    UsbLink(HalvicApi& library, MessageBoxPresenter& messages, Scheduler& scheduler);
 
-    // Open and close the device. Failures are returned for the caller to ignore or act on; they
-    // are not shown to the user here.
+    Kind kind() const override { return Kind::Usb; }
+    // HidHandle and CloseHandleDevice. A call that cannot be made is logged once, not shown.
+    void open() override;
+    void close() override;
+    // Reopens a device that went silent (CloseHandleDevice, HidHandle), then one status exchange.
+    void query() override;
+    bool answering() const override { return m_usbConnected; }
+    UpsState state() override { return {m_usbConnected, m_usbOnBattery, m_usbLowBattery}; }
+    // The UPS-off command three times, 10 ms apart, the waits letting the program run meanwhile.
+    void switchUpsOff() override;
+
     Status hidHandle();
     Status closeHandleDevice();
 
@@ -29,18 +40,21 @@ public:
     bool usbOnBattery() const { return m_usbOnBattery; }
     bool usbLowBattery() const { return m_usbLowBattery; }
 
-    // The port Apply switching to USB clears it, so that the next poll reopens the device.
+    // Switching to USB clears it, so that the next poll reopens the device.
     void setUsbConnected(bool connected) { m_usbConnected = connected; }
 
 private:
     bool failed(const Status& call);
+    void logOnce(const Status& call);
     void interpretStatusBlock(const char* statusBlock);
 
     HalvicApi& m_library;
     MessageBoxPresenter& m_messages;
+    Scheduler& m_scheduler;
     bool m_usbConnected = false;
     bool m_usbOnBattery = false;
     bool m_usbLowBattery = false;
+    QString m_lastLoggedFailure;
 };
 
 } // namespace brevant

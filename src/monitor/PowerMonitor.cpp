@@ -1,8 +1,7 @@
 #include "monitor/PowerMonitor.h"
 
 #include "config/Settings.h"
-#include "link/SerialLink.h"
-#include "link/UsbLink.h"
+#include "link/ActiveLink.h"
 #include "monitor/StatusDisplay.h"
 #include "platform/Scheduler.h"
 #include "platform/TrayIcon.h"
@@ -30,43 +29,29 @@ void PowerMonitor::stopPolling()
     m_timer1->stop();
 }
 
-bool PowerMonitor::readOnBattery()
-{
-    return m_usbLinkMode ? m_parts.usb.usbOnBattery() : m_parts.serial.onBattery();
-}
-
-bool PowerMonitor::readLowBattery()
-{
-    return m_usbLinkMode ? m_parts.usb.usbLowBattery() : m_parts.serial.batteryLow();
-}
-
 void PowerMonitor::Timer1_Timer()
 {
-    m_usbLinkMode = !m_parts.settings.link().serial;
-    if (m_usbLinkMode) {
-        UsbLink& usb = m_parts.usb;
-        if (!usb.usbConnected()) {
-            usb.closeHandleDevice();
-            usb.hidHandle();
+    UpsLink& link = m_parts.links.current();
+    m_tickLink = &link;
+    m_usbLinkMode = link.kind() == UpsLink::Kind::Usb;
+    link.query();
+    if (!link.answering()) {
+        // A lost link freezes the machine: latches, countdown and lists stay as they are.
+        UnConShow();
+        if (!m_linkLost) {
+            m_linkLost = true;
+            emit powerEvent(PowerEvent::LinkLost);
         }
-        usb.usbExchange(UsbLink::StatusQuery);
-        if (!usb.usbConnected()) {
-            // A lost link freezes the machine: latches, countdown and lists stay as they are.
-            UnConShow();
-            if (!m_linkLost) {
-                m_linkLost = true;
-                emit powerEvent(PowerEvent::LinkLost);
-            }
-            return;
-        }
-        if (m_linkLost) {
-            m_linkLost = false;
-            emit powerEvent(PowerEvent::LinkBack);
-        }
+        return;
+    }
+    if (m_linkLost) {
+        m_linkLost = false;
+        emit powerEvent(PowerEvent::LinkBack);
     }
 
-    if (readOnBattery()) {
-        if (readLowBattery()) {
+    const UpsState state = link.state();
+    if (state.onBattery) {
+        if (state.batteryLow) {
             m_lowBattLevel = true;
         } else {
             m_lowBattLevel = false;
@@ -77,7 +62,7 @@ void PowerMonitor::Timer1_Timer()
     }
 
     // Read again: on the serial link the line may have changed since, and each step acts on its own reading.
-    if (readLowBattery())
+    if (link.state().batteryLow)
         lowBatteryBlock();
     else
         lowBatteryClearingCheck();
@@ -105,7 +90,7 @@ void PowerMonitor::onLineBlock()
 {
     StatusDisplay& d = m_parts.display;
     d.setMessage(QStringLiteral("UPS is on-line"), StatusDisplay::Green);
-    d.AcPipeDisplay(m_usbLinkMode, m_parts.usb.usbConnected());
+    d.AcPipeDisplay(m_usbLinkMode, m_tickLink->answering());
     d.DcPipeDisable();
     d.LowPipeDisable();
     d.setVisible(StatusDisplay::ImaSLow, false);
@@ -218,7 +203,7 @@ void PowerMonitor::batteryLowCleared()
         // A UPS still on battery goes through the power failure actions again on the next tick.
         m_upsOnBattFlag = false;
     }
-    if (readOnBattery())
+    if (m_tickLink->state().onBattery)
         m_parts.tray.replaceTrayIcon(TrayPicture::ImaSOk, QStringLiteral("UPS is on battery"));
     else
         m_parts.tray.replaceTrayIcon(TrayPicture::ImaMain, mainTrayTip());

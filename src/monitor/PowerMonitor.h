@@ -5,16 +5,16 @@
 
 namespace brevant {
 
+class ActiveLink;
 class AlarmController;
 class Countdown;
 class RecordStore;
 class Scheduler;
-class SerialLink;
 class Settings;
 class StatusDisplay;
 class Timer;
+class UpsLink;
 class TrayIcon;
-class UsbLink;
 enum class EventSection;
 
 // What the poll tick saw happen, for the user's notifications and the program's log.
@@ -42,8 +42,7 @@ public:
     {
         Scheduler& scheduler;
         Settings& settings;
-        UsbLink& usb;
-        SerialLink& serial;
+        ActiveLink& links;
         StatusDisplay& display;
         Countdown& countdown;
         AlarmController& alarm;
@@ -91,8 +90,6 @@ private:
     void armCountdown(EventSection section);
     void writeEventRecord(const QString& text);
     QString mainTrayTip() const;
-    bool readOnBattery();
-    bool readLowBattery();
 
     Parts m_parts;
     bool m_upsOnBattFlag = false;
@@ -100,6 +97,7 @@ private:
     bool m_lowBattLevel = false;
     bool m_usbLinkMode = false;
     bool m_linkLost = false;
+    UpsLink* m_tickLink = nullptr; // the link the running tick asks
     std::unique_ptr<Timer> m_timer1;
 };
 

@@ -1,19 +1,15 @@
 #include "shutdown/AlarmController.h"
 
-#include "config/Settings.h"
-#include "link/SerialLink.h"
-#include "link/UsbLink.h"
+#include "link/ActiveLink.h"
 #include "platform/Scheduler.h"
 #include "shutdown/Countdown.h"
 
 namespace brevant {
 
-AlarmController::AlarmController(Scheduler& scheduler, const Settings& settings, const UsbLink& usb,
-                                 SerialLink& serial, Countdown& countdown, QObject* parent)
+AlarmController::AlarmController(Scheduler& scheduler, ActiveLink& links, Countdown& countdown,
+                                 QObject* parent)
     : QObject(parent)
-    , m_settings(settings)
-    , m_usb(usb)
-    , m_serial(serial)
+    , m_links(links)
     , m_countdown(countdown)
     , m_timer1(scheduler.createTimer(100, [this] { Timer1_Timer(); }))
     , m_timer2(scheduler.createTimer(5000, [this] { Timer2_Timer(); }))
@@ -121,14 +117,14 @@ void AlarmController::Timer3_Timer()
 
 // The five-second check asks "not False" and the two-second check "exactly True"; with bool
 // flags the two tests are the same.
-bool AlarmController::batteryLow() const
+bool AlarmController::batteryLow()
 {
-    return m_settings.link().serial ? m_serial.batteryLow() : m_usb.usbLowBattery();
+    return m_links.current().state().batteryLow;
 }
 
-bool AlarmController::onBattery() const
+bool AlarmController::onBattery()
 {
-    return m_settings.link().serial ? m_serial.onBattery() : m_usb.usbOnBattery();
+    return m_links.current().state().onBattery;
 }
 
 } // namespace brevant

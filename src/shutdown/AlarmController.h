@@ -6,12 +6,10 @@
 
 namespace brevant {
 
+class ActiveLink;
 class Countdown;
 class Scheduler;
-class SerialLink;
-class Settings;
 class Timer;
-class UsbLink;
 
 // The alarm window's behaviour: a progress bar that fills in about four seconds and then starts
 // the shutdown, Cancel, and the re-checks that bring the window back while the alarm lasts.
@@ -25,8 +23,7 @@ public:
     static constexpr int BarStart = 4;
     static constexpr int ChunkStep = 10;
 
-    AlarmController(Scheduler& scheduler, const Settings& settings, const UsbLink& usb, SerialLink& serial,
-                    Countdown& countdown, QObject* parent = nullptr);
+    AlarmController(Scheduler& scheduler, ActiveLink& links, Countdown& countdown, QObject* parent = nullptr);
     ~AlarmController() override;
 
     // The "Shutdown" button's action (`RequestShutdown` for the alarm window).
@@ -64,12 +61,10 @@ private:
     void Timer1_Timer();
     void Timer2_Timer();
     void Timer3_Timer();
-    bool batteryLow() const;
-    bool onBattery() const;
+    bool batteryLow();
+    bool onBattery();
 
-    const Settings& m_settings;
-    const UsbLink& m_usb;
-    SerialLink& m_serial;
+    ActiveLink& m_links;
     Countdown& m_countdown;
     std::function<void()> m_shutdownAction;
     bool m_loaded = false;

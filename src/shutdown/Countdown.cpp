@@ -1,17 +1,15 @@
 #include "shutdown/Countdown.h"
 
-#include "config/Settings.h"
-#include "link/UsbLink.h"
+#include "link/ActiveLink.h"
 #include "platform/Scheduler.h"
 
 #include <limits>
 
 namespace brevant {
 
-Countdown::Countdown(Scheduler& scheduler, const Settings& settings, const UsbLink& usb, QObject* parent)
+Countdown::Countdown(Scheduler& scheduler, ActiveLink& links, QObject* parent)
     : QObject(parent)
-    , m_settings(settings)
-    , m_usb(usb)
+    , m_links(links)
     , m_timerSub(scheduler.createTimer(1000, [this] { TimerSub_Timer(); }))
 {}
 
@@ -42,9 +40,10 @@ void Countdown::setLblAlarm(const QString& text)
 
 void Countdown::TimerSub_Timer()
 {
-    const bool serial = m_settings.link().serial;
-    if (!serial && !m_usb.usbConnected())
+    const UpsLink& link = m_links.current();
+    if (!link.answering())
         return; // paused while the USB link is lost
+    const bool serial = link.kind() == UpsLink::Kind::Serial;
 
     // The serial text has one blank before "Seconds", the USB text two.
     const QString n = QString::number(m_shutdownDelay);

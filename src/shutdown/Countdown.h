@@ -8,9 +8,8 @@
 namespace brevant {
 
 class Scheduler;
-class Settings;
+class ActiveLink;
 class Timer;
-class UsbLink;
 
 // The shutdown countdown: `ShutdownDelay` seconds, counted down once a second by `TimerSub`, shown
 // in `LblAlarm`; when it has run out the alarm window is shown.
@@ -19,7 +18,7 @@ class Countdown : public QObject
     Q_OBJECT
 
 public:
-    Countdown(Scheduler& scheduler, const Settings& settings, const UsbLink& usb, QObject* parent = nullptr);
+    Countdown(Scheduler& scheduler, ActiveLink& links, QObject* parent = nullptr);
     ~Countdown() override;
 
     void setAlarmAction(std::function<void()> showAlarm) { m_showAlarm = std::move(showAlarm); }
@@ -41,8 +40,7 @@ signals:
 private:
     void TimerSub_Timer();
 
-    const Settings& m_settings;
-    const UsbLink& m_usb;
+    ActiveLink& m_links;
     std::function<void()> m_showAlarm;
     qint32 m_shutdownDelay = 0;
     QString m_lblAlarm;

@@ -2,8 +2,7 @@
 
 #include "base/Logging.h"
 #include "config/Settings.h"
-#include "link/SerialLink.h"
-#include "link/UsbLink.h"
+#include "link/ActiveLink.h"
 #include "platform/ProcessStarter.h"
 #include "platform/Scheduler.h"
 #include "platform/SystemPowerOff.h"
@@ -51,21 +50,8 @@ void ShutdownSequence::Timer3_Timer()
         return;
     // Reset first, so that each request is carried out once.
     m_parts.settings.write(key::ShutDown, QStringLiteral("0"));
-    switchUpsOff();
+    m_parts.links.current().switchUpsOff();
     m_parts.powerOff.shutDownSystem();
-}
-
-void ShutdownSequence::switchUpsOff()
-{
-    if (m_parts.settings.link().serial) {
-        m_parts.serial.raiseDtr();
-        return;
-    }
-    m_parts.usb.usbExchange(UsbLink::UpsOff);
-    m_parts.scheduler.delay(10);
-    m_parts.usb.usbExchange(UsbLink::UpsOff);
-    m_parts.scheduler.delay(10);
-    m_parts.usb.usbExchange(UsbLink::UpsOff);
 }
 
 } // namespace brevant

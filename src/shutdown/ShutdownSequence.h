@@ -6,14 +6,13 @@
 
 namespace brevant {
 
+class ActiveLink;
 class ProcessStarter;
 class RecordStore;
 class Scheduler;
-class SerialLink;
 class Settings;
 class SystemPowerOff;
 class Timer;
-class UsbLink;
 
 // The last stage of every shutdown.
 //
@@ -30,8 +29,7 @@ public:
     {
         Scheduler& scheduler;
         Settings& settings;
-        UsbLink& usb;
-        SerialLink& serial;
+        ActiveLink& links;
         RecordStore& records;
         SystemPowerOff& powerOff;
         ProcessStarter& processStarter;
@@ -58,7 +56,6 @@ signals:
 
 private:
     void Timer3_Timer();
-    void switchUpsOff();
 
     Parts m_parts;
     std::unique_ptr<Timer> m_timer3;

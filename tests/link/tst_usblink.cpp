@@ -1,6 +1,7 @@
 #include "link/UsbLink.h"
 #include "platform/sim/RecordingMessageBox.h"
 #include "platform/sim/SimulatedHalvic.h"
+#include "platform/sim/VirtualScheduler.h"
 
 #include <QTest>
 #include <algorithm>
@@ -110,15 +111,16 @@ class UsbLinkTest : public QObject
 {
     Q_OBJECT
 
+private:
+    VirtualScheduler m_scheduler;
+
 private slots:
     void exchange_data();
     void exchange();
     void lostLinkKeepsLastStateUntilReconnect();
     void everyFailedExchangeShowsItsMessage();
-    void simulatedUps_data();
-    void simulatedUps();
-    void simulatedUpsAnswersOnlyWhileOpen();
-    void simulatedUpsRecordsUpsOff();
+    void queryReopensOnlyASilentDevice();
+    void upsOffGoesOutThreeTimesTenMillisecondsApart();
 };
 
 void UsbLinkTest::exchange_data()
@@ -201,7 +203,7 @@ void UsbLinkTest::exchange()
 
     ScriptedHalvic library;
     RecordingMessageBox messages;
-    UsbLink link(library, messages);
+    UsbLink link(library, messages, m_scheduler);
     prime(link, library, before);
     QCOMPARE(flagsOf(link), before);
 
@@ -227,7 +229,7 @@ void UsbLinkTest::lostLinkKeepsLastStateUntilReconnect()
 {
     ScriptedHalvic library;
     RecordingMessageBox messages;
-    UsbLink link(library, messages);
+    UsbLink link(library, messages, m_scheduler);
 
     library.replyCode = "T1";
     library.statusBlock = block({{1, 'T'}, {3, 0}, {4, 1}});
@@ -251,7 +253,7 @@ void UsbLinkTest::everyFailedExchangeShowsItsMessage()
 {
     SimulatedHalvic library;
     RecordingMessageBox messages;
-    UsbLink link(library, messages);
+    UsbLink link(library, messages, m_scheduler);
     QVERIFY(link.hidHandle().ok());
     link.usbExchange(UsbLink::StatusQuery);
 
@@ -265,69 +267,39 @@ void UsbLinkTest::everyFailedExchangeShowsItsMessage()
     QCOMPARE(library.upsOffCount(), 0);
 }
 
-void UsbLinkTest::simulatedUps_data()
-{
-    QTest::addColumn<QString>("state");
-    QTest::addColumn<Flags>("after");
-
-    QTest::newRow("online") << "online" << Flags{true, false, false};
-    QTest::newRow("onbattery") << "OnBattery" << Flags{true, true, false};
-    QTest::newRow("lowbattery") << "lowbattery" << Flags{true, true, true};
-    QTest::newRow("lowonline") << "lowonline" << Flags{true, false, true};
-    QTest::newRow("silent") << "silent" << Flags{false, false, false};
-}
-
-void UsbLinkTest::simulatedUps()
-{
-    QFETCH(QString, state);
-    QFETCH(Flags, after);
-
-    const auto parsed = SimulatedHalvic::parseUpsState(state);
-    QVERIFY(parsed);
-    QCOMPARE(SimulatedHalvic::upsStateName(*parsed), state.toLower());
-
-    SimulatedHalvic library;
-    RecordingMessageBox messages;
-    UsbLink link(library, messages);
-    library.setUpsState(*parsed);
-    link.hidHandle();
-    link.usbExchange(UsbLink::StatusQuery);
-    QCOMPARE(flagsOf(link), after);
-    QVERIFY(!SimulatedHalvic::parseUpsState(u"offline"));
-}
-
-void UsbLinkTest::simulatedUpsAnswersOnlyWhileOpen()
+void UsbLinkTest::queryReopensOnlyASilentDevice()
 {
     SimulatedHalvic library;
     RecordingMessageBox messages;
-    UsbLink link(library, messages);
+    VirtualScheduler scheduler;
+    UsbLink link(library, messages, scheduler);
 
-    link.usbExchange(UsbLink::StatusQuery);
-    QVERIFY(!link.usbConnected());
-    link.hidHandle();
-    link.usbExchange(UsbLink::StatusQuery);
-    QVERIFY(link.usbConnected());
-    link.closeHandleDevice();
-    link.usbExchange(UsbLink::StatusQuery);
-    QVERIFY(!link.usbConnected());
-    QVERIFY(!library.deviceOpen());
+    link.query(); // never answered yet: reopen first
     QCOMPARE(library.hidHandleCount(), 1);
+    QVERIFY(link.answering());
+    link.query();
+    QCOMPARE(library.hidHandleCount(), 1);
+
+    library.setUpsState(SimulatedHalvic::UpsState::Silent);
+    link.query();
+    QVERIFY(!link.answering());
+    library.setUpsState(SimulatedHalvic::UpsState::LowBattery);
+    link.query();
+    QCOMPARE(library.hidHandleCount(), 2);
+    QCOMPARE(link.state(), (UpsState{true, true, true}));
 }
 
-void UsbLinkTest::simulatedUpsRecordsUpsOff()
+void UsbLinkTest::upsOffGoesOutThreeTimesTenMillisecondsApart()
 {
     SimulatedHalvic library;
     RecordingMessageBox messages;
-    UsbLink link(library, messages);
-    qint64 now = 1000;
-    library.setClock([&now] { return now; });
-    link.hidHandle();
-    link.usbExchange(UsbLink::StatusQuery);
-
-    for (int i = 0; i < 3; ++i, now += 10)
-        link.usbExchange(UsbLink::UpsOff);
-    QCOMPARE(library.upsOffTimes(), (QList<qint64>{1000, 1010, 1020}));
-    QVERIFY(link.usbConnected()); // "S1" leaves every flag alone
+    VirtualScheduler scheduler;
+    library.setClock([&scheduler] { return scheduler.nowMs(); });
+    UsbLink link(library, messages, scheduler);
+    link.query();
+    link.switchUpsOff();
+    QCOMPARE(library.upsOffTimes(), (QList<qint64>{0, 10, 20}));
+    QVERIFY(link.answering()); // "S1" leaves every flag alone
 }
 
 QTEST_GUILESS_MAIN(UsbLinkTest)

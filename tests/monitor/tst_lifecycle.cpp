@@ -2,7 +2,6 @@
 #include "config/IniFile.h"
 #include "config/Settings.h"
 #include "engine/WindowsModel.h"
-#include "link/SerialLink.h"
 #include "monitor/StatusDisplay.h"
 #include "shutdown/AlarmController.h"
 #include "shutdown/SaveListController.h"

@@ -1,7 +1,6 @@
 #include "EngineFixture.h"
 #include "config/IniFile.h"
-#include "link/SerialLink.h"
-#include "link/UsbLink.h"
+#include "link/ActiveLink.h"
 #include "monitor/PowerMonitor.h"
 #include "monitor/StatusDisplay.h"
 #include "shutdown/AlarmController.h"
@@ -293,7 +292,7 @@ void TestPowerMonitor::linkSwitchCarriesLatchesOver()
 
     // The user moves to COM1, where the UPS still reports the mains failure.
     f.set(QStringLiteral("Mscomm/ComboPort"), QStringLiteral("1"));
-    f.engine().serial().switchTo(1);
+    f.engine().links().switchToChosenLink();
     f.serialLines(true, false);
     f.takeAppended();
     f.tick();

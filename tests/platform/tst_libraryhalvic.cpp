@@ -1,6 +1,7 @@
 #include "link/UsbLink.h"
 #include "platform/qt/LibraryHalvic.h"
 #include "platform/sim/RecordingMessageBox.h"
+#include "platform/sim/VirtualScheduler.h"
 
 #include <QTest>
 
@@ -22,7 +23,8 @@ void LibraryHalvicTest::exchangesThroughTheLibrary()
     QVERIFY2(!path.isEmpty(), "FAKE_HALVIC names the stand-in library");
     LibraryHalvic library(path);
     RecordingMessageBox messages;
-    UsbLink link(library, messages);
+    VirtualScheduler scheduler;
+    UsbLink link(library, messages, scheduler);
 
     link.usbExchange(UsbLink::StatusQuery);
     QVERIFY(!link.usbConnected());
@@ -47,7 +49,8 @@ void LibraryHalvicTest::missingLibraryReportsEveryCall()
 {
     LibraryHalvic library(QStringLiteral("HalvicNotInstalled"));
     RecordingMessageBox messages;
-    UsbLink link(library, messages);
+    VirtualScheduler scheduler;
+    UsbLink link(library, messages, scheduler);
 
     const Status opened = link.hidHandle();
     QVERIFY(!opened.ok());
@@ -68,7 +71,8 @@ void LibraryHalvicTest::missingFunctionStopsTheExchange()
     QVERIFY(!path.isEmpty());
     LibraryHalvic library(path);
     RecordingMessageBox messages;
-    UsbLink link(library, messages);
+    VirtualScheduler scheduler;
+    UsbLink link(library, messages, scheduler);
 
     QVERIFY(link.hidHandle().ok());
     link.usbExchange(UsbLink::StatusQuery);

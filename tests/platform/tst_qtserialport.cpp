@@ -160,10 +160,12 @@ void QtSerialPortTest::openLeavesDtrLowAndRtsHigh()
     QtSerialPort port;
     SerialLink link(port);
     for (int open = 0; open < 2; ++open) { // the second Apply of the same port closes and reopens it
-        if (atStartup && open == 0)
-            link.openAtStartup(1);
-        else
+        if (atStartup && open == 0) {
+            link.setCommPort(1);
+            link.open();
+        } else {
             link.switchTo(1);
+        }
         QVERIFY(link.isOpen());
         QCOMPARE(state().value(QStringLiteral("DTR"), -1), 0);
         QCOMPARE(state().value(QStringLiteral("RTS"), -1), 1);
@@ -187,7 +189,8 @@ void QtSerialPortTest::inputLines()
 
     QtSerialPort port;
     SerialLink link(port);
-    link.openAtStartup(1);
+    link.setCommPort(1);
+    link.open();
     setLines(cts, dcd);
     QCOMPARE(link.onBattery(), cts);
     QCOMPARE(link.batteryLow(), dcd);
@@ -198,8 +201,9 @@ void QtSerialPortTest::upsOffRaisesDtr()
 {
     QtSerialPort port;
     SerialLink link(port);
-    link.openAtStartup(1);
-    link.raiseDtr();
+    link.setCommPort(1);
+    link.open();
+    link.switchUpsOff();
     QVERIFY(link.isOpen());
     QCOMPARE(state().value(QStringLiteral("DTR"), -1), 1);
     QCOMPARE(state().value(QStringLiteral("RTS"), -1), 1);
@@ -210,11 +214,12 @@ void QtSerialPortTest::unopenedPortReadsNothing()
     setLines(true, true);
     QtSerialPort port;
     SerialLink link(port);
-    link.openAtStartup(3); // a missing device
+    link.setCommPort(3); // a missing device
+    link.open();
     QVERIFY(!link.isOpen());
     QVERIFY(!link.onBattery());
     QVERIFY(!link.batteryLow());
-    link.raiseDtr();
+    link.switchUpsOff();
 
     link.switchTo(1);
     QVERIFY(link.onBattery());
