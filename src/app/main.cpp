@@ -45,6 +45,9 @@ public:
                          });
         QObject::connect(&m_statusWindow, &StatusWindow::exitRequested, [this] { exit(); });
         QObject::connect(&m_termination, &TerminationRequest::requested, [this] { exit(); });
+        // exit() rather than quit(): quit() would first ask every window to close, and the main
+        // window's close is itself a request to exit.
+        QObject::connect(&m_engine, &MonitorEngine::exited, [] { QCoreApplication::exit(0); });
     }
 
     void start()
@@ -61,10 +64,7 @@ public:
         if (m_exiting)
             return;
         m_exiting = true;
-        m_engine.exit();
-        // exit() rather than quit(): quit() would first ask every window to close, and the main
-        // window's close is itself a request to exit.
-        QCoreApplication::exit(0);
+        m_engine.requestExit();
     }
 
 private:

@@ -14,6 +14,7 @@
 #include "shutdown/Countdown.h"
 #include "shutdown/SaveListController.h"
 #include "shutdown/ShutdownSequence.h"
+#include "shutdown/SystemShutdown.h"
 
 namespace brevant {
 
@@ -31,9 +32,11 @@ MonitorEngine::MonitorEngine(const AppPaths& paths, Adapters adapters, QObject* 
     , m_countdown(std::make_unique<Countdown>(adapters.scheduler, *m_links))
     , m_alarm(std::make_unique<AlarmController>(adapters.scheduler, *m_links, *m_countdown))
 {
+    m_systemShutdown = std::make_unique<SystemShutdown>(SystemShutdown::Parts{
+        adapters.scheduler, *m_links, adapters.powerOff, *m_records, adapters.messages});
     m_shutdown = std::make_unique<ShutdownSequence>(
-        ShutdownSequence::Parts{adapters.scheduler, *m_settings, *m_links, *m_records, adapters.powerOff,
-                                adapters.processStarter, paths.closeProgram()});
+        ShutdownSequence::Parts{adapters.scheduler, *m_settings, *m_records, adapters.processStarter,
+                                *m_systemShutdown, paths.closeProgram()});
     m_confirmation = std::make_unique<Confirmation>(*m_shutdown, *m_records);
     m_monitor = std::make_unique<PowerMonitor>(PowerMonitor::Parts{adapters.scheduler, *m_settings, *m_links,
                                                                    *m_display, *m_countdown, *m_alarm,
@@ -49,6 +52,12 @@ MonitorEngine::MonitorEngine(const AppPaths& paths, Adapters adapters, QObject* 
             m_alarm->hide();
         else
             m_confirmation->unload();
+    });
+    connect(m_systemShutdown.get(), &SystemShutdown::busyEnded, this, [this] {
+        if (!std::exchange(m_exitPending, false))
+            return;
+        exit();
+        emit exited();
     });
     connect(m_saveList.get(), &SaveListController::shown, this,
             [this] { m_windows->show(WindowsModel::frmSave); });
@@ -99,6 +108,18 @@ void MonitorEngine::openRecords()
     m_recordsOpen = m_records->open();
     if (!m_recordsOpen)
         qCWarning(lcEngine) << "record databases could not be opened";
+}
+
+void MonitorEngine::requestExit()
+{
+    // UPS off and the power-off request run to their end first: a shutdown is never half done.
+    if (m_systemShutdown->isBusy()) {
+        qCInfo(lcEngine) << "exit waits for the shutdown under way";
+        m_exitPending = true;
+        return;
+    }
+    exit();
+    emit exited();
 }
 
 void MonitorEngine::exit()

@@ -20,6 +20,7 @@ class SerialLink;
 class Settings;
 class ShutdownSequence;
 class StatusDisplay;
+class SystemShutdown;
 class UsbLink;
 class WindowsModel;
 
@@ -42,6 +43,10 @@ public:
     void loadMainWindow();
     // The main window's unload: "Program quit", link closed, alarm window unloaded, tray icon removed.
     void exit();
+    // The user's or the system's request to end (close image, SIGTERM): the exit runs now, or,
+    // when it arrives while the UPS is being switched off, right after the power-off request.
+    // exited() tells when it has run.
+    void requestExit();
 
     const AppPaths& paths() const { return m_paths; }
     Settings& settings() { return *m_settings; }
@@ -54,9 +59,13 @@ public:
     AlarmController& alarm() { return *m_alarm; }
     PowerMonitor& monitor() { return *m_monitor; }
     ShutdownSequence& shutdown() { return *m_shutdown; }
+    SystemShutdown& systemShutdown() { return *m_systemShutdown; }
     Confirmation& confirmation() { return *m_confirmation; }
     WindowsModel& windows() { return *m_windows; }
     SaveListController& saveList() { return *m_saveList; }
+
+signals:
+    void exited();
 
 private:
     void openRecords();
@@ -72,11 +81,13 @@ private:
     std::unique_ptr<StatusDisplay> m_display;
     std::unique_ptr<Countdown> m_countdown;
     std::unique_ptr<AlarmController> m_alarm;
+    std::unique_ptr<SystemShutdown> m_systemShutdown;
     std::unique_ptr<ShutdownSequence> m_shutdown;
     std::unique_ptr<Confirmation> m_confirmation;
     std::unique_ptr<PowerMonitor> m_monitor;
     std::unique_ptr<SaveListController> m_saveList;
     bool m_recordsOpen = false;
+    bool m_exitPending = false;
 };
 
 } // namespace brevant

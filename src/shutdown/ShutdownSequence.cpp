@@ -2,11 +2,10 @@
 
 #include "base/Logging.h"
 #include "config/Settings.h"
-#include "link/ActiveLink.h"
 #include "platform/ProcessStarter.h"
 #include "platform/Scheduler.h"
-#include "platform/SystemPowerOff.h"
 #include "records/RecordStore.h"
+#include "shutdown/SystemShutdown.h"
 
 namespace brevant {
 
@@ -29,7 +28,13 @@ void ShutdownSequence::RequestShutdown(Origin origin)
     emit windowsLeave(origin);
 
     if (!m_parts.settings.saveApplications()) {
-        m_parts.settings.write(key::ShutDown, QStringLiteral("1"));
+        handOver();
+        return;
+    }
+    // A "1" left behind by an earlier run would let the watcher shut down before close.exe has
+    // saved anything: only close.exe's own write may complete this sequence.
+    if (Status cleared = m_parts.settings.write(key::ShutDown, QStringLiteral("0")); !cleared.ok()) {
+        shutDownWithoutHandOver(cleared.error());
         return;
     }
     if (m_parts.processStarter.startDetached(m_parts.closeProgram))
@@ -41,17 +46,35 @@ void ShutdownSequence::RequestShutdown(Origin origin)
     m_parts.records.appendRecord(
         RecordTableId::Log,
         QStringLiteral("close.exe could not be started: shutdown without saving applications"));
-    m_parts.settings.write(key::ShutDown, QStringLiteral("1"));
+    handOver();
+}
+
+void ShutdownSequence::handOver()
+{
+    if (Status written = m_parts.settings.write(key::ShutDown, QStringLiteral("1")); !written.ok())
+        shutDownWithoutHandOver(written.error());
+}
+
+void ShutdownSequence::shutDownWithoutHandOver(const QString& reason)
+{
+    qCWarning(lcShutdown).noquote() << "the shutdown hand-over cannot be written (" << reason
+                                    << ") - shutting down without it";
+    m_parts.records.appendRecord(RecordTableId::Log,
+                                 QStringLiteral("Shutdown hand-over not written: shutdown without it"));
+    m_parts.systemShutdown.start();
 }
 
 void ShutdownSequence::Timer3_Timer()
 {
-    if (!m_parts.settings.shutdownRequested())
+    if (!m_parts.settings.shutdownRequested()) {
+        m_handOverStuck = false;
+        return;
+    }
+    if (m_handOverStuck || m_parts.systemShutdown.isPending())
         return;
     // Reset first, so that each request is carried out once.
-    m_parts.settings.write(key::ShutDown, QStringLiteral("0"));
-    m_parts.links.current().switchUpsOff();
-    m_parts.powerOff.shutDownSystem();
+    m_handOverStuck = !m_parts.settings.write(key::ShutDown, QStringLiteral("0")).ok();
+    m_parts.systemShutdown.start();
 }
 
 } // namespace brevant

@@ -6,20 +6,23 @@
 
 namespace brevant {
 
-class ActiveLink;
 class ProcessStarter;
 class RecordStore;
 class Scheduler;
 class Settings;
-class SystemPowerOff;
+class SystemShutdown;
 class Timer;
 
-// The last stage of every shutdown.
+// The shutdown hand-over.
 //
 // `RequestShutdown` arms the watcher `Timer3` and either starts close.exe or writes the handshake
-// `[Schema] ShutDown` = 1 itself; the watcher resets the handshake, switches the UPS off through
-// the link in use and shuts the system down. The handshake lives in the settings file so that
-// close.exe can give it once it has saved the user's work.
+// `[Schema] ShutDown` = 1 itself; the watcher resets the handshake and starts the system shutdown
+// (UPS off, power off). The handshake lives in the settings file so that close.exe can give it
+// once it has saved the user's work.
+//
+// A shutdown the program decided on is never dropped: when the handshake cannot be written (a
+// read-only directory, a full disk) the program shuts down without it, and says why in the log
+// and the program log.
 class ShutdownSequence : public QObject
 {
     Q_OBJECT
@@ -29,10 +32,9 @@ public:
     {
         Scheduler& scheduler;
         Settings& settings;
-        ActiveLink& links;
         RecordStore& records;
-        SystemPowerOff& powerOff;
         ProcessStarter& processStarter;
+        SystemShutdown& systemShutdown;
         QString closeProgram; // close.exe in the application directory
     };
 
@@ -56,8 +58,13 @@ signals:
 
 private:
     void Timer3_Timer();
+    void handOver();
+    void shutDownWithoutHandOver(const QString& reason);
 
     Parts m_parts;
+    // The watcher could not reset a "1": it stays until the file says otherwise, and must not
+    // start the shutdown again every 100 ms.
+    bool m_handOverStuck = false;
     std::unique_ptr<Timer> m_timer3;
 };
 

@@ -58,13 +58,13 @@ void TestWindows::shutdownButtonAsksAndYesRequests()
              QStringLiteral("Are you sure shutdown system and ups ?"));
     QTest::mouseClick(question.findChild<XpCmdButton*>(QStringLiteral("xpcmdbutton1")), Qt::LeftButton);
     QVERIFY(!question.isVisible());
-    QCOMPARE(f.get(QStringLiteral("Schema/ShutDown")), QStringLiteral("1"));
+    QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
 }
 
 void TestWindows::alarmWindowShowsAndCancels()
 {
-    EngineFixture f({{QStringLiteral("UpsOnBattery/Shutdown"), QStringLiteral("1")},
-                     {QStringLiteral("UpsOnBattery/Delaytime"), QStringLiteral("0")}});
+    EngineFixture f({{key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::OnBattery), QStringLiteral("0")}});
     AlarmWindow window(f.engine().alarm());
     f.start();
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);

@@ -47,9 +47,9 @@ void TestCountdown::stepsAndTexts()
     QFETCH(QStringList, texts);
     QFETCH(qint64, alarmAt);
 
-    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), port},
-                     {QStringLiteral("UpsOnBattery/Shutdown"), QStringLiteral("1")},
-                     {QStringLiteral("UpsOnBattery/Delaytime"), delayMinutes}});
+    EngineFixture f({{key::ComboPort, port},
+                     {key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::OnBattery), delayMinutes}});
     QStringList shown;
     qint64 shownAt = -1;
     connect(&f.engine().countdown(), &Countdown::lblAlarmChanged, this, [&](const QString& t) {
@@ -70,9 +70,9 @@ void TestCountdown::stepsAndTexts()
 
 void TestCountdown::lostUsbLinkPausesTheCount()
 {
-    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("0")},
-                     {QStringLiteral("UpsOnBattery/Shutdown"), QStringLiteral("1")},
-                     {QStringLiteral("UpsOnBattery/Delaytime"), QStringLiteral("1")}});
+    EngineFixture f({{key::ComboPort, QStringLiteral("0")},
+                     {key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::OnBattery), QStringLiteral("1")}});
     f.start();
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
     f.advance(2200 + 3000); // armed at 2.2 s, three steps shown: 60, 59, 58

@@ -44,7 +44,7 @@ void TestLifecycle::usbStartShowsTheFirstState()
     QFETCH(int, state);
     QFETCH(QString, message);
     QFETCH(bool, animated);
-    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("0")}});
+    EngineFixture f({{key::ComboPort, QStringLiteral("0")}});
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState(state));
     f.start();
     QCOMPARE(f.engine().display().message(), message);
@@ -57,7 +57,7 @@ void TestLifecycle::usbStartShowsTheFirstState()
 
 void TestLifecycle::serialStartOpensThePortWithDtrLow()
 {
-    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("1")}});
+    EngineFixture f({{key::ComboPort, QStringLiteral("1")}});
     f.serialLines(true, true); // the first display ignores the lines until the first tick
     f.start();
     const SimulatedSerialPort& port = f.platform().serialPort;
@@ -74,7 +74,7 @@ void TestLifecycle::serialStartOpensThePortWithDtrLow()
 void TestLifecycle::failingStepsDoNotStopTheStart()
 {
     // A port that cannot be opened and databases in a directory that cannot hold them.
-    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("2")}});
+    EngineFixture f({{key::ComboPort, QStringLiteral("2")}});
     f.platform().serialPort.setOpenFails(true);
     f.start();
     QVERIFY(f.platform().tray.isShown());
@@ -86,9 +86,9 @@ void TestLifecycle::failingStepsDoNotStopTheStart()
 
 void TestLifecycle::exitUndoesTheStart()
 {
-    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("1")},
-                     {QStringLiteral("UpsOnBattery/Shutdown"), QStringLiteral("1")},
-                     {QStringLiteral("UpsOnBattery/Delaytime"), QStringLiteral("0")}});
+    EngineFixture f({{key::ComboPort, QStringLiteral("1")},
+                     {key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::OnBattery), QStringLiteral("0")}});
     f.start();
     f.serialLines(true, false);
     f.advance(2200 + 1000 + 500); // the alarm window is up
@@ -102,12 +102,12 @@ void TestLifecycle::exitUndoesTheStart()
     const QStringList log = f.messages(RecordTableId::Log);
     QCOMPARE(log.count(QStringLiteral("Program start")), 1);
     QCOMPARE(log.last(), QStringLiteral("Program quit"));
-    QCOMPARE(f.get(QStringLiteral("Schema/ShutDown")), QString()); // nothing written at exit
+    QCOMPARE(f.get(key::ShutDown), QString()); // nothing written at exit
 }
 
 void TestLifecycle::saveListComesFirst()
 {
-    EngineFixture f({{QStringLiteral("Schema/SaveList"), QStringLiteral("1")}});
+    EngineFixture f({{key::SaveList, QStringLiteral("1")}});
     QStringList order;
     connect(&f.engine().windows(), &WindowsModel::visibilityChanged, this,
             [&](WindowsModel::Window w, bool visible) {
@@ -147,8 +147,7 @@ void TestLifecycle::importClosedApps()
     QFETCH(QString, flag);
     QFETCH(QByteArray, closeAppIni);
     QFETCH(QStringList, imported);
-    EngineFixture f({{QStringLiteral("Schema/CloseAppFlag"), flag},
-                     {QStringLiteral("Schema/SaveList"), QStringLiteral("1")}});
+    EngineFixture f({{key::CloseAppFlag, flag}, {key::SaveList, QStringLiteral("1")}});
     if (!closeAppIni.isEmpty()) {
         QFile list(f.paths().closeAppList());
         QVERIFY(list.open(QIODevice::WriteOnly));
@@ -160,18 +159,18 @@ void TestLifecycle::importClosedApps()
         apps.append(row.value(2));
     QCOMPARE(apps, imported);
     // The flag is reset whenever it asked for an import, even when nothing could be taken over.
-    QCOMPARE(f.get(QStringLiteral("Schema/CloseAppFlag")), flag == u"0" ? flag : QStringLiteral("0"));
+    QCOMPARE(f.get(key::CloseAppFlag), flag == u"0" ? flag : QStringLiteral("0"));
     QCOMPARE(f.engine().saveList().sortedView(), flag != u"0");
 }
 
 void TestLifecycle::saveListCloseHidesForNextStart()
 {
-    EngineFixture f({{QStringLiteral("Schema/SaveList"), QStringLiteral("1")}});
+    EngineFixture f({{key::SaveList, QStringLiteral("1")}});
     f.engine().finishSplash();
     QVERIFY(f.engine().windows().isVisible(WindowsModel::frmSave));
     f.engine().saveList().pressClose();
     QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmSave));
-    QCOMPARE(f.get(QStringLiteral("Schema/SaveList")), QStringLiteral("0"));
+    QCOMPARE(f.get(key::SaveList), QStringLiteral("0"));
     QVERIFY(!f.engine().settings().saveListWanted());
 }
 

@@ -22,14 +22,18 @@ const QString OnLine = QStringLiteral("UPS is on-line");
 const QString OnBattery = QStringLiteral("UPS is on Battery");
 const QString LowBattery = QStringLiteral("UPS is Low Battery");
 
-QList<QPair<QString, QString>> serialSettings(const QString& lowDisable = QStringLiteral("0"),
-                                              const QString& lowShutdown = QStringLiteral("1"))
+EngineFixture::SettingList serialSettings(const QString& lowDisable = QStringLiteral("0"),
+                                          const QString& lowShutdown = QStringLiteral("1"))
 {
-    return {{"Mscomm/ComboPort", "1"},        {"UpsOnBattery/Disableevent", "0"},
-            {"UpsOnBattery/Recordlog", "1"},  {"UpsOnBattery/Shutdown", "1"},
-            {"UpsOnBattery/Delaytime", "2"},  {"UpsLowBattery/Disableevent", lowDisable},
-            {"UpsLowBattery/Recordlog", "1"}, {"UpsLowBattery/Shutdown", lowShutdown},
-            {"UpsLowBattery/Delaytime", "1"}};
+    return {{key::ComboPort, "1"},
+            {key::Disableevent(EventSection::OnBattery), "0"},
+            {key::Recordlog(EventSection::OnBattery), "1"},
+            {key::Shutdown(EventSection::OnBattery), "1"},
+            {key::Delaytime(EventSection::OnBattery), "2"},
+            {key::Disableevent(EventSection::LowBattery), lowDisable},
+            {key::Recordlog(EventSection::LowBattery), "1"},
+            {key::Shutdown(EventSection::LowBattery), lowShutdown},
+            {key::Delaytime(EventSection::LowBattery), "1"}};
 }
 
 // Ticks that bring the latches (F, G) into a state: none, on battery, low on mains, low on battery.
@@ -170,7 +174,7 @@ void TestPowerMonitor::statusPageState()
     QFETCH(int, animation);
     QFETCH(QList<bool>, pictures);
     QFETCH(bool, shutdownButton);
-    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("0")}});
+    EngineFixture f({{key::ComboPort, QStringLiteral("0")}});
     f.start();
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
     f.tick();
@@ -219,7 +223,7 @@ void TestPowerMonitor::secondLowReadingDecidesLowBlock()
     QTemporaryDir dir;
     const AppPaths paths(dir.path());
     for (const auto& [key, value] : serialSettings())
-        WriteIni(paths.settingsFile(), key.section(u'/', 0, 0), key.section(u'/', 1), value);
+        QVERIFY(WriteIni(paths.settingsFile(), key, value).ok());
     SimulatedPlatform p;
     ScriptedPort port;
     port.setCts(true);
@@ -244,10 +248,10 @@ void TestPowerMonitor::secondLowReadingDecidesLowBlock()
 
 void TestPowerMonitor::lostUsbLinkFreezesTheMachine()
 {
-    EngineFixture f({{"Mscomm/ComboPort", "0"},
-                     {"UpsOnBattery/Recordlog", "1"},
-                     {"UpsOnBattery/Shutdown", "1"},
-                     {"UpsOnBattery/Delaytime", "1"}});
+    EngineFixture f({{key::ComboPort, "0"},
+                     {key::Recordlog(EventSection::OnBattery), "1"},
+                     {key::Shutdown(EventSection::OnBattery), "1"},
+                     {key::Delaytime(EventSection::OnBattery), "1"}});
     f.start();
     QCOMPARE(f.engine().display().message(), QString()); // design text until the first tick
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
@@ -283,7 +287,7 @@ void TestPowerMonitor::lostUsbLinkFreezesTheMachine()
 
 void TestPowerMonitor::linkSwitchCarriesLatchesOver()
 {
-    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("0")}});
+    EngineFixture f({{key::ComboPort, QStringLiteral("0")}});
     f.start();
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
     f.tick();
@@ -291,7 +295,7 @@ void TestPowerMonitor::linkSwitchCarriesLatchesOver()
     QVERIFY(f.engine().monitor().usbLinkMode());
 
     // The user moves to COM1, where the UPS still reports the mains failure.
-    f.set(QStringLiteral("Mscomm/ComboPort"), QStringLiteral("1"));
+    f.set(key::ComboPort, QStringLiteral("1"));
     f.engine().links().switchToChosenLink();
     f.serialLines(true, false);
     f.takeAppended();

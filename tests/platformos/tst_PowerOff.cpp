@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <optional>
 
 using namespace brevant;
 using namespace std::chrono_literals;
@@ -22,8 +23,8 @@ const QString logindService = QStringLiteral("org.freedesktop.login1");
 // Owned on the private bus only; seeing it through a connection proves that connection is ours.
 const QString privateBusMarker = QStringLiteral("org.brevant.PrivateTestBus");
 
-// logind's Manager object as far as powering off goes: records every PowerOff and answers it as
-// told.
+// logind's Manager object as far as powering off goes: answers CanPowerOff and PowerOff as told
+// and records every PowerOff.
 class FakeLogind : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -36,9 +37,16 @@ public:
         Hold
     };
     Answer answer = Answer::Accept;
+    QString canPowerOff = QStringLiteral("yes"); // empty: never answered
     QList<bool> powerOffCalls;
 
 public slots:
+    QString CanPowerOff()
+    {
+        if (canPowerOff.isEmpty())
+            setDelayedReply(true);
+        return canPowerOff;
+    }
     void PowerOff(bool interactive)
     {
         powerOffCalls.append(interactive);
@@ -49,34 +57,19 @@ public slots:
     }
 };
 
-// Collects warnings for the duration of a test.
-class WarningLog
+// The answer of one asynchronous power-off call, once it has come.
+struct Answered
 {
-public:
-    WarningLog() { s_previous = qInstallMessageHandler(&WarningLog::handle); }
-    ~WarningLog()
+    std::optional<Status> status;
+    SystemPowerOff::Answer callback()
     {
-        qInstallMessageHandler(s_previous);
-        s_messages.clear();
+        return [this](const Status& answer) { status = answer; };
     }
-    static bool contains(const QString& text)
-    {
-        return std::any_of(s_messages.cbegin(), s_messages.cend(),
-                           [&](const QString& m) { return m.contains(text); });
-    }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
-    {
-        if (type == QtWarningMsg)
-            s_messages.append(message);
-        s_previous(type, context, message);
-    }
-    static inline QtMessageHandler s_previous = nullptr;
-    static inline QStringList s_messages;
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(FakeLogind::Answer)
 
 class TestPowerOff : public QObject
 {
@@ -86,10 +79,11 @@ private slots:
     void init();
     void cleanupTestCase();
 
-    void logindIsAskedOnceNotInteractively();
-    void logindRefusalIsOnlyLogged();
-    void unansweredCallDoesNotBlock();
-    void missingBusIsOnlyLogged();
+    void logindPermission_data();
+    void logindPermission();
+    void logindPowerOff_data();
+    void logindPowerOff();
+    void missingBusRefuses();
     void shutdownCommandRunsInsteadOfPowerOff();
     void unusableShutdownCommandRunsNothing_data();
     void unusableShutdownCommandRunsNothing();
@@ -128,6 +122,7 @@ void TestPowerOff::initTestCase()
 void TestPowerOff::init()
 {
     m_logind.answer = FakeLogind::Answer::Accept;
+    m_logind.canPowerOff = QStringLiteral("yes");
     m_logind.powerOffCalls.clear();
     QFile::remove(m_marker);
     qunsetenv("BREVANT_SHUTDOWN_COMMAND");
@@ -140,46 +135,79 @@ void TestPowerOff::cleanupTestCase()
     m_bus.reset();
 }
 
-void TestPowerOff::logindIsAskedOnceNotInteractively()
+void TestPowerOff::logindPermission_data()
 {
-    LogindPowerOff powerOff(clientBus());
-    powerOff.shutDownSystem();
-    QTRY_COMPARE(m_logind.powerOffCalls, QList<bool>{false});
+    QTest::addColumn<QString>("canPowerOff");
+    QTest::addColumn<QString>("refusal"); // empty: allowed
+    QTest::newRow("yes") << "yes"
+                         << "";
+    QTest::newRow("no") << "no"
+                        << "\"no\"";
+    QTest::newRow("challenge") << "challenge"
+                               << "\"challenge\"";
+    QTest::newRow("na") << "na"
+                        << "\"na\"";
+    QTest::newRow("no answer") << ""
+                               << "NoReply";
 }
 
-void TestPowerOff::logindRefusalIsOnlyLogged()
+void TestPowerOff::logindPermission()
 {
-    WarningLog warnings;
-    m_logind.answer = FakeLogind::Answer::Refuse;
-    LogindPowerOff powerOff(clientBus());
-    powerOff.shutDownSystem();
-    QTRY_VERIFY(WarningLog::contains(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied")));
-    QCOMPARE(m_logind.powerOffCalls.size(), 1);
-}
-
-void TestPowerOff::unansweredCallDoesNotBlock()
-{
-    WarningLog warnings;
-    m_logind.answer = FakeLogind::Answer::Hold;
-    LogindPowerOff powerOff(clientBus(), 1s);
+    QFETCH(QString, canPowerOff);
+    QFETCH(QString, refusal);
+    m_logind.canPowerOff = canPowerOff;
+    LogindPowerOff powerOff(clientBus(), 500ms);
+    Answered answered;
     QElapsedTimer elapsed;
     elapsed.start();
-    powerOff.shutDownSystem();
-    QVERIFY(elapsed.elapsed() < 500);
-    QTRY_VERIFY(WarningLog::contains(QStringLiteral("org.freedesktop.DBus.Error.NoReply")));
-    QTRY_COMPARE(m_logind.powerOffCalls.size(), 1);
+    powerOff.checkAllowed(answered.callback());
+    QVERIFY(elapsed.elapsed() < 200); // never waits for logind
+    QTRY_VERIFY(answered.status);
+    QCOMPARE(answered.status->ok(), refusal.isEmpty());
+    QVERIFY2(answered.status->error().contains(refusal), qPrintable(answered.status->error()));
+    QVERIFY(m_logind.powerOffCalls.isEmpty());
 }
 
-void TestPowerOff::missingBusIsOnlyLogged()
+void TestPowerOff::logindPowerOff_data()
 {
-    // A machine without a system bus (a container): the request fails at once and is logged.
-    WarningLog warnings;
+    QTest::addColumn<FakeLogind::Answer>("answer");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("accepted") << FakeLogind::Answer::Accept << "";
+    QTest::newRow("refused") << FakeLogind::Answer::Refuse << "org.freedesktop.DBus.Error.AccessDenied";
+    QTest::newRow("never answered") << FakeLogind::Answer::Hold << "org.freedesktop.DBus.Error.NoReply";
+}
+
+void TestPowerOff::logindPowerOff()
+{
+    QFETCH(FakeLogind::Answer, answer);
+    QFETCH(QString, refusal);
+    m_logind.answer = answer;
+    LogindPowerOff powerOff(clientBus(), 1s);
+    Answered answered;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    powerOff.shutDownSystem(answered.callback());
+    QVERIFY(elapsed.elapsed() < 200);
+    QTRY_VERIFY(answered.status);
+    QCOMPARE(answered.status->ok(), refusal.isEmpty());
+    QVERIFY2(answered.status->error().contains(refusal), qPrintable(answered.status->error()));
+    QCOMPARE(m_logind.powerOffCalls, QList<bool>{false}); // once, not interactive
+}
+
+void TestPowerOff::missingBusRefuses()
+{
+    // A machine without a system bus (a container): both calls fail, from the event loop.
     const QString name = QStringLiteral("no-bus");
     {
         LogindPowerOff powerOff(QDBusConnection::connectToBus(
             QStringLiteral("unix:path=") + m_dir.filePath(QStringLiteral("none")), name));
-        powerOff.shutDownSystem();
-        QTRY_VERIFY(WarningLog::contains(QStringLiteral("logind refused to power off")));
+        Answered allowed;
+        Answered request;
+        powerOff.checkAllowed(allowed.callback());
+        powerOff.shutDownSystem(request.callback());
+        QVERIFY(!allowed.status);
+        QTRY_VERIFY(allowed.status && request.status);
+        QVERIFY(!allowed.status->ok() && !request.status->ok());
     }
     QDBusConnection::disconnectFromBus(name);
     QVERIFY(m_logind.powerOffCalls.isEmpty());
@@ -190,7 +218,11 @@ void TestPowerOff::shutdownCommandRunsInsteadOfPowerOff()
     qputenv("BREVANT_SHUTDOWN_COMMAND", RECORDER_SCRIPT);
     const std::unique_ptr<SystemPowerOff> powerOff = createSystemPowerOff();
     QVERIFY(dynamic_cast<CommandPowerOff*>(powerOff.get())); // never power off from a test
-    powerOff->shutDownSystem();
+    Answered allowed;
+    Answered request;
+    powerOff->checkAllowed(allowed.callback());
+    powerOff->shutDownSystem(request.callback());
+    QVERIFY(allowed.status->ok() && request.status->ok());
     QTRY_COMPARE(testsupport::readFile(m_marker), QByteArray("args=0\n"));
     QVERIFY(m_logind.powerOffCalls.isEmpty());
 }
@@ -206,12 +238,15 @@ void TestPowerOff::unusableShutdownCommandRunsNothing_data()
 void TestPowerOff::unusableShutdownCommandRunsNothing()
 {
     QFETCH(QByteArray, command);
-    WarningLog warnings;
     qputenv("BREVANT_SHUTDOWN_COMMAND", command);
     const std::unique_ptr<SystemPowerOff> powerOff = createSystemPowerOff();
     QVERIFY(dynamic_cast<CommandPowerOff*>(powerOff.get())); // a set variable always wins
-    powerOff->shutDownSystem();
-    QVERIFY(WarningLog::contains(QStringLiteral("Shutdown command")));
+    Answered allowed;
+    Answered request;
+    powerOff->checkAllowed(allowed.callback());
+    powerOff->shutDownSystem(request.callback());
+    QVERIFY(!allowed.status->ok() && !request.status->ok());
+    QVERIFY(allowed.status->error().contains(u"shutdown command"));
     QVERIFY(m_logind.powerOffCalls.isEmpty());
 }
 
@@ -224,7 +259,8 @@ void TestPowerOff::withoutCommandTheSystemBusLogindIsAsked()
              "the system bus connection is not the test's private bus");
     const std::unique_ptr<SystemPowerOff> powerOff = createSystemPowerOff();
     QVERIFY(dynamic_cast<LogindPowerOff*>(powerOff.get()));
-    powerOff->shutDownSystem();
+    Answered request;
+    powerOff->shutDownSystem(request.callback());
     QTRY_COMPARE(m_logind.powerOffCalls, QList<bool>{false});
 }
 

@@ -13,11 +13,11 @@ namespace {
 // Serial link, shutdown one second after the mains fails.
 EngineFixture* onBatteryWithAlarm(bool low)
 {
-    auto* f = new EngineFixture({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("1")},
-                                 {QStringLiteral("UpsOnBattery/Shutdown"), QStringLiteral("1")},
-                                 {QStringLiteral("UpsOnBattery/Delaytime"), QStringLiteral("0")},
-                                 {QStringLiteral("UpsLowBattery/Shutdown"), QStringLiteral("1")},
-                                 {QStringLiteral("UpsLowBattery/Delaytime"), QStringLiteral("0")}});
+    auto* f = new EngineFixture({{key::ComboPort, QStringLiteral("1")},
+                                 {key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                                 {key::Delaytime(EventSection::OnBattery), QStringLiteral("0")},
+                                 {key::Shutdown(EventSection::LowBattery), QStringLiteral("1")},
+                                 {key::Delaytime(EventSection::LowBattery), QStringLiteral("0")}});
     f->start();
     f->serialLines(true, low);
     f->advance(2200 + 1000); // the tick arms a zero delay; the first step shows the window
@@ -55,7 +55,7 @@ void TestAlarm::fullBarStartsTheShutdown()
     QVERIFY(!alarm.isLoaded());
     QVERIFY(alarm.alarmFormShown()); // left for the poll to clear
     QVERIFY(!f->engine().windows().isVisible(WindowsModel::frmMain));
-    QCOMPARE(f->get(QStringLiteral("Schema/ShutDown")), QStringLiteral("1"));
+    QCOMPARE(f->get(key::ShutDown), QStringLiteral("1"));
     f->advance(100);
     QCOMPARE(f->platform().powerOff.count(), 1);
     QCOMPARE(f->platform().serialPort.dtrRaiseCount(), 1);
@@ -111,7 +111,7 @@ void TestAlarm::cancelThenMainsBackStaysHidden()
     QCOMPARE(actions, QStringList{QStringLiteral("unload")});
     QVERIFY(!alarm.alarmFormShown());
     QCOMPARE(f->platform().powerOff.count(), 0);
-    QCOMPARE(f->get(QStringLiteral("Schema/ShutDown")), QString());
+    QCOMPARE(f->get(key::ShutDown), QString());
 }
 
 QTEST_GUILESS_MAIN(TestAlarm)

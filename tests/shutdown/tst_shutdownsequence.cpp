@@ -4,8 +4,11 @@
 #include "engine/WindowsModel.h"
 #include "monitor/StatusDisplay.h"
 #include "shutdown/ShutdownSequence.h"
+#include "shutdown/SystemShutdown.h"
 
+#include <QDir>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace brevant;
@@ -29,7 +32,11 @@ class TestShutdownSequence : public QObject
 private slots:
     void yesShutsDownThroughTheHandshake();
     void serialLinkRaisesDtrOnce();
-    void closeProgramGivesTheHandshake();
+    void onlyCloseProgramsHandshakeShutsDown();
+    void unwritableHandOverStillShutsDown_data();
+    void unwritableHandOverStillShutsDown();
+    void refusedPowerOffNeverCutsThePowerEarly();
+    void exitWaitsForTheUpsOffUnderWay();
     void missingCloseProgramDoesNotLoseTheShutdown();
     void oneWindowForShutdownAndClearing();
     void noDropsEveryJob();
@@ -39,8 +46,7 @@ private slots:
 
 void TestShutdownSequence::yesShutsDownThroughTheHandshake()
 {
-    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("0")},
-                     {QStringLiteral("OSEvent/Saveapllication"), QStringLiteral("0")}});
+    EngineFixture f({{key::ComboPort, QStringLiteral("0")}, {key::Saveapllication, QStringLiteral("0")}});
     f.start();
     f.engine().windows().show(WindowsModel::frmMain);
     Confirmation& s = f.engine().confirmation();
@@ -49,11 +55,11 @@ void TestShutdownSequence::yesShutsDownThroughTheHandshake()
     s.pressYes();
     QVERIFY(!s.isLoaded());
     QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmMain));
-    QCOMPARE(f.get(QStringLiteral("Schema/ShutDown")), QStringLiteral("1"));
+    QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
     f.advance(99);
     QCOMPARE(f.platform().powerOff.count(), 0);
     f.advance(1);
-    QCOMPARE(f.get(QStringLiteral("Schema/ShutDown")), QStringLiteral("0"));
+    QCOMPARE(f.get(key::ShutDown), QStringLiteral("0"));
     // UPS off three times, 10 ms apart, before the system goes down.
     QCOMPARE(f.platform().halvic.upsOffTimes(), (QList<qint64>{100, 110, 120}));
     QCOMPARE(f.platform().powerOff.count(), 1);
@@ -64,7 +70,7 @@ void TestShutdownSequence::yesShutsDownThroughTheHandshake()
 
 void TestShutdownSequence::serialLinkRaisesDtrOnce()
 {
-    EngineFixture f({{QStringLiteral("Mscomm/ComboPort"), QStringLiteral("1")}});
+    EngineFixture f({{key::ComboPort, QStringLiteral("1")}});
     f.start();
     QVERIFY(!f.platform().serialPort.dtr());
     f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
@@ -75,30 +81,110 @@ void TestShutdownSequence::serialLinkRaisesDtrOnce()
     QCOMPARE(f.platform().powerOff.count(), 1);
 }
 
-void TestShutdownSequence::closeProgramGivesTheHandshake()
+void TestShutdownSequence::onlyCloseProgramsHandshakeShutsDown()
 {
-    EngineFixture f({{QStringLiteral("OSEvent/Saveapllication"), QStringLiteral("1")}});
+    // A "1" left behind by a crash between a hand-over and its reset must not shut down before
+    // close.exe has saved anything.
+    EngineFixture f({{key::Saveapllication, QStringLiteral("1")}, {key::ShutDown, QStringLiteral("1")}});
     QVERIFY(placeCloseProgram(f));
     f.start();
     f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
     QCOMPARE(f.platform().processStarter.started(), QStringList{f.paths().closeProgram()});
+    QCOMPARE(f.get(key::ShutDown), QStringLiteral("0"));
     f.advance(60000);
     QCOMPARE(f.platform().powerOff.count(), 0);
-    QCOMPARE(f.get(QStringLiteral("Schema/ShutDown")), QString());
     // close.exe has saved everything and gives the handshake.
-    WriteIni(f.paths().settingsFile(), QStringLiteral("Schema"), QStringLiteral("ShutDown"),
-             QStringLiteral("1"));
+    f.set(key::ShutDown, QStringLiteral("1"));
     f.advance(100);
     QCOMPARE(f.platform().powerOff.count(), 1);
 }
 
+void TestShutdownSequence::unwritableHandOverStillShutsDown_data()
+{
+    QTest::addColumn<bool>("saveApplications");
+    QTest::newRow("hand-over written by the program") << false;
+    QTest::newRow("hand-over cleared before close.exe") << true;
+}
+
+void TestShutdownSequence::unwritableHandOverStillShutsDown()
+{
+    QFETCH(bool, saveApplications);
+    EngineFixture f({{key::Saveapllication, saveApplications ? QStringLiteral("1") : QStringLiteral("0")}});
+    QVERIFY(placeCloseProgram(f));
+    f.start();
+    // The settings file turns unwritable (read-only directory, full disk): a directory in its
+    // place makes every write fail, for root too.
+    QVERIFY(QFile::remove(f.paths().settingsFile()));
+    QVERIFY(QDir(f.paths().appDir()).mkpath(QStringLiteral("UpsConfigure.ini")));
+    f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
+    QVERIFY(f.platform().processStarter.started().isEmpty());
+    QCOMPARE(f.platform().halvic.upsOffCount(), 3);
+    QCOMPARE(f.platform().powerOff.count(), 1);
+    QVERIFY(f.messages(RecordTableId::Log)
+                .contains(QStringLiteral("Shutdown hand-over not written: shutdown without it")));
+    f.advance(1000);
+    QCOMPARE(f.platform().powerOff.count(), 1);
+}
+
+void TestShutdownSequence::refusedPowerOffNeverCutsThePowerEarly()
+{
+    EngineFixture f;
+    f.start();
+    SimulatedPowerOff& powerOff = f.platform().powerOff;
+    powerOff.permission = Status::failure(QStringLiteral("logind answers \"challenge\""));
+    f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::AlarmWindow);
+    f.advance(100);
+    // Not allowed: the UPS stays on, the user is told once, the refusal is recorded once.
+    QCOMPARE(f.platform().halvic.upsOffCount(), 0);
+    QCOMPARE(powerOff.count(), 0);
+    QCOMPARE(f.platform().messages.shown().size(), 1);
+    QVERIFY(f.platform().messages.shown().first().contains(u"challenge"));
+    f.advance(3 * SystemShutdown::RetryIntervalMs);
+    QCOMPARE(f.platform().messages.shown().size(), 1);
+    QCOMPARE(f.messages(RecordTableId::Log).filter(u"Shutdown refused").size(), 1);
+
+    // Allowed now, but the request itself is refused: the UPS is told once, the power-off retried.
+    powerOff.permission = Status::success();
+    powerOff.answer = Status::failure(QStringLiteral("an inhibitor blocks it"));
+    f.advance(SystemShutdown::RetryIntervalMs);
+    QCOMPARE(f.platform().halvic.upsOffCount(), 3);
+    QCOMPARE(powerOff.count(), 1);
+    QCOMPARE(f.platform().messages.shown().size(), 2);
+    powerOff.answer = Status::success();
+    f.advance(SystemShutdown::RetryIntervalMs);
+    QCOMPARE(powerOff.count(), 2);
+    QCOMPARE(f.platform().halvic.upsOffCount(), 3);
+    f.advance(3 * SystemShutdown::RetryIntervalMs);
+    QCOMPARE(powerOff.count(), 2);
+}
+
+void TestShutdownSequence::exitWaitsForTheUpsOffUnderWay()
+{
+    EngineFixture f;
+    f.start();
+    QSignalSpy exited(&f.engine(), &MonitorEngine::exited);
+    f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::AlarmWindow);
+    // SIGTERM arrives at 105 ms, inside the 10 ms waits between the UPS-off commands.
+    auto exitRequest = f.platform().scheduler.createTimer(105, [&f] { f.engine().requestExit(); });
+    exitRequest->start();
+    f.advance(100);
+    exitRequest->stop();
+    QCOMPARE(f.platform().halvic.upsOffTimes(), (QList<qint64>{100, 110, 120}));
+    QCOMPARE(f.platform().powerOff.count(), 1);
+    QCOMPARE(exited.size(), 1);
+    const auto appended = f.takeAppended();
+    QVERIFY(!appended.isEmpty());
+    QCOMPARE(appended.last().second, QStringLiteral("Program quit"));
+    QVERIFY(!f.platform().halvic.deviceOpen());
+}
+
 void TestShutdownSequence::missingCloseProgramDoesNotLoseTheShutdown()
 {
-    EngineFixture f({{QStringLiteral("OSEvent/Saveapllication"), QStringLiteral("1")}});
+    EngineFixture f({{key::Saveapllication, QStringLiteral("1")}});
     f.start();
     f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
     QVERIFY(f.platform().processStarter.started().isEmpty());
-    QCOMPARE(f.get(QStringLiteral("Schema/ShutDown")), QStringLiteral("1"));
+    QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
     QVERIFY(
         f.messages(RecordTableId::Log).last().startsWith(QStringLiteral("close.exe could not be started")));
     f.advance(100);
@@ -117,7 +203,7 @@ void TestShutdownSequence::oneWindowForShutdownAndClearing()
     s.pressYes();
     QVERIFY(f.messages(RecordTableId::Log).isEmpty());
     QCOMPARE(f.messages(RecordTableId::UpsEvent), QStringList{QStringLiteral("x")});
-    QCOMPARE(f.get(QStringLiteral("Schema/ShutDown")), QStringLiteral("1"));
+    QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
 
     s.pressClearUps();
     QCOMPARE(s.questionText(), Confirmation::ClearQuestion);
@@ -159,14 +245,14 @@ void TestShutdownSequence::watcherActsOnOne()
 {
     QFETCH(QString, value);
     QFETCH(bool, acts);
-    EngineFixture f({{QStringLiteral("OSEvent/Saveapllication"), QStringLiteral("1")}});
+    EngineFixture f({{key::Saveapllication, QStringLiteral("1")}});
     QVERIFY(placeCloseProgram(f));
     f.start();
     f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
-    f.set(QStringLiteral("Schema/ShutDown"), value);
+    f.set(key::ShutDown, value);
     f.advance(100);
     QCOMPARE(f.platform().powerOff.count(), acts ? 1 : 0);
-    QCOMPARE(f.get(QStringLiteral("Schema/ShutDown")), acts ? QStringLiteral("0") : value);
+    QCOMPARE(f.get(key::ShutDown), acts ? QStringLiteral("0") : value);
 }
 
 QTEST_GUILESS_MAIN(TestShutdownSequence)

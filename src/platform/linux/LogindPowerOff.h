@@ -8,9 +8,9 @@
 
 namespace brevant {
 
-// Asks logind to power the machine off (org.freedesktop.login1.Manager.PowerOff, not
-// interactive). The call is sent without waiting: the reply, or its absence after replyTimeout,
-// only ends up in the log.
+// Powers the machine off through logind (org.freedesktop.login1.Manager): CanPowerOff tells
+// whether this user may, PowerOff (not interactive) asks for it. Calls are sent without waiting;
+// an answer that does not come within replyTimeout counts as a refusal.
 class LogindPowerOff : public QObject, public SystemPowerOff
 {
     Q_OBJECT
@@ -20,9 +20,13 @@ public:
                             std::chrono::milliseconds replyTimeout = std::chrono::seconds(5),
                             QObject* parent = nullptr);
 
-    void shutDownSystem() override;
+    void checkAllowed(Answer answer) override;
+    void shutDownSystem(Answer answer) override;
 
 private:
+    void call(const QString& method, const QVariantList& arguments,
+              std::function<Status(const QDBusMessage&)> interpret, Answer answer);
+
     QDBusConnection m_bus;
     std::chrono::milliseconds m_replyTimeout;
 };

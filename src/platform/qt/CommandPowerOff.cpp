@@ -1,6 +1,7 @@
 #include "platform/qt/CommandPowerOff.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 namespace brevant {
@@ -9,16 +10,29 @@ CommandPowerOff::CommandPowerOff(QString program)
     : m_program(std::move(program))
 {}
 
-void CommandPowerOff::shutDownSystem()
+Status CommandPowerOff::usable() const
 {
-    // A relative name would be looked up on PATH or in whatever directory we happen to run in.
-    if (m_program.isEmpty() || QDir::isRelativePath(m_program)) {
-        qWarning("Shutdown command \"%s\" is not an absolute path; nothing was run",
-                 qUtf8Printable(m_program));
-        return;
-    }
-    if (!QProcess::startDetached(m_program, {}))
-        qWarning("Shutdown command \"%s\" could not be started", qUtf8Printable(m_program));
+    if (m_program.isEmpty() || QDir::isRelativePath(m_program))
+        return Status::failure(
+            QStringLiteral("the shutdown command \"%1\" is not an absolute path").arg(m_program));
+    if (!QFileInfo(m_program).isExecutable())
+        return Status::failure(
+            QStringLiteral("the shutdown command \"%1\" is not an executable file").arg(m_program));
+    return Status::success();
+}
+
+void CommandPowerOff::checkAllowed(Answer answer)
+{
+    answer(usable());
+}
+
+void CommandPowerOff::shutDownSystem(Answer answer)
+{
+    Status status = usable();
+    if (status.ok() && !QProcess::startDetached(m_program, {}))
+        status = Status::failure(
+            QStringLiteral("the shutdown command \"%1\" could not be started").arg(m_program));
+    answer(status);
 }
 
 } // namespace brevant

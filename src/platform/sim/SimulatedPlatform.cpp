@@ -19,11 +19,12 @@ void SimulatedTray::remove()
         onRemove();
 }
 
-void SimulatedPowerOff::shutDownSystem()
+void SimulatedPowerOff::shutDownSystem(Answer reply)
 {
     ++m_count;
     if (onShutdown)
         onShutdown();
+    reply(answer);
 }
 
 bool SimulatedProcessStarter::startDetached(const QString& program)

@@ -38,12 +38,17 @@ private:
     QList<Icon> m_history;
 };
 
-// Counts shutdowns instead of powering anything off.
+// Counts shutdowns instead of powering anything off. It allows and accepts every power-off
+// unless told to refuse.
 class SimulatedPowerOff final : public SystemPowerOff
 {
 public:
     std::function<void()> onShutdown;
-    void shutDownSystem() override;
+    Status permission = Status::success();
+    Status answer = Status::success();
+
+    void checkAllowed(Answer reply) override { reply(permission); }
+    void shutDownSystem(Answer reply) override;
     int count() const { return m_count; }
 
 private:

@@ -7,7 +7,7 @@ namespace testsupport {
 
 using namespace brevant;
 
-EngineFixture::EngineFixture(const QList<QPair<QString, QString>>& settings)
+EngineFixture::EngineFixture(const SettingList& settings)
     : m_paths(m_dir.path())
 {
     for (const auto& [key, value] : settings)
@@ -24,16 +24,15 @@ EngineFixture::EngineFixture(const QList<QPair<QString, QString>>& settings)
 
 EngineFixture::~EngineFixture() = default;
 
-void EngineFixture::set(const QString& sectionSlashKey, const QString& value)
+void EngineFixture::set(IniKey key, const QString& value)
 {
-    const auto parts = sectionSlashKey.split(u'/');
-    WriteIni(m_paths.settingsFile(), parts.at(0), parts.at(1), value);
+    if (!WriteIni(m_paths.settingsFile(), key, value).ok())
+        qFatal("cannot write the test's settings in %s", qPrintable(m_paths.settingsFile()));
 }
 
-QString EngineFixture::get(const QString& sectionSlashKey) const
+QString EngineFixture::get(IniKey key) const
 {
-    const auto parts = sectionSlashKey.split(u'/');
-    return ReadIni(m_paths.settingsFile(), parts.at(0), parts.at(1));
+    return ReadIni(m_paths.settingsFile(), key);
 }
 
 void EngineFixture::start()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/SettingKeys.h"
 #include "engine/MonitorEngine.h"
 #include "platform/sim/SimulatedPlatform.h"
 #include "records/RecordStore.h"
@@ -16,16 +17,18 @@ namespace testsupport {
 class EngineFixture
 {
 public:
-    // Settings as "Section/Key" = value; written before the engine exists.
-    explicit EngineFixture(const QList<QPair<QString, QString>>& settings = {});
+    using SettingList = QList<QPair<brevant::IniKey, QString>>;
+
+    // Settings written before the engine exists.
+    explicit EngineFixture(const SettingList& settings = {});
     ~EngineFixture();
 
     brevant::MonitorEngine& engine() { return *m_engine; }
     brevant::SimulatedPlatform& platform() { return m_platform; }
     const brevant::AppPaths& paths() const { return m_paths; }
 
-    void set(const QString& sectionSlashKey, const QString& value);
-    QString get(const QString& sectionSlashKey) const;
+    void set(brevant::IniKey key, const QString& value);
+    QString get(brevant::IniKey key) const;
 
     // The main window's load at virtual time 0.
     void start();

@@ -1,0 +1,97 @@
+#include "shutdown/SystemShutdown.h"
+
+#include "base/Logging.h"
+#include "link/ActiveLink.h"
+#include "platform/MessageBoxPresenter.h"
+#include "platform/Scheduler.h"
+#include "platform/SystemPowerOff.h"
+#include "records/RecordStore.h"
+
+#include <QPointer>
+
+namespace brevant {
+
+SystemShutdown::SystemShutdown(Parts parts, QObject* parent)
+    : QObject(parent)
+    , m_parts(parts)
+    , m_retry(parts.scheduler.createTimer(RetryIntervalMs, [this] {
+        m_retry->stop();
+        askPermission();
+    }))
+{}
+
+SystemShutdown::~SystemShutdown() = default;
+
+void SystemShutdown::start()
+{
+    if (m_pending)
+        return;
+    m_pending = true;
+    askPermission();
+}
+
+void SystemShutdown::askPermission()
+{
+    // The answer may come from the event loop, after this object is gone with the engine.
+    m_parts.powerOff.checkAllowed([self = QPointer(this)](const Status& permission) {
+        if (self)
+            self->permissionAnswered(permission);
+    });
+}
+
+void SystemShutdown::permissionAnswered(const Status& permission)
+{
+    if (!permission.ok()) {
+        refused(permission.error());
+        return;
+    }
+    switchOffAndPowerOff();
+}
+
+void SystemShutdown::switchOffAndPowerOff()
+{
+    m_busy = true;
+    if (!m_upsSwitchedOff) {
+        qCInfo(lcShutdown) << "switching the UPS off";
+        m_upsSwitchedOff = true;
+        m_parts.links.current().switchUpsOff();
+    }
+    qCInfo(lcShutdown) << "asking the system to power off";
+    m_parts.powerOff.shutDownSystem([self = QPointer(this)](const Status& request) {
+        if (self)
+            self->powerOffAnswered(request);
+    });
+    m_busy = false;
+    emit busyEnded();
+}
+
+void SystemShutdown::powerOffAnswered(const Status& request)
+{
+    if (!request.ok()) {
+        refused(request.error());
+        return;
+    }
+    m_pending = false;
+    m_upsSwitchedOff = false;
+    m_lastReason.clear();
+}
+
+void SystemShutdown::refused(const QString& reason)
+{
+    qCWarning(lcShutdown).noquote() << "the system refused to power off:" << reason << "- asking again in"
+                                    << RetryIntervalMs / 1000 << "s";
+    if (reason != m_lastReason) {
+        m_lastReason = reason;
+        const QString ups = m_upsSwitchedOff ? QStringLiteral("The UPS has been told to switch off.")
+                                             : QStringLiteral("The UPS has not been switched off.");
+        m_parts.records.appendRecord(RecordTableId::Log, QStringLiteral("Shutdown refused: ") + reason);
+        m_parts.messages.showError(
+            QStringLiteral("The system refused to shut down: %1.\n%2 Brevant asks again "
+                           "every %3 seconds; save your work and shut down by hand.")
+                .arg(reason, ups)
+                .arg(RetryIntervalMs / 1000));
+    }
+    m_retry->start();
+}
+
+} // namespace brevant

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "base/Result.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+namespace brevant {
+
+class ActiveLink;
+class MessageBoxPresenter;
+class RecordStore;
+class Scheduler;
+class SystemPowerOff;
+class Timer;
+
+// The last step of every shutdown: the UPS is told to switch off and the system to power off.
+//
+// The system is asked first whether it will power off, and the UPS is switched off only when it
+// will: a UPS told to switch off while the system refuses to go down would cut the power of a
+// running system. A refusal (no permission, an inhibitor, no answer) is shown to the user,
+// recorded in the program log and logged, once per reason, and the power-off is asked for again
+// every RetryIntervalMs, for as long as the program runs.
+class SystemShutdown : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int RetryIntervalMs = 10000;
+
+    struct Parts
+    {
+        Scheduler& scheduler;
+        ActiveLink& links;
+        SystemPowerOff& powerOff;
+        RecordStore& records;
+        MessageBoxPresenter& messages;
+    };
+
+    explicit SystemShutdown(Parts parts, QObject* parent = nullptr);
+    ~SystemShutdown() override;
+
+    // Starts the step; a step already under way goes on instead.
+    void start();
+    // Started and not yet accepted by the system (asking, retrying, or switching off).
+    bool isPending() const { return m_pending; }
+    // Between the first UPS-off command and the power-off request: the part no exit may cut short.
+    bool isBusy() const { return m_busy; }
+
+signals:
+    void busyEnded();
+
+private:
+    void askPermission();
+    void permissionAnswered(const Status& permission);
+    void switchOffAndPowerOff();
+    void powerOffAnswered(const Status& request);
+    void refused(const QString& reason);
+
+    Parts m_parts;
+    bool m_pending = false;
+    bool m_busy = false;
+    bool m_upsSwitchedOff = false;
+    QString m_lastReason;
+    std::unique_ptr<Timer> m_retry;
+};
+
+} // namespace brevant
