@@ -110,6 +110,13 @@ void MonitorEngine::openRecords()
         qCWarning(lcEngine) << "record databases could not be opened";
 }
 
+void MonitorEngine::applyLinkChoice()
+{
+    m_links->switchToChosenLink();
+    const EventSection level = m_monitor->lowBattLevel() ? EventSection::LowBattery : EventSection::OnBattery;
+    m_countdown->setShutdownDelay(m_settings->delaySeconds(level));
+}
+
 void MonitorEngine::requestExit()
 {
     // UPS off and the power-off request run to their end first: a shutdown is never half done.

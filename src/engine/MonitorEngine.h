@@ -43,6 +43,10 @@ public:
     void loadMainWindow();
     // The main window's unload: "Program quit", link closed, alarm window unloaded, tray icon removed.
     void exit();
+    // The OS Event Log page's Apply, once it has written the settings: the link the settings now
+    // name is taken into use at once (the other one closed), and the countdown's length is
+    // reloaded from the delay of the current battery level without touching the timer.
+    void applyLinkChoice();
     // The user's or the system's request to end (close image, SIGTERM): the exit runs now, or,
     // when it arrives while the UPS is being switched off, right after the power-off request.
     // exited() tells when it has run.

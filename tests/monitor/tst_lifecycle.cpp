@@ -2,8 +2,10 @@
 #include "config/IniFile.h"
 #include "config/Settings.h"
 #include "engine/WindowsModel.h"
+#include "link/UsbLink.h"
 #include "monitor/StatusDisplay.h"
 #include "shutdown/AlarmController.h"
+#include "shutdown/Countdown.h"
 #include "shutdown/SaveListController.h"
 
 #include <QFile>
@@ -22,6 +24,7 @@ private slots:
     void serialStartOpensThePortWithDtrLow();
     void failingStepsDoNotStopTheStart();
     void exitUndoesTheStart();
+    void linkChoiceAppliesAtOnceAndReloadsTheDelay();
     void saveListComesFirst();
     void importClosedApps_data();
     void importClosedApps();
@@ -103,6 +106,32 @@ void TestLifecycle::exitUndoesTheStart()
     QCOMPARE(log.count(QStringLiteral("Program start")), 1);
     QCOMPARE(log.last(), QStringLiteral("Program quit"));
     QCOMPARE(f.get(key::ShutDown), QString()); // nothing written at exit
+}
+
+void TestLifecycle::linkChoiceAppliesAtOnceAndReloadsTheDelay()
+{
+    EngineFixture f({{key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::OnBattery), QStringLiteral("5")},
+                     {key::Delaytime(EventSection::LowBattery), QStringLiteral("0.5")}});
+    f.start();
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
+    f.tick();
+    f.advance(3000);
+    const qint32 running = f.engine().countdown().shutdownDelay();
+    QVERIFY(running < 300);
+
+    f.set(key::ComboPort, QStringLiteral("2"));
+    f.engine().applyLinkChoice();
+    QCOMPARE(f.engine().countdown().shutdownDelay(), 300); // full on-battery delay, timer untouched
+    QVERIFY(f.engine().countdown().isRunning());
+    QVERIFY(f.platform().serialPort.isOpen());
+    QCOMPARE(f.platform().serialPort.portNumber(), 2);
+    QVERIFY(!f.platform().halvic.deviceOpen());
+
+    f.set(key::ComboPort, QStringLiteral("0"));
+    f.engine().applyLinkChoice();
+    QVERIFY(!f.platform().serialPort.isOpen());
+    QVERIFY(!f.engine().usb().usbConnected()); // the next tick reopens the device
 }
 
 void TestLifecycle::saveListComesFirst()
