@@ -1,5 +1,6 @@
 #include "monitor/PowerMonitor.h"
 
+#include "base/Logging.h"
 #include "config/Settings.h"
 #include "link/ActiveLink.h"
 #include "monitor/StatusDisplay.h"
@@ -29,6 +30,15 @@ void PowerMonitor::stopPolling()
     m_timer1->stop();
 }
 
+void PowerMonitor::report(PowerEvent event)
+{
+    static const char* const texts[] = {
+        "the mains failed: the UPS runs on battery", "the UPS battery is low",  "the mains is back",
+        "the UPS battery is no longer low",          "the UPS does not answer", "the UPS answers again"};
+    qCInfo(lcMonitor) << texts[int(event)];
+    emit powerEvent(event);
+}
+
 void PowerMonitor::Timer1_Timer()
 {
     UpsLink& link = m_parts.links.current();
@@ -40,13 +50,13 @@ void PowerMonitor::Timer1_Timer()
         UnConShow();
         if (!m_linkLost) {
             m_linkLost = true;
-            emit powerEvent(PowerEvent::LinkLost);
+            report(PowerEvent::LinkLost);
         }
         return;
     }
     if (m_linkLost) {
         m_linkLost = false;
-        emit powerEvent(PowerEvent::LinkBack);
+        report(PowerEvent::LinkBack);
     }
 
     const UpsState state = link.state();
@@ -139,6 +149,7 @@ void PowerMonitor::armCountdown(EventSection section)
         return;
     m_parts.countdown.setShutdownDelay(m_parts.settings.delaySeconds(section));
     m_parts.countdown.start();
+    qCInfo(lcMonitor) << "shutdown in" << m_parts.countdown.shutdownDelay() << "s unless the power returns";
     emit countdownArmed(m_parts.countdown.shutdownDelay());
 }
 
@@ -155,7 +166,7 @@ QString PowerMonitor::mainTrayTip() const
 
 void PowerMonitor::powerFailure()
 {
-    emit powerEvent(PowerEvent::PowerFailed);
+    report(PowerEvent::PowerFailed);
     m_parts.tray.replaceTrayIcon(TrayPicture::ImaSOk, QStringLiteral("UPS is on battery"));
     armCountdown(EventSection::OnBattery);
     if (!m_parts.settings.eventDisabled(EventSection::OnBattery) &&
@@ -165,7 +176,7 @@ void PowerMonitor::powerFailure()
 
 void PowerMonitor::batteryLow()
 {
-    emit powerEvent(PowerEvent::BatteryLow);
+    report(PowerEvent::BatteryLow);
     m_parts.tray.replaceTrayIcon(TrayPicture::ImaSLow, QStringLiteral("UPS is low battery"));
     armCountdown(EventSection::LowBattery);
     // Unlike the power failure, a disabled battery-low event leaves its latch down, so these
@@ -189,14 +200,14 @@ void PowerMonitor::cancelSteps()
 
 void PowerMonitor::powerRestored()
 {
-    emit powerEvent(PowerEvent::PowerRestored);
+    report(PowerEvent::PowerRestored);
     m_parts.tray.replaceTrayIcon(TrayPicture::ImaMain, mainTrayTip());
     writeEventRecord(QStringLiteral("System AC Power Recovered"));
 }
 
 void PowerMonitor::batteryLowCleared()
 {
-    emit powerEvent(PowerEvent::BatteryLowCleared);
+    report(PowerEvent::BatteryLowCleared);
     if (m_parts.settings.lowBatteryShutdownIsOne()) {
         m_parts.countdown.stop();
         m_parts.countdown.setLblAlarm(QString());

@@ -87,6 +87,7 @@ private:
     void batteryLowCleared();
     void listMaintenance();
 
+    void report(PowerEvent event);
     void armCountdown(EventSection section);
     void writeEventRecord(const QString& text);
     QString mainTrayTip() const;

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <unistd.h>
 
 using namespace brevant;
 
@@ -67,6 +68,7 @@ private slots:
     void init();
     void laterInstanceKnocksOnceAndEnds();
     void crashedInstanceDoesNotBlockTheNextStart();
+    void withoutRuntimeDirectoryAnotherUserCannotBlock();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -127,6 +129,28 @@ void TestSingleInstanceGuard::crashedInstanceDoesNotBlockTheNextStart()
     OtherInstance later(m_dir->path());
     QCOMPARE(later.nextLine(), QByteArray("secondary"));
     QTRY_COMPARE(knocks.size(), 1);
+}
+
+void TestSingleInstanceGuard::withoutRuntimeDirectoryAnotherUserCannotBlock()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString fallback = m_dir->filePath(QStringLiteral("home/.cache/brevant"));
+    const QString perUser = m_dir->filePath(QStringLiteral("brevant-%1").arg(::geteuid()));
+
+    QCOMPARE(SingleInstanceGuard::privateRuntimeDirectory(m_dir->path(), fallback), perUser);
+    QCOMPARE(QFileInfo(perUser).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+
+    // Another user planted the per-user directory, or opened it to others: it is not used.
+    QVERIFY(QFile::setPermissions(perUser, QFile::Permissions(0x7777)));
+    QCOMPARE(SingleInstanceGuard::privateRuntimeDirectory(m_dir->path(), fallback), fallback);
+    if (::geteuid() == 0) {
+        QVERIFY(QFile::setPermissions(perUser, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QCOMPARE(::chown(QFile::encodeName(perUser).constData(), 65534, 65534), 0);
+        QCOMPARE(SingleInstanceGuard::privateRuntimeDirectory(m_dir->path(), fallback), fallback);
+    }
+    QVERIFY(QFileInfo(fallback).isDir());
+    qputenv("XDG_RUNTIME_DIR", runtime);
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstanceGuard)

@@ -1,11 +1,15 @@
 #include "platform/qt/SingleInstanceGuard.h"
 
+#include "base/Logging.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace brevant {
 namespace {
@@ -14,17 +18,46 @@ constexpr int maxMessageSize = 64;
 // How long a later instance keeps knocking while the first one may still be setting up its socket.
 constexpr int knockPatienceMs = 2000;
 
-QString defaultRuntimeDir()
+// A directory only this user can reach: ours, a directory and not a link, no access for others.
+bool isPrivate(const QString& dir)
 {
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return runtime.isEmpty() ? QDir::tempPath() : runtime;
+    struct stat info = {};
+    return ::lstat(QFile::encodeName(dir).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
+bool makePrivate(const QString& dir)
+{
+    ::mkdir(QFile::encodeName(dir).constData(), 0700); // fails harmlessly when it exists
+    return isPrivate(dir);
 }
 
 } // namespace
 
+QString SingleInstanceGuard::privateRuntimeDirectory(const QString& tempRoot, const QString& fallback)
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && isPrivate(runtime))
+        return runtime;
+    // Without a runtime directory, never the shared temporary directory itself: another user
+    // could plant the lock there and keep the program from starting.
+    const QString perUser = QDir(tempRoot).filePath(QStringLiteral("brevant-%1").arg(::geteuid()));
+    if (makePrivate(perUser))
+        return perUser;
+    qCWarning(lcPlatform) << perUser << "belongs to someone else or is open to others; using" << fallback;
+    QDir().mkpath(QFileInfo(fallback).absolutePath());
+    if (!makePrivate(fallback))
+        qCWarning(lcPlatform) << "cannot make the private directory" << fallback;
+    return fallback;
+}
+
 SingleInstanceGuard::SingleInstanceGuard(const QString& key, const QString& runtimeDir, QObject* parent)
     : QObject(parent)
-    , m_basePath(QDir(runtimeDir.isEmpty() ? defaultRuntimeDir() : runtimeDir).absoluteFilePath(key))
+    , m_basePath(QDir(runtimeDir.isEmpty()
+                          ? privateRuntimeDirectory(QDir::tempPath(), QStandardPaths::writableLocation(
+                                                                          QStandardPaths::CacheLocation))
+                          : runtimeDir)
+                     .absoluteFilePath(key))
     , m_lock(lockFilePath())
 {
     // The lock is held for the program's whole life, so its age says nothing; only a holder that
@@ -49,12 +82,12 @@ bool SingleInstanceGuard::tryAcquire()
     }
     if (m_lock.error() == QLockFile::LockFailedError) {
         if (!knock())
-            qWarning("Another instance holds %s but did not answer", qUtf8Printable(lockFilePath()));
+            qCWarning(lcPlatform) << "another instance holds" << lockFilePath() << "but did not answer";
         return false;
     }
     // Without a usable lock file, a listening socket is the only sign of another instance. A UPS
     // monitor that refuses to run at all would be worse than two of them.
-    qWarning("Cannot create the instance lock %s", qUtf8Printable(lockFilePath()));
+    qCWarning(lcPlatform) << "cannot create the instance lock" << lockFilePath();
     if (knock())
         return false;
     listen();
@@ -69,8 +102,7 @@ void SingleInstanceGuard::listen()
     QLocalServer::removeServer(socketPath());
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstanceGuard::acceptConnection);
     if (!m_server->listen(socketPath()))
-        qWarning("Cannot listen on %s: %s", qUtf8Printable(socketPath()),
-                 qUtf8Printable(m_server->errorString()));
+        qCWarning(lcPlatform) << "cannot listen on" << socketPath() << m_server->errorString();
 }
 
 void SingleInstanceGuard::acceptConnection()

@@ -19,7 +19,7 @@ class SingleInstanceGuard : public QObject
 {
     Q_OBJECT
 public:
-    // runtimeDir empty: the user's runtime directory, or the temporary directory without one.
+    // runtimeDir empty: privateRuntimeDirectory().
     explicit SingleInstanceGuard(const QString& key = QStringLiteral("Brevant"),
                                  const QString& runtimeDir = {}, QObject* parent = nullptr);
     ~SingleInstanceGuard() override;
@@ -27,6 +27,10 @@ public:
     // True: this is the only instance; it keeps the lock and listens until destroyed.
     // False: another instance runs and has been sent knockMessage(); the caller should end.
     bool tryAcquire();
+
+    // The user's runtime directory; without one a private per-user directory in tempRoot (created
+    // 0700 and checked to be the user's own), and when that is taken by someone else, fallback.
+    static QString privateRuntimeDirectory(const QString& tempRoot, const QString& fallback);
 
     static QByteArray knockMessage() { return QByteArrayLiteral("0x810"); }
 
