@@ -107,7 +107,7 @@ void prime(UsbLink& link, ScriptedHalvic& library, Flags flags)
 Q_DECLARE_METATYPE(Flags)
 Q_DECLARE_METATYPE(FailingCall)
 
-class UsbLinkTest : public QObject
+class TestUsbLink : public QObject
 {
     Q_OBJECT
 
@@ -123,7 +123,7 @@ private slots:
     void upsOffGoesOutThreeTimesTenMillisecondsApart();
 };
 
-void UsbLinkTest::exchange_data()
+void TestUsbLink::exchange_data()
 {
     QTest::addColumn<Flags>("before");
     QTest::addColumn<int>("command");
@@ -191,7 +191,7 @@ void UsbLinkTest::exchange_data()
         << FailingCall::CmdInput << connectedOnMains << false;
 }
 
-void UsbLinkTest::exchange()
+void TestUsbLink::exchange()
 {
     QFETCH(Flags, before);
     QFETCH(int, command);
@@ -225,7 +225,7 @@ void UsbLinkTest::exchange()
         QVERIFY(messages.shown().constFirst().startsWith(u"undefined symbol"));
 }
 
-void UsbLinkTest::lostLinkKeepsLastStateUntilReconnect()
+void TestUsbLink::lostLinkKeepsLastStateUntilReconnect()
 {
     ScriptedHalvic library;
     RecordingMessageBox messages;
@@ -249,7 +249,7 @@ void UsbLinkTest::lostLinkKeepsLastStateUntilReconnect()
     QVERIFY(library.buffersFresh);
 }
 
-void UsbLinkTest::everyFailedExchangeShowsItsMessage()
+void TestUsbLink::everyFailedExchangeShowsItsMessage()
 {
     SimulatedHalvic library;
     RecordingMessageBox messages;
@@ -267,7 +267,7 @@ void UsbLinkTest::everyFailedExchangeShowsItsMessage()
     QCOMPARE(library.upsOffCount(), 0);
 }
 
-void UsbLinkTest::queryReopensOnlyASilentDevice()
+void TestUsbLink::queryReopensOnlyASilentDevice()
 {
     SimulatedHalvic library;
     RecordingMessageBox messages;
@@ -289,7 +289,7 @@ void UsbLinkTest::queryReopensOnlyASilentDevice()
     QCOMPARE(link.state(), (UpsState{true, true, true}));
 }
 
-void UsbLinkTest::upsOffGoesOutThreeTimesTenMillisecondsApart()
+void TestUsbLink::upsOffGoesOutThreeTimesTenMillisecondsApart()
 {
     SimulatedHalvic library;
     RecordingMessageBox messages;
@@ -302,5 +302,5 @@ void UsbLinkTest::upsOffGoesOutThreeTimesTenMillisecondsApart()
     QVERIFY(link.answering()); // "S1" leaves every flag alone
 }
 
-QTEST_GUILESS_MAIN(UsbLinkTest)
+QTEST_GUILESS_MAIN(TestUsbLink)
 #include "tst_usblink.moc"

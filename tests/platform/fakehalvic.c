@@ -1,38 +1,39 @@
 /* A stand-in for the Halvic library: a UPS on battery with a low battery, answering only while
  * the device is open. Built without CmdInput (FAKEHALVIC_WITHOUT_CMDINPUT) it is a library that
  * lacks one of its functions. */
+#include <halvic/Halvic.h>
 #include <string.h>
-
-#define EXPORT __attribute__((visibility("default")))
 
 static int device_open;
 
-EXPORT void HidHandle(void)
+void HidHandle(void)
 {
     device_open = 1;
 }
 
-EXPORT void CloseHandleDevice(void)
+void CloseHandleDevice(void)
 {
     device_open = 0;
 }
 
-EXPORT void CmdOutput(int command, int zero, char* reply)
+void CmdOutput(int command, int zero, char* replyCode)
 {
     if (!device_open || zero != 0)
         return;
-    memcpy(reply, command == 2 ? "S1" : "T1", 2);
+    memcpy(replyCode, command == HALVIC_COMMAND_UPS_OFF ? HALVIC_REPLY_ACCEPTED : HALVIC_REPLY_STATUS,
+           HALVIC_REPLY_CODE_SIZE);
 }
 
 #ifndef FAKEHALVIC_WITHOUT_CMDINPUT
-EXPORT void CmdInput(char* status, char* second)
+void CmdInput(char* statusBlock, char* secondBuffer)
 {
     if (!device_open)
         return;
-    memset(status, 0xff, 50);
-    status[1] = 'T';
-    status[2] = 0; /* on battery */
-    status[3] = 1; /* battery low */
-    memset(second, 'x', 6);
+    /* A valid block whose marker is not at byte 1, with every other byte set. */
+    memset(statusBlock, 0xff, HALVIC_STATUS_BLOCK_SIZE);
+    statusBlock[1] = HALVIC_VALID_MARKER;
+    statusBlock[HALVIC_MAINS_BYTE - 1] = 0;       /* on battery */
+    statusBlock[HALVIC_LOW_BATTERY_BYTE - 1] = 1; /* battery low */
+    memset(secondBuffer, 'x', HALVIC_SECOND_BUFFER_SIZE);
 }
 #endif

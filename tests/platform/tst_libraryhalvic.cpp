@@ -7,7 +7,7 @@
 
 using namespace brevant;
 
-class LibraryHalvicTest : public QObject
+class TestLibraryHalvic : public QObject
 {
     Q_OBJECT
 
@@ -17,7 +17,7 @@ private slots:
     void missingFunctionStopsTheExchange();
 };
 
-void LibraryHalvicTest::exchangesThroughTheLibrary()
+void TestLibraryHalvic::exchangesThroughTheLibrary()
 {
     const QString path = qEnvironmentVariable("FAKE_HALVIC");
     QVERIFY2(!path.isEmpty(), "FAKE_HALVIC names the stand-in library");
@@ -45,7 +45,7 @@ void LibraryHalvicTest::exchangesThroughTheLibrary()
     QVERIFY(messages.shown().isEmpty());
 }
 
-void LibraryHalvicTest::missingLibraryReportsEveryCall()
+void TestLibraryHalvic::missingLibraryReportsEveryCall()
 {
     LibraryHalvic library(QStringLiteral("HalvicNotInstalled"));
     RecordingMessageBox messages;
@@ -65,7 +65,7 @@ void LibraryHalvicTest::missingLibraryReportsEveryCall()
     QVERIFY(link.usbConnected());
 }
 
-void LibraryHalvicTest::missingFunctionStopsTheExchange()
+void TestLibraryHalvic::missingFunctionStopsTheExchange()
 {
     const QString path = qEnvironmentVariable("FAKE_HALVIC_WITHOUT_CMDINPUT");
     QVERIFY(!path.isEmpty());
@@ -84,5 +84,5 @@ void LibraryHalvicTest::missingFunctionStopsTheExchange()
     QCOMPARE(messages.shown().size(), 1);
 }
 
-QTEST_GUILESS_MAIN(LibraryHalvicTest)
+QTEST_GUILESS_MAIN(TestLibraryHalvic)
 #include "tst_libraryhalvic.moc"

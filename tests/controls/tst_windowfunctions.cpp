@@ -127,4 +127,4 @@ void TestWindowFunctions::windowWithoutElementsIsOnlyRounded()
 }
 
 QTEST_MAIN(TestWindowFunctions)
-#include "tst_WindowFunctions.moc"
+#include "tst_windowfunctions.moc"

@@ -161,4 +161,4 @@ void TestXpCanvas::imagesFollowTheWindowsActivation()
 }
 
 QTEST_MAIN(TestXpCanvas)
-#include "tst_XpCanvas.moc"
+#include "tst_xpcanvas.moc"

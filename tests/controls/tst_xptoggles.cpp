@@ -221,4 +221,4 @@ void TestXpToggles::screenReadersSeeTheCheckState()
 }
 
 QTEST_MAIN(TestXpToggles)
-#include "tst_XpToggles.moc"
+#include "tst_xptoggles.moc"
