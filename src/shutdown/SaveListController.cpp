@@ -44,13 +44,14 @@ int SaveListController::ImportClosedApps()
             ++added;
     }
     m_sortedView = true;
-    m_settings.write(key::CloseAppFlag, QStringLiteral("0"));
+    static_cast<void>(m_settings.write(key::CloseAppFlag, QStringLiteral("0")));
     return added;
 }
 
 void SaveListController::pressClose()
 {
-    m_settings.write(key::SaveList, QStringLiteral("0"));
+    // A failed write is logged by Settings; the window closes either way.
+    static_cast<void>(m_settings.write(key::SaveList, QStringLiteral("0")));
     emit closed();
 }
 
