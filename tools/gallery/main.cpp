@@ -1,8 +1,10 @@
 // Renders every skinned control in every look, a window framed by XpCanvas (active and
-// inactive) and a window framed by ApplySkinFrame to PNG files, without a display.
+// inactive), a window framed by ApplySkinFrame and the program's pictures (ArtSheets.h) to PNG
+// files, without a display.
 //
 //   gallery [output directory] [--scale N]
 
+#include "ArtSheets.h"
 #include "controls/SkinFrameElements.h"
 #include "controls/SkinPalette.h"
 #include "controls/SkinSheet.h"
@@ -304,5 +306,7 @@ int main(int argc, char* argv[])
     renderToggles();
     renderCanvas();
     renderSkinFrame();
+    gallery::renderArtSheets(app.devicePixelRatio(),
+                             [](const QImage& image, const QString& name) { save(image, name); });
     return 0;
 }
