@@ -260,7 +260,7 @@ void renderAlarm(qreal scale, const SaveImage& save)
 {
     constexpr int barWidth = 415;
     constexpr int barHeight = 19;
-    const QSize size(barWidth + 2 * Margin, 330);
+    const QSize size(barWidth + 2 * Margin + 120, 330); // room for the message beside the picture
     QImage image = sheet(size, scale);
     QPainter painter(&image);
     QLinearGradient gradient(0, 0, size.width(), 0);
