@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -20,13 +21,14 @@ struct Key
     std::string Config::*field;
 };
 
-const std::array<Key, 6> Keys{{
+const std::array<Key, 7> Keys{{
     {"backend", "HALVIC_BACKEND", &Config::backend},
     {"sim_file", "HALVIC_SIM_FILE", &Config::simFile},
     {"nut_ups", "HALVIC_NUT_UPS", &Config::nutUps},
     {"nut_user", "HALVIC_NUT_USER", &Config::nutUser},
     {"nut_password", "HALVIC_NUT_PASSWORD", &Config::nutPassword},
     {"nut_offcmd", "HALVIC_NUT_OFFCMD", &Config::nutOffCmd},
+    {"nut_off_delay", "HALVIC_NUT_OFF_DELAY", &Config::nutOffDelay},
 }};
 
 std::string_view trimmed(std::string_view text)
@@ -81,6 +83,16 @@ std::optional<std::string> processEnvironment(const char* name)
     if (value == nullptr)
         return std::nullopt;
     return std::string(value);
+}
+
+std::optional<int> parseOffDelay(std::string_view text)
+{
+    int seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || seconds < MinimumOffDelaySeconds ||
+        seconds > MaximumOffDelaySeconds)
+        return std::nullopt;
+    return seconds;
 }
 
 std::map<std::string, std::string> parseConfigText(std::string_view text)

@@ -21,12 +21,21 @@ struct Config
     std::string nutUps;
     std::string nutUser;
     std::string nutPassword;
-    // Empty: the library picks the best UPS-off command the UPS offers.
+    // Empty: the library picks the best delayed UPS-off command the UPS offers.
     std::string nutOffCmd;
+    // Seconds between the UPS-off command and the UPS cutting the power (ups.delay.shutdown).
+    std::string nutOffDelay = "60";
 
     // Halvic.conf holds a password and other users may read it.
     bool passwordExposed = false;
 };
+
+inline constexpr int DefaultOffDelaySeconds = 60;
+inline constexpr int MinimumOffDelaySeconds = 10;
+inline constexpr int MaximumOffDelaySeconds = 3600;
+
+// A whole number of seconds within the bounds above; empty otherwise.
+std::optional<int> parseOffDelay(std::string_view text);
 
 using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
 

@@ -60,11 +60,20 @@ std::unique_ptr<Backend> Device::makeBackend(const Config& config)
         return std::make_unique<SimBackend>(config.simFile);
     if (config.backend == "nut") {
         const auto target = parseNutTarget(config.nutUps);
+        const auto offDelay = parseOffDelay(config.nutOffDelay);
+        if (!offDelay) {
+            warnOnce("nut_off_delay '" + config.nutOffDelay + "' is not a number of seconds from " +
+                     std::to_string(MinimumOffDelaySeconds) + " to " +
+                     std::to_string(MaximumOffDelaySeconds) + "; using " +
+                     std::to_string(DefaultOffDelaySeconds));
+        }
         if (target) {
-            return std::make_unique<NutBackend>(NutSettings{.target = *target,
-                                                            .user = config.nutUser,
-                                                            .password = config.nutPassword,
-                                                            .offCommand = config.nutOffCmd});
+            return std::make_unique<NutBackend>(
+                NutSettings{.target = *target,
+                            .user = config.nutUser,
+                            .password = config.nutPassword,
+                            .offCommand = config.nutOffCmd,
+                            .offDelaySeconds = offDelay.value_or(DefaultOffDelaySeconds)});
         }
         warnOnce("cannot read the NUT UPS '" + config.nutUps + "' (expected upsname@host[:port])");
         return nullptr;

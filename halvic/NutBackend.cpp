@@ -1,5 +1,7 @@
 #include "NutBackend.h"
 
+#include "Log.h"
+
 namespace halvic {
 
 namespace {
@@ -37,6 +39,10 @@ bool NutBackend::switchOff()
         return false;
     const std::string command = offCommand();
     if (command.empty() || !m_connection)
+        return false;
+    // Without its delay set, load.off.delay may be as sudden as load.off; the other two fall back
+    // to the delay the UPS already has.
+    if (isDelayedOffCommand(command) && !setOffDelay() && command == "load.off.delay")
         return false;
     const bool accepted = isOk(m_connection->request("INSTCMD " + m_settings.target.ups + ' ' + command));
     dropBrokenConnection();
@@ -94,7 +100,24 @@ std::string NutBackend::offCommand()
             offered.push_back(words[2]);
     }
     m_settings.offCommand = preferredOffCommand(offered);
+    if (m_settings.offCommand.empty()) {
+        logOnce("nut", "UPS '" + ups +
+                           "' offers no delayed off command (shutdown.return, shutdown.stayoff, "
+                           "load.off.delay), so it is not switched off; nut_offcmd may name another one");
+    }
     return m_settings.offCommand;
+}
+
+bool NutBackend::setOffDelay()
+{
+    const std::string& ups = m_settings.target.ups;
+    const std::string seconds = std::to_string(m_settings.offDelaySeconds);
+    const bool set =
+        isOk(m_connection->request("SET VAR " + ups + " ups.delay.shutdown " + quotedNutWord(seconds)));
+    dropBrokenConnection();
+    if (!set)
+        logOnce("nut", "UPS '" + ups + "' did not take ups.delay.shutdown = " + seconds);
+    return set && m_connection;
 }
 
 void NutBackend::dropBrokenConnection()

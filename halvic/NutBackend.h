@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Backend.h"
+#include "Config.h"
 #include "NutConnection.h"
 #include "NutProtocol.h"
 
@@ -12,6 +13,7 @@ struct NutSettings
     std::string user;
     std::string password;
     std::string offCommand;
+    int offDelaySeconds = DefaultOffDelaySeconds;
 };
 
 // A UPS that a NUT server serves. The connection opened here is kept for every later exchange;
@@ -28,6 +30,7 @@ private:
     bool knowsUps();
     bool sendCredentials();
     std::string offCommand();
+    bool setOffDelay();
     void dropBrokenConnection();
 
     NutSettings m_settings;

@@ -108,10 +108,21 @@ std::optional<UpsReading> readingFromUpsStatus(std::string_view status)
     return UpsReading{.onMains = online, .batteryLow = low};
 }
 
+namespace {
+
+constexpr std::array<std::string_view, 3> DelayedOffCommands{"shutdown.return", "shutdown.stayoff",
+                                                             "load.off.delay"};
+
+} // namespace
+
+bool isDelayedOffCommand(std::string_view command)
+{
+    return std::ranges::find(DelayedOffCommands, command) != DelayedOffCommands.end();
+}
+
 std::string preferredOffCommand(const std::vector<std::string>& offered)
 {
-    constexpr std::array<std::string_view, 3> Preference{"shutdown.return", "load.off.delay", "load.off"};
-    for (const std::string_view command : Preference) {
+    for (const std::string_view command : DelayedOffCommands) {
         if (std::ranges::find(offered, command) != offered.end())
             return std::string(command);
     }

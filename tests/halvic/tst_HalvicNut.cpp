@@ -143,7 +143,7 @@ void HalvicNutTest::unusableStatusIsNoAnswer()
     setUpsStatus(status);
     QTRY_VERIFY_WITH_TIMEOUT(!poll().answered(), 10000);
     const auto reply = m_halvic->exchange(StatusQuery);
-    QCOMPARE(reply.code, QByteArray(2, '\0'));
+    QCOMPARE(reply.code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
     QVERIFY(reply.buffersIntact);
 }
 
@@ -151,7 +151,7 @@ void HalvicNutTest::unknownUpsIsNoAnswer()
 {
     const ScopedEnvironment otherUps("HALVIC_NUT_UPS", "nosuch@127.0.0.1:" + m_port);
     m_halvic->open();
-    QCOMPARE(m_halvic->exchange(StatusQuery).code, QByteArray(2, '\0'));
+    QCOMPARE(m_halvic->exchange(StatusQuery).code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
 }
 
 void HalvicNutTest::deadServerIsNoAnswerWithinBound_data()
@@ -180,10 +180,10 @@ void HalvicNutTest::deadServerIsNoAnswerWithinBound()
     m_halvic->open();
     const auto reply = m_halvic->exchange(StatusQuery);
     QVERIFY2(clock.elapsed() < BoundMs, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(reply.code, QByteArray(2, '\0'));
+    QCOMPARE(reply.code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
 
     clock.restart();
-    QCOMPARE(m_halvic->exchange(SwitchOff).code, QByteArray(2, '\0'));
+    QCOMPARE(m_halvic->exchange(SwitchOff).code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
     QVERIFY2(clock.elapsed() < BoundMs, qPrintable(QString::number(clock.elapsed())));
 }
 
@@ -199,7 +199,7 @@ void HalvicNutTest::serverHangingUpDoesNotKillTheProgram()
     server.nextPendingConnection()->abort();
 
     for (int i = 0; i < 3; ++i)
-        QCOMPARE(m_halvic->exchange(StatusQuery).code, QByteArray(2, '\0'));
+        QCOMPARE(m_halvic->exchange(StatusQuery).code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
     m_halvic->close();
 }
 
@@ -209,13 +209,13 @@ void HalvicNutTest::switchOff_data()
     QTest::addColumn<QByteArray>("password");
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("right credentials, command the UPS offers")
-        << QByteArray("admin") << QByteArray("secret") << QByteArray() << true;
-    QTest::newRow("named command") << QByteArray("admin") << QByteArray("secret") << QByteArray("load.off")
-                                   << true;
-    QTest::newRow("wrong password") << QByteArray("admin") << QByteArray("wrong") << QByteArray() << false;
-    QTest::newRow("unknown user") << QByteArray("mallory") << QByteArray("secret") << QByteArray() << false;
-    QTest::newRow("no credentials") << QByteArray() << QByteArray() << QByteArray() << false;
+    const QByteArray immediate("load.off");
+    QTest::newRow("right credentials, only an immediate off offered: nothing sent")
+        << QByteArray("admin") << QByteArray("secret") << QByteArray() << false;
+    QTest::newRow("named command") << QByteArray("admin") << QByteArray("secret") << immediate << true;
+    QTest::newRow("wrong password") << QByteArray("admin") << QByteArray("wrong") << immediate << false;
+    QTest::newRow("unknown user") << QByteArray("mallory") << QByteArray("secret") << immediate << false;
+    QTest::newRow("no credentials") << QByteArray() << QByteArray() << immediate << false;
     QTest::newRow("command the UPS lacks")
         << QByteArray("admin") << QByteArray("secret") << QByteArray("shutdown.return") << false;
 }
@@ -236,7 +236,8 @@ void HalvicNutTest::switchOff()
     for (int i = 0; i < 3; ++i) {
         const auto reply = m_halvic->exchange(SwitchOff);
         QVERIFY(reply.buffersIntact);
-        QCOMPARE(reply.code, accepted ? QByteArray("S1") : QByteArray(2, '\0'));
+        QCOMPARE(reply.code,
+                 accepted ? QByteArray(HALVIC_REPLY_ACCEPTED) : QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
         QTest::qWait(10);
     }
 

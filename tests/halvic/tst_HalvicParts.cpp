@@ -105,11 +105,13 @@ void HalvicPartsTest::prefersOffCommandThatReturns_data()
 {
     QTest::addColumn<QStringList>("offered");
     QTest::addColumn<QString>("chosen");
-    QTest::newRow("all three") << QStringList{"load.off", "load.off.delay", "shutdown.return", "beeper.on"}
-                               << "shutdown.return";
+    QTest::newRow("all") << QStringList{"load.off", "load.off.delay", "shutdown.stayoff", "shutdown.return"}
+                         << "shutdown.return";
+    QTest::newRow("stays off") << QStringList{"load.off", "load.off.delay", "shutdown.stayoff"}
+                               << "shutdown.stayoff";
     QTest::newRow("delayed off") << QStringList{"load.off", "load.off.delay"} << "load.off.delay";
-    QTest::newRow("dummy-ups") << QStringList{"load.off"} << "load.off";
-    QTest::newRow("none suitable") << QStringList{"shutdown.stayoff", "test.battery.start"} << "";
+    QTest::newRow("immediate off is never chosen") << QStringList{"load.off"} << "";
+    QTest::newRow("none suitable") << QStringList{"test.battery.start", "beeper.on"} << "";
 }
 
 void HalvicPartsTest::prefersOffCommandThatReturns()

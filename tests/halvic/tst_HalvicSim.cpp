@@ -99,7 +99,7 @@ void HalvicSimTest::reportsEachState()
     QVERIFY(reply.buffersIntact);
     QCOMPARE(reply.answered(), answers);
     if (!answers) {
-        QCOMPARE(reply.code, QByteArray(2, '\0'));
+        QCOMPARE(reply.code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
         return;
     }
     QTEST(reply.onMains(), "onMains");
@@ -118,8 +118,8 @@ void HalvicSimTest::switchOff_data()
 {
     QTest::addColumn<QString>("state");
     QTest::addColumn<QByteArray>("code");
-    QTest::newRow("answering UPS accepts") << "lowbattery" << QByteArray("S1");
-    QTest::newRow("silent UPS hears nothing") << "silent" << QByteArray(2, '\0');
+    QTest::newRow("answering UPS accepts") << "lowbattery" << QByteArray(HALVIC_REPLY_ACCEPTED);
+    QTest::newRow("silent UPS hears nothing") << "silent" << QByteArray(HALVIC_REPLY_CODE_SIZE, '\0');
 }
 
 void HalvicSimTest::switchOff()
@@ -136,7 +136,7 @@ void HalvicSimTest::switchOff()
 
     const QList<QByteArray> log = runSim({QStringLiteral("off-log")}).split('\n');
     const QList<QByteArray> lines(log.begin(), log.end() - 1);
-    QCOMPARE(lines.size(), code == "S1" ? 3 : 0);
+    QCOMPARE(lines.size(), code == HALVIC_REPLY_ACCEPTED ? 3 : 0);
     static const QRegularExpression line(
         QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} UPS-off$"));
     for (const QByteArray& entry : lines)
@@ -147,8 +147,8 @@ void HalvicSimTest::closedDeviceDoesNotAnswer()
 {
     m_halvic->close();
     m_halvic->close();
-    QCOMPARE(m_halvic->exchange(StatusQuery).code, QByteArray(2, '\0'));
-    QCOMPARE(m_halvic->exchange(SwitchOff).code, QByteArray(2, '\0'));
+    QCOMPARE(m_halvic->exchange(StatusQuery).code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
+    QCOMPARE(m_halvic->exchange(SwitchOff).code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
     m_halvic->open();
     QVERIFY(m_halvic->exchange(StatusQuery).answered());
 }
