@@ -132,6 +132,7 @@ Config loadConfig(const std::string& configDir, const EnvironmentLookup& environ
     const auto password = fileValues.find("nut_password");
     config.passwordExposed =
         password != fileValues.end() && !password->second.empty() && readableByOthers(filePath);
+    config.passwordFile = filePath;
     return config;
 }
 

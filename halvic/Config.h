@@ -28,6 +28,9 @@ struct Config
 
     // Halvic.conf holds a password and other users may read it.
     bool passwordExposed = false;
+    std::string passwordFile;
+
+    bool operator==(const Config&) const = default;
 };
 
 inline constexpr int DefaultOffDelaySeconds = 60;

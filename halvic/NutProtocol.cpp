@@ -53,6 +53,15 @@ std::optional<NutTarget> parseNutTarget(std::string_view text)
     return target;
 }
 
+bool isValidNutName(std::string_view name)
+{
+    const auto allowed = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+               c == '-' || c == '.';
+    };
+    return !name.empty() && name.size() <= 64 && name.front() != '-' && std::ranges::all_of(name, allowed);
+}
+
 std::vector<std::string> splitNutLine(std::string_view line)
 {
     std::vector<std::string> words;

@@ -25,6 +25,10 @@ struct NutTarget
 
 std::optional<NutTarget> parseNutTarget(std::string_view text);
 
+// A UPS or command name that can go into a request as one plain word: letters, digits, '_', '-'
+// and '.', at most 64 characters, not starting with '-'.
+bool isValidNutName(std::string_view name);
+
 // Splits a line of the network protocol into words; double quotes group, backslash escapes.
 std::vector<std::string> splitNutLine(std::string_view line);
 // The word as the protocol expects an argument: quoted and escaped.

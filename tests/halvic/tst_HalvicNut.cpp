@@ -16,8 +16,8 @@ namespace {
 constexpr int StatusQuery = HalvicClient::StatusQuery;
 constexpr int SwitchOff = HalvicClient::SwitchOff;
 
-// A dead server may cost about the one-second time-out of a network wait; room for a busy machine.
-const qint64 BoundMs = 2000;
+// The network waits happen on the library's own thread; room for a busy machine.
+const qint64 BoundMs = 250;
 
 } // namespace
 
@@ -220,7 +220,9 @@ void HalvicNutTest::switchOff_data()
         << QByteArray("admin") << QByteArray("secret") << QByteArray("shutdown.return") << false;
 }
 
-// The monitor sends the UPS-off command three times, 10 ms apart.
+// The monitor sends the UPS-off command three times, 10 ms apart. A call answers within a few
+// milliseconds, with "accepted" only when upsd took the command by then; the worker goes on
+// sending it after the call has returned.
 void HalvicNutTest::switchOff()
 {
     QFETCH(QByteArray, user);
@@ -231,20 +233,24 @@ void HalvicNutTest::switchOff()
     const ScopedEnvironment secret("HALVIC_NUT_PASSWORD", password);
     const ScopedEnvironment offCommand("HALVIC_NUT_OFFCMD", command);
     m_halvic->open();
+    QTRY_VERIFY(m_halvic->exchange(StatusQuery).answered());
     const int loggedBefore = instantCommandsLogged();
 
     for (int i = 0; i < 3; ++i) {
         const auto reply = m_halvic->exchange(SwitchOff);
         QVERIFY(reply.buffersIntact);
-        QCOMPARE(reply.code,
-                 accepted ? QByteArray(HALVIC_REPLY_ACCEPTED) : QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
+        if (!accepted || reply.code != HALVIC_REPLY_ACCEPTED)
+            QCOMPARE(reply.code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
         QTest::qWait(10);
     }
 
-    if (accepted)
-        QTRY_COMPARE(instantCommandsLogged(), loggedBefore + 3);
-    else
+    if (accepted) {
+        QTRY_VERIFY(instantCommandsLogged() > loggedBefore);
+        QTRY_COMPARE(m_halvic->exchange(SwitchOff).code, QByteArray(HALVIC_REPLY_ACCEPTED));
+    } else {
+        QTRY_COMPARE(m_halvic->exchange(SwitchOff).code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
         QCOMPARE(instantCommandsLogged(), loggedBefore);
+    }
     QVERIFY(m_halvic->exchange(StatusQuery).answered());
 }
 

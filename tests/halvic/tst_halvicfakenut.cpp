@@ -1,10 +1,14 @@
-// libHalvic's NUT backend against fake servers: the UPS-off commands it chooses.
+// libHalvic's NUT backend against fake servers: the UPS-off commands it chooses, and servers that
+// are slow, silent or hostile never hold the caller nor fill its memory.
 #include "FakeNutServer.h"
 #include "HalvicClient.h"
 #include "ScopedEnvironment.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTest>
 #include <algorithm>
+#include <memory>
 
 using fakenut::Behaviour;
 using fakenut::FakeNutServer;
@@ -21,6 +25,29 @@ QStringList instantCommands(const FakeNutServer& server)
     return sent;
 }
 
+// The monitor's window thread calls the library; a call must come back at once. A call costs
+// microseconds (bench_halvic) and the first status query after an open waits for the worker's
+// first reading up to 20 ms; the bound leaves room for a loaded machine, far below the seconds a
+// hostile server could cost before.
+constexpr qint64 CallBoundMs = 250;
+
+QByteArray address(const FakeNutServer& server)
+{
+    return "fake@127.0.0.1:" + QByteArray::number(server.port());
+}
+
+qint64 residentKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
 } // namespace
 
 class TestHalvicFakeNut : public QObject
@@ -31,6 +58,8 @@ private slots:
     void initTestCase();
     void switchesOffOnlyWithDelay_data();
     void switchesOffOnlyWithDelay();
+    void hostileServerNeverHoldsTheCaller_data();
+    void hostileServerNeverHoldsTheCaller();
 
 private:
     HalvicClient m_halvic;
@@ -75,7 +104,7 @@ void TestHalvicFakeNut::switchesOffOnlyWithDelay()
         ups.commands.push_back(command.toStdString());
     const FakeNutServer server(Behaviour::Serve, ups);
     QVERIFY(server.isListening());
-    const ScopedEnvironment target("HALVIC_NUT_UPS", "fake@127.0.0.1:" + QByteArray::number(server.port()));
+    const ScopedEnvironment target("HALVIC_NUT_UPS", address(server));
     const ScopedEnvironment offDelay("HALVIC_NUT_OFF_DELAY", delay);
     m_halvic.open();
     QTRY_VERIFY(m_halvic.exchange(HALVIC_COMMAND_STATUS).answered());
@@ -85,6 +114,58 @@ void TestHalvicFakeNut::switchesOffOnlyWithDelay()
                                 : QByteArray(HALVIC_REPLY_ACCEPTED));
     QTRY_COMPARE(instantCommands(server).mid(0, 2), sent);
     m_halvic.close();
+}
+
+void TestHalvicFakeNut::hostileServerNeverHoldsTheCaller_data()
+{
+    QTest::addColumn<int>("behaviour");
+    QTest::addColumn<int>("requests");
+    QTest::newRow("silent") << int(Behaviour::Silent) << 2;
+    QTest::newRow("one byte every 0.9 s") << int(Behaviour::Drip) << 2;
+    QTest::newRow("endless list") << int(Behaviour::EndlessList) << 3;
+    QTest::newRow("garbage without line ends") << int(Behaviour::Garbage) << 3;
+    QTest::newRow("hangs up in mid-reply") << int(Behaviour::HangUp) << 3;
+    QTest::newRow("nothing listens") << -1 << 0;
+}
+
+// The library keeps polling the server on its own thread while the test calls it the way the
+// monitor does, until the server has seen the requests of several polls.
+void TestHalvicFakeNut::hostileServerNeverHoldsTheCaller()
+{
+    QFETCH(int, behaviour);
+    QFETCH(int, requests);
+    auto server = std::make_unique<FakeNutServer>(behaviour < 0 ? Behaviour::Serve : Behaviour(behaviour));
+    const ScopedEnvironment ups("HALVIC_NUT_UPS", address(*server));
+    if (behaviour < 0)
+        server.reset();
+    const auto seen = [&] { return server ? int(server->requests().size()) : 0; };
+    const qint64 memoryBefore = residentKilobytes();
+    m_halvic.open();
+
+    qint64 slowest = 0;
+    int calls = 0;
+    QElapsedTimer running;
+    running.start();
+    while ((seen() < requests || calls < 20) && running.elapsed() < 20000) {
+        for (const int command : {HALVIC_COMMAND_STATUS, HALVIC_COMMAND_UPS_OFF}) {
+            QElapsedTimer call;
+            call.start();
+            const auto reply = m_halvic.exchange(command);
+            slowest = std::max(slowest, call.elapsed());
+            QCOMPARE(reply.code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
+            QVERIFY(reply.buffersIntact);
+        }
+        ++calls;
+        QTest::qWait(20);
+    }
+    m_halvic.close();
+    QVERIFY2(seen() >= requests, "the server did not see the worker's polls");
+    QVERIFY2(slowest < CallBoundMs, qPrintable(QStringLiteral("slowest call %1 ms").arg(slowest)));
+    const qint64 growth = residentKilobytes() - memoryBefore;
+    QVERIFY2(growth < 4096,
+             qPrintable(QStringLiteral("resident memory grew by %1 kB while the server sent %2 kB")
+                            .arg(growth)
+                            .arg(server ? server->bytesSent() / 1024 : 0)));
 }
 
 QTEST_GUILESS_MAIN(TestHalvicFakeNut)

@@ -39,6 +39,8 @@ public:
     FakeNutServer& operator=(const FakeNutServer&) = delete;
 
     bool isListening() const { return m_listener >= 0; }
+    // Changes the treatment of the requests that come from now on.
+    void setBehaviour(Behaviour behaviour) { m_behaviour = behaviour; }
     uint16_t port() const { return m_port; }
     std::vector<std::string> requests() const;
     uint64_t bytesSent() const { return m_bytesSent; }
@@ -51,7 +53,7 @@ private:
     void refill(Client& client);
     std::string answer(const std::string& line) const;
 
-    Behaviour m_behaviour;
+    std::atomic<Behaviour> m_behaviour;
     FakeUps m_ups;
     int m_listener = -1;
     int m_wake[2] = {-1, -1};
