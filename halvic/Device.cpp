@@ -114,13 +114,14 @@ void Device::input(char* statusBlock)
 
 std::unique_ptr<Backend> Device::makeBackend(const Config& config)
 {
-    if (config.passwordExposed) {
-        logOnce("config", config.passwordFile +
-                              " holds a password and other users can read it; restrict it with chmod 600");
+    for (const std::string& file : config.refusedFiles) {
+        logOnce("config",
+                "not reading " + file +
+                    ": it holds a password and other users can read it; restrict it with chmod 600");
     }
     if (config.backend == "sim")
         return std::make_unique<SimBackend>(config.simFile);
-    if (config.backend == "nut")
+    if (config.backend == "nut" || config.backend.empty())
         return makeNutBackend(config);
     logOnce("config", "unknown backend '" + config.backend + "' (expected sim or nut)");
     return nullptr;

@@ -2,7 +2,9 @@
 #include "Config.h"
 #include "NutProtocol.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <map>
@@ -28,8 +30,12 @@ private slots:
     void prefersOffCommandThatReturns();
     void environmentOverridesConfFile();
     void defaultsWithoutAnyConfiguration();
-    void flagsPasswordReadableByOthers_data();
-    void flagsPasswordReadableByOthers();
+    void findsConfigurationFiles_data();
+    void findsConfigurationFiles();
+    void refusesPasswordReadableByOthers_data();
+    void refusesPasswordReadableByOthers();
+    void validatesNutNames_data();
+    void validatesNutNames();
 };
 
 void HalvicPartsTest::parsesNutTarget_data()
@@ -124,22 +130,40 @@ void HalvicPartsTest::prefersOffCommandThatReturns()
     QCOMPARE(QString::fromStdString(preferredOffCommand(commands)), chosen);
 }
 
-void HalvicPartsTest::environmentOverridesConfFile()
+namespace {
+
+using Environment = std::map<std::string, std::string>;
+
+EnvironmentLookup lookupIn(const Environment& environment)
 {
-    QTemporaryDir dir;
-    QFile conf(dir.filePath(QStringLiteral("Halvic.conf")));
-    QVERIFY(conf.open(QIODevice::WriteOnly));
-    conf.write("; comment\n# comment\n BACKEND = SIM \nsim_file = states/ups.state\nnut_ups = a@b\n"
-               "nut_user = monitor\nnut_offcmd = load.off\n");
-    conf.close();
-    const std::map<std::string, std::string> environment{{"HALVIC_NUT_UPS", "c@d:1"},
-                                                         {"HALVIC_NUT_PASSWORD", "from env"}};
-    const auto lookup = [&](const char* name) -> std::optional<std::string> {
+    return [environment](const char* name) -> std::optional<std::string> {
         const auto it = environment.find(name);
         return it == environment.end() ? std::nullopt : std::optional(it->second);
     };
+}
 
-    const Config config = loadConfig(dir.path().toStdString(), lookup);
+void writeConf(const QString& path, const QByteArray& text,
+               QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile conf(path);
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write(text);
+    conf.close();
+    QVERIFY(conf.setPermissions(permissions));
+}
+
+} // namespace
+
+void HalvicPartsTest::environmentOverridesConfFile()
+{
+    QTemporaryDir dir;
+    writeConf(dir.filePath(QStringLiteral("Halvic.conf")),
+              "; comment\n# comment\n BACKEND = SIM \nsim_file = states/ups.state\nnut_ups = a@b\n"
+              "nut_user = monitor\nnut_offcmd = load.off\n");
+    const Config config =
+        loadConfig(dir.path().toStdString(),
+                   lookupIn({{"HALVIC_NUT_UPS", "c@d:1"}, {"HALVIC_NUT_PASSWORD", "from env"}}));
 
     QCOMPARE(config.backend, "sim");
     QCOMPARE(config.simFile, dir.path().toStdString() + "/states/ups.state");
@@ -147,46 +171,114 @@ void HalvicPartsTest::environmentOverridesConfFile()
     QCOMPARE(config.nutUser, "monitor");
     QCOMPARE(config.nutPassword, "from env");
     QCOMPARE(config.nutOffCmd, "load.off");
-    QVERIFY(!config.passwordExposed);
 }
 
 void HalvicPartsTest::defaultsWithoutAnyConfiguration()
 {
     QTemporaryDir dir;
-    const Config config = loadConfig(dir.path().toStdString(), [](const char*) { return std::nullopt; });
-    QCOMPARE(config.backend, "nut");
+    const Config config =
+        loadConfig(dir.path().toStdString(), lookupIn({}), dir.filePath("etc").toStdString());
+    QCOMPARE(config.backend, "");
     QCOMPARE(parseNutTarget(config.nutUps), std::optional(NutTarget{}));
     QCOMPARE(config.simFile, dir.path().toStdString() + "/halvic-sim.state");
     QVERIFY(config.nutOffCmd.empty());
+    QVERIFY(config.files.empty());
 }
 
-void HalvicPartsTest::flagsPasswordReadableByOthers_data()
+// Each file names itself in nut_ups; only the system file sets nut_user.
+void HalvicPartsTest::findsConfigurationFiles_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QString>("nutUps");
+    QTest::addColumn<QString>("nutUser");
+    QTest::newRow("beside the library: only that one")
+        << QStringList{"lib", "etc", "xdg/brevant"} << QStringList{"XDG_CONFIG_HOME=xdg"} << "lib"
+        << "";
+    QTest::newRow("user file overrides the system file's keys")
+        << QStringList{"etc", "xdg/brevant"} << QStringList{"XDG_CONFIG_HOME=xdg"} << "xdg/brevant"
+        << "system";
+    QTest::newRow("user folder defaults to ~/.config")
+        << QStringList{"etc", "home/.config/brevant"} << QStringList{"HOME=home"} << "home/.config/brevant"
+        << "system";
+    QTest::newRow("system file alone") << QStringList{"etc"} << QStringList{"HOME=home"} << "etc"
+                                       << "system";
+    QTest::newRow("HALVIC_CONF names the one file")
+        << QStringList{"lib", "etc", "named"} << QStringList{"HALVIC_CONF=named/Halvic.conf"} << "named"
+        << "";
+    QTest::newRow("environment overrides every file")
+        << QStringList{"etc"} << QStringList{"HALVIC_NUT_UPS=env"} << "env"
+        << "system";
+}
+
+void HalvicPartsTest::findsConfigurationFiles()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, environment);
+    QTemporaryDir root;
+    const auto at = [&](const QString& relative) { return root.filePath(relative).toStdString(); };
+    QDir().mkpath(root.filePath(QStringLiteral("lib")));
+    for (const QString& file : files) {
+        writeConf(root.filePath(file + QStringLiteral("/Halvic.conf")),
+                  "nut_ups = " + file.toUtf8() + (file == "etc" ? "\nnut_user = system\n" : "\n"));
+    }
+    Environment variables;
+    for (const QString& variable : environment) {
+        const QString value = variable.section('=', 1);
+        variables[variable.section('=', 0, 0).toStdString()] = value == "env" ? "env" : at(value);
+    }
+
+    const Config config = loadConfig(at("lib"), lookupIn(variables), at("etc"));
+
+    QTEST(QString::fromStdString(config.nutUps), "nutUps");
+    QTEST(QString::fromStdString(config.nutUser), "nutUser");
+}
+
+void HalvicPartsTest::refusesPasswordReadableByOthers_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<int>("permissions");
-    QTest::addColumn<bool>("exposed");
+    QTest::addColumn<bool>("refused");
     const int ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
-    QTest::newRow("password, owner only") << QByteArray("nut_password = x\n") << ownerOnly << false;
-    QTest::newRow("password, world readable")
-        << QByteArray("nut_password = x\n") << (ownerOnly | QFile::ReadOther) << true;
-    QTest::newRow("password, group readable")
-        << QByteArray("nut_password = x\n") << (ownerOnly | QFile::ReadGroup) << true;
+    const QByteArray withPassword("backend = sim\nnut_password = x\n");
+    QTest::newRow("password, owner only") << withPassword << ownerOnly << false;
+    QTest::newRow("password, world readable") << withPassword << (ownerOnly | QFile::ReadOther) << true;
+    QTest::newRow("password, group readable") << withPassword << (ownerOnly | QFile::ReadGroup) << true;
     QTest::newRow("no password, world readable")
-        << QByteArray("nut_user = x\n") << (ownerOnly | QFile::ReadOther) << false;
+        << QByteArray("backend = sim\n") << (ownerOnly | QFile::ReadOther) << false;
 }
 
-void HalvicPartsTest::flagsPasswordReadableByOthers()
+void HalvicPartsTest::refusesPasswordReadableByOthers()
 {
     QFETCH(QByteArray, text);
     QFETCH(int, permissions);
+    QFETCH(bool, refused);
     QTemporaryDir dir;
-    QFile conf(dir.filePath(QStringLiteral("Halvic.conf")));
-    QVERIFY(conf.open(QIODevice::WriteOnly));
-    conf.write(text);
-    conf.close();
-    QVERIFY(conf.setPermissions(QFile::Permissions(permissions)));
-    const Config config = loadConfig(dir.path().toStdString(), [](const char*) { return std::nullopt; });
-    QTEST(config.passwordExposed, "exposed");
+    const QString path = dir.filePath(QStringLiteral("Halvic.conf"));
+    writeConf(path, text, QFile::Permissions(permissions));
+    const Config config = loadConfig(dir.path().toStdString(), lookupIn({}));
+    QCOMPARE(config.backend, refused ? "" : "sim");
+    QCOMPARE(config.refusedFiles, refused ? std::vector{path.toStdString()} : std::vector<std::string>());
+}
+
+void HalvicPartsTest::validatesNutNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("plain") << "eaton" << true;
+    QTest::newRow("dots, dashes, underscores") << "rack-1.ups_a" << true;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("leading dash") << "-ups" << false;
+    QTest::newRow("space") << "my ups" << false;
+    QTest::newRow("line end smuggles a request") << "ups\nSET VAR" << false;
+    QTest::newRow("quote") << "ups\"" << false;
+    QTest::newRow("65 characters") << QString(65, 'u') << false;
+}
+
+void HalvicPartsTest::validatesNutNames()
+{
+    QFETCH(QString, name);
+    QTEST(isValidNutName(name.toStdString()), "valid");
 }
 
 QTEST_GUILESS_MAIN(HalvicPartsTest)

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <algorithm>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -30,6 +31,8 @@ private slots:
     void reportsEachState_data();
     void reportsEachState();
     void missingStateFileIsOnMains();
+    void stateFileThatIsNoFileIsSilent_data();
+    void stateFileThatIsNoFileIsSilent();
     void switchOff_data();
     void switchOff();
     void closedDeviceDoesNotAnswer();
@@ -112,6 +115,26 @@ void HalvicSimTest::missingStateFileIsOnMains()
     QVERIFY(reply.answered());
     QVERIFY(reply.onMains());
     QVERIFY(!reply.batteryLow());
+}
+
+void HalvicSimTest::stateFileThatIsNoFileIsSilent_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("endless device") << QStringLiteral("/dev/zero");
+    QTest::newRow("FIFO without a writer") << m_dir.filePath(QStringLiteral("fifo"));
+}
+
+// Before, /dev/zero filled the memory and a FIFO blocked the caller for good.
+void HalvicSimTest::stateFileThatIsNoFileIsSilent()
+{
+    QFETCH(QString, path);
+    const QByteArray file = QFile::encodeName(path);
+    QVERIFY(path.startsWith(QStringLiteral("/dev/")) || ::mkfifo(file.constData(), 0600) == 0);
+    const ScopedEnvironment stateFile("HALVIC_SIM_FILE", file);
+    m_halvic->open();
+    QCOMPARE(m_halvic->exchange(StatusQuery).code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
+    QCOMPARE(runSim({QStringLiteral("status")}).trimmed(), QByteArray("silent"));
+    QCOMPARE(runSim({QStringLiteral("off-log")}), QByteArray());
 }
 
 void HalvicSimTest::switchOff_data()
