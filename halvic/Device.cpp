@@ -1,5 +1,6 @@
 #include "Device.h"
 
+#include "HidBackend.h"
 #include "Log.h"
 #include "NutBackend.h"
 #include "SimBackend.h"
@@ -16,6 +17,34 @@ namespace {
 bool hasControlCharacter(const std::string& text)
 {
     return std::ranges::any_of(text, [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+}
+
+int offDelaySeconds(const char* key, const std::string& text)
+{
+    const auto seconds = parseOffDelay(text);
+    if (!seconds) {
+        logOnce("config", std::string(key) + " '" + text + "' is not a number of seconds from " +
+                              std::to_string(MinimumOffDelaySeconds) + " to " +
+                              std::to_string(MaximumOffDelaySeconds) + "; using " +
+                              std::to_string(DefaultOffDelaySeconds));
+    }
+    return seconds.value_or(DefaultOffDelaySeconds);
+}
+
+std::unique_ptr<Backend> makeHidBackend(const Config& config)
+{
+    const HidSettings settings{.device = config.hidDevice,
+                               .offDelaySeconds = offDelaySeconds("hid_off_delay", config.hidOffDelay)};
+    return std::make_unique<ThreadedBackend>(
+        [settings](const Interrupt&) { return std::make_unique<HidBackend>(settings); });
+}
+
+// Without a configured backend: a HID UPS when one is plugged in (or named), else NUT.
+std::string chosenBackend(const Config& config)
+{
+    if (!config.backend.empty())
+        return config.backend;
+    return !config.hidDevice.empty() || !findPowerDevices().empty() ? "hid" : "nut";
 }
 
 std::unique_ptr<Backend> makeNutBackend(const Config& config)
@@ -39,18 +68,11 @@ std::unique_ptr<Backend> makeNutBackend(const Config& config)
         logOnce("config", "nut_user or nut_password holds a control character; they are not sent");
         return nullptr;
     }
-    const auto offDelay = parseOffDelay(config.nutOffDelay);
-    if (!offDelay) {
-        logOnce("config", "nut_off_delay '" + config.nutOffDelay + "' is not a number of seconds from " +
-                              std::to_string(MinimumOffDelaySeconds) + " to " +
-                              std::to_string(MaximumOffDelaySeconds) + "; using " +
-                              std::to_string(DefaultOffDelaySeconds));
-    }
     const NutSettings settings{.target = *target,
                                .user = config.nutUser,
                                .password = config.nutPassword,
                                .offCommand = config.nutOffCmd,
-                               .offDelaySeconds = offDelay.value_or(DefaultOffDelaySeconds)};
+                               .offDelaySeconds = offDelaySeconds("nut_off_delay", config.nutOffDelay)};
     return std::make_unique<ThreadedBackend>(
         [settings](const Interrupt& interrupt) { return std::make_unique<NutBackend>(settings, interrupt); });
 }
@@ -59,7 +81,8 @@ std::unique_ptr<Backend> makeNutBackend(const Config& config)
 
 void Device::open(const std::string& libraryDir)
 {
-    const Config config = loadConfig(libraryDir);
+    Config config = loadConfig(libraryDir);
+    config.backend = chosenBackend(config);
     std::unique_ptr<Backend> retired;
     {
         const std::lock_guard lock(m_mutex);
@@ -121,9 +144,11 @@ std::unique_ptr<Backend> Device::makeBackend(const Config& config)
     }
     if (config.backend == "sim")
         return std::make_unique<SimBackend>(config.simFile);
-    if (config.backend == "nut" || config.backend.empty())
+    if (config.backend == "nut")
         return makeNutBackend(config);
-    logOnce("config", "unknown backend '" + config.backend + "' (expected sim or nut)");
+    if (config.backend == "hid")
+        return makeHidBackend(config);
+    logOnce("config", "unknown backend '" + config.backend + "' (expected sim, nut or hid)");
     return nullptr;
 }
 
