@@ -33,6 +33,8 @@ struct ThreadedBackend::Shared
     Clock::time_point readingTime;
     // Polls finished since the worker last took hold of the device.
     uint64_t readings = 0;
+    // Only the first status query after an open waits for the first reading.
+    bool firstReadingAwaited = false;
 
     // At most one UPS-off command waits; calls that come while it waits share its answer.
     uint64_t commandsAsked = 0;
@@ -73,8 +75,10 @@ std::optional<UpsReading> ThreadedBackend::readStatus()
 {
     Shared& shared = *m_shared;
     std::unique_lock lock(shared.mutex);
-    if (shared.readings == 0)
+    if (shared.readings == 0 && !shared.firstReadingAwaited) {
+        shared.firstReadingAwaited = true;
         shared.news.wait_for(lock, shared.timing.firstReadingWait, [&] { return shared.readings > 0; });
+    }
     if (shared.reading && Clock::now() - shared.readingTime <= shared.timing.staleAfter)
         return shared.reading;
     return std::nullopt;
@@ -105,6 +109,7 @@ void ThreadedBackend::resume()
 {
     const std::lock_guard lock(m_shared->mutex);
     m_shared->closedSince.reset();
+    m_shared->firstReadingAwaited = false;
     m_shared->wakeWorker.notify_all();
 }
 

@@ -17,7 +17,7 @@ struct WorkerTiming
     std::chrono::milliseconds pollInterval{1000};
     // A reading older than this is no answer.
     std::chrono::milliseconds staleAfter{5000};
-    // Right after opening, a status query waits this long for the worker's first reading.
+    // The first status query after an open waits this long for the worker's first reading.
     std::chrono::milliseconds firstReadingWait{20};
     // A UPS-off call waits this long for the UPS's acceptance; the command itself stays queued.
     std::chrono::milliseconds commandWait{20};
