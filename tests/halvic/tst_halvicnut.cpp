@@ -21,7 +21,7 @@ const qint64 BoundMs = 250;
 
 } // namespace
 
-class HalvicNutTest : public QObject
+class TestHalvicNut : public QObject
 {
     Q_OBJECT
 
@@ -52,7 +52,7 @@ private:
     std::unique_ptr<HalvicClient> m_halvic;
 };
 
-void HalvicNutTest::setUpsStatus(const QByteArray& status)
+void TestHalvicNut::setUpsStatus(const QByteArray& status)
 {
     const QString devFile = m_dir + QStringLiteral("/etc/dummy.dev");
     QSaveFile file(devFile);
@@ -66,7 +66,7 @@ void HalvicNutTest::setUpsStatus(const QByteArray& status)
     QVERIFY(touched.setFileTime(m_devFileTime, QFileDevice::FileModificationTime));
 }
 
-HalvicClient::Reply HalvicNutTest::poll() const
+HalvicClient::Reply TestHalvicNut::poll() const
 {
     auto reply = m_halvic->exchange(StatusQuery);
     if (!reply.answered()) {
@@ -76,12 +76,12 @@ HalvicClient::Reply HalvicNutTest::poll() const
     return reply;
 }
 
-int HalvicNutTest::instantCommandsLogged() const
+int TestHalvicNut::instantCommandsLogged() const
 {
     return int(testsupport::readFile(m_dir + QStringLiteral("/upsd.log")).count("did load.off on dummy"));
 }
 
-void HalvicNutTest::initTestCase()
+void TestHalvicNut::initTestCase()
 {
     m_dir = qEnvironmentVariable("BREVANT_NUT_FIXTURE_DIR");
     m_port = testsupport::readFile(m_dir + QStringLiteral("/port")).trimmed();
@@ -92,14 +92,14 @@ void HalvicNutTest::initTestCase()
     qputenv("HALVIC_NUT_UPS", target());
 }
 
-void HalvicNutTest::init()
+void TestHalvicNut::init()
 {
     setUpsStatus("OL");
     m_halvic->open();
     QTRY_VERIFY_WITH_TIMEOUT(poll().answered() && poll().onMains(), 10000);
 }
 
-void HalvicNutTest::followsPowerEvents()
+void TestHalvicNut::followsPowerEvents()
 {
     struct Step
     {
@@ -120,7 +120,7 @@ void HalvicNutTest::followsPowerEvents()
     }
 }
 
-void HalvicNutTest::firstUpsOfTheServerByDefault()
+void TestHalvicNut::firstUpsOfTheServerByDefault()
 {
     const ScopedEnvironment anyUps("HALVIC_NUT_UPS", "@127.0.0.1:" + m_port);
     m_halvic->open();
@@ -130,14 +130,14 @@ void HalvicNutTest::firstUpsOfTheServerByDefault()
     QVERIFY(reply.onMains());
 }
 
-void HalvicNutTest::unusableStatusIsNoAnswer_data()
+void TestHalvicNut::unusableStatusIsNoAnswer_data()
 {
     QTest::addColumn<QByteArray>("status");
     QTest::newRow("neither OL nor OB") << QByteArray("OFF");
     QTest::newRow("OL and OB at once") << QByteArray("OL OB");
 }
 
-void HalvicNutTest::unusableStatusIsNoAnswer()
+void TestHalvicNut::unusableStatusIsNoAnswer()
 {
     QFETCH(QByteArray, status);
     setUpsStatus(status);
@@ -147,14 +147,14 @@ void HalvicNutTest::unusableStatusIsNoAnswer()
     QVERIFY(reply.buffersIntact);
 }
 
-void HalvicNutTest::unknownUpsIsNoAnswer()
+void TestHalvicNut::unknownUpsIsNoAnswer()
 {
     const ScopedEnvironment otherUps("HALVIC_NUT_UPS", "nosuch@127.0.0.1:" + m_port);
     m_halvic->open();
     QCOMPARE(m_halvic->exchange(StatusQuery).code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
 }
 
-void HalvicNutTest::deadServerIsNoAnswerWithinBound_data()
+void TestHalvicNut::deadServerIsNoAnswerWithinBound_data()
 {
     QTest::addColumn<bool>("listening");
     QTest::addColumn<QByteArray>("ups");
@@ -164,7 +164,7 @@ void HalvicNutTest::deadServerIsNoAnswerWithinBound_data()
 }
 
 // A server that accepts connections (the kernel does it for a hung upsd) but never answers.
-void HalvicNutTest::deadServerIsNoAnswerWithinBound()
+void TestHalvicNut::deadServerIsNoAnswerWithinBound()
 {
     QFETCH(bool, listening);
     QFETCH(QByteArray, ups);
@@ -188,7 +188,7 @@ void HalvicNutTest::deadServerIsNoAnswerWithinBound()
 }
 
 // The library writes to a socket whose peer is gone; SIGPIPE must not end the program.
-void HalvicNutTest::serverHangingUpDoesNotKillTheProgram()
+void TestHalvicNut::serverHangingUpDoesNotKillTheProgram()
 {
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost));
@@ -203,7 +203,7 @@ void HalvicNutTest::serverHangingUpDoesNotKillTheProgram()
     m_halvic->close();
 }
 
-void HalvicNutTest::switchOff_data()
+void TestHalvicNut::switchOff_data()
 {
     QTest::addColumn<QByteArray>("user");
     QTest::addColumn<QByteArray>("password");
@@ -223,7 +223,7 @@ void HalvicNutTest::switchOff_data()
 // The monitor sends the UPS-off command three times, 10 ms apart. A call answers within a few
 // milliseconds, with "accepted" only when upsd took the command by then; the worker goes on
 // sending it after the call has returned.
-void HalvicNutTest::switchOff()
+void TestHalvicNut::switchOff()
 {
     QFETCH(QByteArray, user);
     QFETCH(QByteArray, password);
@@ -254,5 +254,5 @@ void HalvicNutTest::switchOff()
     QVERIFY(m_halvic->exchange(StatusQuery).answered());
 }
 
-QTEST_GUILESS_MAIN(HalvicNutTest)
-#include "tst_HalvicNut.moc"
+QTEST_GUILESS_MAIN(TestHalvicNut)
+#include "tst_halvicnut.moc"

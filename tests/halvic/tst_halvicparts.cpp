@@ -16,7 +16,7 @@ using namespace halvic;
 Q_DECLARE_METATYPE(std::optional<NutTarget>)
 Q_DECLARE_METATYPE(std::optional<UpsReading>)
 
-class HalvicPartsTest : public QObject
+class TestHalvicParts : public QObject
 {
     Q_OBJECT
 
@@ -38,7 +38,7 @@ private slots:
     void validatesNutNames();
 };
 
-void HalvicPartsTest::parsesNutTarget_data()
+void TestHalvicParts::parsesNutTarget_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<std::optional<NutTarget>>("target");
@@ -59,14 +59,14 @@ void HalvicPartsTest::parsesNutTarget_data()
     QTest::newRow("unclosed bracket") << "ups@[::1:3500" << std::optional<NutTarget>();
 }
 
-void HalvicPartsTest::parsesNutTarget()
+void TestHalvicParts::parsesNutTarget()
 {
     QFETCH(QString, text);
     QFETCH(std::optional<NutTarget>, target);
     QCOMPARE(parseNutTarget(text.toStdString()), target);
 }
 
-void HalvicPartsTest::mapsUpsStatus_data()
+void TestHalvicParts::mapsUpsStatus_data()
 {
     QTest::addColumn<QString>("status");
     QTest::addColumn<std::optional<UpsReading>>("reading");
@@ -88,14 +88,14 @@ void HalvicPartsTest::mapsUpsStatus_data()
     QTest::newRow("lower case") << "ol" << std::optional<UpsReading>();
 }
 
-void HalvicPartsTest::mapsUpsStatus()
+void TestHalvicParts::mapsUpsStatus()
 {
     QFETCH(QString, status);
     QFETCH(std::optional<UpsReading>, reading);
     QCOMPARE(readingFromUpsStatus(status.toStdString()), reading);
 }
 
-void HalvicPartsTest::splitsAndQuotesProtocolWords()
+void TestHalvicParts::splitsAndQuotesProtocolWords()
 {
     using Words = std::vector<std::string>;
     QCOMPARE(splitNutLine("VAR ups ups.status \"OB LB\""), (Words{"VAR", "ups", "ups.status", "OB LB"}));
@@ -107,7 +107,7 @@ void HalvicPartsTest::splitsAndQuotesProtocolWords()
     QCOMPARE(splitNutLine("PASSWORD " + quotedNutWord(awkward)), (Words{"PASSWORD", awkward}));
 }
 
-void HalvicPartsTest::prefersOffCommandThatReturns_data()
+void TestHalvicParts::prefersOffCommandThatReturns_data()
 {
     QTest::addColumn<QStringList>("offered");
     QTest::addColumn<QString>("chosen");
@@ -120,7 +120,7 @@ void HalvicPartsTest::prefersOffCommandThatReturns_data()
     QTest::newRow("none suitable") << QStringList{"test.battery.start", "beeper.on"} << "";
 }
 
-void HalvicPartsTest::prefersOffCommandThatReturns()
+void TestHalvicParts::prefersOffCommandThatReturns()
 {
     QFETCH(QStringList, offered);
     QFETCH(QString, chosen);
@@ -155,7 +155,7 @@ void writeConf(const QString& path, const QByteArray& text,
 
 } // namespace
 
-void HalvicPartsTest::environmentOverridesConfFile()
+void TestHalvicParts::environmentOverridesConfFile()
 {
     QTemporaryDir dir;
     writeConf(dir.filePath(QStringLiteral("Halvic.conf")),
@@ -173,7 +173,7 @@ void HalvicPartsTest::environmentOverridesConfFile()
     QCOMPARE(config.nutOffCmd, "load.off");
 }
 
-void HalvicPartsTest::defaultsWithoutAnyConfiguration()
+void TestHalvicParts::defaultsWithoutAnyConfiguration()
 {
     QTemporaryDir dir;
     const Config config =
@@ -186,7 +186,7 @@ void HalvicPartsTest::defaultsWithoutAnyConfiguration()
 }
 
 // Each file names itself in nut_ups; only the system file sets nut_user.
-void HalvicPartsTest::findsConfigurationFiles_data()
+void TestHalvicParts::findsConfigurationFiles_data()
 {
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("environment");
@@ -211,7 +211,7 @@ void HalvicPartsTest::findsConfigurationFiles_data()
         << "system";
 }
 
-void HalvicPartsTest::findsConfigurationFiles()
+void TestHalvicParts::findsConfigurationFiles()
 {
     QFETCH(QStringList, files);
     QFETCH(QStringList, environment);
@@ -234,7 +234,7 @@ void HalvicPartsTest::findsConfigurationFiles()
     QTEST(QString::fromStdString(config.nutUser), "nutUser");
 }
 
-void HalvicPartsTest::refusesPasswordReadableByOthers_data()
+void TestHalvicParts::refusesPasswordReadableByOthers_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<int>("permissions");
@@ -248,7 +248,7 @@ void HalvicPartsTest::refusesPasswordReadableByOthers_data()
         << QByteArray("backend = sim\n") << (ownerOnly | QFile::ReadOther) << false;
 }
 
-void HalvicPartsTest::refusesPasswordReadableByOthers()
+void TestHalvicParts::refusesPasswordReadableByOthers()
 {
     QFETCH(QByteArray, text);
     QFETCH(int, permissions);
@@ -261,7 +261,7 @@ void HalvicPartsTest::refusesPasswordReadableByOthers()
     QCOMPARE(config.refusedFiles, refused ? std::vector{path.toStdString()} : std::vector<std::string>());
 }
 
-void HalvicPartsTest::validatesNutNames_data()
+void TestHalvicParts::validatesNutNames_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("valid");
@@ -275,11 +275,11 @@ void HalvicPartsTest::validatesNutNames_data()
     QTest::newRow("65 characters") << QString(65, 'u') << false;
 }
 
-void HalvicPartsTest::validatesNutNames()
+void TestHalvicParts::validatesNutNames()
 {
     QFETCH(QString, name);
     QTEST(isValidNutName(name.toStdString()), "valid");
 }
 
-QTEST_GUILESS_MAIN(HalvicPartsTest)
-#include "tst_HalvicParts.moc"
+QTEST_GUILESS_MAIN(TestHalvicParts)
+#include "tst_halvicparts.moc"

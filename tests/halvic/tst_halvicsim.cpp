@@ -21,7 +21,7 @@ constexpr int SwitchOff = HalvicClient::SwitchOff;
 
 } // namespace
 
-class HalvicSimTest : public QObject
+class TestHalvicSim : public QObject
 {
     Q_OBJECT
 
@@ -48,7 +48,7 @@ private:
     std::unique_ptr<HalvicClient> m_halvic;
 };
 
-QByteArray HalvicSimTest::runSim(const QStringList& arguments, int* exitCode) const
+QByteArray TestHalvicSim::runSim(const QStringList& arguments, int* exitCode) const
 {
     QProcess sim;
     sim.start(testsupport::binDir() + QStringLiteral("/halvic-sim"), arguments);
@@ -59,7 +59,7 @@ QByteArray HalvicSimTest::runSim(const QStringList& arguments, int* exitCode) co
     return sim.readAllStandardOutput();
 }
 
-void HalvicSimTest::initTestCase()
+void TestHalvicSim::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     qputenv("HALVIC_BACKEND", "sim");
@@ -70,14 +70,14 @@ void HalvicSimTest::initTestCase()
              QFileInfo(testsupport::binDir()).canonicalFilePath());
 }
 
-void HalvicSimTest::init()
+void TestHalvicSim::init()
 {
     QFile::remove(simFile());
     QFile::remove(simFile() + QStringLiteral(".off-log"));
     m_halvic->open();
 }
 
-void HalvicSimTest::reportsEachState_data()
+void TestHalvicSim::reportsEachState_data()
 {
     QTest::addColumn<QString>("state");
     QTest::addColumn<bool>("answers");
@@ -90,7 +90,7 @@ void HalvicSimTest::reportsEachState_data()
     QTest::newRow("silent") << "silent" << false << false << false;
 }
 
-void HalvicSimTest::reportsEachState()
+void TestHalvicSim::reportsEachState()
 {
     QFETCH(QString, state);
     QFETCH(bool, answers);
@@ -109,7 +109,7 @@ void HalvicSimTest::reportsEachState()
     QTEST(reply.batteryLow(), "batteryLow");
 }
 
-void HalvicSimTest::missingStateFileIsOnMains()
+void TestHalvicSim::missingStateFileIsOnMains()
 {
     const auto reply = m_halvic->exchange(StatusQuery);
     QVERIFY(reply.answered());
@@ -117,7 +117,7 @@ void HalvicSimTest::missingStateFileIsOnMains()
     QVERIFY(!reply.batteryLow());
 }
 
-void HalvicSimTest::stateFileThatIsNoFileIsSilent_data()
+void TestHalvicSim::stateFileThatIsNoFileIsSilent_data()
 {
     QTest::addColumn<QString>("path");
     QTest::newRow("endless device") << QStringLiteral("/dev/zero");
@@ -125,7 +125,7 @@ void HalvicSimTest::stateFileThatIsNoFileIsSilent_data()
 }
 
 // Before, /dev/zero filled the memory and a FIFO blocked the caller for good.
-void HalvicSimTest::stateFileThatIsNoFileIsSilent()
+void TestHalvicSim::stateFileThatIsNoFileIsSilent()
 {
     QFETCH(QString, path);
     const QByteArray file = QFile::encodeName(path);
@@ -137,7 +137,7 @@ void HalvicSimTest::stateFileThatIsNoFileIsSilent()
     QCOMPARE(runSim({QStringLiteral("off-log")}), QByteArray());
 }
 
-void HalvicSimTest::switchOff_data()
+void TestHalvicSim::switchOff_data()
 {
     QTest::addColumn<QString>("state");
     QTest::addColumn<QByteArray>("code");
@@ -145,7 +145,7 @@ void HalvicSimTest::switchOff_data()
     QTest::newRow("silent UPS hears nothing") << "silent" << QByteArray(HALVIC_REPLY_CODE_SIZE, '\0');
 }
 
-void HalvicSimTest::switchOff()
+void TestHalvicSim::switchOff()
 {
     QFETCH(QString, state);
     QFETCH(QByteArray, code);
@@ -166,7 +166,7 @@ void HalvicSimTest::switchOff()
         QVERIFY2(line.match(QString::fromUtf8(entry)).hasMatch(), entry.constData());
 }
 
-void HalvicSimTest::closedDeviceDoesNotAnswer()
+void TestHalvicSim::closedDeviceDoesNotAnswer()
 {
     m_halvic->close();
     m_halvic->close();
@@ -178,7 +178,7 @@ void HalvicSimTest::closedDeviceDoesNotAnswer()
 
 // Writers and the reader race; a reader that ever saw a half-written file would find no state
 // and report a UPS that does not answer.
-void HalvicSimTest::concurrentSettingNeverTearsTheState()
+void TestHalvicSim::concurrentSettingNeverTearsTheState()
 {
     const QStringList answeringStates{"online", "onbattery", "lowbattery", "lowonline"};
     std::vector<std::unique_ptr<QProcess>> writers;
@@ -204,7 +204,7 @@ void HalvicSimTest::concurrentSettingNeverTearsTheState()
     }
 }
 
-void HalvicSimTest::readsHalvicConfBesideTheLibrary()
+void TestHalvicSim::readsHalvicConfBesideTheLibrary()
 {
     QTemporaryDir elsewhere;
     const QString library = elsewhere.filePath(QStringLiteral("libHalvic.so"));
@@ -225,7 +225,7 @@ void HalvicSimTest::readsHalvicConfBesideTheLibrary()
     copy.close();
 }
 
-void HalvicSimTest::toolRejectsUnknownState()
+void TestHalvicSim::toolRejectsUnknownState()
 {
     int exitCode = 0;
     runSim({QStringLiteral("offline")}, &exitCode);
@@ -233,5 +233,5 @@ void HalvicSimTest::toolRejectsUnknownState()
     QVERIFY(!QFile::exists(simFile()));
 }
 
-QTEST_GUILESS_MAIN(HalvicSimTest)
-#include "tst_HalvicSim.moc"
+QTEST_GUILESS_MAIN(TestHalvicSim)
+#include "tst_halvicsim.moc"
