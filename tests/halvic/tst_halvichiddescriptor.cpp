@@ -65,7 +65,6 @@ private slots:
     void findsPowerDeviceFields();
     void readsStatus_data();
     void readsStatus();
-    void writesAndReadsFieldValues();
     void rejectsBrokenDescriptors_data();
     void rejectsBrokenDescriptors();
     void findsPowerDevicesAmongHidrawNodes();
@@ -151,21 +150,6 @@ void TestHalvicHidDescriptor::readsStatus()
         QTEST(reading->onMains, "onMains");
         QTEST(reading->batteryLow, "batteryLow");
     }
-}
-
-void TestHalvicHidDescriptor::writesAndReadsFieldValues()
-{
-    const auto fields = PowerDeviceFields::find(familyLayout(QStringLiteral("apc-back-ups")));
-    const HidField& delay = *fields.delayBeforeShutdown;
-    std::vector<uint8_t> report{0x15, 0xff, 0xff};
-    QCOMPARE(fieldValue(delay, report), std::optional<int64_t>(-1));
-    setFieldValue(delay, report, 60);
-    QCOMPARE(report, (std::vector<uint8_t>{0x15, 60, 0}));
-    QCOMPARE(fieldValue(delay, report), std::optional<int64_t>(60));
-    const HidField& acPresent = *fields.acPresent;
-    std::vector<uint8_t> status{0x16, 0xff, 0, 0, 0};
-    setFieldValue(acPresent, status, 0);
-    QCOMPARE(status[1], uint8_t(0xfb));
 }
 
 void TestHalvicHidDescriptor::rejectsBrokenDescriptors_data()
