@@ -23,6 +23,10 @@ public:
     virtual std::optional<UpsReading> readStatus() = 0;
     // True when the UPS accepted the command to switch itself off.
     virtual bool switchOff() = 0;
+
+    // The caller closed the device and may open it again with the same configuration soon.
+    virtual void suspend() {}
+    virtual void resume() {}
 };
 
 } // namespace halvic

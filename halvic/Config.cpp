@@ -1,13 +1,16 @@
 #include "Config.h"
 
+#include "Log.h"
+#include "SmallFile.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
-#include <fstream>
-#include <iostream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace halvic {
 
@@ -20,13 +23,16 @@ struct Key
     std::string Config::*field;
 };
 
-const std::array<Key, 6> Keys{{
+const std::array<Key, 9> Keys{{
     {"backend", "HALVIC_BACKEND", &Config::backend},
     {"sim_file", "HALVIC_SIM_FILE", &Config::simFile},
     {"nut_ups", "HALVIC_NUT_UPS", &Config::nutUps},
     {"nut_user", "HALVIC_NUT_USER", &Config::nutUser},
     {"nut_password", "HALVIC_NUT_PASSWORD", &Config::nutPassword},
     {"nut_offcmd", "HALVIC_NUT_OFFCMD", &Config::nutOffCmd},
+    {"nut_off_delay", "HALVIC_NUT_OFF_DELAY", &Config::nutOffDelay},
+    {"hid_device", "HALVIC_HID_DEVICE", &Config::hidDevice},
+    {"hid_off_delay", "HALVIC_HID_OFF_DELAY", &Config::hidOffDelay},
 }};
 
 std::string_view trimmed(std::string_view text)
@@ -51,15 +57,8 @@ bool isKnownKey(const std::string& key)
     return std::ranges::any_of(Keys, [&](const Key& known) { return key == known.fileKey; });
 }
 
-std::optional<std::string> readWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    return contents.str();
-}
+// A configuration file is a few lines; anything larger is no configuration file.
+constexpr size_t MaxConfigFileBytes = 64 * 1024;
 
 bool readableByOthers(const std::string& path)
 {
@@ -68,9 +67,43 @@ bool readableByOthers(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
 }
 
-std::string besideConfig(const std::string& configDir, const std::string& path)
+std::string directoryOf(const std::string& path)
 {
-    return !path.empty() && path.front() == '/' ? path : configDir + '/' + path;
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string besideFile(const std::string& file, const std::string& path)
+{
+    return !path.empty() && path.front() == '/' ? path : directoryOf(file) + '/' + path;
+}
+
+bool exists(const std::string& path)
+{
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+std::string userConfigDir(const EnvironmentLookup& environment)
+{
+    if (const auto xdg = environment("XDG_CONFIG_HOME"); xdg && xdg->starts_with('/'))
+        return *xdg + "/brevant";
+    if (const auto home = environment("HOME"); home && home->starts_with('/'))
+        return *home + "/.config/brevant";
+    return {};
+}
+
+std::vector<std::string> configFiles(const std::string& libraryDir, const std::string& systemDir,
+                                     const EnvironmentLookup& environment)
+{
+    if (const auto named = environment("HALVIC_CONF"); named && !named->empty())
+        return {*named};
+    const std::string portable = libraryDir + '/' + ConfigFileName;
+    if (exists(portable))
+        return {portable};
+    std::vector<std::string> files{systemDir + '/' + ConfigFileName};
+    if (const std::string user = userConfigDir(environment); !user.empty())
+        files.push_back(user + '/' + ConfigFileName);
+    return files;
 }
 
 } // namespace
@@ -83,6 +116,16 @@ std::optional<std::string> processEnvironment(const char* name)
     return std::string(value);
 }
 
+std::optional<int> parseOffDelay(std::string_view text)
+{
+    int seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || seconds < MinimumOffDelaySeconds ||
+        seconds > MaximumOffDelaySeconds)
+        return std::nullopt;
+    return seconds;
+}
+
 std::map<std::string, std::string> parseConfigText(std::string_view text)
 {
     std::map<std::string, std::string> values;
@@ -93,33 +136,56 @@ std::map<std::string, std::string> parseConfigText(std::string_view text)
             continue;
         const auto equals = content.find('=');
         if (equals == std::string_view::npos) {
-            std::cerr << "Halvic: ignoring line without '=' in " << ConfigFileName << ": " << content << '\n';
+            logOnce("config", "ignoring a line without '=' in " + std::string(ConfigFileName) + ": " +
+                                  std::string(content));
             continue;
         }
         const std::string key = lowerCase(trimmed(content.substr(0, equals)));
         if (!isKnownKey(key))
-            std::cerr << "Halvic: unknown key '" << key << "' in " << ConfigFileName << '\n';
+            logOnce("config", "unknown key '" + key + "' in " + ConfigFileName);
         values[key] = std::string(trimmed(content.substr(equals + 1)));
     }
     return values;
 }
 
-Config loadConfig(const std::string& configDir, const EnvironmentLookup& environment)
+Config loadConfig(const std::string& libraryDir, const EnvironmentLookup& environment,
+                  const std::string& systemDir)
 {
     Config config;
-    const std::string filePath = configDir + '/' + ConfigFileName;
-    const auto fileValues = parseConfigText(readWholeFile(filePath).value_or(std::string()));
+    std::string simFileOrigin;
+    for (const std::string& file : configFiles(libraryDir, systemDir, environment)) {
+        const auto text = readSmallFile(file, MaxConfigFileBytes);
+        if (!text)
+            continue;
+        const auto values = parseConfigText(*text);
+        const auto password = values.find("nut_password");
+        if (password != values.end() && !password->second.empty() && readableByOthers(file)) {
+            config.refusedFiles.push_back(file);
+            continue;
+        }
+        config.files.push_back(file);
+        for (const Key& key : Keys) {
+            if (const auto it = values.find(key.fileKey); it != values.end())
+                config.*key.field = it->second;
+        }
+        if (values.contains("sim_file"))
+            simFileOrigin = file;
+    }
     for (const Key& key : Keys) {
-        if (const auto it = fileValues.find(key.fileKey); it != fileValues.end())
-            config.*key.field = it->second;
-        if (auto value = environment(key.environmentName))
+        if (auto value = environment(key.environmentName)) {
             config.*key.field = std::move(*value);
+            if (key.field == &Config::simFile)
+                simFileOrigin = libraryDir + "/.";
+        }
     }
     config.backend = lowerCase(config.backend);
-    config.simFile = besideConfig(configDir, config.simFile.empty() ? DefaultSimFileName : config.simFile);
-    const auto password = fileValues.find("nut_password");
-    config.passwordExposed =
-        password != fileValues.end() && !password->second.empty() && readableByOthers(filePath);
+    if (!config.simFile.empty()) {
+        config.simFile = besideFile(simFileOrigin, config.simFile);
+    } else {
+        const bool portable = ::access(libraryDir.c_str(), W_OK) == 0;
+        const std::string dir = portable ? libraryDir : userConfigDir(environment);
+        config.simFile = (dir.empty() ? libraryDir : dir) + '/' + DefaultSimFileName;
+    }
     return config;
 }
 

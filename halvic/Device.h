@@ -3,11 +3,9 @@
 #include "Backend.h"
 #include "Config.h"
 
-#include <halvic/Halvic.h>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 
 namespace halvic {
@@ -17,21 +15,22 @@ namespace halvic {
 class Device
 {
 public:
-    // Reads the configuration in configDir and the environment afresh on every open.
-    void open(const std::string& configDir);
+    // Reads the configuration afresh on every open. The monitor closes and reopens the device on
+    // every poll while the UPS is silent; with an unchanged configuration the backend, and with it
+    // the worker's connection and latest reading, is kept.
+    void open(const std::string& libraryDir);
     void close();
     void output(int command, char* reply);
     void input(char* statusBlock);
 
 private:
-    std::unique_ptr<Backend> makeBackend(const Config& config);
-    // The device is reopened on every poll while the UPS is silent: say each thing once.
-    void warnOnce(const std::string& message);
+    static std::unique_ptr<Backend> makeBackend(const Config& config);
 
     std::mutex m_mutex;
     std::unique_ptr<Backend> m_backend;
+    std::optional<Config> m_backendConfig;
+    bool m_open = false;
     std::optional<UpsReading> m_lastReading;
-    std::set<std::string> m_warnings;
 };
 
 } // namespace halvic

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Backend.h"
+#include "Config.h"
 #include "NutConnection.h"
 #include "NutProtocol.h"
 
@@ -12,27 +13,33 @@ struct NutSettings
     std::string user;
     std::string password;
     std::string offCommand;
+    int offDelaySeconds = DefaultOffDelaySeconds;
 };
 
-// A UPS that a NUT server serves. The connection opened here is kept for every later exchange;
-// once it fails the backend answers nothing, and the caller's next reopen connects again.
+// A UPS that a NUT server serves, asked from the worker thread: every call may wait for the
+// server, up to NutConnection's bounds. The connection is kept between calls; once it fails it
+// is dropped and the next call connects again.
 class NutBackend : public Backend
 {
 public:
-    explicit NutBackend(NutSettings settings);
+    NutBackend(NutSettings settings, const Interrupt& interrupt);
 
     std::optional<UpsReading> readStatus() override;
     bool switchOff() override;
 
 private:
-    bool knowsUps();
-    bool sendCredentials();
+    bool connected();
+    std::string firstUps();
+    bool logIn();
     std::string offCommand();
+    bool setOffDelay();
     void dropBrokenConnection();
 
     NutSettings m_settings;
+    const Interrupt& m_interrupt;
     std::unique_ptr<NutConnection> m_connection;
-    bool m_credentialsSent = false;
+    std::string m_ups;
+    bool m_loggedIn = false;
 };
 
 } // namespace halvic

@@ -1,30 +1,28 @@
 #pragma once
 
-// upsclient.h uses uint16_t and time_t without including their headers.
+#include "LineSocket.h"
+#include "NutProtocol.h"
+
 #include <chrono>
-#include <cstdint>
-#include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
-#include <upsclient.h>
 #include <vector>
 
 namespace halvic {
 
-// One plain-text connection to a NUT server (upsd) through libupsclient. Every wait for the
-// server is bounded by the time-out, so a dead or hung server costs about that much, no more.
-// After a failed exchange the connection is broken for good: a late answer would otherwise be
-// read as the answer to the next question.
+// One plain-text connection to a NUT server (upsd). Each request, a list included, gets one
+// deadline for its whole answer, and a list at most MaxListLines lines of at most
+// LineSocket::MaxLineBytes: a slow or hostile server costs the worker thread ReplyTimeout and a
+// few kilobytes at most. After a failed exchange the connection is broken for good: a late
+// answer would otherwise be read as the answer to the next question.
 class NutConnection
 {
 public:
-    static constexpr std::chrono::seconds Timeout{1};
+    static constexpr std::chrono::seconds ReplyTimeout{2};
+    static constexpr size_t MaxListLines = 256;
 
-    static std::unique_ptr<NutConnection> open(const std::string& host, uint16_t port);
-    ~NutConnection();
-    NutConnection(const NutConnection&) = delete;
-    NutConnection& operator=(const NutConnection&) = delete;
+    static std::unique_ptr<NutConnection> open(const NutTarget& target, const Interrupt& interrupt);
 
     bool isBroken() const { return m_broken; }
 
@@ -34,12 +32,12 @@ public:
     std::optional<std::vector<std::string>> requestList(const std::string& line);
 
 private:
-    NutConnection() = default;
+    explicit NutConnection(std::unique_ptr<LineSocket> socket);
 
-    bool send(const std::string& line);
-    std::optional<std::string> receive();
+    std::optional<std::string> exchange(const std::string& line, Deadline deadline);
+    std::optional<std::string> receive(Deadline deadline);
 
-    UPSCONN_t m_connection{};
+    std::unique_ptr<LineSocket> m_socket;
     bool m_broken = false;
 };
 

@@ -53,6 +53,15 @@ std::optional<NutTarget> parseNutTarget(std::string_view text)
     return target;
 }
 
+bool isValidNutName(std::string_view name)
+{
+    const auto allowed = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+               c == '-' || c == '.';
+    };
+    return !name.empty() && name.size() <= 64 && name.front() != '-' && std::ranges::all_of(name, allowed);
+}
+
 std::vector<std::string> splitNutLine(std::string_view line)
 {
     std::vector<std::string> words;
@@ -108,10 +117,21 @@ std::optional<UpsReading> readingFromUpsStatus(std::string_view status)
     return UpsReading{.onMains = online, .batteryLow = low};
 }
 
+namespace {
+
+constexpr std::array<std::string_view, 3> DelayedOffCommands{"shutdown.return", "shutdown.stayoff",
+                                                             "load.off.delay"};
+
+} // namespace
+
+bool isDelayedOffCommand(std::string_view command)
+{
+    return std::ranges::find(DelayedOffCommands, command) != DelayedOffCommands.end();
+}
+
 std::string preferredOffCommand(const std::vector<std::string>& offered)
 {
-    constexpr std::array<std::string_view, 3> Preference{"shutdown.return", "load.off.delay", "load.off"};
-    for (const std::string_view command : Preference) {
+    for (const std::string_view command : DelayedOffCommands) {
         if (std::ranges::find(offered, command) != offered.end())
             return std::string(command);
     }

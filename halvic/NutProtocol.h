@@ -25,6 +25,10 @@ struct NutTarget
 
 std::optional<NutTarget> parseNutTarget(std::string_view text);
 
+// A UPS or command name that can go into a request as one plain word: letters, digits, '_', '-'
+// and '.', at most 64 characters, not starting with '-'.
+bool isValidNutName(std::string_view name);
+
 // Splits a line of the network protocol into words; double quotes group, backslash escapes.
 std::vector<std::string> splitNutLine(std::string_view line);
 // The word as the protocol expects an argument: quoted and escaped.
@@ -34,8 +38,11 @@ std::string quotedNutWord(std::string_view word);
 // or both, is not a reading.
 std::optional<UpsReading> readingFromUpsStatus(std::string_view status);
 
-// UPS-off preference: off after a delay and back on when mains returns, else off after a delay,
-// else off at once. Empty when the UPS offers none of them.
+// The UPS-off commands that leave the computer time to shut down, best first: off after
+// ups.delay.shutdown and back on when mains returns, off after that delay for good, off after it.
+// "load.off" cuts the power at once and is never chosen. Empty when the UPS offers none of them.
 std::string preferredOffCommand(const std::vector<std::string>& offered);
+// True for the commands above: they wait ups.delay.shutdown seconds before cutting the power.
+bool isDelayedOffCommand(std::string_view command);
 
 } // namespace halvic

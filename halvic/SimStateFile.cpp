@@ -1,10 +1,12 @@
 #include "SimStateFile.h"
 
+#include "SmallFile.h"
+
 #include <array>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
-#include <fstream>
+#include <sstream>
 #include <unistd.h>
 
 namespace halvic {
@@ -25,9 +27,13 @@ bool writeAll(int fd, std::string_view data)
     return true;
 }
 
+// A state word is short; anything larger, or not a regular file, holds no state.
+constexpr size_t MaxStateFileBytes = 256;
+constexpr size_t MaxOffLogBytes = 1 << 20;
+
 std::string firstWord(const std::string& path)
 {
-    std::ifstream in(path);
+    std::istringstream in(readSmallFile(path, MaxStateFileBytes).value_or(std::string()));
     std::string word;
     in >> word;
     return word;
@@ -87,7 +93,7 @@ bool SimStateFile::logSwitchOff(std::chrono::system_clock::time_point when) cons
 std::vector<std::string> SimStateFile::offLog() const
 {
     std::vector<std::string> lines;
-    std::ifstream in(offLogPath());
+    std::istringstream in(readSmallFile(offLogPath(), MaxOffLogBytes).value_or(std::string()));
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;

@@ -35,11 +35,11 @@ HalvicClient::HalvicClient(const QString& library)
 {
     if (!m_library.load())
         return;
-    m_close = reinterpret_cast<Procedure>(m_library.resolve("CloseHandleDevice"));
-    m_output = reinterpret_cast<Output>(m_library.resolve("CmdOutput"));
-    m_input = reinterpret_cast<Input>(m_library.resolve("CmdInput"));
+    m_close = reinterpret_cast<HalvicCloseHandleDeviceFunction>(m_library.resolve("CloseHandleDevice"));
+    m_output = reinterpret_cast<HalvicCmdOutputFunction>(m_library.resolve("CmdOutput"));
+    m_input = reinterpret_cast<HalvicCmdInputFunction>(m_library.resolve("CmdInput"));
     if (m_close && m_output && m_input)
-        m_open = reinterpret_cast<Procedure>(m_library.resolve("HidHandle"));
+        m_open = reinterpret_cast<HalvicHidHandleFunction>(m_library.resolve("HidHandle"));
 }
 
 QString HalvicClient::loadedFrom() const
@@ -52,13 +52,13 @@ QString HalvicClient::loadedFrom() const
 
 HalvicClient::Reply HalvicClient::exchange(int command) const
 {
-    GuardedBuffer<2> code;
-    GuardedBuffer<50> status;
-    GuardedBuffer<6> second;
+    GuardedBuffer<HALVIC_REPLY_CODE_SIZE> code;
+    GuardedBuffer<HALVIC_STATUS_BLOCK_SIZE> status;
+    GuardedBuffer<HALVIC_SECOND_BUFFER_SIZE> second;
     m_output(command, 0, code.data());
     Reply reply;
     reply.code = code.contents();
-    if (reply.code == "T1") {
+    if (reply.code == HALVIC_REPLY_STATUS) {
         m_input(status.data(), second.data());
         reply.status = status.contents();
     }

@@ -3,24 +3,28 @@
 #include <QByteArray>
 #include <QLibrary>
 #include <QString>
+#include <halvic/Halvic.h>
 
 // Calls libHalvic the way the monitor does: loaded by its bare name (or a given path), fresh
-// zeroed buffers of 2, 50 and 6 bytes plus a terminating zero for every exchange.
+// zeroed buffers plus a terminating zero for every exchange.
 class HalvicClient
 {
 public:
-    static constexpr int StatusQuery = 1;
-    static constexpr int SwitchOff = 2;
+    static constexpr int StatusQuery = HALVIC_COMMAND_STATUS;
+    static constexpr int SwitchOff = HALVIC_COMMAND_UPS_OFF;
 
     struct Reply
     {
-        QByteArray code;   // 2 bytes
-        QByteArray status; // 50 bytes, empty unless the code was "T1"
+        QByteArray code;
+        QByteArray status; // empty unless the code said a status block can be read
         bool buffersIntact = true;
 
-        bool answered() const { return code == "T1" && status.contains('T'); }
-        bool onMains() const { return status.at(2) == 1; }
-        bool batteryLow() const { return status.at(3) == 1; }
+        bool answered() const
+        {
+            return code == HALVIC_REPLY_STATUS && status.contains(char(HALVIC_VALID_MARKER));
+        }
+        bool onMains() const { return status.at(HALVIC_MAINS_BYTE - 1) == 1; }
+        bool batteryLow() const { return status.at(HALVIC_LOW_BATTERY_BYTE - 1) == 1; }
     };
 
     explicit HalvicClient(const QString& library = QStringLiteral("Halvic"));
@@ -35,13 +39,9 @@ public:
     Reply exchange(int command) const;
 
 private:
-    using Procedure = void (*)();
-    using Output = void (*)(int, int, char*);
-    using Input = void (*)(char*, char*);
-
     QLibrary m_library;
-    Procedure m_open = nullptr;
-    Procedure m_close = nullptr;
-    Output m_output = nullptr;
-    Input m_input = nullptr;
+    HalvicHidHandleFunction m_open = nullptr;
+    HalvicCloseHandleDeviceFunction m_close = nullptr;
+    HalvicCmdOutputFunction m_output = nullptr;
+    HalvicCmdInputFunction m_input = nullptr;
 };

@@ -1,7 +1,9 @@
 // halvic-sim online|onbattery|lowbattery|lowonline|silent | status | off-log
 //
-// Finds the state file the way libHalvic does: HALVIC_SIM_FILE, else sim_file in Halvic.conf,
-// else halvic-sim.state, all beside this program, which sits beside the library.
+// Finds the state file the way libHalvic does, with this program's folder in the place of the
+// library's: HALVIC_SIM_FILE, else sim_file in the configuration (HALVIC_CONF, Halvic.conf beside
+// this program, /etc/brevant and the user's folder), else halvic-sim.state beside this program
+// when its folder is writable (a build tree), else in the user's configuration folder.
 #include "Config.h"
 #include "SimStateFile.h"
 

@@ -7,6 +7,9 @@
 #                                <dir>/upsd.log (upsd logs every instant command there)
 #   nut-fixture.sh stop <dir>    stops the processes that start recorded, by PID
 #
+# The driver's socket lives in a short private directory under /tmp (recorded in <dir>/statepath),
+# so that a deep build tree cannot push its path past the 108-byte limit of a socket address.
+#
 # upsd user "admin", password "secret", may run every instant command.
 set -euo pipefail
 
@@ -14,13 +17,15 @@ action=${1:?usage: nut-fixture.sh start|stop <dir>}
 dir=${2:?usage: nut-fixture.sh start|stop <dir>}
 nut_bin=${NUT_BIN_DIR:-/lib/nut}
 
+statepath() { cat "$dir/statepath" 2>/dev/null || true; }
+
 # True while pid is a live process of this fixture (not a stranger that inherited the number).
 ours() {
     local pid=$1 state
-    [ -r "/proc/$pid/environ" ] || return 1
+    [ -r "/proc/$pid/environ" ] && [ -n "$(statepath)" ] || return 1
     state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null) || return 1
     [ "$state" != Z ] || return 1
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "NUT_STATEPATH=$dir/state"
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "NUT_STATEPATH=$(statepath)"
 }
 
 stop_recorded() {
@@ -35,6 +40,12 @@ stop_recorded() {
         fi
         rm -f "$pidfile"
     done
+    local state
+    state=$(statepath)
+    case $state in
+    /tmp/brevant-nut.*) rm -rf "$state" ;;
+    esac
+    rm -f "$dir/statepath"
 }
 
 # One request line; prints the first answer line, empty when nobody answers within 2 s.
@@ -57,7 +68,7 @@ wait_until() {
     return 1
 }
 
-driver_ready() { [ -S "$dir/state/dummy-ups-dummy" ]; }
+driver_ready() { [ -S "$(statepath)/dummy-ups-dummy" ]; }
 upsd_alive() { ours "$(cat "$dir/upsd.pid")"; }
 ups_online() {
     upsd_alive || return 2
@@ -70,9 +81,10 @@ start() {
     done
     stop_recorded
     rm -rf "$dir"
-    mkdir -p "$dir/etc" "$dir/state"
-    chmod 700 "$dir/etc" "$dir/state"
-    export NUT_CONFPATH="$dir/etc" NUT_STATEPATH="$dir/state"
+    mkdir -p "$dir/etc"
+    chmod 700 "$dir/etc"
+    mktemp -d /tmp/brevant-nut.XXXXXX >"$dir/statepath"
+    export NUT_CONFPATH="$dir/etc" NUT_STATEPATH="$(statepath)"
     run_as=()
     [ "$(id -u)" -ne 0 ] || run_as=(-u root)
 

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <algorithm>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -20,7 +21,7 @@ constexpr int SwitchOff = HalvicClient::SwitchOff;
 
 } // namespace
 
-class HalvicSimTest : public QObject
+class TestHalvicSim : public QObject
 {
     Q_OBJECT
 
@@ -30,6 +31,8 @@ private slots:
     void reportsEachState_data();
     void reportsEachState();
     void missingStateFileIsOnMains();
+    void stateFileThatIsNoFileIsSilent_data();
+    void stateFileThatIsNoFileIsSilent();
     void switchOff_data();
     void switchOff();
     void closedDeviceDoesNotAnswer();
@@ -45,7 +48,7 @@ private:
     std::unique_ptr<HalvicClient> m_halvic;
 };
 
-QByteArray HalvicSimTest::runSim(const QStringList& arguments, int* exitCode) const
+QByteArray TestHalvicSim::runSim(const QStringList& arguments, int* exitCode) const
 {
     QProcess sim;
     sim.start(testsupport::binDir() + QStringLiteral("/halvic-sim"), arguments);
@@ -56,7 +59,7 @@ QByteArray HalvicSimTest::runSim(const QStringList& arguments, int* exitCode) co
     return sim.readAllStandardOutput();
 }
 
-void HalvicSimTest::initTestCase()
+void TestHalvicSim::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     qputenv("HALVIC_BACKEND", "sim");
@@ -67,14 +70,14 @@ void HalvicSimTest::initTestCase()
              QFileInfo(testsupport::binDir()).canonicalFilePath());
 }
 
-void HalvicSimTest::init()
+void TestHalvicSim::init()
 {
     QFile::remove(simFile());
     QFile::remove(simFile() + QStringLiteral(".off-log"));
     m_halvic->open();
 }
 
-void HalvicSimTest::reportsEachState_data()
+void TestHalvicSim::reportsEachState_data()
 {
     QTest::addColumn<QString>("state");
     QTest::addColumn<bool>("answers");
@@ -87,7 +90,7 @@ void HalvicSimTest::reportsEachState_data()
     QTest::newRow("silent") << "silent" << false << false << false;
 }
 
-void HalvicSimTest::reportsEachState()
+void TestHalvicSim::reportsEachState()
 {
     QFETCH(QString, state);
     QFETCH(bool, answers);
@@ -99,14 +102,14 @@ void HalvicSimTest::reportsEachState()
     QVERIFY(reply.buffersIntact);
     QCOMPARE(reply.answered(), answers);
     if (!answers) {
-        QCOMPARE(reply.code, QByteArray(2, '\0'));
+        QCOMPARE(reply.code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
         return;
     }
     QTEST(reply.onMains(), "onMains");
     QTEST(reply.batteryLow(), "batteryLow");
 }
 
-void HalvicSimTest::missingStateFileIsOnMains()
+void TestHalvicSim::missingStateFileIsOnMains()
 {
     const auto reply = m_halvic->exchange(StatusQuery);
     QVERIFY(reply.answered());
@@ -114,15 +117,35 @@ void HalvicSimTest::missingStateFileIsOnMains()
     QVERIFY(!reply.batteryLow());
 }
 
-void HalvicSimTest::switchOff_data()
+void TestHalvicSim::stateFileThatIsNoFileIsSilent_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("endless device") << QStringLiteral("/dev/zero");
+    QTest::newRow("FIFO without a writer") << m_dir.filePath(QStringLiteral("fifo"));
+}
+
+// Before, /dev/zero filled the memory and a FIFO blocked the caller for good.
+void TestHalvicSim::stateFileThatIsNoFileIsSilent()
+{
+    QFETCH(QString, path);
+    const QByteArray file = QFile::encodeName(path);
+    QVERIFY(path.startsWith(QStringLiteral("/dev/")) || ::mkfifo(file.constData(), 0600) == 0);
+    const ScopedEnvironment stateFile("HALVIC_SIM_FILE", file);
+    m_halvic->open();
+    QCOMPARE(m_halvic->exchange(StatusQuery).code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
+    QCOMPARE(runSim({QStringLiteral("status")}).trimmed(), QByteArray("silent"));
+    QCOMPARE(runSim({QStringLiteral("off-log")}), QByteArray());
+}
+
+void TestHalvicSim::switchOff_data()
 {
     QTest::addColumn<QString>("state");
     QTest::addColumn<QByteArray>("code");
-    QTest::newRow("answering UPS accepts") << "lowbattery" << QByteArray("S1");
-    QTest::newRow("silent UPS hears nothing") << "silent" << QByteArray(2, '\0');
+    QTest::newRow("answering UPS accepts") << "lowbattery" << QByteArray(HALVIC_REPLY_ACCEPTED);
+    QTest::newRow("silent UPS hears nothing") << "silent" << QByteArray(HALVIC_REPLY_CODE_SIZE, '\0');
 }
 
-void HalvicSimTest::switchOff()
+void TestHalvicSim::switchOff()
 {
     QFETCH(QString, state);
     QFETCH(QByteArray, code);
@@ -136,26 +159,26 @@ void HalvicSimTest::switchOff()
 
     const QList<QByteArray> log = runSim({QStringLiteral("off-log")}).split('\n');
     const QList<QByteArray> lines(log.begin(), log.end() - 1);
-    QCOMPARE(lines.size(), code == "S1" ? 3 : 0);
+    QCOMPARE(lines.size(), code == HALVIC_REPLY_ACCEPTED ? 3 : 0);
     static const QRegularExpression line(
         QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} UPS-off$"));
     for (const QByteArray& entry : lines)
         QVERIFY2(line.match(QString::fromUtf8(entry)).hasMatch(), entry.constData());
 }
 
-void HalvicSimTest::closedDeviceDoesNotAnswer()
+void TestHalvicSim::closedDeviceDoesNotAnswer()
 {
     m_halvic->close();
     m_halvic->close();
-    QCOMPARE(m_halvic->exchange(StatusQuery).code, QByteArray(2, '\0'));
-    QCOMPARE(m_halvic->exchange(SwitchOff).code, QByteArray(2, '\0'));
+    QCOMPARE(m_halvic->exchange(StatusQuery).code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
+    QCOMPARE(m_halvic->exchange(SwitchOff).code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
     m_halvic->open();
     QVERIFY(m_halvic->exchange(StatusQuery).answered());
 }
 
 // Writers and the reader race; a reader that ever saw a half-written file would find no state
 // and report a UPS that does not answer.
-void HalvicSimTest::concurrentSettingNeverTearsTheState()
+void TestHalvicSim::concurrentSettingNeverTearsTheState()
 {
     const QStringList answeringStates{"online", "onbattery", "lowbattery", "lowonline"};
     std::vector<std::unique_ptr<QProcess>> writers;
@@ -181,7 +204,7 @@ void HalvicSimTest::concurrentSettingNeverTearsTheState()
     }
 }
 
-void HalvicSimTest::readsHalvicConfBesideTheLibrary()
+void TestHalvicSim::readsHalvicConfBesideTheLibrary()
 {
     QTemporaryDir elsewhere;
     const QString library = elsewhere.filePath(QStringLiteral("libHalvic.so"));
@@ -202,7 +225,7 @@ void HalvicSimTest::readsHalvicConfBesideTheLibrary()
     copy.close();
 }
 
-void HalvicSimTest::toolRejectsUnknownState()
+void TestHalvicSim::toolRejectsUnknownState()
 {
     int exitCode = 0;
     runSim({QStringLiteral("offline")}, &exitCode);
@@ -210,5 +233,5 @@ void HalvicSimTest::toolRejectsUnknownState()
     QVERIFY(!QFile::exists(simFile()));
 }
 
-QTEST_GUILESS_MAIN(HalvicSimTest)
-#include "tst_HalvicSim.moc"
+QTEST_GUILESS_MAIN(TestHalvicSim)
+#include "tst_halvicsim.moc"

@@ -1,0 +1,140 @@
+#include "HidrawDevice.h"
+
+#include "HidPowerDevice.h"
+#include "SmallFile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace halvic {
+
+namespace {
+
+constexpr size_t MaxReportBytes = 4096;
+constexpr size_t MaxPendingReports = 64;
+
+unsigned long getReportRequest(HidReportKind kind, size_t length)
+{
+    return kind == HidReportKind::Feature ? HIDIOCGFEATURE(length) : HIDIOCGINPUT(length);
+}
+
+} // namespace
+
+std::unique_ptr<HidrawDevice> HidrawDevice::open(const std::string& path, int& error)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    return std::unique_ptr<HidrawDevice>(new HidrawDevice(fd));
+}
+
+HidrawDevice::HidrawDevice(int fd)
+    : m_fd(fd)
+{}
+
+HidrawDevice::~HidrawDevice()
+{
+    ::close(m_fd);
+}
+
+bool HidrawDevice::isGone() const
+{
+    return m_lastError == ENODEV || m_lastError == ENXIO || m_lastError == EIO || m_lastError == EBADF;
+}
+
+std::optional<std::vector<uint8_t>> HidrawDevice::reportDescriptor()
+{
+    int size = 0;
+    if (::ioctl(m_fd, HIDIOCGRDESCSIZE, &size) < 0) {
+        m_lastError = errno;
+        return std::nullopt;
+    }
+    hidraw_report_descriptor descriptor{};
+    descriptor.size = static_cast<uint32_t>(std::clamp(size, 0, HID_MAX_DESCRIPTOR_SIZE));
+    if (::ioctl(m_fd, HIDIOCGRDESC, &descriptor) < 0) {
+        m_lastError = errno;
+        return std::nullopt;
+    }
+    return std::vector<uint8_t>(descriptor.value, descriptor.value + descriptor.size);
+}
+
+std::optional<std::vector<uint8_t>> HidrawDevice::getReport(HidReportKind kind, uint8_t reportId,
+                                                            size_t length)
+{
+    std::vector<uint8_t> report(std::clamp<size_t>(length, 1, MaxReportBytes), 0);
+    report[0] = reportId;
+    const int got = ::ioctl(m_fd, getReportRequest(kind, report.size()), report.data());
+    if (got < 0) {
+        m_lastError = errno;
+        return std::nullopt;
+    }
+    report.resize(std::min(report.size(), static_cast<size_t>(got)));
+    return report;
+}
+
+bool HidrawDevice::setFeature(const std::vector<uint8_t>& report)
+{
+    if (::ioctl(m_fd, HIDIOCSFEATURE(report.size()), report.data()) < 0) {
+        m_lastError = errno;
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::vector<uint8_t>> HidrawDevice::pendingInputReports(bool numberedReports)
+{
+    std::vector<std::vector<uint8_t>> reports;
+    std::vector<uint8_t> buffer(MaxReportBytes + 1);
+    while (reports.size() < MaxPendingReports) {
+        const ssize_t got = ::read(m_fd, buffer.data() + 1, MaxReportBytes);
+        if (got <= 0) {
+            if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                m_lastError = errno;
+            break;
+        }
+        // Reports of a device without numbered reports get the 0 that GET_REPORT would put first.
+        const auto begin = buffer.begin() + (numberedReports ? 1 : 0);
+        reports.emplace_back(begin, buffer.begin() + 1 + got);
+    }
+    return reports;
+}
+
+std::vector<std::string> findPowerDevices(const std::string& sysClassDir, const std::string& devDir)
+{
+    std::vector<std::pair<unsigned long, std::string>> found;
+    DIR* dir = ::opendir(sysClassDir.c_str());
+    if (dir == nullptr)
+        return {};
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        unsigned long number = 0;
+        const char* digits = name.c_str() + std::min<size_t>(name.size(), 6);
+        const auto [end, error] = std::from_chars(digits, name.c_str() + name.size(), number);
+        if (!name.starts_with("hidraw") || error != std::errc() || end != name.c_str() + name.size())
+            continue;
+        const auto text =
+            readSmallFile(sysClassDir + '/' + name + "/device/report_descriptor", HID_MAX_DESCRIPTOR_SIZE);
+        if (!text)
+            continue;
+        const std::vector<uint8_t> bytes(text->begin(), text->end());
+        const auto layout = parseReportDescriptor(bytes);
+        if (layout && isPowerDevice(*layout))
+            found.emplace_back(number, devDir + '/' + name);
+    }
+    ::closedir(dir);
+    std::ranges::sort(found);
+    std::vector<std::string> paths;
+    for (auto& [number, path] : found)
+        paths.push_back(std::move(path));
+    return paths;
+}
+
+} // namespace halvic

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Backend.h"
+#include "Wait.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+
+namespace halvic {
+
+// How the worker thread paces itself and how long a caller ever waits for it.
+struct WorkerTiming
+{
+    // The worker asks the UPS this often.
+    std::chrono::milliseconds pollInterval{1000};
+    // A reading older than this is no answer.
+    std::chrono::milliseconds staleAfter{5000};
+    // The first status query after an open waits this long for the worker's first reading.
+    std::chrono::milliseconds firstReadingWait{20};
+    // A UPS-off call waits this long for the UPS's acceptance; the command itself stays queued.
+    std::chrono::milliseconds commandWait{20};
+    // A UPS-off command the worker could not send within this time is dropped.
+    std::chrono::milliseconds commandDeadline{10000};
+    // Closed this long without being opened again, the worker lets go of the device.
+    std::chrono::milliseconds releaseAfterClose{10000};
+};
+
+// Creates the backend that does the device work; it lives on the worker thread and must end its
+// waits when the interrupt is raised.
+using BlockingBackendFactory = std::function<std::unique_ptr<Backend>(const Interrupt&)>;
+
+// A backend whose device work happens on its own thread, so that the caller's thread never waits
+// for a server or a device: status queries answer from the worker's latest reading, UPS-off
+// commands are handed to the worker and answered when it has the result within commandWait.
+class ThreadedBackend : public Backend
+{
+public:
+    explicit ThreadedBackend(BlockingBackendFactory factory, WorkerTiming timing = {});
+    // Stops the worker, after the UPS-off command it still has to send, if any, until that
+    // command's deadline; a worker stuck in a call that no interrupt ends is left to finish alone.
+    ~ThreadedBackend() override;
+    ThreadedBackend(const ThreadedBackend&) = delete;
+    ThreadedBackend& operator=(const ThreadedBackend&) = delete;
+
+    std::optional<UpsReading> readStatus() override;
+    bool switchOff() override;
+    void suspend() override;
+    void resume() override;
+
+private:
+    struct Shared;
+
+    static void work(const std::shared_ptr<Shared>& shared, const BlockingBackendFactory& factory);
+
+    std::shared_ptr<Shared> m_shared;
+    std::thread m_thread;
+};
+
+} // namespace halvic

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fakenut {
+
+// How the server treats every request it receives.
+enum class Behaviour
+{
+    Serve,       // answers like upsd for one UPS
+    Silent,      // accepts connections, reads, never answers
+    Drip,        // answers like Serve, one byte every 0.9 s
+    EndlessList, // answers every request with a list that never ends
+    Garbage,     // answers with an endless stream of bytes without a line end
+    HangUp,      // sends half an answer, then closes the connection
+};
+
+struct FakeUps
+{
+    std::string name = "fake";
+    std::string status = "OL";
+    // What LIST CMD answers; INSTCMD accepts these only.
+    std::vector<std::string> commands;
+};
+
+// A NUT server on 127.0.0.1 at a free port, served by its own thread until destroyed. It records
+// every request line, so that a test can see what a client sent.
+class FakeNutServer
+{
+public:
+    explicit FakeNutServer(Behaviour behaviour, FakeUps ups = {});
+    ~FakeNutServer();
+    FakeNutServer(const FakeNutServer&) = delete;
+    FakeNutServer& operator=(const FakeNutServer&) = delete;
+
+    bool isListening() const { return m_listener >= 0; }
+    // Changes the treatment of the requests that come from now on.
+    void setBehaviour(Behaviour behaviour) { m_behaviour = behaviour; }
+    uint16_t port() const { return m_port; }
+    std::vector<std::string> requests() const;
+    uint64_t bytesSent() const { return m_bytesSent; }
+
+private:
+    struct Client;
+
+    void run();
+    void serveRequest(Client& client, const std::string& line);
+    void refill(Client& client);
+    std::string answer(const std::string& line) const;
+
+    std::atomic<Behaviour> m_behaviour;
+    FakeUps m_ups;
+    int m_listener = -1;
+    int m_wake[2] = {-1, -1};
+    uint16_t m_port = 0;
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_requests;
+    std::atomic<uint64_t> m_bytesSent{0};
+    std::thread m_thread;
+};
+
+} // namespace fakenut
