@@ -4,11 +4,12 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <optional>
 
 namespace brevant {
 namespace {
+
+constexpr unsigned NewFileMode = 0644; // the owner writes, everyone may read the settings
 
 QByteArrayView trimmed(QByteArrayView text)
 {
@@ -189,22 +190,15 @@ Status WriteIni(const QString& fileName, const QString& section, const QString& 
     // Without the lock a concurrent writer could lose this update or have it lose theirs.
     const FileLock lock(fileName + QStringLiteral(".lock"));
     if (!lock.isLocked())
-        return Status::failure(QStringLiteral("cannot lock %1.lock").arg(fileName));
+        return Status::failure(QStringLiteral("cannot lock %1.lock: %2").arg(fileName, lock.error()));
     QByteArray text;
     if (QFile current(fileName); current.open(QIODevice::ReadOnly))
         text = current.readAll();
     else if (QFileInfo::exists(
                  fileName)) // an unreadable file must not be replaced by one holding only this key
         return Status::failure(QStringLiteral("cannot read %1: %2").arg(fileName, current.errorString()));
-
-    QSaveFile out(fileName);
-    if (!out.open(QIODevice::WriteOnly))
-        return Status::failure(QStringLiteral("cannot write %1: %2").arg(fileName, out.errorString()));
-    out.write(withKeySet(text, section.toUtf8(), key.toUtf8(), oneLine));
-    if (!out.commit())
-        return Status::failure(QStringLiteral("cannot write %1: %2").arg(fileName, out.errorString()));
-    syncDirectoryOf(fileName);
-    return Status::success();
+    return replaceFileAtomically(fileName, withKeySet(text, section.toUtf8(), key.toUtf8(), oneLine),
+                                 NewFileMode);
 }
 
 QString ReadIni(const QString& fileName, IniKey key)

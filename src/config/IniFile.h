@@ -19,10 +19,13 @@ QString ReadIni(const QString& fileName, const QString& section, const QString& 
                 const QString& defaultText = QString());
 
 // Sets key=value in the section, creating file, section and key as needed and replacing an
-// earlier value in place; every other line is kept byte for byte. The write is atomic (temporary
-// file, sync, rename) and runs under an advisory lock on "<file>.lock", so concurrent writers of
-// different keys lose nothing. A value is cut at its first line break. A failure says why; the
-// file then holds what it held before.
+// earlier value in place; every other line is kept byte for byte. A value is cut at its first
+// line break.
+//
+// The write is atomic (temporary file, every write checked, sync, rename): a failure, a full disk
+// included, says why and leaves the file byte for byte as it was. It runs under an advisory lock
+// on "<file>.lock", so concurrent writers of different keys lose nothing. A new file is created
+// with mode 0644, whatever the umask; a rewritten file keeps its mode.
 Status WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value);
 
 QString ReadIni(const QString& fileName, IniKey key);

@@ -1,15 +1,34 @@
 #include "TestFiles.h"
 #include "config/IniFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
 
 using namespace brevant;
 
 namespace {
+
 const QByteArray Absent = QByteArrayLiteral("<absent>");
+constexpr const char* WriteChildFlag = "--write";
+
+// Child: one WriteIni; exit code 1 and the reason on stderr when it reports a failure.
+int runWriteChild(char** argv)
+{
+    const Status written = WriteIni(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                                    QString::fromLocal8Bit(argv[4]), QString::fromLocal8Bit(argv[5]));
+    if (written.ok())
+        return 0;
+    std::fprintf(stderr, "%s\n", qPrintable(written.error()));
+    return 1;
 }
+
+} // namespace
 
 class IniFileTest : public QObject
 {
@@ -204,6 +223,43 @@ private slots:
         QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), mode);
     }
 
+    // A full disk (here: a file size limit, which fails write() the same way without root) must
+    // leave the old file exactly as it was and report the failure.
+    void fullDiskKeepsOldFile_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("replacing a value") << "Disableevent"
+                                           << "1";
+        QTest::newRow("adding a key") << "Extra" << QString(300, u'x');
+    }
+
+    void fullDiskKeepsOldFile()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QByteArray before = "[OSEvent]\r\nDisableevent=0\r\n";
+        for (int i = 0; i < 40; ++i)
+            before += "Key" + QByteArray::number(i) + "=" + QByteArray(20, 'k') + "\r\n";
+        const QString path = prepare(before);
+
+        QProcess child;
+        child.setChildProcessModifier([] {
+            const rlimit limit{512, 512}; // smaller than the file
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of killing the writer
+        });
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QLatin1String(WriteChildFlag), path, QStringLiteral("OSEvent"), key, value});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 1);
+        QVERIFY(!child.readAllStandardError().trimmed().isEmpty());
+        QCOMPARE(testsupport::readFile(path), before);
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({QStringLiteral("UpsConfigure.ini"), QStringLiteral("UpsConfigure.ini.lock")}));
+    }
+
     void longValueRoundTripsCut()
     {
         const QString path = prepare(Absent);
@@ -212,5 +268,12 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(IniFileTest)
+int main(int argc, char** argv)
+{
+    if (argc == 6 && qstrcmp(argv[1], WriteChildFlag) == 0)
+        return runWriteChild(argv);
+    QCoreApplication app(argc, argv);
+    IniFileTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_inifile.moc"

@@ -1,12 +1,50 @@
+#include "base/Logging.h"
 #include "platform/FileLock.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace brevant {
+
+namespace {
+
+QString systemError()
+{
+    return qt_error_string(errno);
+}
+
+bool writeAll(int fd, QByteArrayView data)
+{
+    while (!data.isEmpty()) {
+        const ssize_t written = ::write(fd, data.data(), size_t(data.size()));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written == 0)
+            errno = ENOSPC;
+        if (written <= 0)
+            return false;
+        data = data.sliced(written);
+    }
+    return true;
+}
+
+bool syncDirectoryOf(const QString& filePath)
+{
+    const QByteArray dir = QFile::encodeName(QFileInfo(filePath).absolutePath());
+    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+} // namespace
 
 FileLock::FileLock(const QString& lockFilePath)
 {
@@ -14,10 +52,13 @@ FileLock::FileLock(const QString& lockFilePath)
     int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) // a lock file left by another user may be read-only to us; flock needs no write access
         fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        m_error = systemError();
         return;
+    }
     while (::flock(fd, LOCK_EX) != 0) {
         if (errno != EINTR) {
+            m_error = systemError();
             ::close(fd);
             return;
         }
@@ -31,14 +72,36 @@ FileLock::~FileLock()
         ::close(m_handle); // closing the descriptor releases the flock
 }
 
-void syncDirectoryOf(const QString& filePath)
+Status replaceFileAtomically(const QString& path, QByteArrayView contents, unsigned newFileMode)
 {
-    const QByteArray dir = QFile::encodeName(QFileInfo(filePath).absolutePath());
-    int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const QByteArray target = QFile::encodeName(path);
+    mode_t mode = newFileMode;
+    if (struct stat existing; ::stat(target.constData(), &existing) == 0)
+        mode = existing.st_mode & 07777;
+    else if (errno != ENOENT)
+        return Status::failure(QStringLiteral("cannot examine %1: %2").arg(path, systemError()));
+
+    QByteArray temporary = target + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
+        return Status::failure(
+            QStringLiteral("cannot create a temporary file beside %1: %2").arg(path, systemError()));
+    QString reason;
+    // fsync rather than fdatasync: the mode is metadata that must survive too.
+    if (::fchmod(fd, mode) != 0 || !writeAll(fd, contents) || ::fsync(fd) != 0)
+        reason = systemError();
+    if (::close(fd) != 0 && reason.isEmpty()) // a deferred write error shows at close
+        reason = systemError();
+    if (reason.isEmpty() && ::rename(temporary.constData(), target.constData()) != 0)
+        reason = systemError();
+    if (!reason.isEmpty()) {
+        ::unlink(temporary.constData());
+        return Status::failure(QStringLiteral("cannot write %1: %2").arg(path, reason));
+    }
+    if (!syncDirectoryOf(
+            path)) // the new contents are in place; only their survival of a power cut is in doubt
+        qCWarning(lcPlatform) << "the directory of" << path << "was not synced:" << systemError();
+    return Status::success();
 }
 
 } // namespace brevant
