@@ -1,5 +1,6 @@
 #include "config/IniFile.h"
 
+#include "base/Logging.h"
 #include "platform/FileLock.h"
 
 #include <QFile>
@@ -187,10 +188,12 @@ Status WriteIni(const QString& fileName, const QString& section, const QString& 
     if (const qsizetype brk = oneLine.indexOf('\r'); brk >= 0)
         oneLine.truncate(brk);
 
-    // Without the lock a concurrent writer could lose this update or have it lose theirs.
-    const FileLock lock(fileName + QStringLiteral(".lock"));
+    // Without the lock a concurrent writer could lose this update or have it lose theirs; a
+    // holder that does not let go must still not keep the setting from being written. The atomic
+    // replacement keeps the file whole either way.
+    const FileLock lock(fileName + QStringLiteral(".lock"), IniLockWait);
     if (!lock.isLocked())
-        return Status::failure(QStringLiteral("cannot lock %1.lock: %2").arg(fileName, lock.error()));
+        qCWarning(lcSettings) << "writing" << fileName << "without its lock:" << lock.error();
     QByteArray text;
     if (QFile current(fileName); current.open(QIODevice::ReadOnly))
         text = current.readAll();

@@ -4,6 +4,7 @@
 #include "config/SettingKeys.h"
 
 #include <QString>
+#include <chrono>
 
 namespace brevant {
 
@@ -18,14 +19,18 @@ inline constexpr int IniValueMaxChars = 253;
 QString ReadIni(const QString& fileName, const QString& section, const QString& key,
                 const QString& defaultText = QString());
 
+// Longest wait for the lock of a file that another writer holds.
+inline constexpr std::chrono::milliseconds IniLockWait{300};
+
 // Sets key=value in the section, creating file, section and key as needed and replacing an
 // earlier value in place; every other line is kept byte for byte. A value is cut at its first
 // line break.
 //
 // The write is atomic (temporary file, every write checked, sync, rename): a failure, a full disk
 // included, says why and leaves the file byte for byte as it was. It runs under an advisory lock
-// on "<file>.lock", so concurrent writers of different keys lose nothing. A new file is created
-// with mode 0644, whatever the umask; a rewritten file keeps its mode.
+// on "<file>.lock", so concurrent writers of different keys lose nothing; when another holder
+// keeps the lock longer than IniLockWait, the write goes ahead without it, with a warning. A new
+// file is created with mode 0644, whatever the umask; a rewritten file keeps its mode.
 Status WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value);
 
 QString ReadIni(const QString& fileName, IniKey key);

@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <chrono>
 
 namespace brevant {
 
@@ -12,7 +13,9 @@ namespace brevant {
 class FileLock
 {
 public:
-    explicit FileLock(const QString& lockFilePath);
+    // Waits at most `maxWait` for a lock that another holder keeps, so that a holder that hangs
+    // cannot block the caller for longer.
+    FileLock(const QString& lockFilePath, std::chrono::milliseconds maxWait);
     ~FileLock();
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;

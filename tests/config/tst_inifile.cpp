@@ -3,12 +3,18 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace brevant;
 
@@ -16,6 +22,8 @@ namespace {
 
 const QByteArray Absent = QByteArrayLiteral("<absent>");
 constexpr const char* WriteChildFlag = "--write";
+constexpr const char* HoldLockChildFlag = "--hold-lock";
+constexpr int HoldLockSeconds = 10;
 
 // Child: one WriteIni; exit code 1 and the reason on stderr when it reports a failure.
 int runWriteChild(char** argv)
@@ -26,6 +34,19 @@ int runWriteChild(char** argv)
         return 0;
     std::fprintf(stderr, "%s\n", qPrintable(written.error()));
     return 1;
+}
+
+// Child: holds the lock file's lock until its standard input closes, or for HoldLockSeconds.
+int runHoldLockChild(const char* lockFile)
+{
+    const int fd = ::open(lockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+        return 2;
+    std::fputs("held\n", stdout);
+    std::fflush(stdout);
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    ::poll(&input, 1, HoldLockSeconds * 1000);
+    return 0;
 }
 
 } // namespace
@@ -229,7 +250,7 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("replacing a value") << "Disableevent"
+        QTest::newRow("replacing a value") << "k"
                                            << "1";
         QTest::newRow("adding a key") << "Extra" << QString(300, u'x');
     }
@@ -238,7 +259,7 @@ private slots:
     {
         QFETCH(QString, key);
         QFETCH(QString, value);
-        QByteArray before = "[OSEvent]\r\nDisableevent=0\r\n";
+        QByteArray before = "[A]\r\nk=0\r\n";
         for (int i = 0; i < 40; ++i)
             before += "Key" + QByteArray::number(i) + "=" + QByteArray(20, 'k') + "\r\n";
         const QString path = prepare(before);
@@ -250,7 +271,7 @@ private slots:
             ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of killing the writer
         });
         child.start(QCoreApplication::applicationFilePath(),
-                    {QLatin1String(WriteChildFlag), path, QStringLiteral("OSEvent"), key, value});
+                    {QLatin1String(WriteChildFlag), path, QStringLiteral("A"), key, value});
         QVERIFY(child.waitForFinished(30000));
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 1);
@@ -258,6 +279,32 @@ private slots:
         QCOMPARE(testsupport::readFile(path), before);
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList({QStringLiteral("UpsConfigure.ini"), QStringLiteral("UpsConfigure.ini.lock")}));
+    }
+
+    // Another process that keeps the lock (a hung writer) delays a write by the bounded wait only;
+    // the value is written all the same.
+    void heldLockDelaysTheWriteOnlyBriefly()
+    {
+        const QString path = prepare("[Schema]\nShutDown=0\n");
+        QProcess holder;
+        holder.start(QCoreApplication::applicationFilePath(),
+                     {QLatin1String(HoldLockChildFlag), path + QStringLiteral(".lock")});
+        while (!holder.canReadLine())
+            QVERIFY(holder.waitForReadyRead(10000));
+        QCOMPARE(holder.readLine(), QByteArray("held\n"));
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("without its lock")));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(WriteIni(path, key::ShutDown, QStringLiteral("1")).ok());
+        const qint64 elapsed = clock.elapsed();
+        holder.closeWriteChannel();
+        QVERIFY(holder.waitForFinished(HoldLockSeconds * 1000));
+        QCOMPARE(holder.exitCode(), 0);
+
+        QVERIFY2(elapsed >= IniLockWait.count() && elapsed < IniLockWait.count() + 700,
+                 qPrintable(QStringLiteral("the write took %1 ms").arg(elapsed)));
+        QCOMPARE(ReadIni(path, key::ShutDown), QStringLiteral("1"));
     }
 
     void longValueRoundTripsCut()
@@ -272,6 +319,8 @@ int main(int argc, char** argv)
 {
     if (argc == 6 && qstrcmp(argv[1], WriteChildFlag) == 0)
         return runWriteChild(argv);
+    if (argc == 3 && qstrcmp(argv[1], HoldLockChildFlag) == 0)
+        return runHoldLockChild(argv[2]);
     QCoreApplication app(argc, argv);
     IniFileTest test;
     return QTest::qExec(&test, argc, argv);

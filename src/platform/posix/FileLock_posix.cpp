@@ -4,9 +4,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <condition_variable>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace brevant {
@@ -33,6 +37,56 @@ bool writeAll(int fd, QByteArrayView data)
     return true;
 }
 
+enum class LockOutcome
+{
+    Locked,
+    TimedOut, // the descriptor now belongs to the waiting thread, which closes it
+    Failed    // errno says why
+};
+
+struct PendingLock
+{
+    std::mutex mutex;
+    std::condition_variable settled;
+    bool finished = false;
+    bool abandoned = false;
+    int error = 0;
+};
+
+// flock() has no timeout. A blocked waiter on a thread of its own keeps its place among the
+// kernel's waiters (polling with LOCK_NB loses every time against a writer that writes in a loop),
+// and the caller stops waiting at the deadline; a waiter that gets the lock after that releases it
+// at once.
+LockOutcome lockWithin(int fd, std::chrono::milliseconds maxWait)
+{
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return LockOutcome::Locked;
+    if (errno != EWOULDBLOCK)
+        return LockOutcome::Failed;
+    auto pending = std::make_shared<PendingLock>();
+    std::thread([pending, fd] {
+        int result = 0;
+        while ((result = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        const int error = result == 0 ? 0 : errno;
+        const std::lock_guard guard(pending->mutex);
+        if (pending->abandoned) {
+            ::close(fd);
+            return;
+        }
+        pending->finished = true;
+        pending->error = error;
+        pending->settled.notify_one();
+    }).detach();
+    std::unique_lock guard(pending->mutex);
+    if (!pending->settled.wait_for(guard, maxWait, [&] { return pending->finished; })) {
+        pending->abandoned = true;
+        return LockOutcome::TimedOut;
+    }
+    errno = pending->error;
+    return pending->error == 0 ? LockOutcome::Locked : LockOutcome::Failed;
+}
+
 bool syncDirectoryOf(const QString& filePath)
 {
     const QByteArray dir = QFile::encodeName(QFileInfo(filePath).absolutePath());
@@ -46,7 +100,7 @@ bool syncDirectoryOf(const QString& filePath)
 
 } // namespace
 
-FileLock::FileLock(const QString& lockFilePath)
+FileLock::FileLock(const QString& lockFilePath, std::chrono::milliseconds maxWait)
 {
     const QByteArray path = QFile::encodeName(lockFilePath);
     int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
@@ -56,14 +110,18 @@ FileLock::FileLock(const QString& lockFilePath)
         m_error = systemError();
         return;
     }
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            m_error = systemError();
-            ::close(fd);
-            return;
-        }
+    switch (lockWithin(fd, maxWait)) {
+    case LockOutcome::Locked:
+        m_handle = fd;
+        return;
+    case LockOutcome::TimedOut:
+        m_error = QStringLiteral("held by another writer for more than %1 ms").arg(maxWait.count());
+        return;
+    case LockOutcome::Failed:
+        m_error = systemError();
+        ::close(fd);
+        return;
     }
-    m_handle = fd;
 }
 
 FileLock::~FileLock()
