@@ -30,7 +30,8 @@ inline constexpr std::chrono::milliseconds IniLockWait{300};
 // included, says why and leaves the file byte for byte as it was. It runs under an advisory lock
 // on "<file>.lock", so concurrent writers of different keys lose nothing; when another holder
 // keeps the lock longer than IniLockWait, the write goes ahead without it, with a warning. A new
-// file is created with mode 0644, whatever the umask; a rewritten file keeps its mode.
+// file is created with mode 0644 and its lock file 0600, whatever the umask; a rewritten file
+// keeps its mode.
 Status WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value);
 
 QString ReadIni(const QString& fileName, IniKey key);

@@ -9,7 +9,8 @@
 namespace brevant {
 
 // Exclusive advisory lock on a lock file, held for the object's lifetime. The operating system
-// drops it when the holder dies, so a crashed writer never leaves the settings locked.
+// drops it when the holder dies, so a crashed writer never leaves the settings locked. A lock file
+// this creates is readable and writable by its owner only (the umask can only take bits away).
 class FileLock
 {
 public:

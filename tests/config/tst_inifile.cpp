@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace brevant;
@@ -235,13 +236,41 @@ private slots:
                  QStringList({QStringLiteral("UpsConfigure.ini"), QStringLiteral("UpsConfigure.ini.lock")}));
     }
 
-    void writeKeepsFilePermissions()
+    // The settings are readable by all and writable by their owner, their lock file private,
+    // whatever the umask of the writer; a rewrite keeps the mode the file had.
+    void fileModes_data()
     {
-        const QString path = prepare("[A]\nk=1\n");
-        const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
-        QVERIFY(QFile::setPermissions(path, mode));
-        QVERIFY(WriteIni(path, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2")).ok());
-        QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), mode);
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("existingMode"); // -1: no file yet
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<int>("lockMode");
+        QTest::newRow("created under umask 000") << 0000 << -1 << 0644 << 0600;
+        QTest::newRow("created under umask 077") << 0077 << -1 << 0644 << 0600;
+        QTest::newRow("rewrite keeps 0640") << 0000 << 0640 << 0640 << 0600;
+        QTest::newRow("rewrite keeps 0600") << 0022 << 0600 << 0600 << 0600;
+    }
+
+    void fileModes()
+    {
+        QFETCH(int, umask);
+        QFETCH(int, existingMode);
+        const QString path = prepare(existingMode < 0 ? Absent : QByteArray("[A]\nk=1\n"));
+        QFile::remove(path + QStringLiteral(".lock"));
+        if (existingMode >= 0)
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(existingMode)), 0);
+
+        const mode_t before = ::umask(mode_t(umask));
+        const Status written = WriteIni(path, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2"));
+        ::umask(before);
+        QVERIFY2(written.ok(), qPrintable(written.error()));
+        const auto modeOf = [](const QString& file) {
+            struct stat status
+            {};
+            return ::stat(QFile::encodeName(file).constData(), &status) == 0 ? int(status.st_mode & 07777)
+                                                                             : -1;
+        };
+        QTEST(modeOf(path), "fileMode");
+        QTEST(modeOf(path + QStringLiteral(".lock")), "lockMode");
     }
 
     // A full disk (here: a file size limit, which fails write() the same way without root) must

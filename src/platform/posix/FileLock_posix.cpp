@@ -103,7 +103,7 @@ bool syncDirectoryOf(const QString& filePath)
 FileLock::FileLock(const QString& lockFilePath, std::chrono::milliseconds maxWait)
 {
     const QByteArray path = QFile::encodeName(lockFilePath);
-    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) // a lock file left by another user may be read-only to us; flock needs no write access
         fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
