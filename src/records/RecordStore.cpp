@@ -3,6 +3,7 @@
 #include "base/Logging.h"
 #include "records/DurableSqlite.h"
 
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -12,16 +13,22 @@ namespace brevant {
 
 namespace {
 
-const QList<DurableSqlite::SchemaStep> EventSchema{
-    {1,
-     {QStringLiteral("CREATE TABLE IF NOT EXISTS record (Date TEXT, Time TEXT, Message TEXT)"),
-      QStringLiteral("CREATE TABLE IF NOT EXISTS UpsEvent (Date TEXT, Time TEXT, Message TEXT)")}},
+const QStringList EventColumns{QStringLiteral("Date"), QStringLiteral("Time"), QStringLiteral("Message")};
+
+const DurableSqlite::Schema EventSchema{
+    {{1,
+      {QStringLiteral("CREATE TABLE IF NOT EXISTS record (Date TEXT, Time TEXT, Message TEXT)"),
+       QStringLiteral("CREATE TABLE IF NOT EXISTS UpsEvent (Date TEXT, Time TEXT, Message TEXT)")}}},
+    {{QStringLiteral("record"), EventColumns}, {QStringLiteral("UpsEvent"), EventColumns}},
 };
 
-const QList<DurableSqlite::SchemaStep> CloseAppSchema{
-    {1,
-     {QStringLiteral(
-         "CREATE TABLE IF NOT EXISTS CloseApp (Date TEXT, Time TEXT, AppName TEXT, SaveAppFileName TEXT)")}},
+const DurableSqlite::Schema CloseAppSchema{
+    {{1,
+      {QStringLiteral("CREATE TABLE IF NOT EXISTS CloseApp (Date TEXT, Time TEXT, AppName TEXT, "
+                      "SaveAppFileName TEXT)")}}},
+    {{QStringLiteral("CloseApp"),
+      {QStringLiteral("Date"), QStringLiteral("Time"), QStringLiteral("AppName"),
+       QStringLiteral("SaveAppFileName")}}},
 };
 
 QString uniqueConnectionPrefix()
@@ -90,9 +97,20 @@ void RecordStore::setClock(Clock clock)
 bool RecordStore::open()
 {
     close();
-    const bool events = DurableSqlite::open(d->eventConnection, d->eventFile, EventSchema);
-    const bool closeApps = DurableSqlite::open(d->closeAppConnection, d->closeAppFile, CloseAppSchema);
-    return events && closeApps;
+    const QDateTime now = d->clock();
+    const auto events = DurableSqlite::open(d->eventConnection, d->eventFile, EventSchema, now);
+    const auto closeApps = DurableSqlite::open(d->closeAppConnection, d->closeAppFile, CloseAppSchema, now);
+    // Told in the program log, which is itself fresh when its own file was the damaged one.
+    for (const auto& [opened, file] :
+         {std::pair{&events, &d->eventFile}, std::pair{&closeApps, &d->closeAppFile}}) {
+        if (opened->ok() && opened->value().happened())
+            appendRecord(
+                RecordTableId::Log,
+                QStringLiteral("Record file %1 was damaged (%2) and replaced by an empty one; kept as %3")
+                    .arg(QFileInfo(*file).fileName(), opened->value().damage,
+                         QFileInfo(opened->value().keptAs).fileName()));
+    }
+    return events.ok() && closeApps.ok();
 }
 
 void RecordStore::close()

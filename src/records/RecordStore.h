@@ -20,7 +20,8 @@ enum class RecordTableId
 // in EventRecord.mdb, `CloseApp` (Date, Time, AppName, SaveAppFileName) in CloseAppRecord.mdb.
 // Files and tables are created on first use; PRAGMA user_version holds the schema version. A
 // committed record survives a crash or power cut that follows at once (write-ahead log, full
-// sync). Dates are stored as ISO 8601 text, times as 24-hour hh:mm:ss, so both sort as text.
+// sync). A damaged file is kept aside as "<file>.damaged-<time>" and replaced at open, and the
+// program log says so. Dates are stored as ISO 8601 text, times as 24-hour hh:mm:ss, so both sort as text.
 //
 // The "first record" of a table is the oldest appended one; for CloseApp, once the sorted view is
 // in use, the first in Date order.
@@ -40,8 +41,8 @@ public:
 
     void setClock(Clock clock);
 
-    // Opens (and on a fresh install creates) both databases. False when either cannot be opened;
-    // the tables of the one that did open stay usable.
+    // Opens (and on a fresh install creates) both databases, replacing a damaged one. False when
+    // either cannot be opened; the tables of the one that did open stay usable.
     bool open();
     void close();
 

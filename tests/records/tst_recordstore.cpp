@@ -1,7 +1,9 @@
+#include "TestFiles.h"
 #include "records/RecordStore.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -52,7 +54,8 @@ private slots:
     void freshInstallCreatesFilesAndTables();
     void reopenKeepsRecordsInOrder();
     void missingDirectoryFailsToOpen();
-    void foreignFileIsKeptAsideAndReplaced();
+    void damagedFileIsKeptAsideAndReplaced_data();
+    void damagedFileIsKeptAsideAndReplaced();
     void appendStoresSortableDateAndTime_data();
     void appendStoresSortableDateAndTime();
     void trimToLimit_data();
@@ -151,29 +154,79 @@ void RecordStoreTest::missingDirectoryFailsToOpen()
     QVERIFY(store.addCloseApp(QStringLiteral("2024-01-01"), {}, {}, {}));
 }
 
-void RecordStoreTest::foreignFileIsKeptAsideAndReplaced()
+enum class Damage
 {
-    m_store.reset();
-    const QString events = m_dir->filePath(QStringLiteral("EventRecord.mdb"));
-    const QString closeApps = m_dir->filePath(QStringLiteral("CloseAppRecord.mdb"));
-    QVERIFY(QFile::remove(events));
-    QVERIFY(QFile::remove(closeApps));
-    const QByteArray jet = QByteArray("\x00\x01\x00\x00Standard Jet DB", 19) + QByteArray(4096, '\x5a');
-    for (const QString& file : {events, closeApps}) {
-        QFile foreign(file);
-        QVERIFY(foreign.open(QIODevice::WriteOnly));
-        foreign.write(jet);
-    }
-    QFile(events + u".old").open(QIODevice::WriteOnly); // an earlier one is not overwritten
+    Truncated,
+    NotSqlite,
+    NoTables,
+    WrongColumns,
+    CorruptPage
+};
 
-    m_store = std::make_unique<RecordStore>(events, closeApps);
+void RecordStoreTest::damagedFileIsKeptAsideAndReplaced_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<Damage>("damage");
+    QTest::addColumn<QString>("keptAs"); // a copy of this name is already there
+    const QString events = QStringLiteral("EventRecord.mdb");
+    const QString closeApps = QStringLiteral("CloseAppRecord.mdb");
+    const QString aside = QStringLiteral(".damaged-20240501-071500");
+    QTest::newRow("truncated") << events << Damage::Truncated << events + aside;
+    QTest::newRow("an Access file") << events << Damage::NotSqlite << events + aside;
+    QTest::newRow("no tables") << events << Damage::NoTables << events + aside;
+    QTest::newRow("wrong columns") << events << Damage::WrongColumns << events + aside;
+    QTest::newRow("corrupt page") << events << Damage::CorruptPage << events + aside;
+    QTest::newRow("CloseApp file, earlier copy kept")
+        << closeApps << Damage::NotSqlite << closeApps + aside + u"-2";
+}
+
+void RecordStoreTest::damagedFileIsKeptAsideAndReplaced()
+{
+    QFETCH(QString, file);
+    QFETCH(Damage, damage);
+    QFETCH(QString, keptAs);
+    const QString path = m_dir->filePath(file);
+    const auto table = file.startsWith(u"Event") ? RecordTableId::Log : RecordTableId::CloseApp;
+    const QString connection = m_store->connectionName(table);
+    QSqlQuery query(QSqlDatabase::database(connection));
+    // Several pages, in one commit.
+    QVERIFY(query.exec(
+        u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) INSERT INTO " +
+        RecordStore::tableName(table) + u" (Date, Time) SELECT '2024-01-01', printf('%08d', i) FROM n"));
+    if (damage == Damage::NoTables || damage == Damage::WrongColumns) {
+        QVERIFY(query.exec(u"DROP TABLE " + RecordStore::tableName(table)));
+        if (damage == Damage::WrongColumns)
+            QVERIFY(
+                query.exec(u"CREATE TABLE " + RecordStore::tableName(table) + u" (Date TEXT, Message TEXT)"));
+    }
+    query.finish();
+    m_store->close(); // the last connection moves the log into the file
+    QByteArray bytes = testsupport::readFile(path);
+    QVERIFY(bytes.size() > 4 * 4096);
+    if (damage == Damage::Truncated)
+        bytes.truncate(bytes.size() / 2);
+    else if (damage == Damage::NotSqlite)
+        bytes = QByteArray("\x00\x01\x00\x00Standard Jet DB", 19) + QByteArray(4096, '\x5a');
+    else if (damage == Damage::CorruptPage)
+        bytes.replace(3 * 4096, 100, QByteArray(100, '\xff')); // the header of the fourth page
+    testsupport::writeFile(path, bytes);
+    if (keptAs.endsWith(u"-2"))
+        testsupport::writeFile(m_dir->filePath(keptAs.chopped(2)), "earlier");
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is damaged .* kept as")));
+    m_store->setClock([] { return QDateTime(QDate(2024, 5, 1), QTime(7, 15)); });
     QVERIFY(m_store->open());
-    QVERIFY(m_store->appendRecord(RecordTableId::Log, QStringLiteral("Program start")));
+
+    QCOMPARE(testsupport::readFile(m_dir->filePath(keptAs)), bytes);
+    QCOMPARE(m_store->recordCount(table), table == RecordTableId::Log ? 1 : 0);
+    const QStringList log = column(m_store->rows(RecordTableId::Log), 2);
+    QCOMPARE(log.size(), 1);
+    QVERIFY2(log[0].contains(file + u" was damaged") && log[0].endsWith(u"kept as " + keptAs),
+             qPrintable(log[0]));
+    fill(RecordTableId::UpsEvent, 2);
     QVERIFY(m_store->addCloseApp({}, {}, QStringLiteral("Editor"), {}));
-    QFile keptEvents(events + u".old2");
-    QVERIFY(keptEvents.open(QIODevice::ReadOnly));
-    QCOMPARE(keptEvents.readAll(), jet);
-    QVERIFY(QFile::exists(closeApps + u".old"));
+    for (const QString& name : {connection, m_store->connectionName(RecordTableId::CloseApp)})
+        QCOMPARE(pragmaColumn(name, QStringLiteral("PRAGMA integrity_check"), 0), QStringList{"ok"});
 }
 
 void RecordStoreTest::appendStoresSortableDateAndTime_data()
