@@ -191,6 +191,36 @@ void RecordStore::trimOnTick(RecordTableId table, double limit)
         emit tableChanged(table);
 }
 
+void RecordStore::trimOnTick(const TickLimits& limits)
+{
+    const QList<QList<std::pair<RecordTableId, double>>> byFile{
+        {{RecordTableId::Log, limits.log}, {RecordTableId::UpsEvent, limits.upsEvent}},
+        {{RecordTableId::CloseApp, limits.closeApp}}};
+    QList<RecordTableId> trimmed;
+    for (const auto& tables : byFile) {
+        QSqlDatabase db = DurableSqlite::database(connectionName(tables.front().first));
+        if (!db.transaction()) {
+            qCWarning(lcRecords) << "tick trim not started:" << db.lastError().text();
+            continue;
+        }
+        QList<RecordTableId> inThisFile;
+        for (const auto& [table, limit] : tables) {
+            const int count = recordCount(table);
+            if (count >= 0 && count >= limit && deleteFirst(table))
+                inThisFile.append(table);
+        }
+        // A transaction that only read commits without a sync.
+        if (!db.commit()) {
+            qCWarning(lcRecords) << "tick trim not committed:" << db.lastError().text();
+            db.rollback();
+            continue;
+        }
+        trimmed += inThisFile;
+    }
+    for (RecordTableId table : trimmed)
+        emit tableChanged(table);
+}
+
 void RecordStore::clearTable(RecordTableId table)
 {
     QSqlQuery clear = d->query(table, u"delete from " + tableName(table));

@@ -16,6 +16,14 @@ enum class RecordTableId
     CloseApp
 };
 
+// The limits of the three tables, read once for the end of a poll tick.
+struct TickLimits
+{
+    double log = 0;      // [OSEvent] Logcount, for record
+    double upsEvent = 0; // [OSEvent] Eventcount, for UpsEvent
+    double closeApp = 0; // [OSEvent] Closecount, for CloseApp
+};
+
 // The three record tables in their two SQLite files: `record` and `UpsEvent` (Date, Time, Message)
 // in EventRecord.mdb, `CloseApp` (Date, Time, AppName, SaveAppFileName) in CloseAppRecord.mdb.
 // Files and tables are created on first use; PRAGMA user_version holds the schema version. A
@@ -59,6 +67,9 @@ public:
     void trimToLimit(RecordTableId table, const LimitReader& limit);
     // End of a poll tick: delete the first record once if the count is at least the limit.
     void trimOnTick(RecordTableId table, double limit);
+    // The same for all three tables at once, in one transaction per database file: a tick that
+    // trims every table costs two syncs (record and UpsEvent share a file), not three.
+    void trimOnTick(const TickLimits& limits);
     void clearTable(RecordTableId table);
 
     // From now on CloseApp is viewed (and trimmed) in Date order, for good.

@@ -52,9 +52,13 @@ private slots:
     void init();
     void changeIsOnDiskWhenTheCallReturns_data();
     void changeIsOnDiskWhenTheCallReturns();
+    void tickTrimSyncsEachFileOnce_data();
+    void tickTrimSyncsEachFileOnce();
 
 private:
     QString file(const QString& name) const { return m_dir->filePath(name); }
+    QString eventFile() const { return file(QStringLiteral("EventRecord.mdb")); }
+    QString closeAppFile() const { return file(QStringLiteral("CloseAppRecord.mdb")); }
 
     SyncShim m_shim;
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -71,8 +75,7 @@ void TestRecordDurability::init()
     m_store.reset();
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_store = std::make_unique<RecordStore>(file(QStringLiteral("EventRecord.mdb")),
-                                            file(QStringLiteral("CloseAppRecord.mdb")));
+    m_store = std::make_unique<RecordStore>(eventFile(), closeAppFile());
     QVERIFY(m_store->open());
     for (int i = 0; i < 12; ++i) {
         QVERIFY(m_store->appendRecord(RecordTableId::Log, QStringLiteral("Program start")));
@@ -122,10 +125,32 @@ void TestRecordDurability::changeIsOnDiskWhenTheCallReturns()
     }
     QVERIFY(m_store->recordCount(table) != before);
 
-    const QString database = file(table == RecordTableId::CloseApp ? QStringLiteral("CloseAppRecord.mdb")
-                                                                   : QStringLiteral("EventRecord.mdb"));
+    const QString database = table == RecordTableId::CloseApp ? closeAppFile() : eventFile();
     QVERIFY2(m_shim.total(m_shim.syncs, database) >= 1, "the change was not synced");
     QCOMPARE(m_shim.total(m_shim.unsynced, database), 0);
+}
+
+// The end-of-tick trim is one durable transaction per database file: record and UpsEvent share
+// EventRecord.mdb, so a tick that trims all three tables syncs each file once.
+void TestRecordDurability::tickTrimSyncsEachFileOnce_data()
+{
+    QTest::addColumn<double>("limit");
+    QTest::addColumn<int>("syncsPerFile");
+    QTest::newRow("every table at its limit") << 12.0 << 1;
+    QTest::newRow("no table at its limit") << 13.0 << 0;
+}
+
+void TestRecordDurability::tickTrimSyncsEachFileOnce()
+{
+    QFETCH(double, limit);
+    QFETCH(int, syncsPerFile);
+    m_shim.reset();
+    m_store->trimOnTick(TickLimits{limit, limit, limit});
+    for (const QString& database : {eventFile(), closeAppFile()}) {
+        QCOMPARE(m_shim.total(m_shim.syncs, database), syncsPerFile);
+        QCOMPARE(m_shim.total(m_shim.unsynced, database), 0);
+    }
+    QCOMPARE(m_store->recordCount(RecordTableId::UpsEvent), 12 - syncsPerFile);
 }
 
 QTEST_GUILESS_MAIN(TestRecordDurability)

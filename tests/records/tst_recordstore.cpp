@@ -63,6 +63,8 @@ private slots:
     void trimToLimitRereadsTheLimit();
     void trimOnTick_data();
     void trimOnTick();
+    void tickTrimOfAllTables_data();
+    void tickTrimOfAllTables();
     void closeAppFollowsDateOrderOnceSorted();
     void clearLeavesTheOtherTablesAlone_data();
     void clearLeavesTheOtherTablesAlone();
@@ -321,6 +323,43 @@ void RecordStoreTest::trimOnTick()
     QCOMPARE(column(m_store->rows(RecordTableId::Log), 2), left);
     QCOMPARE(m_store->recordCount(RecordTableId::UpsEvent), count);
     QCOMPARE(changed.size(), left.size() < count ? 1 : 0);
+}
+
+void RecordStoreTest::tickTrimOfAllTables_data()
+{
+    QTest::addColumn<QList<int>>("counts"); // record, UpsEvent, CloseApp
+    QTest::addColumn<QList<double>>("limits");
+    QTest::addColumn<QList<int>>("left");
+
+    QTest::newRow("all at their limits")
+        << QList<int>{10, 10, 10} << QList<double>{10, 10, 10} << QList<int>{9, 9, 9};
+    QTest::newRow("only UpsEvent at its limit")
+        << QList<int>{9, 10, 9} << QList<double>{10, 10, 10} << QList<int>{9, 9, 9};
+    QTest::newRow("one record per table at most")
+        << QList<int>{12, 15, 11} << QList<double>{10, 10, 10} << QList<int>{11, 14, 10};
+    QTest::newRow("limits of their own")
+        << QList<int>{10, 20, 30} << QList<double>{10, 25, 29.5} << QList<int>{9, 20, 29};
+    QTest::newRow("empty tables") << QList<int>{0, 0, 0} << QList<double>{10, 10, 10} << QList<int>{0, 0, 0};
+}
+
+void RecordStoreTest::tickTrimOfAllTables()
+{
+    QFETCH(QList<int>, counts);
+    QFETCH(QList<double>, limits);
+    QFETCH(QList<int>, left);
+    const QList<RecordTableId> tables{RecordTableId::Log, RecordTableId::UpsEvent, RecordTableId::CloseApp};
+    for (int i = 0; i < 3; ++i)
+        fill(tables[i], counts[i]);
+    QSignalSpy changed(m_store.get(), &RecordStore::tableChanged);
+
+    m_store->trimOnTick(TickLimits{limits[0], limits[1], limits[2]});
+    int trimmed = 0;
+    for (int i = 0; i < 3; ++i) {
+        // The first (oldest) records go.
+        QCOMPARE(column(m_store->rows(tables[i]), 2), numbered(counts[i] - left[i] + 1, counts[i]));
+        trimmed += left[i] < counts[i] ? 1 : 0;
+    }
+    QCOMPARE(changed.size(), trimmed);
 }
 
 void RecordStoreTest::closeAppFollowsDateOrderOnceSorted()
