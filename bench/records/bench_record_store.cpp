@@ -1,11 +1,15 @@
-// The record store's costs on a real disk: one append, and the end-of-tick trim of a steady state
+// The record store's costs on a real disk: one append; the end-of-tick trim of a steady state
 // in which every table is at its limit of 1000 records, trimmed table by table (one transaction
-// each) and all at once (one transaction per file). Run under the sync shim
-// (LD_PRELOAD=libsyncshim.so from the build's bin/) the cases also count the syncs each makes;
-// the shim slows every write, so take times from a run without it.
+// each) and all at once (one transaction per file); the import of a save list of 32767 entries. Run under the
+// sync shim (LD_PRELOAD=libsyncshim.so from the build's bin/) the cases also count the syncs each makes; the
+// shim slows every write, so take times from a run without it.
+#include "config/AppPaths.h"
+#include "config/Settings.h"
 #include "records/RecordStore.h"
+#include "shutdown/SaveListController.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -139,6 +143,43 @@ void BM_AppendRecord(benchmark::State& state)
     reportSyncs(state, counter, counter.active() ? counter.now() - before : 0);
 }
 BENCHMARK(BM_AppendRecord)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The save-list import of the largest list close.exe can leave (Count is 16-bit): read the file
+// once, add every row in one transaction, reset the flag. Each import starts from empty databases.
+void BM_ImportClosedApps_32767(benchmark::State& state)
+{
+    constexpr int Entries = 32767;
+    QByteArray sections[4] = {"[CloseApp]\r\nCount=32767\r\n", "[Date]\r\n", "[Time]\r\n",
+                              "[SaveAppFileName]\r\n"};
+    for (int i = 1; i <= Entries; ++i) {
+        const QByteArray key = QByteArray::number(i) + '=';
+        sections[0] += key + "Writer" + QByteArray::number(i) + "\r\n";
+        sections[1] += key + "2026-12-01\r\n";
+        sections[2] += key + "10:00:00\r\n";
+        sections[3] += key + "/home/user/report" + QByteArray::number(i) + ".odt\r\n";
+    }
+    const QByteArray list = sections[0] + sections[1] + sections[2] + sections[3];
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QTemporaryDir dir;
+        const AppPaths paths(dir.path());
+        QFile file(paths.closeAppList());
+        if (!file.open(QIODevice::WriteOnly) || file.write(list) != list.size())
+            qFatal("cannot write %s", qPrintable(paths.closeAppList()));
+        file.close();
+        Settings settings(paths.settingsFile());
+        if (!settings.write(key::CloseAppFlag, QStringLiteral("1")).ok())
+            qFatal("cannot write the settings");
+        RecordStore store(paths.eventDatabase(), paths.closeAppDatabase());
+        if (!store.open())
+            qFatal("cannot open the record databases");
+        SaveListController controller(settings, store, paths.closeAppList());
+        state.ResumeTiming();
+        if (controller.ImportClosedApps() != Entries)
+            state.SkipWithError("not every entry was imported");
+    }
+}
+BENCHMARK(BM_ImportClosedApps_32767)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -3,6 +3,8 @@
 #include "base/Result.h"
 #include "config/SettingKeys.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <chrono>
 
@@ -35,6 +37,23 @@ inline constexpr std::chrono::milliseconds IniLockWait{300};
 Status WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value);
 
 QString ReadIni(const QString& fileName, IniKey key);
+
+// A whole INI file parsed once, for a reader that looks up many keys (the save-list import reads
+// four per entry, up to 32767 entries). value() follows exactly the rules of ReadIni.
+class IniSnapshot
+{
+public:
+    // An absent or unreadable file gives an empty snapshot, in which every key is absent.
+    static IniSnapshot read(const QString& fileName);
+    static IniSnapshot fromText(QByteArrayView text);
+
+    QString value(const QString& section, const QString& key, const QString& defaultText = QString()) const;
+    QString value(IniKey key) const;
+
+private:
+    // Section -> key -> stored value, names folded to lower case; the first of each counts.
+    QHash<QByteArray, QHash<QByteArray, QByteArray>> m_sections;
+};
 Status WriteIni(const QString& fileName, IniKey key, const QString& value);
 
 } // namespace brevant

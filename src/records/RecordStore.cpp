@@ -24,11 +24,13 @@ const DurableSqlite::Schema EventSchema{
 
 const DurableSqlite::Schema CloseAppSchema{
     {{1,
-      {QStringLiteral("CREATE TABLE IF NOT EXISTS CloseApp (Date TEXT, Time TEXT, AppName TEXT, "
-                      "SaveAppFileName TEXT)")}}},
+      {QStringLiteral(
+          "CREATE TABLE IF NOT EXISTS CloseApp (Date TEXT, Time TEXT, AppName TEXT, SaveAppFileName TEXT)")}},
+     {2, {QStringLiteral("CREATE TABLE IF NOT EXISTS CloseAppImport (Fingerprint TEXT NOT NULL)")}}},
     {{QStringLiteral("CloseApp"),
       {QStringLiteral("Date"), QStringLiteral("Time"), QStringLiteral("AppName"),
-       QStringLiteral("SaveAppFileName")}}},
+       QStringLiteral("SaveAppFileName")}},
+     {QStringLiteral("CloseAppImport"), {QStringLiteral("Fingerprint")}}},
 };
 
 QString uniqueConnectionPrefix()
@@ -146,6 +148,46 @@ bool RecordStore::addCloseApp(const QString& date, const QString& time, const QS
     emit recordAppended(RecordTableId::CloseApp, appName);
     emit tableChanged(RecordTableId::CloseApp);
     return true;
+}
+
+Result<int> RecordStore::importCloseApps(const QByteArray& fingerprint, const QList<CloseAppRow>& rows)
+{
+    QSqlDatabase db = DurableSqlite::database(d->closeAppConnection);
+    const auto fail = [&db](const QString& reason) {
+        db.rollback();
+        qCWarning(lcRecords).noquote() << "closed applications not imported:" << reason;
+        return Result<int>::failure(QStringLiteral("closed applications not imported: %1").arg(reason));
+    };
+    if (!db.transaction())
+        return fail(db.lastError().text());
+    QSqlQuery last =
+        d->query(RecordTableId::CloseApp, QStringLiteral("select Fingerprint from CloseAppImport"));
+    if (!run(last))
+        return fail(last.lastError().text());
+    if (last.next() && last.value(0).toByteArray() == fingerprint) {
+        db.rollback();
+        qCInfo(lcRecords) << "this list of closed applications was imported before; not again";
+        return 0;
+    }
+    QSqlQuery insert =
+        d->query(RecordTableId::CloseApp, QStringLiteral("insert into CloseApp values (?, ?, ?, ?)"));
+    for (const CloseAppRow& row : rows) {
+        for (const QString* value : {&row.date, &row.time, &row.appName, &row.saveAppFileName})
+            insert.addBindValue(*value);
+        if (!run(insert))
+            return fail(insert.lastError().text());
+    }
+    QSqlQuery remember = d->query(RecordTableId::CloseApp, QStringLiteral("delete from CloseAppImport"));
+    if (!run(remember))
+        return fail(remember.lastError().text());
+    remember = d->query(RecordTableId::CloseApp, QStringLiteral("insert into CloseAppImport values (?)"),
+                        {QString::fromLatin1(fingerprint)});
+    if (!run(remember) || !db.commit())
+        return fail(remember.lastError().text() + db.lastError().text());
+    for (const CloseAppRow& row : rows)
+        emit recordAppended(RecordTableId::CloseApp, row.appName);
+    emit tableChanged(RecordTableId::CloseApp);
+    return int(rows.size());
 }
 
 int RecordStore::recordCount(RecordTableId table) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Result.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QString>
@@ -24,6 +26,15 @@ struct TickLimits
     double closeApp = 0; // [OSEvent] Closecount, for CloseApp
 };
 
+// One entry of CloseApp.ini, as the import takes it over.
+struct CloseAppRow
+{
+    QString date;
+    QString time;
+    QString appName;
+    QString saveAppFileName;
+};
+
 // The three record tables in their two SQLite files: `record` and `UpsEvent` (Date, Time, Message)
 // in EventRecord.mdb, `CloseApp` (Date, Time, AppName, SaveAppFileName) in CloseAppRecord.mdb.
 // Files and tables are created on first use; PRAGMA user_version holds the schema version. A
@@ -42,7 +53,6 @@ public:
     using LimitReader = std::function<double()>;
 
     static const QString CloseAppViewQuery; // "select * from closeapp order by Date  "
-    static constexpr int SchemaVersion = 1;
 
     RecordStore(QString eventDatabaseFile, QString closeAppDatabaseFile, QObject* parent = nullptr);
     ~RecordStore() override;
@@ -59,6 +69,12 @@ public:
     // Adds one closed-application row with the four texts as given.
     bool addCloseApp(const QString& date, const QString& time, const QString& appName,
                      const QString& saveAppFileName);
+
+    // Adds the entries of one CloseApp.ini in one transaction, with the list's fingerprint (any
+    // text that identifies its contents). A list whose fingerprint is that of the last import is
+    // skipped: a crash after the import but before [Schema] CloseAppFlag was reset must not
+    // import it twice. Returns the number of rows added.
+    Result<int> importCloseApps(const QByteArray& fingerprint, const QList<CloseAppRow>& rows);
 
     // -1 when the table cannot be read.
     int recordCount(RecordTableId table) const;

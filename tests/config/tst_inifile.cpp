@@ -150,6 +150,19 @@ private slots:
         QCOMPARE(ReadIni(prepare(contents), section, key, QStringLiteral("<default>")), expected);
     }
 
+    // The snapshot that the save-list import reads once must see every value as ReadIni does.
+    void snapshotReadsAsReadIni_data() { read_data(); }
+
+    void snapshotReadsAsReadIni()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        QCOMPARE(IniSnapshot::read(prepare(contents)).value(section, key, QStringLiteral("<default>")),
+                 expected);
+    }
+
     void write_data()
     {
         QTest::addColumn<QByteArray>("before");

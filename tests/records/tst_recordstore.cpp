@@ -116,9 +116,11 @@ void RecordStoreTest::freshInstallCreatesFilesAndTables()
              (QStringList{"Date", "Time", "Message"}));
     QCOMPARE(pragmaColumn(closeApps, QStringLiteral("PRAGMA table_info(CloseApp)"), 1),
              (QStringList{"Date", "Time", "AppName", "SaveAppFileName"}));
+    QCOMPARE(pragmaColumn(closeApps, QStringLiteral("PRAGMA table_info(CloseAppImport)"), 1),
+             QStringList{"Fingerprint"});
+    QCOMPARE(pragmaColumn(events, QStringLiteral("PRAGMA user_version"), 0), QStringList{"1"});
+    QCOMPARE(pragmaColumn(closeApps, QStringLiteral("PRAGMA user_version"), 0), QStringList{"2"});
     for (const QString& connection : {events, closeApps}) {
-        QCOMPARE(pragmaColumn(connection, QStringLiteral("PRAGMA user_version"), 0),
-                 QStringList{QString::number(RecordStore::SchemaVersion)});
         QCOMPARE(pragmaColumn(connection, QStringLiteral("PRAGMA journal_mode"), 0), QStringList{"wal"});
         QCOMPARE(pragmaColumn(connection, QStringLiteral("PRAGMA synchronous"), 0), QStringList{"2"}); // FULL
     }

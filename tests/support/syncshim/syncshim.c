@@ -9,8 +9,9 @@
  * returns" becomes: the call synced the file and left nothing unsynced in it; a database switched
  * to fewer syncs fails that, though a killed process would not show it (the page cache survives).
  *
- * BREVANT_SYNCSHIM_KILL_AT="<suffix>:write:<n>" or "<suffix>:sync:<n>" kills the process with
- * SIGKILL right after its n-th write or sync of such a file: a crash at an exact point. */
+ * BREVANT_SYNCSHIM_KILL_AT="<part>:write:<n>" or "<part>:sync:<n>" kills the process with SIGKILL
+ * right after its n-th write or sync of a file whose path contains <part>: a crash at an exact
+ * point. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <pthread.h>
@@ -46,7 +47,7 @@ enum event
 struct kill_point
 {
     int armed;
-    char suffix[MAX_PATH];
+    char part[MAX_PATH];
     enum event event;
     long remaining;
 };
@@ -69,8 +70,7 @@ static void read_kill_point(void)
     if (!spec || !*spec)
         return;
     snprintf(format, sizeof format, "%%%d[^:]:%%7[^:]:%%ld", MAX_PATH - 1);
-    if (sscanf(spec, format, kill_point.suffix, event, &kill_point.remaining) != 3 ||
-        kill_point.remaining < 1)
+    if (sscanf(spec, format, kill_point.part, event, &kill_point.remaining) != 3 || kill_point.remaining < 1)
         return;
     if (strcmp(event, "write") != 0 && strcmp(event, "sync") != 0)
         return;
@@ -125,7 +125,7 @@ static void note(int fd, enum event event, ssize_t bytes)
         state->unsynced = 0;
         ++state->syncs;
     }
-    if (kill_point.armed && kill_point.event == event && ends_with(path, kill_point.suffix))
+    if (kill_point.armed && kill_point.event == event && strstr(path, kill_point.part))
         kill_now = --kill_point.remaining == 0;
     pthread_mutex_unlock(&lock);
     if (kill_now)
