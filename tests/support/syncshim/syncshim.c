@@ -64,13 +64,14 @@ static int ends_with(const char* text, const char* suffix)
 
 static void read_kill_point(void)
 {
-    const char* spec = getenv("BREVANT_SYNCSHIM_KILL_AT");
+    const char* setting = getenv("BREVANT_SYNCSHIM_KILL_AT");
     char event[8];
     char format[32];
-    if (!spec || !*spec)
+    if (!setting || !*setting)
         return;
     snprintf(format, sizeof format, "%%%d[^:]:%%7[^:]:%%ld", MAX_PATH - 1);
-    if (sscanf(spec, format, kill_point.part, event, &kill_point.remaining) != 3 || kill_point.remaining < 1)
+    if (sscanf(setting, format, kill_point.part, event, &kill_point.remaining) != 3 ||
+        kill_point.remaining < 1)
         return;
     if (strcmp(event, "write") != 0 && strcmp(event, "sync") != 0)
         return;
