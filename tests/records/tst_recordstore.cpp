@@ -61,8 +61,6 @@ private slots:
     void trimToLimit_data();
     void trimToLimit();
     void trimToLimitRereadsTheLimit();
-    void trimOnTick_data();
-    void trimOnTick();
     void tickTrimOfAllTables_data();
     void tickTrimOfAllTables();
     void closeAppFollowsDateOrderOnceSorted();
@@ -298,33 +296,6 @@ void RecordStoreTest::trimToLimitRereadsTheLimit()
     m_store->trimToLimit(RecordTableId::Log, [&reads] { return ++reads == 1 ? 20.0 : 10.0; });
     QCOMPARE(m_store->recordCount(RecordTableId::Log), 10);
     QCOMPARE(reads, 16);
-}
-
-void RecordStoreTest::trimOnTick_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::addColumn<double>("limit");
-    QTest::addColumn<QStringList>("left");
-
-    QTest::newRow("reaching the limit cuts to one below") << 10 << 10.0 << numbered(2, 10);
-    QTest::newRow("one below the limit stays") << 9 << 10.0 << numbered(1, 9);
-    QTest::newRow("one record per tick at most") << 12 << 10.0 << numbered(2, 12);
-    QTest::newRow("empty table") << 0 << 10.0 << QStringList{};
-}
-
-void RecordStoreTest::trimOnTick()
-{
-    QFETCH(int, count);
-    QFETCH(double, limit);
-    QFETCH(QStringList, left);
-
-    fill(RecordTableId::Log, count);
-    fill(RecordTableId::UpsEvent, count);
-    QSignalSpy changed(m_store.get(), &RecordStore::tableChanged);
-    m_store->trimOnTick(RecordTableId::Log, limit);
-    QCOMPARE(column(m_store->rows(RecordTableId::Log), 2), left);
-    QCOMPARE(m_store->recordCount(RecordTableId::UpsEvent), count);
-    QCOMPARE(changed.size(), left.size() < count ? 1 : 0);
 }
 
 void RecordStoreTest::tickTrimOfAllTables_data()
