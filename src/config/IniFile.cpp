@@ -1,14 +1,17 @@
 #include "config/IniFile.h"
 
+#include "base/Logging.h"
 #include "platform/FileLock.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <algorithm>
 #include <optional>
 
 namespace brevant {
 namespace {
+
+constexpr unsigned NewFileMode = 0644; // the owner writes, everyone may read the settings
 
 QByteArrayView trimmed(QByteArrayView text)
 {
@@ -22,9 +25,23 @@ QByteArrayView trimmed(QByteArrayView text)
     return text.sliced(begin, end - begin);
 }
 
+// Names match without regard to ASCII case; the scanning reader and the snapshot fold alike.
+char foldedCase(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+QByteArray foldedCase(QByteArrayView name)
+{
+    QByteArray folded(name.size(), Qt::Uninitialized);
+    std::transform(name.begin(), name.end(), folded.begin(), [](char c) { return foldedCase(c); });
+    return folded;
+}
+
 bool equalsIgnoringCase(QByteArrayView a, QByteArrayView b)
 {
-    return a.size() == b.size() && qstrnicmp(a.data(), a.size(), b.data(), b.size()) == 0;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return foldedCase(x) == foldedCase(y); });
 }
 
 // Name of a "[Section]" line, if the line is one.
@@ -109,6 +126,18 @@ std::optional<QByteArray> findValue(QByteArrayView text, QByteArrayView section,
     return std::nullopt;
 }
 
+// A stored value as a reader sees it: at most IniValueMaxChars characters, never half of one.
+QString seenValue(const QByteArray& stored)
+{
+    QString result = QString::fromUtf8(stored);
+    if (result.size() > IniValueMaxChars) {
+        result.truncate(IniValueMaxChars);
+        if (result.back().isHighSurrogate())
+            result.chop(1);
+    }
+    return result;
+}
+
 QByteArray withKeySet(const QByteArray& text, QByteArrayView section, QByteArrayView key,
                       QByteArrayView value)
 {
@@ -167,15 +196,46 @@ QString ReadIni(const QString& fileName, const QString& section, const QString& 
         return defaultText;
     const QByteArray text = file.readAll();
     const auto value = findValue(text, section.toUtf8(), key.toUtf8());
-    if (!value)
-        return defaultText;
-    QString result = QString::fromUtf8(*value);
-    if (result.size() > IniValueMaxChars) {
-        result.truncate(IniValueMaxChars);
-        if (result.back().isHighSurrogate()) // never half a character
-            result.chop(1);
+    return value ? seenValue(*value) : defaultText;
+}
+
+IniSnapshot IniSnapshot::read(const QString& fileName)
+{
+    QFile file(fileName);
+    return fromText(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+}
+
+IniSnapshot IniSnapshot::fromText(QByteArrayView text)
+{
+    IniSnapshot snapshot;
+    LineCursor cursor(text);
+    QHash<QByteArray, QByteArray>* section = nullptr; // null before the first section and in repeats
+    while (cursor.next()) {
+        if (const auto name = sectionName(cursor.line())) {
+            const QByteArray folded = foldedCase(*name);
+            section = snapshot.m_sections.contains(folded) ? nullptr : &snapshot.m_sections[folded];
+            continue;
+        }
+        if (!section)
+            continue;
+        if (const auto kv = keyLine(cursor.line()); kv && !section->contains(foldedCase(kv->key)))
+            section->insert(foldedCase(kv->key), unquoted(kv->value));
     }
-    return result;
+    return snapshot;
+}
+
+QString IniSnapshot::value(const QString& section, const QString& key, const QString& defaultText) const
+{
+    const auto found = m_sections.constFind(foldedCase(section.toUtf8()));
+    if (found == m_sections.cend())
+        return defaultText;
+    const auto value = found->constFind(foldedCase(key.toUtf8()));
+    return value == found->cend() ? defaultText : seenValue(*value);
+}
+
+QString IniSnapshot::value(IniKey key) const
+{
+    return value(key.section.toString(), key.name.toString());
 }
 
 Status WriteIni(const QString& fileName, const QString& section, const QString& key, const QString& value)
@@ -186,25 +246,20 @@ Status WriteIni(const QString& fileName, const QString& section, const QString& 
     if (const qsizetype brk = oneLine.indexOf('\r'); brk >= 0)
         oneLine.truncate(brk);
 
-    // Without the lock a concurrent writer could lose this update or have it lose theirs.
-    const FileLock lock(fileName + QStringLiteral(".lock"));
+    // Without the lock a concurrent writer could lose this update or have it lose theirs; a
+    // holder that does not let go must still not keep the setting from being written. The atomic
+    // replacement keeps the file whole either way.
+    const FileLock lock(fileName + QStringLiteral(".lock"), IniLockWait);
     if (!lock.isLocked())
-        return Status::failure(QStringLiteral("cannot lock %1.lock").arg(fileName));
+        qCWarning(lcSettings) << "writing" << fileName << "without its lock:" << lock.error();
     QByteArray text;
     if (QFile current(fileName); current.open(QIODevice::ReadOnly))
         text = current.readAll();
     else if (QFileInfo::exists(
                  fileName)) // an unreadable file must not be replaced by one holding only this key
         return Status::failure(QStringLiteral("cannot read %1: %2").arg(fileName, current.errorString()));
-
-    QSaveFile out(fileName);
-    if (!out.open(QIODevice::WriteOnly))
-        return Status::failure(QStringLiteral("cannot write %1: %2").arg(fileName, out.errorString()));
-    out.write(withKeySet(text, section.toUtf8(), key.toUtf8(), oneLine));
-    if (!out.commit())
-        return Status::failure(QStringLiteral("cannot write %1: %2").arg(fileName, out.errorString()));
-    syncDirectoryOf(fileName);
-    return Status::success();
+    return replaceFileAtomically(fileName, withKeySet(text, section.toUtf8(), key.toUtf8(), oneLine),
+                                 NewFileMode);
 }
 
 QString ReadIni(const QString& fileName, IniKey key)

@@ -5,100 +5,173 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <optional>
 
 namespace brevant {
 
 namespace {
 
-bool exec(QSqlQuery& query, const QString& sql)
+constexpr int SqliteCorrupt = 11;
+constexpr int SqliteNotADatabase = 26;
+
+// What a look at an open file found: sound, damaged, or not to be judged (the reason says why).
+struct Diagnosis
 {
-    if (query.exec(sql))
-        return true;
-    qCWarning(lcRecords) << sql << "failed:" << query.lastError().text();
-    return false;
+    enum Kind
+    {
+        Sound,
+        Damaged,
+        Unusable
+    };
+    Kind kind = Sound;
+    QString reason;
+
+    bool sound() const { return kind == Sound; }
+};
+
+Diagnosis fromError(const QSqlError& error)
+{
+    const int primaryCode = error.nativeErrorCode().toInt() & 0xff;
+    const bool damaged = primaryCode == SqliteCorrupt || primaryCode == SqliteNotADatabase;
+    return {damaged ? Diagnosis::Damaged : Diagnosis::Unusable, error.databaseText()};
 }
 
-QVariant pragma(QSqlDatabase& db, const QString& statement)
+// The first column of the rows of one statement; when it fails, `diagnosis` says what that means.
+std::optional<QStringList> firstColumn(QSqlDatabase& db, const QString& sql, Diagnosis& diagnosis)
 {
     QSqlQuery query(db);
-    if (!exec(query, statement) || !query.next())
-        return {};
-    return query.value(0);
+    if (!query.exec(sql)) {
+        diagnosis = fromError(query.lastError());
+        return std::nullopt;
+    }
+    QStringList values;
+    while (query.next())
+        values.append(query.value(0).toString());
+    return values;
 }
 
 // WAL with synchronous=FULL syncs the log at every commit: a committed row is on disk before the
 // insert returns, even if the machine goes down the next moment.
-bool makeDurable(QSqlDatabase& db)
+Diagnosis makeDurable(QSqlDatabase& db)
 {
-    if (pragma(db, QStringLiteral("PRAGMA journal_mode=WAL"))
-            .toString()
-            .compare(u"wal", Qt::CaseInsensitive) != 0)
-        return false;
-    QSqlQuery query(db);
-    return exec(query, QStringLiteral("PRAGMA synchronous=FULL"));
+    Diagnosis diagnosis;
+    const auto mode = firstColumn(db, QStringLiteral("PRAGMA journal_mode=WAL"), diagnosis);
+    if (mode && mode->value(0).compare(u"wal", Qt::CaseInsensitive) != 0)
+        return {Diagnosis::Unusable, QStringLiteral("no write-ahead log")};
+    if (mode)
+        firstColumn(db, QStringLiteral("PRAGMA synchronous=FULL"), diagnosis);
+    return diagnosis;
 }
 
-bool upgrade(QSqlDatabase& db, const QList<DurableSqlite::SchemaStep>& schema)
+Diagnosis upgrade(QSqlDatabase& db, const QList<DurableSqlite::SchemaStep>& steps)
 {
-    const int current = pragma(db, QStringLiteral("PRAGMA user_version")).toInt();
-    for (const DurableSqlite::SchemaStep& step : schema) {
-        if (step.version <= current)
+    Diagnosis diagnosis;
+    const auto version = firstColumn(db, QStringLiteral("PRAGMA user_version"), diagnosis);
+    if (!version)
+        return diagnosis;
+    for (const DurableSqlite::SchemaStep& step : steps) {
+        if (step.version <= version->value(0).toInt())
             continue;
         if (!db.transaction())
-            return false;
-        QSqlQuery query(db);
-        bool ok = true;
-        for (const QString& statement : step.statements)
-            ok = ok && exec(query, statement);
-        ok = ok && exec(query, QStringLiteral("PRAGMA user_version=%1").arg(step.version));
-        if (!ok) {
-            db.rollback();
-            return false;
+            return fromError(db.lastError());
+        for (const QString& statement :
+             step.statements + QStringList{QStringLiteral("PRAGMA user_version=%1").arg(step.version)}) {
+            if (!firstColumn(db, statement, diagnosis)) {
+                db.rollback();
+                return diagnosis;
+            }
         }
         if (!db.commit())
-            return false;
+            return fromError(db.lastError());
     }
-    return true;
+    return diagnosis;
 }
 
-// A file that is there but is no SQLite database, such as the Access file of an older
-// installation under the same name.
-bool isForeignFile(QSqlDatabase& db)
+Diagnosis checkTables(QSqlDatabase& db, const QList<DurableSqlite::Table>& tables)
 {
-    QSqlQuery query(db);
-    constexpr int SqliteNotADatabase = 26;
-    return !query.exec(QStringLiteral("PRAGMA schema_version")) &&
-           query.lastError().nativeErrorCode().toInt() == SqliteNotADatabase;
+    Diagnosis diagnosis;
+    for (const DurableSqlite::Table& table : tables) {
+        const auto columns = firstColumn(
+            db, QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(table.name), diagnosis);
+        if (!columns)
+            return diagnosis;
+        if (columns->isEmpty())
+            return {Diagnosis::Damaged, QStringLiteral("table %1 is missing").arg(table.name)};
+        if (columns->join(u',').compare(table.columns.join(u','), Qt::CaseInsensitive) != 0)
+            return {Diagnosis::Damaged,
+                    QStringLiteral("table %1 has the columns %2 instead of %3")
+                        .arg(table.name, columns->join(u", "), table.columns.join(u", "))};
+    }
+    return diagnosis;
 }
 
-// Keeps the foreign file beside the new database under a name of its own.
-bool moveAside(const QString& file)
+// The whole check of an open file, bringing a sound one up to date on the way.
+Diagnosis diagnose(QSqlDatabase& db, const DurableSqlite::Schema& schema)
 {
-    QString aside = file + u".old";
+    Diagnosis diagnosis;
+    const auto problems = firstColumn(db, QStringLiteral("PRAGMA quick_check"), diagnosis);
+    if (!problems)
+        return diagnosis;
+    if (*problems != QStringList{QStringLiteral("ok")})
+        return {Diagnosis::Damaged, problems->mid(0, 3).join(u"; ").simplified()};
+    if (diagnosis = makeDurable(db); !diagnosis.sound())
+        return diagnosis;
+    if (diagnosis = upgrade(db, schema.steps); !diagnosis.sound())
+        return diagnosis;
+    return checkTables(db, schema.tables);
+}
+
+// Renames the file and the write-ahead log and index that belong to it, so that the kept copy
+// opens as it was and the fresh file does not inherit its log.
+Result<QString> moveAside(const QString& file, const QDateTime& now)
+{
+    const QString stem = file + u".damaged-" + now.toString(u"yyyyMMdd-HHmmss");
+    QString aside = stem;
     for (int n = 2; QFile::exists(aside); ++n)
-        aside = file + u".old" + QString::number(n);
-    qCWarning(lcRecords) << file << "is no SQLite database; kept as" << aside;
-    return QFile::rename(file, aside);
+        aside = stem + u'-' + QString::number(n);
+    if (!QFile::rename(file, aside))
+        return Result<QString>::failure(QStringLiteral("cannot rename %1 to %2").arg(file, aside));
+    for (const QLatin1StringView suffix : {QLatin1StringView("-wal"), QLatin1StringView("-shm")}) {
+        if (QFile::exists(file + suffix) && !QFile::rename(file + suffix, aside + suffix))
+            return Result<QString>::failure(
+                QStringLiteral("cannot rename %1 to %2").arg(file + suffix, aside + suffix));
+    }
+    return aside;
 }
 
 } // namespace
 
-bool DurableSqlite::open(const QString& connectionName, const QString& file, const QList<SchemaStep>& schema)
+Result<DurableSqlite::Repair> DurableSqlite::open(const QString& connectionName, const QString& file,
+                                                  const Schema& schema, const QDateTime& now)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     db.setDatabaseName(file);
     // Another view or process (the save-list import) may hold the write lock for a moment.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    if (!db.open()) {
-        qCWarning(lcRecords) << "cannot open" << file << db.lastError().text();
-        return false;
-    }
-    if (isForeignFile(db)) {
+    const auto fail = [&file](const QString& reason) {
+        qCWarning(lcRecords).noquote() << "cannot open" << file << reason;
+        return Result<Repair>::failure(QStringLiteral("cannot open %1: %2").arg(file, reason));
+    };
+    if (!db.open())
+        return fail(db.lastError().text());
+
+    Repair repair;
+    Diagnosis diagnosis = diagnose(db, schema);
+    if (diagnosis.kind == Diagnosis::Damaged) {
         db.close();
-        if (!moveAside(file) || !db.open())
-            return false;
+        const Result<QString> aside = moveAside(file, now);
+        if (!aside.ok())
+            return fail(QStringLiteral("it is damaged (%1) and %2").arg(diagnosis.reason, aside.error()));
+        repair = {diagnosis.reason, aside.value()};
+        qCWarning(lcRecords).noquote() << file << "is damaged (" + diagnosis.reason + "); kept as"
+                                       << aside.value() << "and replaced by a fresh database";
+        if (!db.open())
+            return fail(db.lastError().text());
+        diagnosis = diagnose(db, schema);
     }
-    return makeDurable(db) && upgrade(db, schema);
+    if (!diagnosis.sound())
+        return fail(diagnosis.reason);
+    return repair;
 }
 
 void DurableSqlite::close(const QString& connectionName)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "base/Result.h"
+
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -7,7 +10,8 @@
 namespace brevant {
 
 // One SQLite file opened for records that must survive a crash or power cut right after their
-// commit, and brought up to the current schema version.
+// commit, brought up to the current schema version, and checked: a damaged file is kept aside and
+// replaced by a fresh one.
 class DurableSqlite
 {
 public:
@@ -18,9 +22,35 @@ public:
         QStringList statements;
     };
 
+    // A table the file must hold after the steps, with its columns in order.
+    struct Table
+    {
+        QString name;
+        QStringList columns;
+    };
+
+    struct Schema
+    {
+        QList<SchemaStep> steps;
+        QList<Table> tables;
+    };
+
+    // What open() had to do about damage; empty for a sound file.
+    struct Repair
+    {
+        QString damage; // what was wrong, in words
+        QString keptAs; // where the damaged file now is
+        bool happened() const { return !keptAs.isEmpty(); }
+    };
+
     // Opens `file` (creating it when missing) under `connectionName`, switches it to a write-ahead
-    // log with full sync and runs the steps above the file's PRAGMA user_version.
-    static bool open(const QString& connectionName, const QString& file, const QList<SchemaStep>& schema);
+    // log with full sync and runs the steps above the file's PRAGMA user_version. A file that is
+    // no SQLite database, fails the quick check or lacks a table or column of `schema` is damaged:
+    // it is renamed to "<file>.damaged-<yyyyMMdd-HHmmss>" (at `now`), together with its log, and a
+    // fresh file takes its place. A file that cannot be read for another reason (locked, no
+    // access) is left alone and the open fails.
+    static Result<Repair> open(const QString& connectionName, const QString& file, const Schema& schema,
+                               const QDateTime& now);
     static void close(const QString& connectionName);
 
     static QSqlDatabase database(const QString& connectionName);

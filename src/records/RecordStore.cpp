@@ -3,6 +3,7 @@
 #include "base/Logging.h"
 #include "records/DurableSqlite.h"
 
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -12,16 +13,24 @@ namespace brevant {
 
 namespace {
 
-const QList<DurableSqlite::SchemaStep> EventSchema{
-    {1,
-     {QStringLiteral("CREATE TABLE IF NOT EXISTS record (Date TEXT, Time TEXT, Message TEXT)"),
-      QStringLiteral("CREATE TABLE IF NOT EXISTS UpsEvent (Date TEXT, Time TEXT, Message TEXT)")}},
+const QStringList EventColumns{QStringLiteral("Date"), QStringLiteral("Time"), QStringLiteral("Message")};
+
+const DurableSqlite::Schema EventSchema{
+    {{1,
+      {QStringLiteral("CREATE TABLE IF NOT EXISTS record (Date TEXT, Time TEXT, Message TEXT)"),
+       QStringLiteral("CREATE TABLE IF NOT EXISTS UpsEvent (Date TEXT, Time TEXT, Message TEXT)")}}},
+    {{QStringLiteral("record"), EventColumns}, {QStringLiteral("UpsEvent"), EventColumns}},
 };
 
-const QList<DurableSqlite::SchemaStep> CloseAppSchema{
-    {1,
-     {QStringLiteral(
-         "CREATE TABLE IF NOT EXISTS CloseApp (Date TEXT, Time TEXT, AppName TEXT, SaveAppFileName TEXT)")}},
+const DurableSqlite::Schema CloseAppSchema{
+    {{1,
+      {QStringLiteral(
+          "CREATE TABLE IF NOT EXISTS CloseApp (Date TEXT, Time TEXT, AppName TEXT, SaveAppFileName TEXT)")}},
+     {2, {QStringLiteral("CREATE TABLE IF NOT EXISTS CloseAppImport (Fingerprint TEXT NOT NULL)")}}},
+    {{QStringLiteral("CloseApp"),
+      {QStringLiteral("Date"), QStringLiteral("Time"), QStringLiteral("AppName"),
+       QStringLiteral("SaveAppFileName")}},
+     {QStringLiteral("CloseAppImport"), {QStringLiteral("Fingerprint")}}},
 };
 
 QString uniqueConnectionPrefix()
@@ -90,9 +99,20 @@ void RecordStore::setClock(Clock clock)
 bool RecordStore::open()
 {
     close();
-    const bool events = DurableSqlite::open(d->eventConnection, d->eventFile, EventSchema);
-    const bool closeApps = DurableSqlite::open(d->closeAppConnection, d->closeAppFile, CloseAppSchema);
-    return events && closeApps;
+    const QDateTime now = d->clock();
+    const auto events = DurableSqlite::open(d->eventConnection, d->eventFile, EventSchema, now);
+    const auto closeApps = DurableSqlite::open(d->closeAppConnection, d->closeAppFile, CloseAppSchema, now);
+    // Told in the program log, which is itself fresh when its own file was the damaged one.
+    for (const auto& [opened, file] :
+         {std::pair{&events, &d->eventFile}, std::pair{&closeApps, &d->closeAppFile}}) {
+        if (opened->ok() && opened->value().happened())
+            appendRecord(
+                RecordTableId::Log,
+                QStringLiteral("Record file %1 was damaged (%2) and replaced by an empty one; kept as %3")
+                    .arg(QFileInfo(*file).fileName(), opened->value().damage,
+                         QFileInfo(opened->value().keptAs).fileName()));
+    }
+    return events.ok() && closeApps.ok();
 }
 
 void RecordStore::close()
@@ -128,6 +148,46 @@ bool RecordStore::addCloseApp(const QString& date, const QString& time, const QS
     emit recordAppended(RecordTableId::CloseApp, appName);
     emit tableChanged(RecordTableId::CloseApp);
     return true;
+}
+
+Result<int> RecordStore::importCloseApps(const QByteArray& fingerprint, const QList<CloseAppRow>& rows)
+{
+    QSqlDatabase db = DurableSqlite::database(d->closeAppConnection);
+    const auto fail = [&db](const QString& reason) {
+        db.rollback();
+        qCWarning(lcRecords).noquote() << "closed applications not imported:" << reason;
+        return Result<int>::failure(QStringLiteral("closed applications not imported: %1").arg(reason));
+    };
+    if (!db.transaction())
+        return fail(db.lastError().text());
+    QSqlQuery last =
+        d->query(RecordTableId::CloseApp, QStringLiteral("select Fingerprint from CloseAppImport"));
+    if (!run(last))
+        return fail(last.lastError().text());
+    if (last.next() && last.value(0).toByteArray() == fingerprint) {
+        db.rollback();
+        qCInfo(lcRecords) << "this list of closed applications was imported before; not again";
+        return 0;
+    }
+    QSqlQuery insert =
+        d->query(RecordTableId::CloseApp, QStringLiteral("insert into CloseApp values (?, ?, ?, ?)"));
+    for (const CloseAppRow& row : rows) {
+        for (const QString* value : {&row.date, &row.time, &row.appName, &row.saveAppFileName})
+            insert.addBindValue(*value);
+        if (!run(insert))
+            return fail(insert.lastError().text());
+    }
+    QSqlQuery remember = d->query(RecordTableId::CloseApp, QStringLiteral("delete from CloseAppImport"));
+    if (!run(remember))
+        return fail(remember.lastError().text());
+    remember = d->query(RecordTableId::CloseApp, QStringLiteral("insert into CloseAppImport values (?)"),
+                        {QString::fromLatin1(fingerprint)});
+    if (!run(remember) || !db.commit())
+        return fail(remember.lastError().text() + db.lastError().text());
+    for (const CloseAppRow& row : rows)
+        emit recordAppended(RecordTableId::CloseApp, row.appName);
+    emit tableChanged(RecordTableId::CloseApp);
+    return int(rows.size());
 }
 
 int RecordStore::recordCount(RecordTableId table) const
@@ -170,6 +230,36 @@ void RecordStore::trimOnTick(RecordTableId table, double limit)
 {
     const int count = recordCount(table);
     if (count >= 0 && count >= limit && deleteFirst(table))
+        emit tableChanged(table);
+}
+
+void RecordStore::trimOnTick(const TickLimits& limits)
+{
+    const QList<QList<std::pair<RecordTableId, double>>> byFile{
+        {{RecordTableId::Log, limits.log}, {RecordTableId::UpsEvent, limits.upsEvent}},
+        {{RecordTableId::CloseApp, limits.closeApp}}};
+    QList<RecordTableId> trimmed;
+    for (const auto& tables : byFile) {
+        QSqlDatabase db = DurableSqlite::database(connectionName(tables.front().first));
+        if (!db.transaction()) {
+            qCWarning(lcRecords) << "tick trim not started:" << db.lastError().text();
+            continue;
+        }
+        QList<RecordTableId> inThisFile;
+        for (const auto& [table, limit] : tables) {
+            const int count = recordCount(table);
+            if (count >= 0 && count >= limit && deleteFirst(table))
+                inThisFile.append(table);
+        }
+        // A transaction that only read commits without a sync.
+        if (!db.commit()) {
+            qCWarning(lcRecords) << "tick trim not committed:" << db.lastError().text();
+            db.rollback();
+            continue;
+        }
+        trimmed += inThisFile;
+    }
+    for (RecordTableId table : trimmed)
         emit tableChanged(table);
 }
 

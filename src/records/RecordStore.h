@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Result.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QString>
@@ -16,11 +18,29 @@ enum class RecordTableId
     CloseApp
 };
 
+// The limits of the three tables, read once for the end of a poll tick.
+struct TickLimits
+{
+    double log = 0;      // [OSEvent] Logcount, for record
+    double upsEvent = 0; // [OSEvent] Eventcount, for UpsEvent
+    double closeApp = 0; // [OSEvent] Closecount, for CloseApp
+};
+
+// One entry of CloseApp.ini, as the import takes it over.
+struct CloseAppRow
+{
+    QString date;
+    QString time;
+    QString appName;
+    QString saveAppFileName;
+};
+
 // The three record tables in their two SQLite files: `record` and `UpsEvent` (Date, Time, Message)
 // in EventRecord.mdb, `CloseApp` (Date, Time, AppName, SaveAppFileName) in CloseAppRecord.mdb.
 // Files and tables are created on first use; PRAGMA user_version holds the schema version. A
 // committed record survives a crash or power cut that follows at once (write-ahead log, full
-// sync). Dates are stored as ISO 8601 text, times as 24-hour hh:mm:ss, so both sort as text.
+// sync). A damaged file is kept aside as "<file>.damaged-<time>" and replaced at open, and the
+// program log says so. Dates are stored as ISO 8601 text, times as 24-hour hh:mm:ss, so both sort as text.
 //
 // The "first record" of a table is the oldest appended one; for CloseApp, once the sorted view is
 // in use, the first in Date order.
@@ -33,15 +53,14 @@ public:
     using LimitReader = std::function<double()>;
 
     static const QString CloseAppViewQuery; // "select * from closeapp order by Date  "
-    static constexpr int SchemaVersion = 1;
 
     RecordStore(QString eventDatabaseFile, QString closeAppDatabaseFile, QObject* parent = nullptr);
     ~RecordStore() override;
 
     void setClock(Clock clock);
 
-    // Opens (and on a fresh install creates) both databases. False when either cannot be opened;
-    // the tables of the one that did open stay usable.
+    // Opens (and on a fresh install creates) both databases, replacing a damaged one. False when
+    // either cannot be opened; the tables of the one that did open stay usable.
     bool open();
     void close();
 
@@ -51,6 +70,12 @@ public:
     bool addCloseApp(const QString& date, const QString& time, const QString& appName,
                      const QString& saveAppFileName);
 
+    // Adds the entries of one CloseApp.ini in one transaction, with the list's fingerprint (any
+    // text that identifies its contents). A list whose fingerprint is that of the last import is
+    // skipped: a crash after the import but before [Schema] CloseAppFlag was reset must not
+    // import it twice. Returns the number of rows added.
+    Result<int> importCloseApps(const QByteArray& fingerprint, const QList<CloseAppRow>& rows);
+
     // -1 when the table cannot be read.
     int recordCount(RecordTableId table) const;
     // Page opening: while the count is greater than the limit (read again before every comparison),
@@ -58,6 +83,9 @@ public:
     void trimToLimit(RecordTableId table, const LimitReader& limit);
     // End of a poll tick: delete the first record once if the count is at least the limit.
     void trimOnTick(RecordTableId table, double limit);
+    // The same for all three tables at once, in one transaction per database file: a tick that
+    // trims every table costs two syncs (record and UpsEvent share a file), not three.
+    void trimOnTick(const TickLimits& limits);
     void clearTable(RecordTableId table);
 
     // From now on CloseApp is viewed (and trimmed) in Date order, for good.

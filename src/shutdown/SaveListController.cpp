@@ -5,6 +5,8 @@
 #include "config/ValueConversion.h"
 #include "records/RecordStore.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <limits>
 
 namespace brevant {
@@ -28,22 +30,37 @@ int SaveListController::ImportClosedApps()
     if (!m_settings.closeAppFlagSet())
         return 0;
 
+    // Read once: the whole list is looked up in memory, and its fingerprint is taken from the very
+    // bytes imported. A missing file is an empty list.
+    QByteArray text;
+    if (QFile list(m_closeAppList); list.open(QIODevice::ReadOnly))
+        text = list.readAll();
+    const IniSnapshot list = IniSnapshot::fromText(text);
     // The count is a 16-bit number; anything else (missing, not a number, out of range) imports nothing.
-    const auto count = conversion::wholeNumber(ReadIni(m_closeAppList, closeapplist::Count));
+    const auto count = conversion::wholeNumber(list.value(closeapplist::Count));
     const int n = count && *count <= std::numeric_limits<qint16>::max() ? *count : 0;
-    int added = 0;
+    QList<CloseAppRow> rows;
     for (int i = 1; i <= n; ++i) {
         const QString key = QString::number(i);
-        const QString date = ReadIni(m_closeAppList, closeapplist::DateSection.toString(), key);
-        const QString time = ReadIni(m_closeAppList, closeapplist::TimeSection.toString(), key);
-        const QString appName = ReadIni(m_closeAppList, closeapplist::AppNameSection.toString(), key);
-        const QString savedFile = ReadIni(m_closeAppList, closeapplist::SavedFileSection.toString(), key);
-        if (savedFile.isEmpty())
-            continue;
-        if (m_records.addCloseApp(date, time, appName, savedFile))
-            ++added;
+        CloseAppRow row{list.value(closeapplist::DateSection.toString(), key),
+                        list.value(closeapplist::TimeSection.toString(), key),
+                        list.value(closeapplist::AppNameSection.toString(), key),
+                        list.value(closeapplist::SavedFileSection.toString(), key)};
+        if (!row.saveAppFileName.isEmpty())
+            rows.append(std::move(row));
+    }
+
+    int added = 0;
+    if (!rows.isEmpty()) {
+        const Result<int> imported = m_records.importCloseApps(
+            QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex(), rows);
+        // Logged by the store; the flag stays set so that the next start tries again.
+        if (!imported.ok())
+            return 0;
+        added = imported.value();
     }
     m_sortedView = true;
+    // A failed write is logged by Settings; the list's fingerprint keeps it from a second import.
     static_cast<void>(m_settings.write(key::CloseAppFlag, QStringLiteral("0")));
     return added;
 }

@@ -9,8 +9,9 @@ class RecordStore;
 class Settings;
 
 // The save-list window's behaviour: at start it takes over the applications close.exe listed in
-// CloseApp.ini into the CloseApp table (once, guarded by `[Schema] CloseAppFlag`), and its Close
-// button stops it from being shown at the next start.
+// CloseApp.ini into the CloseApp table (once, guarded by `[Schema] CloseAppFlag` and by the list's
+// fingerprint kept with the rows), and its Close button stops it from being shown at the next
+// start. The import reads the file once and adds all rows in one transaction.
 class SaveListController : public QObject
 {
     Q_OBJECT
@@ -23,7 +24,8 @@ public:
     void load();
     void pressClose();
 
-    // Number of rows the last import added.
+    // Number of rows the import added. When the rows could not be stored the flag stays set, for
+    // the next start.
     int ImportClosedApps();
 
     // After an import the window lists the table sorted by date; otherwise in stored order.

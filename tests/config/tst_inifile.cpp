@@ -1,15 +1,56 @@
 #include "TestFiles.h"
 #include "config/IniFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace brevant;
 
 namespace {
+
 const QByteArray Absent = QByteArrayLiteral("<absent>");
+constexpr const char* WriteChildFlag = "--write";
+constexpr const char* HoldLockChildFlag = "--hold-lock";
+constexpr int HoldLockSeconds = 10;
+
+// Child: one WriteIni; exit code 1 and the reason on stderr when it reports a failure.
+int runWriteChild(char** argv)
+{
+    const Status written = WriteIni(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                                    QString::fromLocal8Bit(argv[4]), QString::fromLocal8Bit(argv[5]));
+    if (written.ok())
+        return 0;
+    std::fprintf(stderr, "%s\n", qPrintable(written.error()));
+    return 1;
 }
+
+// Child: holds the lock file's lock until its standard input closes, or for HoldLockSeconds.
+int runHoldLockChild(const char* lockFile)
+{
+    const int fd = ::open(lockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+        return 2;
+    std::fputs("held\n", stdout);
+    std::fflush(stdout);
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    ::poll(&input, 1, HoldLockSeconds * 1000);
+    return 0;
+}
+
+} // namespace
 
 class IniFileTest : public QObject
 {
@@ -109,6 +150,19 @@ private slots:
         QCOMPARE(ReadIni(prepare(contents), section, key, QStringLiteral("<default>")), expected);
     }
 
+    // The snapshot that the save-list import reads once must see every value as ReadIni does.
+    void snapshotReadsAsReadIni_data() { read_data(); }
+
+    void snapshotReadsAsReadIni()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        QCOMPARE(IniSnapshot::read(prepare(contents)).value(section, key, QStringLiteral("<default>")),
+                 expected);
+    }
+
     void write_data()
     {
         QTest::addColumn<QByteArray>("before");
@@ -195,13 +249,104 @@ private slots:
                  QStringList({QStringLiteral("UpsConfigure.ini"), QStringLiteral("UpsConfigure.ini.lock")}));
     }
 
-    void writeKeepsFilePermissions()
+    // The settings are readable by all and writable by their owner, their lock file private,
+    // whatever the umask of the writer; a rewrite keeps the mode the file had.
+    void fileModes_data()
     {
-        const QString path = prepare("[A]\nk=1\n");
-        const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
-        QVERIFY(QFile::setPermissions(path, mode));
-        QVERIFY(WriteIni(path, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2")).ok());
-        QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), mode);
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("existingMode"); // -1: no file yet
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<int>("lockMode");
+        QTest::newRow("created under umask 000") << 0000 << -1 << 0644 << 0600;
+        QTest::newRow("created under umask 077") << 0077 << -1 << 0644 << 0600;
+        QTest::newRow("rewrite keeps 0640") << 0000 << 0640 << 0640 << 0600;
+        QTest::newRow("rewrite keeps 0600") << 0022 << 0600 << 0600 << 0600;
+    }
+
+    void fileModes()
+    {
+        QFETCH(int, umask);
+        QFETCH(int, existingMode);
+        const QString path = prepare(existingMode < 0 ? Absent : QByteArray("[A]\nk=1\n"));
+        QFile::remove(path + QStringLiteral(".lock"));
+        if (existingMode >= 0)
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(existingMode)), 0);
+
+        const mode_t before = ::umask(mode_t(umask));
+        const Status written = WriteIni(path, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2"));
+        ::umask(before);
+        QVERIFY2(written.ok(), qPrintable(written.error()));
+        const auto modeOf = [](const QString& file) {
+            struct stat status
+            {};
+            return ::stat(QFile::encodeName(file).constData(), &status) == 0 ? int(status.st_mode & 07777)
+                                                                             : -1;
+        };
+        QTEST(modeOf(path), "fileMode");
+        QTEST(modeOf(path + QStringLiteral(".lock")), "lockMode");
+    }
+
+    // A full disk (here: a file size limit, which fails write() the same way without root) must
+    // leave the old file exactly as it was and report the failure.
+    void fullDiskKeepsOldFile_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("replacing a value") << "k"
+                                           << "1";
+        QTest::newRow("adding a key") << "Extra" << QString(300, u'x');
+    }
+
+    void fullDiskKeepsOldFile()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QByteArray before = "[A]\r\nk=0\r\n";
+        for (int i = 0; i < 40; ++i)
+            before += "Key" + QByteArray::number(i) + "=" + QByteArray(20, 'k') + "\r\n";
+        const QString path = prepare(before);
+
+        QProcess child;
+        child.setChildProcessModifier([] {
+            const rlimit limit{512, 512}; // smaller than the file
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            ::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of killing the writer
+        });
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QLatin1String(WriteChildFlag), path, QStringLiteral("A"), key, value});
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 1);
+        QVERIFY(!child.readAllStandardError().trimmed().isEmpty());
+        QCOMPARE(testsupport::readFile(path), before);
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({QStringLiteral("UpsConfigure.ini"), QStringLiteral("UpsConfigure.ini.lock")}));
+    }
+
+    // Another process that keeps the lock (a hung writer) delays a write by the bounded wait only;
+    // the value is written all the same.
+    void heldLockDelaysTheWriteOnlyBriefly()
+    {
+        const QString path = prepare("[Schema]\nShutDown=0\n");
+        QProcess holder;
+        holder.start(QCoreApplication::applicationFilePath(),
+                     {QLatin1String(HoldLockChildFlag), path + QStringLiteral(".lock")});
+        while (!holder.canReadLine())
+            QVERIFY(holder.waitForReadyRead(10000));
+        QCOMPARE(holder.readLine(), QByteArray("held\n"));
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("without its lock")));
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(WriteIni(path, key::ShutDown, QStringLiteral("1")).ok());
+        const qint64 elapsed = clock.elapsed();
+        holder.closeWriteChannel();
+        QVERIFY(holder.waitForFinished(HoldLockSeconds * 1000));
+        QCOMPARE(holder.exitCode(), 0);
+
+        QVERIFY2(elapsed >= IniLockWait.count() && elapsed < IniLockWait.count() + 700,
+                 qPrintable(QStringLiteral("the write took %1 ms").arg(elapsed)));
+        QCOMPARE(ReadIni(path, key::ShutDown), QStringLiteral("1"));
     }
 
     void longValueRoundTripsCut()
@@ -212,5 +357,14 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(IniFileTest)
+int main(int argc, char** argv)
+{
+    if (argc == 6 && qstrcmp(argv[1], WriteChildFlag) == 0)
+        return runWriteChild(argv);
+    if (argc == 3 && qstrcmp(argv[1], HoldLockChildFlag) == 0)
+        return runHoldLockChild(argv[2]);
+    QCoreApplication app(argc, argv);
+    IniFileTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_inifile.moc"

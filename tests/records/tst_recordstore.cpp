@@ -1,7 +1,9 @@
+#include "TestFiles.h"
 #include "records/RecordStore.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -52,14 +54,15 @@ private slots:
     void freshInstallCreatesFilesAndTables();
     void reopenKeepsRecordsInOrder();
     void missingDirectoryFailsToOpen();
-    void foreignFileIsKeptAsideAndReplaced();
+    void damagedFileIsKeptAsideAndReplaced_data();
+    void damagedFileIsKeptAsideAndReplaced();
     void appendStoresSortableDateAndTime_data();
     void appendStoresSortableDateAndTime();
     void trimToLimit_data();
     void trimToLimit();
     void trimToLimitRereadsTheLimit();
-    void trimOnTick_data();
-    void trimOnTick();
+    void tickTrimOfAllTables_data();
+    void tickTrimOfAllTables();
     void closeAppFollowsDateOrderOnceSorted();
     void clearLeavesTheOtherTablesAlone_data();
     void clearLeavesTheOtherTablesAlone();
@@ -111,9 +114,11 @@ void RecordStoreTest::freshInstallCreatesFilesAndTables()
              (QStringList{"Date", "Time", "Message"}));
     QCOMPARE(pragmaColumn(closeApps, QStringLiteral("PRAGMA table_info(CloseApp)"), 1),
              (QStringList{"Date", "Time", "AppName", "SaveAppFileName"}));
+    QCOMPARE(pragmaColumn(closeApps, QStringLiteral("PRAGMA table_info(CloseAppImport)"), 1),
+             QStringList{"Fingerprint"});
+    QCOMPARE(pragmaColumn(events, QStringLiteral("PRAGMA user_version"), 0), QStringList{"1"});
+    QCOMPARE(pragmaColumn(closeApps, QStringLiteral("PRAGMA user_version"), 0), QStringList{"2"});
     for (const QString& connection : {events, closeApps}) {
-        QCOMPARE(pragmaColumn(connection, QStringLiteral("PRAGMA user_version"), 0),
-                 QStringList{QString::number(RecordStore::SchemaVersion)});
         QCOMPARE(pragmaColumn(connection, QStringLiteral("PRAGMA journal_mode"), 0), QStringList{"wal"});
         QCOMPARE(pragmaColumn(connection, QStringLiteral("PRAGMA synchronous"), 0), QStringList{"2"}); // FULL
     }
@@ -151,29 +156,79 @@ void RecordStoreTest::missingDirectoryFailsToOpen()
     QVERIFY(store.addCloseApp(QStringLiteral("2024-01-01"), {}, {}, {}));
 }
 
-void RecordStoreTest::foreignFileIsKeptAsideAndReplaced()
+enum class Damage
 {
-    m_store.reset();
-    const QString events = m_dir->filePath(QStringLiteral("EventRecord.mdb"));
-    const QString closeApps = m_dir->filePath(QStringLiteral("CloseAppRecord.mdb"));
-    QVERIFY(QFile::remove(events));
-    QVERIFY(QFile::remove(closeApps));
-    const QByteArray jet = QByteArray("\x00\x01\x00\x00Standard Jet DB", 19) + QByteArray(4096, '\x5a');
-    for (const QString& file : {events, closeApps}) {
-        QFile foreign(file);
-        QVERIFY(foreign.open(QIODevice::WriteOnly));
-        foreign.write(jet);
-    }
-    QFile(events + u".old").open(QIODevice::WriteOnly); // an earlier one is not overwritten
+    Truncated,
+    NotSqlite,
+    NoTables,
+    WrongColumns,
+    CorruptPage
+};
 
-    m_store = std::make_unique<RecordStore>(events, closeApps);
+void RecordStoreTest::damagedFileIsKeptAsideAndReplaced_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<Damage>("damage");
+    QTest::addColumn<QString>("keptAs"); // a copy of this name is already there
+    const QString events = QStringLiteral("EventRecord.mdb");
+    const QString closeApps = QStringLiteral("CloseAppRecord.mdb");
+    const QString aside = QStringLiteral(".damaged-20240501-071500");
+    QTest::newRow("truncated") << events << Damage::Truncated << events + aside;
+    QTest::newRow("an Access file") << events << Damage::NotSqlite << events + aside;
+    QTest::newRow("no tables") << events << Damage::NoTables << events + aside;
+    QTest::newRow("wrong columns") << events << Damage::WrongColumns << events + aside;
+    QTest::newRow("corrupt page") << events << Damage::CorruptPage << events + aside;
+    QTest::newRow("CloseApp file, earlier copy kept")
+        << closeApps << Damage::NotSqlite << closeApps + aside + u"-2";
+}
+
+void RecordStoreTest::damagedFileIsKeptAsideAndReplaced()
+{
+    QFETCH(QString, file);
+    QFETCH(Damage, damage);
+    QFETCH(QString, keptAs);
+    const QString path = m_dir->filePath(file);
+    const auto table = file.startsWith(u"Event") ? RecordTableId::Log : RecordTableId::CloseApp;
+    const QString connection = m_store->connectionName(table);
+    QSqlQuery query(QSqlDatabase::database(connection));
+    // Several pages, in one commit.
+    QVERIFY(query.exec(
+        u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) INSERT INTO " +
+        RecordStore::tableName(table) + u" (Date, Time) SELECT '2024-01-01', printf('%08d', i) FROM n"));
+    if (damage == Damage::NoTables || damage == Damage::WrongColumns) {
+        QVERIFY(query.exec(u"DROP TABLE " + RecordStore::tableName(table)));
+        if (damage == Damage::WrongColumns)
+            QVERIFY(
+                query.exec(u"CREATE TABLE " + RecordStore::tableName(table) + u" (Date TEXT, Message TEXT)"));
+    }
+    query.finish();
+    m_store->close(); // the last connection moves the log into the file
+    QByteArray bytes = testsupport::readFile(path);
+    QVERIFY(bytes.size() > 4 * 4096);
+    if (damage == Damage::Truncated)
+        bytes.truncate(bytes.size() / 2);
+    else if (damage == Damage::NotSqlite)
+        bytes = QByteArray("\x00\x01\x00\x00Standard Jet DB", 19) + QByteArray(4096, '\x5a');
+    else if (damage == Damage::CorruptPage)
+        bytes.replace(3 * 4096, 100, QByteArray(100, '\xff')); // the header of the fourth page
+    testsupport::writeFile(path, bytes);
+    if (keptAs.endsWith(u"-2"))
+        testsupport::writeFile(m_dir->filePath(keptAs.chopped(2)), "earlier");
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is damaged .* kept as")));
+    m_store->setClock([] { return QDateTime(QDate(2024, 5, 1), QTime(7, 15)); });
     QVERIFY(m_store->open());
-    QVERIFY(m_store->appendRecord(RecordTableId::Log, QStringLiteral("Program start")));
+
+    QCOMPARE(testsupport::readFile(m_dir->filePath(keptAs)), bytes);
+    QCOMPARE(m_store->recordCount(table), table == RecordTableId::Log ? 1 : 0);
+    const QStringList log = column(m_store->rows(RecordTableId::Log), 2);
+    QCOMPARE(log.size(), 1);
+    QVERIFY2(log[0].contains(file + u" was damaged") && log[0].endsWith(u"kept as " + keptAs),
+             qPrintable(log[0]));
+    fill(RecordTableId::UpsEvent, 2);
     QVERIFY(m_store->addCloseApp({}, {}, QStringLiteral("Editor"), {}));
-    QFile keptEvents(events + u".old2");
-    QVERIFY(keptEvents.open(QIODevice::ReadOnly));
-    QCOMPARE(keptEvents.readAll(), jet);
-    QVERIFY(QFile::exists(closeApps + u".old"));
+    for (const QString& name : {connection, m_store->connectionName(RecordTableId::CloseApp)})
+        QCOMPARE(pragmaColumn(name, QStringLiteral("PRAGMA integrity_check"), 0), QStringList{"ok"});
 }
 
 void RecordStoreTest::appendStoresSortableDateAndTime_data()
@@ -243,31 +298,41 @@ void RecordStoreTest::trimToLimitRereadsTheLimit()
     QCOMPARE(reads, 16);
 }
 
-void RecordStoreTest::trimOnTick_data()
+void RecordStoreTest::tickTrimOfAllTables_data()
 {
-    QTest::addColumn<int>("count");
-    QTest::addColumn<double>("limit");
-    QTest::addColumn<QStringList>("left");
+    QTest::addColumn<QList<int>>("counts"); // record, UpsEvent, CloseApp
+    QTest::addColumn<QList<double>>("limits");
+    QTest::addColumn<QList<int>>("left");
 
-    QTest::newRow("reaching the limit cuts to one below") << 10 << 10.0 << numbered(2, 10);
-    QTest::newRow("one below the limit stays") << 9 << 10.0 << numbered(1, 9);
-    QTest::newRow("one record per tick at most") << 12 << 10.0 << numbered(2, 12);
-    QTest::newRow("empty table") << 0 << 10.0 << QStringList{};
+    QTest::newRow("all at their limits")
+        << QList<int>{10, 10, 10} << QList<double>{10, 10, 10} << QList<int>{9, 9, 9};
+    QTest::newRow("only UpsEvent at its limit")
+        << QList<int>{9, 10, 9} << QList<double>{10, 10, 10} << QList<int>{9, 9, 9};
+    QTest::newRow("one record per table at most")
+        << QList<int>{12, 15, 11} << QList<double>{10, 10, 10} << QList<int>{11, 14, 10};
+    QTest::newRow("limits of their own")
+        << QList<int>{10, 20, 30} << QList<double>{10, 25, 29.5} << QList<int>{9, 20, 29};
+    QTest::newRow("empty tables") << QList<int>{0, 0, 0} << QList<double>{10, 10, 10} << QList<int>{0, 0, 0};
 }
 
-void RecordStoreTest::trimOnTick()
+void RecordStoreTest::tickTrimOfAllTables()
 {
-    QFETCH(int, count);
-    QFETCH(double, limit);
-    QFETCH(QStringList, left);
-
-    fill(RecordTableId::Log, count);
-    fill(RecordTableId::UpsEvent, count);
+    QFETCH(QList<int>, counts);
+    QFETCH(QList<double>, limits);
+    QFETCH(QList<int>, left);
+    const QList<RecordTableId> tables{RecordTableId::Log, RecordTableId::UpsEvent, RecordTableId::CloseApp};
+    for (int i = 0; i < 3; ++i)
+        fill(tables[i], counts[i]);
     QSignalSpy changed(m_store.get(), &RecordStore::tableChanged);
-    m_store->trimOnTick(RecordTableId::Log, limit);
-    QCOMPARE(column(m_store->rows(RecordTableId::Log), 2), left);
-    QCOMPARE(m_store->recordCount(RecordTableId::UpsEvent), count);
-    QCOMPARE(changed.size(), left.size() < count ? 1 : 0);
+
+    m_store->trimOnTick(TickLimits{limits[0], limits[1], limits[2]});
+    int trimmed = 0;
+    for (int i = 0; i < 3; ++i) {
+        // The first (oldest) records go.
+        QCOMPARE(column(m_store->rows(tables[i]), 2), numbered(counts[i] - left[i] + 1, counts[i]));
+        trimmed += left[i] < counts[i] ? 1 : 0;
+    }
+    QCOMPARE(changed.size(), trimmed);
 }
 
 void RecordStoreTest::closeAppFollowsDateOrderOnceSorted()

@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+using namespace brevant;
+
 class CloseStandinTest : public QObject
 {
     Q_OBJECT
@@ -24,21 +26,23 @@ private slots:
     void withNothingToCloseOnlyHandsOver();
     void extendsAListNotYetImported_data();
     void extendsAListNotYetImported();
+    void failsLoudly_data();
+    void failsLoudly();
 
 private:
     // A harmless long-running program under a name unique to this test run.
     QString makeApp(const QString& role);
     QProcess* startApp(const QString& program);
-    void runClose();
-    QString settings(const QString& key) const
+    void runClose(const QStringList& arguments = {}, int exitCode = 0);
+    QString settingsFile() const { return m_dir->filePath(QStringLiteral("UpsConfigure.ini")); }
+    QString listFile() const { return m_dir->filePath(QStringLiteral("CloseApp.ini")); }
+    QString settings(brevant::IniKey key) const { return brevant::ReadIni(settingsFile(), key); }
+    QString listed(QStringView section, const QString& key) const
     {
-        return brevant::ReadIni(m_dir->filePath(QStringLiteral("UpsConfigure.ini")), QStringLiteral("Schema"),
-                                key);
+        return brevant::ReadIni(listFile(), section.toString(), key);
     }
-    QString listed(const QString& section, const QString& key) const
-    {
-        return brevant::ReadIni(m_dir->filePath(QStringLiteral("CloseApp.ini")), section, key);
-    }
+
+    QByteArray m_stderr;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::vector<std::unique_ptr<QProcess>> m_apps;
@@ -79,16 +83,17 @@ QProcess* CloseStandinTest::startApp(const QString& program)
     return m_apps.back().get();
 }
 
-void CloseStandinTest::runClose()
+void CloseStandinTest::runClose(const QStringList& arguments, int exitCode)
 {
     QProcess close;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("BREVANT_APP_DIR"), m_dir->path());
     close.setProcessEnvironment(environment);
-    close.start(testsupport::binDir() + QStringLiteral("/close.exe"), {});
+    close.start(testsupport::binDir() + QStringLiteral("/close.exe"), arguments);
     QVERIFY(close.waitForFinished(30000));
+    m_stderr = close.readAllStandardError();
     QCOMPARE(close.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(close.exitCode(), 0);
+    QCOMPARE(close.exitCode(), exitCode);
 }
 
 void CloseStandinTest::closesListedAppsAndHandsOver()
@@ -114,29 +119,30 @@ void CloseStandinTest::closesListedAppsAndHandsOver()
     }
     QCOMPARE(bystanderApp->state(), QProcess::Running);
 
-    QCOMPARE(listed(QStringLiteral("CloseApp"), QStringLiteral("Count")), QStringLiteral("3"));
+    QCOMPARE(ReadIni(listFile(), closeapplist::Count), QStringLiteral("3"));
     QStringList names;
     for (int i = 1; i <= 3; ++i) {
         const QString key = QString::number(i);
-        names << listed(QStringLiteral("CloseApp"), key);
-        QCOMPARE(listed(QStringLiteral("Date"), key), QDate::currentDate().toString(Qt::ISODate));
-        QVERIFY(QTime::fromString(listed(QStringLiteral("Time"), key), QStringLiteral("HH:mm:ss")).isValid());
-        QVERIFY(listed(QStringLiteral("SaveAppFileName"), key).endsWith(QStringLiteral(" 300")));
+        names << listed(closeapplist::AppNameSection, key);
+        QCOMPARE(listed(closeapplist::DateSection, key), QDate::currentDate().toString(Qt::ISODate));
+        QVERIFY(
+            QTime::fromString(listed(closeapplist::TimeSection, key), QStringLiteral("HH:mm:ss")).isValid());
+        QVERIFY(listed(closeapplist::SavedFileSection, key).endsWith(QStringLiteral(" 300")));
     }
     names.sort();
     QCOMPARE(names, QStringList({editorName, editorName, viewerName}));
-    QCOMPARE(settings(QStringLiteral("CloseAppFlag")), QStringLiteral("1"));
-    QCOMPARE(settings(QStringLiteral("SaveList")), QStringLiteral("1"));
-    QCOMPARE(settings(QStringLiteral("ShutDown")), QStringLiteral("1"));
+    QCOMPARE(settings(key::CloseAppFlag), QStringLiteral("1"));
+    QCOMPARE(settings(key::SaveList), QStringLiteral("1"));
+    QCOMPARE(settings(key::ShutDown), QStringLiteral("1"));
 }
 
 void CloseStandinTest::withNothingToCloseOnlyHandsOver()
 {
     runClose();
-    QCOMPARE(settings(QStringLiteral("ShutDown")), QStringLiteral("1"));
-    QCOMPARE(settings(QStringLiteral("CloseAppFlag")), QString());
-    QCOMPARE(settings(QStringLiteral("SaveList")), QString());
-    QVERIFY(!QFile::exists(m_dir->filePath(QStringLiteral("CloseApp.ini"))));
+    QCOMPARE(settings(key::ShutDown), QStringLiteral("1"));
+    QCOMPARE(settings(key::CloseAppFlag), QString());
+    QCOMPARE(settings(key::SaveList), QString());
+    QVERIFY(!QFile::exists(listFile()));
 }
 
 void CloseStandinTest::extendsAListNotYetImported_data()
@@ -153,22 +159,50 @@ void CloseStandinTest::extendsAListNotYetImported_data()
 void CloseStandinTest::extendsAListNotYetImported()
 {
     QFETCH(QString, flagBefore);
-    const QString list = m_dir->filePath(QStringLiteral("CloseApp.ini"));
-    testsupport::writeFile(list, "[CloseApp]\nCount=1\n1=earlier\n[Date]\n1=2024-01-01\n[Time]\n1=10:00:00\n"
-                                 "[SaveAppFileName]\n1=/home/u/report.odt\n");
-    brevant::WriteIni(m_dir->filePath(QStringLiteral("UpsConfigure.ini")), QStringLiteral("Schema"),
-                      QStringLiteral("CloseAppFlag"), flagBefore);
+    testsupport::writeFile(listFile(),
+                           "[CloseApp]\nCount=1\n1=earlier\n[Date]\n1=2024-01-01\n[Time]\n1=10:00:00\n"
+                           "[SaveAppFileName]\n1=/home/u/report.odt\n");
+    QVERIFY(brevant::WriteIni(settingsFile(), key::CloseAppFlag, flagBefore).ok());
     const QString app = makeApp(QStringLiteral("ap"));
     testsupport::writeFile(m_dir->filePath(QStringLiteral("close.conf")), QFileInfo(app).fileName().toUtf8());
     startApp(app);
 
     runClose();
 
-    QTEST(listed(QStringLiteral("CloseApp"), QStringLiteral("Count")), "count");
+    QTEST(ReadIni(listFile(), closeapplist::Count), "count");
     QFETCH(bool, earlierEntryKept);
-    QCOMPARE(listed(QStringLiteral("CloseApp"), QStringLiteral("1")) == QStringLiteral("earlier"),
+    QCOMPARE(listed(closeapplist::AppNameSection, QStringLiteral("1")) == QStringLiteral("earlier"),
              earlierEntryKept);
-    QCOMPARE(settings(QStringLiteral("CloseAppFlag")), QStringLiteral("1"));
+    QCOMPARE(settings(key::CloseAppFlag), QStringLiteral("1"));
+}
+
+// A close.exe that could not hand the shutdown over, or was started wrongly, must say so: the
+// monitor and the administrator see an exit code and a reason, never a silent success.
+void CloseStandinTest::failsLoudly_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("settingsWritable");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::newRow("stray argument") << QStringList{QStringLiteral("--now")} << true << 2
+                                    << QByteArray("takes no arguments");
+    QTest::newRow("hand-over not written")
+        << QStringList{} << false << 1 << QByteArray("hand-over was not written");
+}
+
+void CloseStandinTest::failsLoudly()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, settingsWritable);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, reason);
+    if (!settingsWritable) // a directory in its place: no write can succeed, not even as root
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("UpsConfigure.ini")));
+
+    runClose(arguments, exitCode);
+    QVERIFY2(m_stderr.contains(reason), m_stderr.constData());
+    if (settingsWritable)
+        QCOMPARE(settings(key::ShutDown), QString());
 }
 
 QTEST_GUILESS_MAIN(CloseStandinTest)

@@ -8,45 +8,58 @@
 
 namespace closestandin {
 
+using brevant::Status;
+
 namespace {
 
-const QString Schema = QStringLiteral("Schema");
+Status writeEntry(const QString& list, const QString& key, const ClosedApp& app)
+{
+    namespace cal = brevant::closeapplist;
+    for (const auto& [section, value] :
+         {std::pair{cal::AppNameSection, app.name},
+          std::pair{cal::DateSection, app.closedAt.toString(QStringLiteral("yyyy-MM-dd"))},
+          std::pair{cal::TimeSection, app.closedAt.toString(QStringLiteral("HH:mm:ss"))},
+          std::pair{cal::SavedFileSection, app.commandLine}}) {
+        if (Status written = brevant::WriteIni(list, section.toString(), key, value); !written.ok())
+            return written;
+    }
+    return Status::success();
+}
 
 } // namespace
 
-void recordClosedApps(const brevant::AppPaths& paths, const QList<ClosedApp>& closed)
+Status recordClosedApps(const brevant::AppPaths& paths, const QList<ClosedApp>& closed)
 {
     if (closed.isEmpty())
-        return;
+        return Status::success();
     const brevant::Settings settings(paths.settingsFile());
     const QString list = paths.closeAppList();
     int count = 0;
     if (settings.closeAppFlagSet())
-        count = brevant::conversion::wholeNumber(
-                    brevant::ReadIni(list, QStringLiteral("CloseApp"), QStringLiteral("Count")))
+        count = brevant::conversion::wholeNumber(brevant::ReadIni(list, brevant::closeapplist::Count))
                     .value_or(0);
-    else
-        QFile::remove(list);
+    else if (QFile::exists(list) && !QFile::remove(list))
+        return Status::failure(QStringLiteral("cannot remove the imported list %1").arg(list));
 
     for (const ClosedApp& app : closed) {
-        const QString key = QString::number(++count);
-        brevant::WriteIni(list, QStringLiteral("CloseApp"), key, app.name);
-        brevant::WriteIni(list, QStringLiteral("Date"), key,
-                          app.closedAt.toString(QStringLiteral("yyyy-MM-dd")));
-        brevant::WriteIni(list, QStringLiteral("Time"), key,
-                          app.closedAt.toString(QStringLiteral("HH:mm:ss")));
-        brevant::WriteIni(list, QStringLiteral("SaveAppFileName"), key, app.commandLine);
+        if (Status written = writeEntry(list, QString::number(++count), app); !written.ok())
+            return written;
     }
     // Count last: a reader never finds it pointing past the entries.
-    brevant::WriteIni(list, QStringLiteral("CloseApp"), QStringLiteral("Count"), QString::number(count));
-
-    brevant::WriteIni(paths.settingsFile(), Schema, QStringLiteral("CloseAppFlag"), QStringLiteral("1"));
-    brevant::WriteIni(paths.settingsFile(), Schema, QStringLiteral("SaveList"), QStringLiteral("1"));
+    if (Status written = brevant::WriteIni(list, brevant::closeapplist::Count, QString::number(count));
+        !written.ok())
+        return written;
+    for (const brevant::IniKey flag : {brevant::key::CloseAppFlag, brevant::key::SaveList}) {
+        if (Status written = brevant::WriteIni(paths.settingsFile(), flag, QStringLiteral("1"));
+            !written.ok())
+            return written;
+    }
+    return Status::success();
 }
 
-void requestShutdown(const brevant::AppPaths& paths)
+Status requestShutdown(const brevant::AppPaths& paths)
 {
-    brevant::WriteIni(paths.settingsFile(), Schema, QStringLiteral("ShutDown"), QStringLiteral("1"));
+    return brevant::WriteIni(paths.settingsFile(), brevant::key::ShutDown, QStringLiteral("1"));
 }
 
 } // namespace closestandin
