@@ -2,7 +2,9 @@
 #include "app/QuestionWindow.h"
 #include "app/SplashScreen.h"
 #include "app/StatusWindow.h"
+#include "base/Logging.h"
 #include "config/AppPaths.h"
+#include "config/FirstInstall.h"
 #include "engine/MonitorEngine.h"
 #include "engine/WindowsModel.h"
 #include "platform/SystemPowerOffFactory.h"
@@ -106,7 +108,15 @@ int main(int argc, char* argv[])
             QApplication::quit();
             return;
         }
-        program = std::make_unique<Program>(AppPaths::fromEnvironment());
+        const AppPaths paths = AppPaths::fromEnvironment();
+        // A fresh installation is protected from its first second.
+        if (const Result<bool> firstStart = writeFirstInstallSettings(paths); !firstStart.ok())
+            qCCritical(lcSettings).noquote()
+                << firstStart.error() << "- without settings nothing is shut down";
+        else if (firstStart.value())
+            qCInfo(lcSettings).noquote()
+                << "first start: wrote the first-install settings to" << paths.settingsFile();
+        program = std::make_unique<Program>(paths);
         program->start();
     });
     return app.exec();

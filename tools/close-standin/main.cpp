@@ -14,7 +14,7 @@ int main(int argc, char* argv[])
 {
     const QCoreApplication app(argc, argv);
     const brevant::AppPaths paths = brevant::AppPaths::fromEnvironment();
-    const QStringList names = closestandin::readCloseList(paths.appDir() + QStringLiteral("/close.conf"));
+    const QStringList names = closestandin::readCloseList(paths.closeConfig());
     closestandin::recordClosedApps(paths, closestandin::closeApplications(names, 10s));
     closestandin::requestShutdown(paths);
     return 0;

@@ -55,7 +55,10 @@ int main(int argc, char* argv[])
     QString dir = parser.value(appDir);
     if (dir.isEmpty()) {
         dir = scratch.path();
-        installDefaultSettings(AppPaths(dir).settingsFile());
+        if (const Result<bool> written = writeFirstInstallSettings(AppPaths(dir)); !written.ok()) {
+            err << written.error() << "\n";
+            return 2;
+        }
     } else if (!QFileInfo(dir).isDir()) {
         err << dir << ": not a directory\n";
         return 2;
