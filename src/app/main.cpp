@@ -1,7 +1,9 @@
+#include "InstallLayout.h"
 #include "app/AlarmWindow.h"
 #include "app/QuestionWindow.h"
 #include "app/SplashScreen.h"
 #include "app/StatusWindow.h"
+#include "base/CommandLine.h"
 #include "base/Logging.h"
 #include "config/AppPaths.h"
 #include "config/FirstInstall.h"
@@ -20,6 +22,9 @@
 #include <QApplication>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <algorithm>
+#include <array>
+#include <string_view>
 
 using namespace brevant;
 
@@ -87,12 +92,34 @@ private:
 
 constexpr int SplashMs = 2000;
 
+// --help and --version need no display: they are answered before QApplication exists.
+bool asksForHelpOrVersion(int argc, char* argv[])
+{
+    const std::array<std::string_view, 5> answered{"-h", "--help", "--help-all", "-v", "--version"};
+    return std::any_of(argv + 1, argv + argc, [&](const char* a) {
+        return std::find(answered.begin(), answered.end(), a) != answered.end();
+    });
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    QCommandLineParser arguments;
+    arguments.setApplicationDescription(
+        QStringLiteral("Brevant watches one UPS from the notification area and shuts the computer down in an "
+                       "outage as its settings say. It reads no arguments besides these and Qt's own; its "
+                       "settings are made in its windows."));
+    if (asksForHelpOrVersion(argc, argv)) {
+        const QCoreApplication core(argc, argv);
+        return parseCommandLine(arguments, QCoreApplication::arguments()).value_or(0);
+    }
     QApplication app(argc, argv);
+    // Qt has taken its own options (-platform, -session, ...); anything left is refused before the splash.
+    if (const std::optional<int> exitCode = parseCommandLine(arguments, QApplication::arguments()))
+        return *exitCode;
     QApplication::setApplicationName(QStringLiteral("Brevant"));
+    QGuiApplication::setDesktopFileName(QLatin1StringView(build::AppId));
     QApplication::setQuitOnLastWindowClosed(false);
 
     SplashScreen splash;
