@@ -8,9 +8,11 @@
 #include "config/AppPaths.h"
 #include "config/FirstInstall.h"
 #include "engine/MonitorEngine.h"
+#include "engine/NotificationPresenter.h"
 #include "engine/WindowsModel.h"
 #include "platform/SystemPowerOffFactory.h"
 #include "platform/TerminationRequest.h"
+#include "platform/qt/FreedesktopNotifier.h"
 #include "platform/qt/LibraryHalvic.h"
 #include "platform/qt/QtProcessStarter.h"
 #include "platform/qt/QtScheduler.h"
@@ -20,6 +22,7 @@
 #include "platform/qtwidgets/QtTrayIcon.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <algorithm>
@@ -86,6 +89,8 @@ private:
     StatusWindow m_statusWindow;
     AlarmWindow m_alarmWindow;
     QuestionWindow m_questionWindow;
+    FreedesktopNotifier m_notifier{QDBusConnection::sessionBus()};
+    NotificationPresenter m_notifications{m_engine.monitor(), m_engine.settings(), m_notifier};
     TerminationRequest m_termination;
     bool m_exiting = false;
 };
