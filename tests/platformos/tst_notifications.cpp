@@ -1,11 +1,11 @@
 #include "EngineFixture.h"
+#include "FakeNotifications.h"
 #include "PrivateBus.h"
 #include "WarningLog.h"
 #include "engine/NotificationPresenter.h"
 #include "platform/qt/FreedesktopNotifier.h"
 
 #include <QDBusConnection>
-#include <QDBusContext>
 #include <QDBusPendingCallWatcher>
 #include <QTest>
 
@@ -14,34 +14,6 @@ using namespace brevant;
 namespace {
 
 const QString notificationsService = QStringLiteral("org.freedesktop.Notifications");
-
-// The desktop's notification service as far as showing goes: records every Notify and answers
-// with a fresh id.
-class FakeNotifications : public QObject, protected QDBusContext
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-    struct Shown
-    {
-        QString appName;
-        uint replacesId = 0;
-        QString icon;
-        QString summary;
-        QString body;
-        QVariantMap hints;
-        int timeout = 0;
-    };
-    QList<Shown> shown;
-
-public slots:
-    uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary,
-                const QString& body, const QStringList&, const QVariantMap& hints, int timeout)
-    {
-        shown.append({appName, replacesId, icon, summary, body, hints, timeout});
-        return uint(100 + shown.size());
-    }
-};
 
 } // namespace
 
