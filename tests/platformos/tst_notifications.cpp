@@ -161,7 +161,9 @@ void TestNotifications::eachChangeIsToldOnce()
     for (const QString& step : steps) {
         const QString argument = step.section(u':', 1);
         if (step.startsWith(u"set:")) {
-            f.set(argument.section(u'=', 0, 0), argument.section(u'=', 1));
+            const QString section = argument.section(u'/', 0, 0);
+            const QString name = argument.section(u'/', 1).section(u'=', 0, 0);
+            f.set(IniKey{section, name}, argument.section(u'=', 1));
             continue;
         }
         f.platform().halvic.setUpsState(*SimulatedHalvic::parseUpsState(argument));
