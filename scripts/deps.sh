@@ -8,6 +8,7 @@ packages=(
     libbenchmark-dev
     libupsclient-dev nut-server nut-client
     dbus xvfb xauth
+    desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

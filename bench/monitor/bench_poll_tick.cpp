@@ -18,7 +18,10 @@ static void BM_SteadyPollTick(benchmark::State& state)
 {
     QTemporaryDir dir;
     const AppPaths paths(dir.path());
-    installDefaultSettings(paths.settingsFile());
+    if (!writeFirstInstallSettings(paths).ok()) {
+        state.SkipWithError("cannot write the settings");
+        return;
+    }
     SimulatedPlatform platform;
     MonitorEngine engine(paths, platform.adapters());
     engine.loadMainWindow();

@@ -1,12 +1,18 @@
+#include "InstallLayout.h"
 #include "app/AlarmWindow.h"
 #include "app/QuestionWindow.h"
 #include "app/SplashScreen.h"
 #include "app/StatusWindow.h"
+#include "base/CommandLine.h"
+#include "base/Logging.h"
 #include "config/AppPaths.h"
+#include "config/FirstInstall.h"
 #include "engine/MonitorEngine.h"
+#include "engine/NotificationPresenter.h"
 #include "engine/WindowsModel.h"
 #include "platform/SystemPowerOffFactory.h"
 #include "platform/TerminationRequest.h"
+#include "platform/qt/FreedesktopNotifier.h"
 #include "platform/qt/LibraryHalvic.h"
 #include "platform/qt/QtProcessStarter.h"
 #include "platform/qt/QtScheduler.h"
@@ -16,8 +22,12 @@
 #include "platform/qtwidgets/QtTrayIcon.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <algorithm>
+#include <array>
+#include <string_view>
 
 using namespace brevant;
 
@@ -79,18 +89,42 @@ private:
     StatusWindow m_statusWindow;
     AlarmWindow m_alarmWindow;
     QuestionWindow m_questionWindow;
+    FreedesktopNotifier m_notifier{QDBusConnection::sessionBus()};
+    NotificationPresenter m_notifications{m_engine.monitor(), m_engine.settings(), m_notifier};
     TerminationRequest m_termination;
     bool m_exiting = false;
 };
 
 constexpr int SplashMs = 2000;
 
+// --help and --version need no display: they are answered before QApplication exists.
+bool asksForHelpOrVersion(int argc, char* argv[])
+{
+    const std::array<std::string_view, 5> answered{"-h", "--help", "--help-all", "-v", "--version"};
+    return std::any_of(argv + 1, argv + argc, [&](const char* a) {
+        return std::find(answered.begin(), answered.end(), a) != answered.end();
+    });
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    QCommandLineParser arguments;
+    arguments.setApplicationDescription(
+        QStringLiteral("Brevant watches one UPS from the notification area and shuts the computer down in an "
+                       "outage as its settings say. It reads no arguments besides these and Qt's own; its "
+                       "settings are made in its windows."));
+    if (asksForHelpOrVersion(argc, argv)) {
+        const QCoreApplication core(argc, argv);
+        return parseCommandLine(arguments, QCoreApplication::arguments()).value_or(0);
+    }
     QApplication app(argc, argv);
+    // Qt has taken its own options (-platform, -session, ...); anything left is refused before the splash.
+    if (const std::optional<int> exitCode = parseCommandLine(arguments, QApplication::arguments()))
+        return *exitCode;
     QApplication::setApplicationName(QStringLiteral("Brevant"));
+    QGuiApplication::setDesktopFileName(QLatin1StringView(build::AppId));
     QApplication::setQuitOnLastWindowClosed(false);
 
     SplashScreen splash;
@@ -106,7 +140,15 @@ int main(int argc, char* argv[])
             QApplication::quit();
             return;
         }
-        program = std::make_unique<Program>(AppPaths::fromEnvironment());
+        const AppPaths paths = AppPaths::fromEnvironment();
+        // A fresh installation is protected from its first second.
+        if (const Result<bool> firstStart = writeFirstInstallSettings(paths); !firstStart.ok())
+            qCCritical(lcSettings).noquote()
+                << firstStart.error() << "- without settings nothing is shut down";
+        else if (firstStart.value())
+            qCInfo(lcSettings).noquote()
+                << "first start: wrote the first-install settings to" << paths.settingsFile();
+        program = std::make_unique<Program>(paths);
         program->start();
     });
     return app.exec();

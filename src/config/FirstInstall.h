@@ -1,7 +1,9 @@
 #pragma once
 
+#include "base/Result.h"
+#include "config/AppPaths.h"
+
 #include <QByteArray>
-#include <QString>
 
 namespace brevant {
 
@@ -9,7 +11,9 @@ namespace brevant {
 // recorded, and a shutdown one minute after the battery runs low.
 QByteArray firstInstallSettings();
 
-// Writes the first-install settings to file unless it exists. False when it could not be written.
-bool installDefaultSettings(const QString& file);
+// A fresh installation is protected from its first start: where the settings file is missing, the
+// settings and data directories are created and the first-install settings written. True when it
+// wrote them, false when a settings file was already there; a failure says why.
+Result<bool> writeFirstInstallSettings(const AppPaths& paths);
 
 } // namespace brevant

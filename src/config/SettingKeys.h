@@ -44,6 +44,7 @@ struct IniKey
 //   Schema         ShutDown         0/1                    number, compared with 1 (the hand-over)
 //   Schema         CloseAppFlag     0/1                    number, compared with 1
 //   Schema         SaveList         0/1                    Boolean
+//   Desktop        Notifications    0/1                    Boolean; absent or unreadable: on
 namespace key {
 
 inline constexpr IniKey ComboPort{u"Mscomm", u"ComboPort"};
@@ -55,6 +56,8 @@ inline constexpr IniKey Saveapllication{u"OSEvent", u"Saveapllication"};
 inline constexpr IniKey ShutDown{u"Schema", u"ShutDown"};
 inline constexpr IniKey CloseAppFlag{u"Schema", u"CloseAppFlag"};
 inline constexpr IniKey SaveList{u"Schema", u"SaveList"};
+// Desktop notifications of power events and shutdown countdowns.
+inline constexpr IniKey DesktopNotifications{u"Desktop", u"Notifications"};
 
 constexpr QStringView eventSection(EventSection section)
 {

@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,30 +20,29 @@ private slots:
     void badScenariosAreRefusedBeforeRunning();
     void lowBatteryOutageShutsDownAfterTheAlarm();
     void manualShutdownWithMissingCloseProgram();
-    void appDirSettingsAndDatabasesAreUsed();
+    void appDirIsCopiedNeverWritten();
+    void summaryTellsWhenTheSystemGoesDown();
 
 private:
     struct Run
     {
         int exitCode = -1;
         QList<QJsonObject> events;
+        QStringList output;
         QString errors;
     };
-    Run drill(const QByteArray& scenario, const QString& appDir = {});
+    Run drill(const QByteArray& scenario, const QStringList& options = {});
     static QList<QJsonObject> only(const QList<QJsonObject>& events, const QString& type);
 
     QTemporaryDir m_dir;
 };
 
-TestDrill::Run TestDrill::drill(const QByteArray& scenario, const QString& appDir)
+TestDrill::Run TestDrill::drill(const QByteArray& scenario, const QStringList& options)
 {
     const QString file = m_dir.filePath(QStringLiteral("scenario.txt"));
     testsupport::writeFile(file, scenario);
     QProcess p;
-    QStringList args{file};
-    if (!appDir.isEmpty())
-        args << QStringLiteral("--app-dir") << appDir;
-    p.start(testsupport::binDir() + QStringLiteral("/brevant-drill"), args);
+    p.start(testsupport::binDir() + QStringLiteral("/brevant-drill"), QStringList{file} + options);
     Run run;
     if (!p.waitForFinished(60000))
         return run;
@@ -50,6 +51,7 @@ TestDrill::Run TestDrill::drill(const QByteArray& scenario, const QString& appDi
     for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
         if (!line.isEmpty())
             run.events.append(QJsonDocument::fromJson(line).object());
+        run.output.append(QString::fromUtf8(line));
     }
     return run;
 }
@@ -78,6 +80,11 @@ void TestDrill::badScenariosAreRefusedBeforeRunning_data()
     QTest::newRow("serial one line") << QByteArray("1 serial cts=1\n2 end\n") << "line 1: serial needs both";
     QTest::newRow("bad time") << QByteArray("-1 usb online\n2 end\n") << "line 1: expected";
     QTest::newRow("unknown button") << QByteArray("1 press panic\n2 end\n") << "line 1: press needs one of";
+    // A misspelt setting would give a drill without the shutdown the user meant to try.
+    QTest::newRow("unknown section") << QByteArray("0 set UpsOnBatery Shutdown 1\n2 end\n")
+                                     << "line 1: unknown settings section [UpsOnBatery]";
+    QTest::newRow("unknown key") << QByteArray("# try it\n0 set upsonbattery Shutdwon 1\n2 end\n")
+                                 << "line 2: the settings section [upsonbattery] has no key 'Shutdwon'";
 }
 
 void TestDrill::badScenariosAreRefusedBeforeRunning()
@@ -149,23 +156,75 @@ void TestDrill::manualShutdownWithMissingCloseProgram()
     QVERIFY(run.errors.contains(QStringLiteral("close.exe")));
 }
 
-void TestDrill::appDirSettingsAndDatabasesAreUsed()
+void TestDrill::appDirIsCopiedNeverWritten()
 {
     QTemporaryDir appDir;
+    QTemporaryDir out;
     const QString ini = appDir.filePath(QStringLiteral("UpsConfigure.ini"));
-    brevant::WriteIni(ini, QStringLiteral("Mscomm"), QStringLiteral("ComboPort"), QStringLiteral("2"));
-    brevant::WriteIni(ini, QStringLiteral("UpsOnBattery"), QStringLiteral("Recordlog"), QStringLiteral("0"));
-    const Run run = drill("3 serial cts=1 dcd=0\n6 serial cts=0 dcd=0\n7 end\n", appDir.path());
-    QCOMPARE(run.exitCode, 0);
-    const auto tray = only(run.events, QStringLiteral("tray"));
-    QCOMPARE(tray.last().value(u"tip").toString(), QStringLiteral("Quillon System")); // the serial link's tip
+    QVERIFY(brevant::WriteIni(ini, QStringLiteral("Mscomm"), QStringLiteral("ComboPort"), QStringLiteral("2"))
+                .ok());
+    QVERIFY(brevant::WriteIni(ini, QStringLiteral("UpsOnBattery"), QStringLiteral("Recordlog"),
+                              QStringLiteral("0"))
+                .ok());
+    // A first drill leaves its final databases in the application directory, as a monitor would.
+    const QStringList inAppDir{QStringLiteral("--app-dir"), appDir.path(), QStringLiteral("--result-dir"),
+                               appDir.path()};
+    const Run first = drill("3 serial cts=1 dcd=0\n6 serial cts=0 dcd=0\n7 end\n", inAppDir);
+    QCOMPARE(first.exitCode, 0);
+    QCOMPARE(only(first.events, QStringLiteral("tray")).last().value(u"tip").toString(),
+             QStringLiteral("Quillon System")); // the serial link's tip: the settings were read
     QStringList records;
-    for (const QJsonObject& r : only(run.events, QStringLiteral("record")))
+    for (const QJsonObject& r : only(first.events, QStringLiteral("record")))
         records.append(r.value(u"text").toString());
     QVERIFY(!records.contains(QStringLiteral("Attention!! System Power Failed")));
     QVERIFY(records.contains(QStringLiteral("System AC Power Recovered")));
-    QVERIFY(QFile::exists(appDir.filePath(QStringLiteral("EventRecord.mdb"))));
-    QVERIFY(QFile::exists(appDir.filePath(QStringLiteral("CloseAppRecord.mdb"))));
+
+    const QStringList files{QStringLiteral("UpsConfigure.ini"), QStringLiteral("EventRecord.mdb"),
+                            QStringLiteral("CloseAppRecord.mdb")};
+    QList<QByteArray> before;
+    for (const QString& f : files)
+        before.append(testsupport::readFile(appDir.filePath(f)));
+    QVERIFY(!before.at(1).isEmpty());
+
+    // A shutdown by hand with application saving, clearing the log: writes settings and tables.
+    const Run second =
+        drill("0 set OSEvent Saveapllication 1\n3 serial cts=1 dcd=0\n4.5 press shutdown\n"
+              "4.5 press clear-log\n5 press yes\n8 end\n",
+              {QStringLiteral("--app-dir"), appDir.path(), QStringLiteral("--result-dir"), out.path()});
+    QCOMPARE(second.exitCode, 0);
+    QCOMPARE(only(second.events, QStringLiteral("system-shutdown")).size(), 1);
+    for (qsizetype i = 0; i < files.size(); ++i)
+        QVERIFY2(testsupport::readFile(appDir.filePath(files[i])) == before[i], qPrintable(files[i]));
+
+    QCOMPARE(brevant::ReadIni(out.filePath(files[0]), QStringLiteral("OSEvent"),
+                              QStringLiteral("Saveapllication")),
+             QStringLiteral("1"));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("result"));
+    db.setDatabaseName(out.filePath(files[1]));
+    QVERIFY(db.open());
+    QSqlQuery query(QStringLiteral("SELECT Message FROM UpsEvent"), db);
+    QStringList events;
+    while (query.next())
+        events.append(query.value(0).toString());
+    QCOMPARE(events, QStringList{QStringLiteral("System AC Power Recovered")}); // the first drill's, copied
+    QVERIFY(query.exec(QStringLiteral("SELECT Message FROM record")) && query.next());
+    QCOMPARE(query.value(0).toString(), QStringLiteral("Program quit")); // written after the clear
+    QVERIFY(!query.next());
+}
+
+void TestDrill::summaryTellsWhenTheSystemGoesDown()
+{
+    const Run run = drill("5 usb onbattery\n20 usb lowbattery\n100 end\n", {QStringLiteral("--summary")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(only(run.events, QStringLiteral("record")).isEmpty()); // sentences, not JSON
+    for (const QString& sentence :
+         {QStringLiteral("0:22.0  \"Attention!! UPS Battery Low\" is written to the program log and the UPS "
+                         "event list."),
+          QStringLiteral("0:23.0  The shutdown countdown starts: 60 seconds to go."),
+          QStringLiteral("1:26.2  The UPS is told to switch off (over USB, 3 times)."),
+          QStringLiteral("In this drill of 1:40.0 the system would be shut down at 1:26.2.")})
+        QVERIFY2(run.output.contains(sentence) || run.output.contains(u"  " + sentence),
+                 qPrintable(sentence));
 }
 
 QTEST_GUILESS_MAIN(TestDrill)

@@ -115,7 +115,7 @@ void TestShutdownSequence::unwritableHandOverStillShutsDown()
     // The settings file turns unwritable (read-only directory, full disk): a directory in its
     // place makes every write fail, for root too.
     QVERIFY(QFile::remove(f.paths().settingsFile()));
-    QVERIFY(QDir(f.paths().appDir()).mkpath(QStringLiteral("UpsConfigure.ini")));
+    QVERIFY(QDir(f.paths().configDir()).mkpath(QStringLiteral("UpsConfigure.ini")));
     f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
     QVERIFY(f.platform().processStarter.started().isEmpty());
     QCOMPARE(f.platform().halvic.upsOffCount(), 3);

@@ -1,11 +1,12 @@
 // close.exe stand-in, started by the monitor before a shutdown when applications are to be saved.
 // Asks the applications named in close.conf (beside the settings file) to quit, lists those that
-// did in CloseApp.ini and, last, sets [Schema] ShutDown = 1 so that the monitor goes on. It takes no
-// arguments; BREVANT_APP_DIR names the application directory as it does for the monitor. It exits
-// non-zero, saying why on standard error, when it is given arguments or a write fails; the
-// hand-over is attempted even when the list could not be written.
+// did in CloseApp.ini and, last, sets [Schema] ShutDown = 1 so that the monitor goes on. It finds
+// these files as the monitor does (AppPaths) and takes no arguments but --help and --version. It
+// exits non-zero, saying why on standard error, when it is given arguments (2) or a write fails
+// (1); the hand-over is attempted even when the list could not be written.
 #include "AppCloser.h"
 #include "CloseRecord.h"
+#include "base/CommandLine.h"
 #include "config/AppPaths.h"
 
 #include <QCoreApplication>
@@ -16,7 +17,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr int WriteFailed = 1;
-constexpr int Misused = 2;
 
 void complain(const char* what, const QString& reason)
 {
@@ -28,12 +28,16 @@ void complain(const char* what, const QString& reason)
 int main(int argc, char* argv[])
 {
     const QCoreApplication app(argc, argv);
-    if (argc > 1) {
-        complain("takes no arguments, was given", QCoreApplication::arguments().mid(1).join(u' '));
-        return Misused;
-    }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Started by Brevant before a shutdown: asks the applications named in close.conf to "
+                       "quit, lists them in CloseApp.ini and tells the monitor to go on with the shutdown. "
+                       "Takes no arguments; BREVANT_APP_DIR names the application directory as it does for "
+                       "the monitor."));
+    if (const std::optional<int> exitCode = brevant::parseCommandLine(parser, QCoreApplication::arguments()))
+        return *exitCode;
     const brevant::AppPaths paths = brevant::AppPaths::fromEnvironment();
-    const QStringList names = closestandin::readCloseList(paths.appDir() + QStringLiteral("/close.conf"));
+    const QStringList names = closestandin::readCloseList(paths.closeConfig());
     const brevant::Status listed =
         closestandin::recordClosedApps(paths, closestandin::closeApplications(names, 10s));
     if (!listed.ok())

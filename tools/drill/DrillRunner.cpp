@@ -1,5 +1,6 @@
 #include "DrillRunner.h"
 
+#include "base/Logging.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
 #include "engine/Confirmation.h"
@@ -13,18 +14,8 @@
 #include "shutdown/AlarmController.h"
 #include "shutdown/Countdown.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-
 namespace brevant::drill {
 namespace {
-
-QString jsonString(const QString& text)
-{
-    // A one-element array is the simplest way to have Qt escape a string as JSON.
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.sliced(1, array.size() - 2));
-}
 
 // The USB library as the engine sees it, reporting every UPS-off command on its way to the UPS.
 class ReportingHalvic final : public HalvicApi
@@ -82,8 +73,8 @@ private:
 
 struct DrillRunner::Private
 {
-    Private(const AppPaths& paths, QTextStream& stream)
-        : out(stream)
+    Private(const AppPaths& paths, Report& sink)
+        : report(sink)
         , halvic(platform.halvic,
                  [this] {
                      emitEvent(u"ups-off", {{u"link", QStringLiteral("usb")}});
@@ -98,20 +89,16 @@ struct DrillRunner::Private
         connectReports();
     }
 
-    void emitEvent(QStringView event, const QList<QPair<QStringView, QString>>& fields)
+    void emitEvent(QStringView event, const Report::Fields& fields)
     {
-        out << "{\"t\":" << platform.scheduler.nowMs() << ",\"event\":\"" << event << '"';
-        for (const auto& [key, value] : fields)
-            out << ",\"" << key << "\":" << jsonString(value);
-        out << "}\n";
-        out.flush();
+        report.event(platform.scheduler.nowMs(), event, fields);
     }
 
     void connectReports();
     void apply(const ScenarioCommand& command);
     void press(const QString& button);
 
-    QTextStream& out;
+    Report& report;
     SimulatedPlatform platform;
     ReportingHalvic halvic;
     ReportingSerialPort serialPort;
@@ -183,7 +170,10 @@ void DrillRunner::Private::apply(const ScenarioCommand& c)
                 platform.serialPort.setDcd(asserted);
         }
     } else if (c.verb == u"set") {
-        WriteIni(engine.paths().settingsFile(), c.args.at(0), c.args.at(1), c.valueText);
+        const Status written =
+            WriteIni(engine.paths().settingsFile(), c.args.at(0), c.args.at(1), c.valueText);
+        if (!written.ok())
+            qCWarning(lcSettings).noquote() << "line" << c.line << ':' << written.error();
     } else if (c.verb == u"press") {
         press(c.args.first());
     }
@@ -213,8 +203,8 @@ void DrillRunner::Private::press(const QString& button)
         alarm.pressCancel();
 }
 
-DrillRunner::DrillRunner(const AppPaths& paths, QTextStream& out)
-    : d(std::make_unique<Private>(paths, out))
+DrillRunner::DrillRunner(const AppPaths& paths, Report& report)
+    : d(std::make_unique<Private>(paths, report))
 {}
 
 DrillRunner::~DrillRunner() = default;
@@ -227,8 +217,10 @@ void DrillRunner::run(const Scenario& scenario)
         return c.timeMs == 0 && c.verb != u"press" && c.verb != u"end";
     };
     for (const ScenarioCommand& c : scenario.commands) {
-        if (setsTheStage(c))
+        if (setsTheStage(c)) {
+            d->report.command(c);
             d->apply(c);
+        }
     }
     // The simulated cable hangs on the serial port the settings choose.
     if (const LinkChoice link = d->engine.settings().link(); link.serial)
@@ -241,8 +233,10 @@ void DrillRunner::run(const Scenario& scenario)
         d->platform.scheduler.advanceTo(c.timeMs);
         if (c.verb == u"end") {
             d->engine.exit();
+            d->report.finished(c.timeMs);
             return;
         }
+        d->report.command(c);
         d->apply(c);
     }
 }

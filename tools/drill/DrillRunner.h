@@ -1,20 +1,20 @@
 #pragma once
 
+#include "Report.h"
 #include "Scenario.h"
 #include "config/AppPaths.h"
 
-#include <QTextStream>
 #include <memory>
 
 namespace brevant::drill {
 
 // Runs a scenario against the real engine on virtual time, with a simulated USB UPS and simulated
-// serial lines, and reports what happens as one JSON object per line. Nothing real is touched:
-// no device, no program start, no power-off.
+// serial lines, and tells the report what happens. Nothing real is touched: no device, no program
+// start, no power-off; the settings and databases it is given are its own copy.
 class DrillRunner
 {
 public:
-    DrillRunner(const AppPaths& paths, QTextStream& out);
+    DrillRunner(const AppPaths& paths, Report& report);
     ~DrillRunner();
 
     void run(const Scenario& scenario);

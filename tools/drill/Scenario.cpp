@@ -1,5 +1,7 @@
 #include "Scenario.h"
 
+#include "config/SettingKeys.h"
+
 #include <QRegularExpression>
 #include <cmath>
 
@@ -13,6 +15,39 @@ const QStringList Buttons = {
     QStringLiteral("shutdown"),       QStringLiteral("yes"),          QStringLiteral("no"),
     QStringLiteral("clear-log"),      QStringLiteral("clear-events"), QStringLiteral("clear-closed"),
     QStringLiteral("alarm-shutdown"), QStringLiteral("alarm-cancel")};
+
+// Every key of UpsConfigure.ini the program knows; a drill that sets anything else would drill a
+// setting that does nothing. Add a key here when SettingKeys.h gains one.
+QList<IniKey> knownKeys()
+{
+    QList<IniKey> keys{
+        key::ComboPort,       key::Logcount, key::Eventcount,   key::Closecount, key::OsDisableevent,
+        key::Saveapllication, key::ShutDown, key::CloseAppFlag, key::SaveList,   key::DesktopNotifications};
+    for (const EventSection section : {EventSection::OnBattery, EventSection::LowBattery})
+        keys << key::Disableevent(section) << key::Recordlog(section) << key::Shutdown(section)
+             << key::Delaytime(section);
+    return keys;
+}
+
+// Section and key names match without regard to case, as the settings file's readers match them.
+QString checkSetting(const QString& section, const QString& name)
+{
+    bool sectionKnown = false;
+    QStringList sections;
+    for (const IniKey& k : knownKeys()) {
+        if (section.compare(k.section, Qt::CaseInsensitive) != 0) {
+            if (!sections.contains(k.section))
+                sections.append(k.section.toString());
+            continue;
+        }
+        sectionKnown = true;
+        if (name.compare(k.name, Qt::CaseInsensitive) == 0)
+            return {};
+    }
+    if (!sectionKnown)
+        return QStringLiteral("unknown settings section [%1] (known: %2)").arg(section, sections.join(u", "));
+    return QStringLiteral("the settings section [%1] has no key '%2'").arg(section, name);
+}
 
 // Checks the arguments of one command; returns an error text or an empty string.
 QString checkArguments(const ScenarioCommand& c)
@@ -34,6 +69,7 @@ QString checkArguments(const ScenarioCommand& c)
     } else if (c.verb == u"set") {
         if (c.args.size() < 2)
             return QStringLiteral("set needs <Section> <Key> <Value>");
+        return checkSetting(c.args.at(0), c.args.at(1));
     } else if (c.verb == u"press") {
         if (c.args.size() != 1 || !Buttons.contains(c.args.first()))
             return QStringLiteral("press needs one of: ") + Buttons.join(u'|');

@@ -5,6 +5,7 @@
 //   gallery [output directory] [--scale N]
 
 #include "ArtSheets.h"
+#include "base/CommandLine.h"
 #include "controls/SkinFrameElements.h"
 #include "controls/SkinPalette.h"
 #include "controls/SkinSheet.h"
@@ -287,18 +288,27 @@ void renderSkinFrame()
 
 int main(int argc, char* argv[])
 {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    const qsizetype scaleAt = arguments.indexOf(QStringLiteral("--scale"));
-    if (scaleAt >= 0 && scaleAt + 1 < arguments.size()) {
-        qputenv("QT_SCALE_FACTOR", arguments.at(scaleAt + 1).toLocal8Bit());
-        arguments.remove(scaleAt, 2);
+    {
+        // Read before QApplication exists: the scale must be in the environment when it starts.
+        const QCoreApplication parsing(argc, argv);
+        QCommandLineParser parser;
+        parser.setApplicationDescription(
+            QStringLiteral("Renders every skinned control in every look, and framed windows, to PNG files."));
+        parser.addPositionalArgument(QStringLiteral("directory"),
+                                     QStringLiteral("Where the PNG files go (default: gallery)."));
+        const QCommandLineOption scale(QStringLiteral("scale"),
+                                       QStringLiteral("Render at this scale factor (QT_SCALE_FACTOR)."),
+                                       QStringLiteral("N"));
+        parser.addOption(scale);
+        if (const std::optional<int> exitCode = parseCommandLine(parser, QCoreApplication::arguments(), 1))
+            return *exitCode;
+        if (parser.isSet(scale))
+            qputenv("QT_SCALE_FACTOR", parser.value(scale).toLocal8Bit());
+        g_outputDir = parser.positionalArguments().value(0, QStringLiteral("gallery"));
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    g_outputDir = arguments.value(0, QStringLiteral("gallery"));
     QDir().mkpath(g_outputDir);
 
     renderSkins();

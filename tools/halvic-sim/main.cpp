@@ -1,10 +1,11 @@
-// halvic-sim online|onbattery|lowbattery|lowonline|silent | status | off-log
+// halvic-sim online|onbattery|lowbattery|lowonline|silent | status | off-log | --help | --version
 //
 // Finds the state file the way libHalvic does, with this program's folder in the place of the
 // library's: HALVIC_SIM_FILE, else sim_file in the configuration (HALVIC_CONF, Halvic.conf beside
 // this program, /etc/brevant and the user's folder), else halvic-sim.state beside this program
 // when its folder is writable (a build tree), else in the user's configuration folder.
 #include "Config.h"
+#include "InstallLayout.h"
 #include "SimStateFile.h"
 
 #include <array>
@@ -24,12 +25,24 @@ std::string programDirectory()
     return slash == std::string::npos ? std::string(".") : program.substr(0, slash);
 }
 
+constexpr const char* Usage = "usage: halvic-sim online|onbattery|lowbattery|lowonline|silent\n"
+                              "       halvic-sim status    print the simulated UPS's state\n"
+                              "       halvic-sim off-log   print every UPS-off command it received\n"
+                              "       halvic-sim --help | --version\n";
+
 int usage()
 {
-    std::cerr << "usage: halvic-sim online|onbattery|lowbattery|lowonline|silent\n"
-                 "       halvic-sim status    print the simulated UPS's state\n"
-                 "       halvic-sim off-log   print every UPS-off command it received\n";
+    std::cerr << Usage;
     return 2;
+}
+
+int help()
+{
+    std::cout << "Sets and shows the simulated UPS that libHalvic's sim backend reads (HALVIC_BACKEND=sim).\n"
+                 "The state file is HALVIC_SIM_FILE, else sim_file in Halvic.conf, else halvic-sim.state\n"
+                 "beside this program.\n\n"
+              << Usage;
+    return 0;
 }
 
 } // namespace
@@ -39,6 +52,12 @@ int main(int argc, char* argv[])
     if (argc != 2)
         return usage();
     const std::string_view command = argv[1];
+    if (command == "--help" || command == "-h")
+        return help();
+    if (command == "--version" || command == "-v") {
+        std::cout << "halvic-sim " << brevant::build::Version << '\n';
+        return 0;
+    }
     const halvic::SimStateFile file(halvic::loadConfig(programDirectory()).simFile);
 
     if (command == "status") {

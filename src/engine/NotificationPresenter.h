@@ -1,0 +1,49 @@
+#pragma once
+
+#include "monitor/PowerMonitor.h"
+#include "platform/DesktopNotifier.h"
+
+#include <QObject>
+#include <optional>
+
+namespace brevant {
+
+class Settings;
+
+// Tells the user of power events in desktop notifications, whether or not a window is up: mains
+// failed, battery low, mains back, battery no longer low, UPS not answering and answering again,
+// with the time left when the event armed the shutdown countdown. What one poll tick saw becomes
+// one notification, shown only when it differs from the last one shown: a disabled battery-low
+// event repeats its signals on every tick and is still told once. `[Desktop] Notifications` = 0
+// turns them off.
+class NotificationPresenter : public QObject
+{
+    Q_OBJECT
+public:
+    NotificationPresenter(PowerMonitor& monitor, const Settings& settings, DesktopNotifier& notifier,
+                          QObject* parent = nullptr);
+
+private:
+    // What one tick saw: its events in order, and the countdown one of them armed.
+    struct Tick
+    {
+        QList<PowerEvent> events;
+        std::optional<qint32> countdownSeconds;
+        bool operator==(const Tick&) const = default;
+    };
+
+    void onPowerEvent(PowerEvent event);
+    void onCountdownArmed(qint32 seconds);
+    // Runs once control returns to the event loop, after every signal of the tick.
+    void schedule();
+    void showPending();
+    bool enabled() const;
+    static DesktopNotifier::Notification compose(const Tick& tick);
+
+    const Settings& m_settings;
+    DesktopNotifier& m_notifier;
+    std::optional<Tick> m_pending;
+    std::optional<Tick> m_lastShown;
+};
+
+} // namespace brevant

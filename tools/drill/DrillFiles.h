@@ -1,0 +1,19 @@
+#pragma once
+
+#include "base/Result.h"
+#include "config/AppPaths.h"
+
+namespace brevant::drill {
+
+// The drill never writes the user's own files: it works on a copy.
+
+// Copies the settings, CloseApp.ini and both databases of `from` that exist into the directories
+// of `to`. The databases are copied through SQLite (VACUUM INTO), so that a monitor writing them
+// at the same moment cannot tear the copy.
+Status copyUserFiles(const AppPaths& from, const AppPaths& to);
+
+// Leaves the copy's final settings and databases in dir (created if needed), replacing files of
+// the same names there. The databases must be closed.
+Status keepResults(const AppPaths& copy, const QString& dir);
+
+} // namespace brevant::drill
