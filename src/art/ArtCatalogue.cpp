@@ -1,6 +1,7 @@
 #include "art/ArtCatalogue.h"
 
-#include <QLoggingCategory>
+#include "base/Logging.h"
+
 #include <QPainter>
 #include <QPixmapCache>
 #include <QSet>
@@ -9,8 +10,6 @@
 namespace brevant::art {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcArt, "brevant.art")
 
 // In the order of StatusLayer and StatusPicture.
 constexpr QStringView StatusLayerNames[] = {u"status/scene", u"status/ac1",         u"status/ac2",

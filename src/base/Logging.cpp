@@ -10,5 +10,6 @@ Q_LOGGING_CATEGORY(lcShutdown, "brevant.shutdown")
 Q_LOGGING_CATEGORY(lcEngine, "brevant.engine")
 Q_LOGGING_CATEGORY(lcPlatform, "brevant.platform")
 Q_LOGGING_CATEGORY(lcUi, "brevant.ui")
+Q_LOGGING_CATEGORY(lcArt, "brevant.art")
 
 } // namespace brevant

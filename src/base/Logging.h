@@ -14,5 +14,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcShutdown) // brevant.shutdown: countdown, alarm, ha
 Q_DECLARE_LOGGING_CATEGORY(lcEngine)   // brevant.engine: start-up and exit
 Q_DECLARE_LOGGING_CATEGORY(lcPlatform) // brevant.platform: tray, processes, single instance, D-Bus
 Q_DECLARE_LOGGING_CATEGORY(lcUi)       // brevant.ui: windows and pages
+Q_DECLARE_LOGGING_CATEGORY(lcArt)      // brevant.art: the pictures of the windows
 
 } // namespace brevant

@@ -224,10 +224,10 @@ void PowerMonitor::batteryLowCleared()
 
 void PowerMonitor::listMaintenance()
 {
-    for (const auto& [table, list] : {std::pair{RecordTableId::Log, RecordList::Log},
-                                      std::pair{RecordTableId::UpsEvent, RecordList::Event},
-                                      std::pair{RecordTableId::CloseApp, RecordList::Close}})
-        m_parts.records.trimOnTick(table, m_parts.settings.recordLimit(list));
+    const Settings& settings = m_parts.settings;
+    m_parts.records.trimOnTick(TickLimits{settings.recordLimit(RecordList::Log),
+                                          settings.recordLimit(RecordList::Event),
+                                          settings.recordLimit(RecordList::Close)});
 }
 
 } // namespace brevant

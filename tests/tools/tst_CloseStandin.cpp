@@ -184,8 +184,9 @@ void CloseStandinTest::failsLoudly_data()
     QTest::addColumn<bool>("settingsWritable");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QByteArray>("reason");
-    QTest::newRow("stray argument") << QStringList{QStringLiteral("--now")} << true << 2
-                                    << QByteArray("takes no arguments");
+    QTest::newRow("stray option") << QStringList{QStringLiteral("--now")} << true << 2
+                                  << QByteArray("Unknown option 'now'");
+    QTest::newRow("stray argument") << QStringList{QStringLiteral("now")} << true << 2 << QByteArray("now");
     QTest::newRow("hand-over not written")
         << QStringList{} << false << 1 << QByteArray("hand-over was not written");
 }
