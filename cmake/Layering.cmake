@@ -12,13 +12,14 @@
 #   monitor               poll tick, power-state machine, status display
 #   engine                the whole monitor without windows: start-up, exit, windows shown, questions
 #   controls              the skinned controls (widgets, no engine)
+#   art                   the program's pictures (no engine)
 #   <folder>/ui           the windows and pages of a subsystem: any core folder, and the controls
 #   app                   the program: everything
 cmake_policy(SET CMP0057 NEW)
 set(_core base platform config link records shutdown monitor engine)
 set(_allowed_base "")
 set(_allowed_platform base)
-set(_allowed_platform/qtwidgets base platform)
+set(_allowed_platform/qtwidgets base platform art)
 set(_allowed_platform/sim base platform)
 set(_allowed_config base platform)
 set(_allowed_link base platform config)
@@ -27,8 +28,9 @@ set(_allowed_shutdown base platform config link records)
 set(_allowed_monitor base platform config link records shutdown)
 set(_allowed_engine base platform config link records shutdown monitor)
 set(_allowed_controls base)
-set(_allowed_ui ${_core} controls)
-set(_allowed_app ${_core} controls platform/qtwidgets ui)
+set(_allowed_art "")
+set(_allowed_ui ${_core} controls art)
+set(_allowed_app ${_core} controls art platform/qtwidgets ui)
 
 # The layer a source file belongs to, from its path below src/.
 function(_brevant_layer relative out)
