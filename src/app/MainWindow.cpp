@@ -18,7 +18,7 @@ namespace brevant {
 
 namespace {
 
-constexpr int Width = 680;
+constexpr int MinimumWidth = 680;
 constexpr int Height = 460;
 constexpr int TitleHeight = 30;
 constexpr int BottomHeight = 30;
@@ -45,16 +45,18 @@ MainWindow::MainWindow(MonitorEngine& engine, HelpOpener& help, bool notificatio
     QPalette colours = palette();
     colours.setColor(QPalette::Window, QColor(skinPalette::WindowSurface));
     setPalette(colours);
-    setFixedSize(Width, Height);
+    // As wide as the page buttons need in the desktop's font.
+    const int width = std::max(MinimumWidth, m_pageButtons->width() + 2 * Margin);
+    setFixedSize(width, Height);
 
     const SkinFrameElements frame = createSkinFrameElements(this, QStringLiteral("Brevant System "));
     connect(frame.help, &SkinImage::clicked, this, &MainWindow::openHelp);
     connect(frame.minimize, &SkinImage::clicked, this, &MainWindow::minimise);
     connect(frame.close, &SkinImage::clicked, this, &MainWindow::requestExit);
 
-    m_pageButtons->move((Width - m_pageButtons->width()) / 2, TitleHeight + 8);
+    m_pageButtons->move((width - m_pageButtons->width()) / 2, TitleHeight + 8);
     const int pagesTop = m_pageButtons->geometry().bottom() + 6;
-    m_pages->setGeometry(Margin, pagesTop, Width - 2 * Margin, Height - BottomHeight - pagesTop);
+    m_pages->setGeometry(Margin, pagesTop, width - 2 * Margin, Height - BottomHeight - pagesTop);
     m_eventManager->setObjectName(QStringLiteral("FrmEventManager"));
     m_pages->addWidget(m_status);
     for (RecordPage* page : m_recordPages) {

@@ -12,7 +12,7 @@ constexpr int FrameGap = 3; // between a button and its frame
 constexpr int FrameWidth = 2;
 constexpr int Spacing = 8; // between two frames
 constexpr int ButtonHeight = 25;
-constexpr int MinimumButtonWidth = 92;
+constexpr int MinimumButtonWidth = 96;
 
 const char* const Captions[] = {
     QT_TRANSLATE_NOOP("PageButtons", "Status"), QT_TRANSLATE_NOOP("PageButtons", "Log Record"),
@@ -30,7 +30,7 @@ PageButtons::PageButtons(QWidget* parent)
     for (int page = 0; page < PageCount; ++page) {
         auto* button = new XpCmdButton(tr(Captions[page]), this);
         button->setObjectName(QStringLiteral("xpcmdbutton%1").arg(page + 1));
-        const int width = std::max(MinimumButtonWidth, button->sizeHint().width() + 16);
+        const int width = std::max(MinimumButtonWidth, button->sizeHint().width() + 8);
         button->setGeometry(x, margin, width, ButtonHeight);
         x += width + 2 * margin + Spacing;
         m_buttons[page] = button;

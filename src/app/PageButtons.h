@@ -27,9 +27,9 @@ public:
     };
     Q_ENUM(Page)
 
-    static constexpr QColor Shown = QColor::fromRgb(0, 255, 0);
-    static constexpr QColor NotShown = QColor::fromRgb(0, 0, 255);
-    static constexpr QColor Hover = QColor::fromRgb(210, 162, 49);
+    static inline const QColor Shown{0, 255, 0};
+    static inline const QColor NotShown{0, 0, 255};
+    static inline const QColor Hover{210, 162, 49};
 
     explicit PageButtons(QWidget* parent = nullptr);
 

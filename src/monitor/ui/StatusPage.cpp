@@ -9,6 +9,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMetaEnum>
 #include <QPainter>
 #include <QVBoxLayout>
 
