@@ -42,23 +42,27 @@ export HALVIC_BACKEND=sim HALVIC_SIM_FILE="$work/app/halvic-sim.state"
 export BREVANT_SHUTDOWN_COMMAND="$root/scripts/pretend-shutdown.sh"
 "$bin/halvic-sim" online > /dev/null
 
+# "tid switches" for every thread of the program.
 switches() {
-    local total=0 n
-    for status in /proc/"$program"/task/*/status; do
-        for n in $(awk '/^(non)?voluntary_ctxt_switches:/ { print $2 }' "$status" 2> /dev/null); do
-            total=$((total + n))
-        done
+    local task
+    for task in /proc/"$program"/task/*; do
+        awk -v tid="${task##*/}" '/^(non)?voluntary_ctxt_switches:/ { n += $2 } END { if (NR) print tid, n }' \
+            "$task/status" 2> /dev/null || true
     done
-    echo "$total"
 }
 
+# Switches during the measurement: each thread's count at the end less its count at the start (0
+# for a thread started meanwhile); a thread that ended meanwhile is not counted.
 measure() {
     local before after
     before=$(switches)
     sleep "$seconds"
     after=$(switches)
-    awk -v label="$1" -v n=$((after - before)) -v s="$seconds" \
-        'BEGIN { printf "%-8s %6d context switches in %d s: %.2f wakeups/s\n", label, n, s, n / s }'
+    awk -v label="$1" -v s="$seconds" -v before="$before" '
+        BEGIN { n = split(before, b, "\n"); for (i = 1; i <= n; ++i) { split(b[i], f, " "); start[f[1]] = f[2] } }
+        { total += $2 - start[$1] }
+        END { printf "%-8s %6d context switches in %d s: %.2f wakeups/s\n", label, total, s, total / s }
+    ' <<< "$after"
 }
 
 "$bin/brevant" 2> "$work/brevant.log" &

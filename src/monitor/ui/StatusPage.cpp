@@ -140,20 +140,22 @@ StatusPage::StatusPage(MonitorEngine& engine, QWidget* parent)
     layout->addStretch();
     layout->addLayout(bottom);
 
-    for (int e = 0; e < StatusDisplay::ElementCount; ++e)
-        showElement(StatusDisplay::Element(e), m_display.isVisible(StatusDisplay::Element(e)));
-    showMessage(m_display.message(), m_display.messageColor());
-    showFlowPicture(m_display.flowPicture());
-    m_shutdown->setEnabled(m_display.shutdownEnabled());
-    m_alarm->setText(engine.countdown().lblAlarm());
-
     connect(&m_display, &StatusDisplay::elementChanged, this, &StatusPage::showElement);
     connect(&m_display, &StatusDisplay::messageChanged, this, &StatusPage::showMessage);
     connect(&m_display, &StatusDisplay::flowPictureChanged, this, &StatusPage::showFlowPicture);
-    connect(&m_display, &StatusDisplay::shutdownEnabledChanged, m_shutdown, &QWidget::setEnabled);
-    connect(&engine.countdown(), &Countdown::lblAlarmChanged, m_alarm, &QLabel::setText);
+    connect(&m_display, &StatusDisplay::shutdownEnabledChanged, this, [this](bool enabled) {
+        if (m_seen)
+            m_shutdown->setEnabled(enabled);
+    });
+    connect(&engine.countdown(), &Countdown::lblAlarmChanged, this, [this](const QString& text) {
+        if (m_seen)
+            m_alarm->setText(text);
+    });
     connect(m_shutdown, &XpCmdButton::Click, this, [this] { m_engine.confirmation().pressShutdownButton(); });
 
+    // Built out of sight, as the main window is loaded hidden.
+    showModel();
+    m_display.pauseAnimation();
     followVisibility();
 }
 
@@ -166,10 +168,27 @@ StatusPage::~StatusPage()
 void StatusPage::followVisibility()
 {
     const bool seen = isVisible() && !window()->isMinimized();
-    if (seen)
+    if (seen == m_seen)
+        return;
+    m_seen = seen;
+    if (seen) {
         m_display.resumeAnimation();
-    else
+        showModel();
+    } else {
         m_display.pauseAnimation();
+    }
+}
+
+void StatusPage::showModel()
+{
+    const bool seen = std::exchange(m_seen, true);
+    for (int e = 0; e < StatusDisplay::ElementCount; ++e)
+        showElement(StatusDisplay::Element(e), m_display.isVisible(StatusDisplay::Element(e)));
+    showMessage(m_display.message(), m_display.messageColor());
+    showFlowPicture(m_display.flowPicture());
+    m_shutdown->setEnabled(m_display.shutdownEnabled());
+    m_alarm->setText(m_engine.countdown().lblAlarm());
+    m_seen = seen;
 }
 
 void StatusPage::showEvent(QShowEvent* event)
@@ -186,12 +205,16 @@ void StatusPage::hideEvent(QHideEvent* event)
 
 void StatusPage::showElement(StatusDisplay::Element element, bool visible)
 {
+    if (!m_seen)
+        return;
     if (QWidget* view = m_elements[element])
         view->setVisible(visible);
 }
 
 void StatusPage::showMessage(const QString& text, quint32 color)
 {
+    if (!m_seen)
+        return;
     m_message->setText(text);
     m_message->setStyleSheet(QStringLiteral("color: ") + StatusDisplay::colorName(color));
     // The still mains pipe of a lost link must never read as on-line.
@@ -200,6 +223,8 @@ void StatusPage::showMessage(const QString& text, quint32 color)
 
 void StatusPage::showFlowPicture(int frame)
 {
+    if (!m_seen)
+        return;
     m_flow->setPicture(art::flowFrame(frame));
 }
 

@@ -18,7 +18,8 @@ class XpCmdButton;
 // model and nothing more; the Shutdown button goes to the confirmation.
 //
 // Nothing animates that nobody sees: while the page is hidden, or its window minimised, the
-// model's animation timers are paused, and they go on in phase when it is seen again.
+// model's animation timers are paused and the page draws nothing; the timers go on in phase and
+// the page shows the model as it is when it is seen again.
 class StatusPage : public QWidget
 {
     Q_OBJECT
@@ -38,6 +39,8 @@ protected:
 private:
     class Scene;
 
+    // Draws the whole model, as the page comes into sight.
+    void showModel();
     void showElement(StatusDisplay::Element element, bool visible);
     void showMessage(const QString& text, quint32 color);
     void showFlowPicture(int frame);
@@ -51,6 +54,7 @@ private:
     QLabel* m_message;
     QLabel* m_alarm;
     XpCmdButton* m_shutdown;
+    bool m_seen = false; // unseen, the page follows no change: it catches up when it is seen
 };
 
 } // namespace brevant
