@@ -9,6 +9,8 @@ packages=(
     nut-server nut-client
     dbus xvfb xauth
     desktop-file-utils appstream dpkg-dev
+    weston qt6-wayland
+    imagemagick xdotool
 )
 
 missing=()

@@ -1,8 +1,9 @@
 #include "InstallLayout.h"
 #include "app/AlarmWindow.h"
+#include "app/MainWindow.h"
 #include "app/QuestionWindow.h"
 #include "app/SplashScreen.h"
-#include "app/StatusWindow.h"
+#include "art/ArtCatalogue.h"
 #include "base/CommandLine.h"
 #include "base/Logging.h"
 #include "config/AppPaths.h"
@@ -18,6 +19,7 @@
 #include "platform/qt/QtScheduler.h"
 #include "platform/qt/QtSerialPort.h"
 #include "platform/qt/SingleInstanceGuard.h"
+#include "platform/qtwidgets/QtHelpOpener.h"
 #include "platform/qtwidgets/QtMessageBox.h"
 #include "platform/qtwidgets/QtTrayIcon.h"
 
@@ -37,24 +39,19 @@ namespace {
 class Program
 {
 public:
-    explicit Program(const AppPaths& paths)
+    Program(const AppPaths& paths, SingleInstanceGuard& guard)
         : m_powerOff(createSystemPowerOff())
         , m_engine(paths,
                    {m_scheduler, m_halvic, m_serialPort, m_messages, m_tray, *m_powerOff, m_processStarter})
-        , m_statusWindow(m_engine)
+        , m_mainWindow(m_engine, m_help, QSystemTrayIcon::isSystemTrayAvailable())
         , m_alarmWindow(m_engine.alarm())
         , m_questionWindow(m_engine.confirmation())
     {
-        WindowsModel& windows = m_engine.windows();
-        QObject::connect(&m_tray, &QtTrayIcon::doubleClicked, &windows,
-                         [&windows] { windows.show(WindowsModel::frmMain); });
-        QObject::connect(&windows, &WindowsModel::visibilityChanged, &m_statusWindow,
-                         [this](WindowsModel::Window window, bool visible) {
-                             if (window == WindowsModel::frmMain)
-                                 m_statusWindow.setVisible(visible);
-                         });
-        QObject::connect(&m_statusWindow, &StatusWindow::exitRequested, [this] { exit(); });
-        QObject::connect(&m_termination, &TerminationRequest::requested, [this] { exit(); });
+        QObject::connect(&m_tray, &QtTrayIcon::doubleClicked, &m_mainWindow, &MainWindow::bringUp);
+        // A later start knocks instead of running: it wants to see this program's window.
+        QObject::connect(&guard, &SingleInstanceGuard::messageReceived, &m_mainWindow, &MainWindow::bringUp);
+        QObject::connect(&m_termination, &TerminationRequest::requested, &m_mainWindow,
+                         &MainWindow::requestExit);
         // exit() rather than quit(): quit() would first ask every window to close, and the main
         // window's close is itself a request to exit.
         QObject::connect(&m_engine, &MonitorEngine::exited, [] { QCoreApplication::exit(0); });
@@ -69,14 +66,6 @@ public:
             m_engine.windows().show(WindowsModel::frmMain);
     }
 
-    void exit()
-    {
-        if (m_exiting)
-            return;
-        m_exiting = true;
-        m_engine.requestExit();
-    }
-
 private:
     QtScheduler m_scheduler;
     LibraryHalvic m_halvic;
@@ -84,15 +73,15 @@ private:
     QtMessageBox m_messages;
     QtTrayIcon m_tray;
     QtProcessStarter m_processStarter;
+    QtHelpOpener m_help;
     std::unique_ptr<SystemPowerOff> m_powerOff;
     MonitorEngine m_engine;
-    StatusWindow m_statusWindow;
+    MainWindow m_mainWindow;
     AlarmWindow m_alarmWindow;
     QuestionWindow m_questionWindow;
     FreedesktopNotifier m_notifier{QDBusConnection::sessionBus()};
     NotificationPresenter m_notifications{m_engine.monitor(), m_engine.settings(), m_notifier};
     TerminationRequest m_termination;
-    bool m_exiting = false;
 };
 
 constexpr int SplashMs = 2000;
@@ -126,6 +115,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Brevant"));
     QGuiApplication::setDesktopFileName(QLatin1StringView(build::AppId));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(QIcon(art::applicationIcon()));
 
     SplashScreen splash;
     splash.show();
@@ -148,7 +138,7 @@ int main(int argc, char* argv[])
         else if (firstStart.value())
             qCInfo(lcSettings).noquote()
                 << "first start: wrote the first-install settings to" << paths.settingsFile();
-        program = std::make_unique<Program>(paths);
+        program = std::make_unique<Program>(paths, guard);
         program->start();
     });
     return app.exec();

@@ -8,7 +8,6 @@
 namespace brevant {
 
 class Scheduler;
-class Timer;
 
 // The Status page as a model: which pictures are visible, the status text and its colour, whether
 // the Shutdown button is enabled, and the timers that animate the power-flow pipes.
@@ -79,6 +78,13 @@ public:
     };
     bool isRunning(AnimationTimer timer) const;
 
+    // While nobody sees the page its animation timers stop, and the model keeps their time on
+    // paper: every display operation, and the resume, first runs the steps that fell due
+    // meanwhile. So the page reads exactly as if the timers had run, and they go on in phase.
+    void pauseAnimation();
+    void resumeAnimation();
+    bool isAnimationPaused() const;
+
 signals:
     void elementChanged(brevant::StatusDisplay::Element element, bool visible);
     void messageChanged(const QString& text, quint32 color);
@@ -100,10 +106,12 @@ private:
     int m_flowPicture = 0; // the picture placed on the page, before any animation frame
     quint8 m_flowFrame = 0;
     qint16 m_flowCycles = 0;
-    std::unique_ptr<Timer> m_timer4;
-    std::unique_ptr<Timer> m_timer5;
-    std::unique_ptr<Timer> m_timer6;
-    std::unique_ptr<Timer> m_timer7;
+    class AnimationClock;
+    std::unique_ptr<AnimationClock> m_clock;
+    int m_timer4;
+    int m_timer5;
+    int m_timer6;
+    int m_timer7;
 };
 
 } // namespace brevant

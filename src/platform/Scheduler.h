@@ -18,13 +18,26 @@ public:
     virtual int interval() const = 0;
 };
 
+// How closely a timer must keep its interval. A coarse timer may fire a few percent early or
+// late, which lets the system bundle its wake-up with others; pictures and hover need no more.
+enum class TimerPrecision
+{
+    Precise,
+    Coarse
+};
+
 // Creates the engine's timers and keeps its millisecond clock. The program runs on the Qt event
 // loop; tests and the fire drill run on virtual time.
 class Scheduler
 {
 public:
     virtual ~Scheduler() = default;
-    virtual std::unique_ptr<Timer> createTimer(int intervalMs, std::function<void()> onTimeout) = 0;
+    virtual std::unique_ptr<Timer> createTimer(int intervalMs, std::function<void()> onTimeout,
+                                               TimerPrecision precision) = 0;
+    std::unique_ptr<Timer> createTimer(int intervalMs, std::function<void()> onTimeout)
+    {
+        return createTimer(intervalMs, std::move(onTimeout), TimerPrecision::Precise);
+    }
     virtual qint64 nowMs() const = 0;
     // Returns when the clock has advanced by ms, letting timers and user actions run meanwhile.
     virtual void delay(qint32 ms) = 0;

@@ -1,8 +1,8 @@
 #include "EngineFixture.h"
 #include "app/AlarmWindow.h"
 #include "app/QuestionWindow.h"
-#include "app/StatusWindow.h"
 #include "controls/XpCmdButton.h"
+#include "monitor/ui/StatusPage.h"
 #include "platform/qtwidgets/QtMessageBox.h"
 #include "shutdown/AlarmController.h"
 
@@ -14,38 +14,22 @@
 using namespace brevant;
 using testsupport::EngineFixture;
 
-// The windows draw the engine's models and send their buttons to it.
+// The alarm and confirmation windows and the message box draw the engine's models and send
+// their buttons to it.
 class TestWindows : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void statusWindowFollowsTheUps();
     void shutdownButtonAsksAndYesRequests();
     void alarmWindowShowsAndCancels();
     void oneErrorMessageAtATime();
 };
 
-void TestWindows::statusWindowFollowsTheUps()
-{
-    EngineFixture f;
-    StatusWindow window(f.engine());
-    f.start();
-    auto* message = window.findChild<QLabel*>(QStringLiteral("LblMessage"));
-    auto* shutdown = window.findChild<XpCmdButton*>(QStringLiteral("CmdShutdown"));
-    QVERIFY(message && shutdown);
-    QVERIFY(!shutdown->isEnabled());
-    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
-    f.tick();
-    QCOMPARE(message->text(), QStringLiteral("UPS is on Battery"));
-    QVERIFY(message->styleSheet().contains(QStringLiteral("#FF8000")));
-    QVERIFY(shutdown->isEnabled());
-}
-
 void TestWindows::shutdownButtonAsksAndYesRequests()
 {
     EngineFixture f;
-    StatusWindow window(f.engine());
+    StatusPage window(f.engine());
     QuestionWindow question(f.engine().confirmation());
     f.start();
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);

@@ -15,7 +15,59 @@ private slots:
     void mainsFlowRunsTwoCyclesPerPeriod();
     void blinkingPhaseSurvivesRepeatedDisplay();
     void disconnectedShowsStillMainsPipe();
+    void pausedAnimationResumesInPhase_data();
+    void pausedAnimationResumesInPhase();
+    void pausedAnimationArmsNoTimer();
 };
+
+namespace {
+
+enum class Block
+{
+    OnLine,
+    OnBattery,
+    LowBattery,
+    Disconnected
+};
+
+// The display operations of one poll tick, in the power monitor's order.
+void runBlock(StatusDisplay& d, Block block)
+{
+    switch (block) {
+    case Block::OnLine:
+        d.AcPipeDisplay(false, false);
+        d.DcPipeDisable();
+        d.LowPipeDisable();
+        break;
+    case Block::OnBattery:
+        d.DcPipeDisplay();
+        d.LowPipeDisable();
+        d.AcPipeDisable();
+        break;
+    case Block::LowBattery:
+        d.LowPipeDisplay();
+        d.DcPipeDisable();
+        d.AcPipeDisable();
+        break;
+    case Block::Disconnected:
+        d.showDisconnected();
+        break;
+    }
+}
+
+QString snapshot(const StatusDisplay& d)
+{
+    QString text;
+    for (int e = StatusDisplay::Image1; e <= StatusDisplay::ImageBL2; ++e)
+        text += d.isVisible(StatusDisplay::Element(e)) ? u'1' : u'0';
+    for (auto t :
+         {StatusDisplay::Timer4, StatusDisplay::Timer5, StatusDisplay::Timer6, StatusDisplay::Timer7})
+        text += d.isRunning(t) ? u'R' : u'-';
+    return text +
+           QStringLiteral(" frame %1/%2/%3").arg(d.flowPicture()).arg(d.flowFrame()).arg(d.flowCycles());
+}
+
+} // namespace
 
 void TestStatusDisplay::displayOperationsChooseOneAnimation()
 {
@@ -101,6 +153,79 @@ void TestStatusDisplay::disconnectedShowsStillMainsPipe()
     QVERIFY(!d.shutdownEnabled());
     for (auto t : {StatusDisplay::Timer4, StatusDisplay::Timer5, StatusDisplay::Timer6})
         QVERIFY(!d.isRunning(t));
+}
+
+void TestStatusDisplay::pausedAnimationResumesInPhase_data()
+{
+    QTest::addColumn<QList<qint64>>("pauses"); // pause at, resume at, ...
+    QTest::newRow("a blink of the window") << QList<qint64>{3050, 3150};
+    QTest::newRow("hidden across a flow cycle") << QList<qint64>{2300, 7900};
+    QTest::newRow("resumed on a poll tick") << QList<qint64>{4000, 8800};
+    QTest::newRow("hidden through outage and return") << QList<qint64>{9000, 31000, 33100, 33300};
+    QTest::newRow("hidden nearly all the time") << QList<qint64>{1, 40000, 40001, 52000};
+}
+
+// A page hidden and shown again reads as if its timers had run all along: compared, every
+// 50 ms while shown, with a display whose timers never stopped, through every power state.
+void TestStatusDisplay::pausedAnimationResumesInPhase()
+{
+    QFETCH(QList<qint64>, pauses);
+    const QList<Block> ticks = {Block::OnLine,     Block::OnLine,     Block::OnLine,       Block::OnBattery,
+                                Block::OnBattery,  Block::LowBattery, Block::LowBattery,   Block::OnLine,
+                                Block::OnLine,     Block::OnLine,     Block::Disconnected, Block::OnLine,
+                                Block::OnLine,     Block::OnBattery,  Block::OnLine,       Block::OnLine,
+                                Block::LowBattery, Block::OnLine,     Block::OnLine,       Block::OnLine,
+                                Block::OnLine,     Block::OnLine,     Block::OnLine,       Block::OnLine};
+    VirtualScheduler s;
+    int tick = 0;
+    StatusDisplay* displays[2] = {};
+    // Created first, as the poll timer is: at a common moment it runs before the pictures.
+    auto poll = s.createTimer(2200, [&] {
+        for (StatusDisplay* d : displays)
+            runBlock(*d, ticks.value(tick, Block::OnLine));
+        ++tick;
+    });
+    StatusDisplay seen(s);
+    StatusDisplay hidden(s);
+    displays[0] = &seen;
+    displays[1] = &hidden;
+    poll->start();
+    for (StatusDisplay* d : displays)
+        d->AcPipeDisplay(false, false);
+
+    for (qint64 now = 0; now <= 55000; now += 50) {
+        s.advanceTo(now);
+        for (qsizetype i = 0; i < pauses.size(); ++i) {
+            const qint64 at = pauses[i];
+            if (at > now - 50 && at <= now) {
+                s.advanceTo(at);
+                if (i % 2 == 0)
+                    hidden.pauseAnimation();
+                else
+                    hidden.resumeAnimation();
+            }
+        }
+        if (!hidden.isAnimationPaused())
+            QCOMPARE(snapshot(hidden), snapshot(seen));
+    }
+}
+
+// Nothing runs that nobody sees: while paused, the display keeps no timer armed.
+void TestStatusDisplay::pausedAnimationArmsNoTimer()
+{
+    VirtualScheduler s;
+    StatusDisplay d(s);
+    d.AcPipeDisplay(false, false);
+    s.advanceBy(1100);
+    QVERIFY(d.isRunning(StatusDisplay::Timer7));
+    d.pauseAnimation();
+    QCOMPARE(s.nextDueMs(), -1);
+    d.DcPipeDisplay(); // an outage while hidden
+    QCOMPARE(s.nextDueMs(), -1);
+    QVERIFY(d.isRunning(StatusDisplay::Timer5));
+    s.advanceBy(10000);
+    d.resumeAnimation();
+    QVERIFY(s.nextDueMs() > s.nowMs());
 }
 
 QTEST_GUILESS_MAIN(TestStatusDisplay)

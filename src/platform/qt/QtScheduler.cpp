@@ -9,10 +9,10 @@ namespace {
 class QtTimer final : public Timer
 {
 public:
-    QtTimer(int intervalMs, std::function<void()> onTimeout)
+    QtTimer(int intervalMs, std::function<void()> onTimeout, TimerPrecision precision)
     {
         m_timer.setInterval(intervalMs);
-        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setTimerType(precision == TimerPrecision::Coarse ? Qt::CoarseTimer : Qt::PreciseTimer);
         QObject::connect(&m_timer, &QTimer::timeout, std::move(onTimeout));
     }
     void start() override
@@ -35,9 +35,10 @@ QtScheduler::QtScheduler()
     m_clock.start();
 }
 
-std::unique_ptr<Timer> QtScheduler::createTimer(int intervalMs, std::function<void()> onTimeout)
+std::unique_ptr<Timer> QtScheduler::createTimer(int intervalMs, std::function<void()> onTimeout,
+                                                TimerPrecision precision)
 {
-    return std::make_unique<QtTimer>(intervalMs, std::move(onTimeout));
+    return std::make_unique<QtTimer>(intervalMs, std::move(onTimeout), precision);
 }
 
 qint64 QtScheduler::nowMs() const

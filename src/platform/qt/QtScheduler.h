@@ -11,7 +11,9 @@ class QtScheduler final : public Scheduler
 {
 public:
     QtScheduler();
-    std::unique_ptr<Timer> createTimer(int intervalMs, std::function<void()> onTimeout) override;
+    using Scheduler::createTimer;
+    std::unique_ptr<Timer> createTimer(int intervalMs, std::function<void()> onTimeout,
+                                       TimerPrecision precision) override;
     qint64 nowMs() const override;
     void delay(qint32 ms) override;
 

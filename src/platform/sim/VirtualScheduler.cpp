@@ -38,7 +38,8 @@ VirtualScheduler::~VirtualScheduler()
         timer->m_active = false;
 }
 
-std::unique_ptr<Timer> VirtualScheduler::createTimer(int intervalMs, std::function<void()> onTimeout)
+std::unique_ptr<Timer> VirtualScheduler::createTimer(int intervalMs, std::function<void()> onTimeout,
+                                                     TimerPrecision)
 {
     return std::make_unique<VirtualTimer>(*this, intervalMs, std::move(onTimeout));
 }

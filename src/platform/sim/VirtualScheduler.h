@@ -14,7 +14,10 @@ public:
     VirtualScheduler();
     ~VirtualScheduler() override;
 
-    std::unique_ptr<Timer> createTimer(int intervalMs, std::function<void()> onTimeout) override;
+    using Scheduler::createTimer;
+    // Virtual time is exact: every timer keeps its interval whatever its precision.
+    std::unique_ptr<Timer> createTimer(int intervalMs, std::function<void()> onTimeout,
+                                       TimerPrecision precision) override;
     qint64 nowMs() const override { return m_now; }
     // Advances virtual time, firing what falls due meanwhile.
     void delay(qint32 ms) override;

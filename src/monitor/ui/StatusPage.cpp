@@ -1,0 +1,231 @@
+#include "monitor/ui/StatusPage.h"
+
+#include "art/ArtCatalogue.h"
+#include "controls/XpCmdButton.h"
+#include "engine/Confirmation.h"
+#include "engine/MonitorEngine.h"
+#include "monitor/ui/PictureView.h"
+#include "shutdown/Countdown.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMetaEnum>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace brevant {
+
+namespace {
+
+const QString Disconnected = QStringLiteral("UPS Disconnect");
+
+struct Layer
+{
+    StatusDisplay::Element element;
+    art::StatusLayer picture;
+    const char* description;
+};
+
+// Drawn in this order, over the scene.
+constexpr Layer PipeLayers[] = {
+    {StatusDisplay::ImageAC1, art::StatusLayer::AC1, QT_TRANSLATE_NOOP("StatusPage", "Mains pipe")},
+    {StatusDisplay::ImageAC2, art::StatusLayer::AC2, QT_TRANSLATE_NOOP("StatusPage", "Mains pipe, flowing")},
+    {StatusDisplay::ImageDC1, art::StatusLayer::DC1, QT_TRANSLATE_NOOP("StatusPage", "Battery pipe")},
+    {StatusDisplay::ImageDC2, art::StatusLayer::DC2, QT_TRANSLATE_NOOP("StatusPage", "Battery pipe, pale")},
+    {StatusDisplay::ImageBL1, art::StatusLayer::BL1, QT_TRANSLATE_NOOP("StatusPage", "Low battery pipe")},
+    {StatusDisplay::ImageBL2, art::StatusLayer::BL2,
+     QT_TRANSLATE_NOOP("StatusPage", "Low battery pipe, pale")},
+};
+
+struct StatusPicture
+{
+    StatusDisplay::Element element;
+    art::StatusPicture picture;
+    const char* description;
+};
+
+constexpr StatusPicture StatusPictures[] = {
+    {StatusDisplay::ImaAlarm, art::StatusPicture::ImaAlarm, QT_TRANSLATE_NOOP("StatusPage", "Alarm")},
+    {StatusDisplay::ImaSOk, art::StatusPicture::ImaSOk, QT_TRANSLATE_NOOP("StatusPage", "On battery")},
+    {StatusDisplay::ImaSLow, art::StatusPicture::ImaSLow, QT_TRANSLATE_NOOP("StatusPage", "Battery low")},
+};
+
+QString elementName(StatusDisplay::Element element)
+{
+    return QString::fromLatin1(QMetaEnum::fromType<StatusDisplay::Element>().valueToKey(element));
+}
+
+} // namespace
+
+// The fixed drawing under the pipe layers.
+class StatusPage::Scene : public QWidget
+{
+public:
+    explicit Scene(QWidget* parent)
+        : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("FlowScene"));
+        setFixedSize(art::StatusCanvas);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.drawPixmap(0, 0,
+                     art::pixmap(art::statusLayer(art::StatusLayer::Scene), size(), devicePixelRatioF()));
+    }
+};
+
+StatusPage::StatusPage(MonitorEngine& engine, QWidget* parent)
+    : QWidget(parent)
+    , m_engine(engine)
+    , m_display(engine.display())
+    , m_scene(new Scene(this))
+    , m_flow(new PictureView(QStringLiteral("Image1"), art::StatusCanvas, m_scene))
+    , m_disconnected(new PictureView(QStringLiteral("ImaDisconnected"), art::StatusCanvas, m_scene))
+    , m_message(new QLabel(this))
+    , m_alarm(new QLabel(this))
+    , m_shutdown(new XpCmdButton(tr("Shutdown"), this))
+{
+    setObjectName(QStringLiteral("frmStatus"));
+    for (const Layer& layer : PipeLayers) {
+        auto* view = new PictureView(elementName(layer.element), art::StatusCanvas, m_scene);
+        view->setPicture(art::statusLayer(layer.picture));
+        view->setAccessibleName(tr(layer.description));
+        m_elements[layer.element] = view;
+    }
+    // The flow frames run over the pipes; the lost link covers everything.
+    m_flow->raise();
+    m_flow->setAccessibleName(tr("Mains flow"));
+    m_elements[StatusDisplay::Image1] = m_flow;
+    m_disconnected->setPicture(art::statusLayer(art::StatusLayer::Disconnected));
+    m_disconnected->setAccessibleName(tr("UPS disconnected"));
+    m_disconnected->raise();
+
+    auto* pictures = new QHBoxLayout;
+    pictures->setSpacing(8);
+    for (const StatusPicture& entry : StatusPictures) {
+        auto* view = new PictureView(elementName(entry.element), art::StatusPictureSize, this);
+        view->setPicture(art::statusPicture(entry.picture));
+        view->setAccessibleName(tr(entry.description));
+        pictures->addWidget(view);
+        m_elements[entry.element] = view;
+    }
+
+    m_message->setObjectName(QStringLiteral("LblMessage"));
+    QFont big = m_message->font();
+    big.setPointSizeF(big.pointSizeF() * 1.5);
+    big.setBold(true);
+    m_message->setFont(big);
+    m_message->setMinimumHeight(art::StatusPictureSize.height());
+    m_alarm->setObjectName(QStringLiteral("LblAlarm"));
+    QFont countdown = m_alarm->font();
+    countdown.setBold(true);
+    m_alarm->setFont(countdown);
+    m_shutdown->setObjectName(QStringLiteral("CmdShutdown"));
+    m_shutdown->setMinimumWidth(96);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_message, 1);
+    top->addLayout(pictures);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_alarm, 1);
+    bottom->addWidget(m_shutdown);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 4, 8, 4);
+    layout->addLayout(top);
+    layout->addStretch();
+    layout->addWidget(m_scene, 0, Qt::AlignHCenter);
+    layout->addStretch();
+    layout->addLayout(bottom);
+
+    connect(&m_display, &StatusDisplay::elementChanged, this, &StatusPage::showElement);
+    connect(&m_display, &StatusDisplay::messageChanged, this, &StatusPage::showMessage);
+    connect(&m_display, &StatusDisplay::flowPictureChanged, this, &StatusPage::showFlowPicture);
+    connect(&m_display, &StatusDisplay::shutdownEnabledChanged, this, [this](bool enabled) {
+        if (m_seen)
+            m_shutdown->setEnabled(enabled);
+    });
+    connect(&engine.countdown(), &Countdown::lblAlarmChanged, this, [this](const QString& text) {
+        if (m_seen)
+            m_alarm->setText(text);
+    });
+    connect(m_shutdown, &XpCmdButton::Click, this, [this] { m_engine.confirmation().pressShutdownButton(); });
+
+    // Built out of sight, as the main window is loaded hidden.
+    showModel();
+    m_display.pauseAnimation();
+    followVisibility();
+}
+
+StatusPage::~StatusPage()
+{
+    // The model outlives the page and animates on for whoever draws it next.
+    m_display.resumeAnimation();
+}
+
+void StatusPage::followVisibility()
+{
+    const bool seen = isVisible() && !window()->isMinimized();
+    if (seen == m_seen)
+        return;
+    m_seen = seen;
+    if (seen) {
+        m_display.resumeAnimation();
+        showModel();
+    } else {
+        m_display.pauseAnimation();
+    }
+}
+
+void StatusPage::showModel()
+{
+    const bool seen = std::exchange(m_seen, true);
+    for (int e = 0; e < StatusDisplay::ElementCount; ++e)
+        showElement(StatusDisplay::Element(e), m_display.isVisible(StatusDisplay::Element(e)));
+    showMessage(m_display.message(), m_display.messageColor());
+    showFlowPicture(m_display.flowPicture());
+    m_shutdown->setEnabled(m_display.shutdownEnabled());
+    m_alarm->setText(m_engine.countdown().lblAlarm());
+    m_seen = seen;
+}
+
+void StatusPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    followVisibility();
+}
+
+void StatusPage::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    followVisibility();
+}
+
+void StatusPage::showElement(StatusDisplay::Element element, bool visible)
+{
+    if (!m_seen)
+        return;
+    if (QWidget* view = m_elements[element])
+        view->setVisible(visible);
+}
+
+void StatusPage::showMessage(const QString& text, quint32 color)
+{
+    if (!m_seen)
+        return;
+    m_message->setText(text);
+    m_message->setStyleSheet(QStringLiteral("color: ") + StatusDisplay::colorName(color));
+    // The still mains pipe of a lost link must never read as on-line.
+    m_disconnected->setVisible(text == Disconnected);
+}
+
+void StatusPage::showFlowPicture(int frame)
+{
+    if (!m_seen)
+        return;
+    m_flow->setPicture(art::flowFrame(frame));
+}
+
+} // namespace brevant

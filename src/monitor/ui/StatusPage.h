@@ -1,0 +1,60 @@
+#pragma once
+
+#include "monitor/StatusDisplay.h"
+
+#include <QWidget>
+#include <array>
+
+class QLabel;
+
+namespace brevant {
+
+class MonitorEngine;
+class PictureView;
+class XpCmdButton;
+
+// The Status page (frmStatus): the power-flow picture with its pipes and flow frames, the status
+// text, the three status pictures, the countdown text and the Shutdown button. It draws the status
+// model and nothing more; the Shutdown button goes to the confirmation.
+//
+// Nothing animates that nobody sees: while the page is hidden, or its window minimised, the
+// model's animation timers are paused and the page draws nothing; the timers go on in phase and
+// the page shows the model as it is when it is seen again.
+class StatusPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit StatusPage(MonitorEngine& engine, QWidget* parent = nullptr);
+    ~StatusPage() override;
+
+    // Pauses or resumes the animation by whether the user can see the page now. The page calls
+    // it on its own show and hide; its window calls it when it is minimised or restored.
+    void followVisibility();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    class Scene;
+
+    // Draws the whole model, as the page comes into sight.
+    void showModel();
+    void showElement(StatusDisplay::Element element, bool visible);
+    void showMessage(const QString& text, quint32 color);
+    void showFlowPicture(int frame);
+
+    MonitorEngine& m_engine;
+    StatusDisplay& m_display;
+    Scene* m_scene;
+    std::array<QWidget*, StatusDisplay::ElementCount> m_elements{};
+    PictureView* m_flow;
+    PictureView* m_disconnected;
+    QLabel* m_message;
+    QLabel* m_alarm;
+    XpCmdButton* m_shutdown;
+    bool m_seen = false; // unseen, the page follows no change: it catches up when it is seen
+};
+
+} // namespace brevant

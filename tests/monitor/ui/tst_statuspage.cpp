@@ -1,0 +1,137 @@
+#include "EngineFixture.h"
+#include "controls/XpCmdButton.h"
+#include "engine/Confirmation.h"
+#include "monitor/StatusDisplay.h"
+#include "monitor/ui/PictureView.h"
+#include "monitor/ui/StatusPage.h"
+
+#include <QLabel>
+#include <QTest>
+
+using namespace brevant;
+using testsupport::EngineFixture;
+using UpsState = SimulatedHalvic::UpsState;
+
+// The Status page draws the status model: every picture, both texts and the Shutdown button.
+class TestStatusPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsEachPowerState_data();
+    void showsEachPowerState();
+    void countdownAndShutdownButton();
+    void animationRunsOnlyWhileSeen();
+};
+
+namespace {
+
+QStringList shownPictures(const QWidget& page)
+{
+    QStringList names;
+    for (const char* name : {"Image1", "ImageAC1", "ImageAC2", "ImageDC1", "ImageDC2", "ImageBL1", "ImageBL2",
+                             "ImaSOk", "ImaSLow", "ImaAlarm", "ImaDisconnected"}) {
+        auto* picture = page.findChild<PictureView*>(QLatin1String(name));
+        if (picture && picture->isVisible())
+            names.append(QLatin1String(name));
+    }
+    return names;
+}
+
+} // namespace
+
+void TestStatusPage::showsEachPowerState_data()
+{
+    QTest::addColumn<UpsState>("ups");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("colour");
+    QTest::addColumn<bool>("shutdown");
+    QTest::addColumn<QStringList>("pictures"); // right after the tick, before any animation step
+
+    QTest::newRow("on-line") << UpsState::Online << "UPS is on-line"
+                             << "#008000" << false << QStringList{"Image1", "ImageAC1", "ImageAC2"};
+    QTest::newRow("on battery") << UpsState::OnBattery << "UPS is on Battery"
+                                << "#FF8000" << true
+                                << QStringList{"ImageDC1", "ImageDC2", "ImaSOk", "ImaAlarm"};
+    QTest::newRow("battery low") << UpsState::LowBattery << "UPS is Low Battery"
+                                 << "#FF0000" << true
+                                 << QStringList{"ImageBL1", "ImageBL2", "ImaSLow", "ImaAlarm"};
+    // The lost link keeps the still mains pipe, covered by the disconnected picture.
+    QTest::newRow("USB lost") << UpsState::Silent << "UPS Disconnect"
+                              << "#000000" << false << QStringList{"Image1", "ImageAC1", "ImaDisconnected"};
+}
+
+void TestStatusPage::showsEachPowerState()
+{
+    QFETCH(UpsState, ups);
+    QFETCH(QString, message);
+    QFETCH(QString, colour);
+    QFETCH(bool, shutdown);
+    QFETCH(QStringList, pictures);
+
+    EngineFixture f;
+    StatusPage page(f.engine());
+    page.show();
+    f.start();
+    f.platform().halvic.setUpsState(ups);
+    f.tick();
+
+    auto* label = page.findChild<QLabel*>(QStringLiteral("LblMessage"));
+    QVERIFY(label);
+    QCOMPARE(label->text(), message);
+    QVERIFY2(label->styleSheet().contains(colour), qPrintable(label->styleSheet()));
+    QCOMPARE(page.findChild<XpCmdButton*>(QStringLiteral("CmdShutdown"))->isEnabled(), shutdown);
+    QCOMPARE(shownPictures(page), pictures);
+}
+
+void TestStatusPage::countdownAndShutdownButton()
+{
+    EngineFixture f({{key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::OnBattery), QStringLiteral("1")}});
+    StatusPage page(f.engine());
+    page.show();
+    f.start();
+    f.platform().halvic.setUpsState(UpsState::OnBattery);
+    f.tick();
+    f.advance(1000);
+    QCOMPARE(page.findChild<QLabel*>(QStringLiteral("LblAlarm"))->text(),
+             QStringLiteral("System ShutDown After 60  Seconds"));
+
+    QTest::mouseClick(page.findChild<XpCmdButton*>(QStringLiteral("CmdShutdown")), Qt::LeftButton);
+    QVERIFY(f.engine().confirmation().askShutdown());
+    QCOMPARE(f.engine().confirmation().questionText(), Confirmation::ShutdownQuestion);
+}
+
+// Hidden, the page stops the animation and keeps no picture timer armed; shown, it goes on.
+void TestStatusPage::animationRunsOnlyWhileSeen()
+{
+    EngineFixture f;
+    StatusDisplay& display = f.engine().display();
+    {
+        QWidget window;
+        auto* page = new StatusPage(f.engine(), &window);
+        QVERIFY(display.isAnimationPaused()); // built hidden, as the main window is
+        f.start();
+        window.show();
+        QVERIFY(!display.isAnimationPaused());
+        f.advance(1000);
+        QVERIFY(display.isRunning(StatusDisplay::Timer7));
+
+        window.hide();
+        QVERIFY(display.isAnimationPaused());
+        f.advance(10);
+        QCOMPARE(f.platform().scheduler.nextDueMs(), 2200); // only the poll remains
+
+        window.show();
+        page->hide(); // another page chosen
+        QVERIFY(display.isAnimationPaused());
+        page->show();
+        QVERIFY(!display.isAnimationPaused());
+        window.hide();
+    }
+    // The model outlives its page and animates for whoever looks next.
+    QVERIFY(!display.isAnimationPaused());
+}
+
+QTEST_MAIN(TestStatusPage)
+#include "tst_statuspage.moc"
