@@ -57,9 +57,11 @@ public:
         QObject::connect(&m_engine, &MonitorEngine::exited, [] { QCoreApplication::exit(0); });
     }
 
-    void start()
+    void start(bool firstStart)
     {
         m_engine.finishSplash();
+        if (firstStart)
+            m_engine.recordFirstStart();
         // Without a notification area the tray icon cannot be double-clicked: the main window is
         // then the user's only handle on the program, so it comes up at once.
         if (!QSystemTrayIcon::isSystemTrayAvailable())
@@ -132,14 +134,15 @@ int main(int argc, char* argv[])
         }
         const AppPaths paths = AppPaths::fromEnvironment();
         // A fresh installation is protected from its first second.
-        if (const Result<bool> firstStart = writeFirstInstallSettings(paths); !firstStart.ok())
+        const Result<bool> firstStart = writeFirstInstallSettings(paths);
+        if (!firstStart.ok())
             qCCritical(lcSettings).noquote()
                 << firstStart.error() << "- without settings nothing is shut down";
         else if (firstStart.value())
             qCInfo(lcSettings).noquote()
                 << "first start: wrote the first-install settings to" << paths.settingsFile();
         program = std::make_unique<Program>(paths, guard);
-        program->start();
+        program->start(firstStart.valueOr(false));
     });
     return app.exec();
 }

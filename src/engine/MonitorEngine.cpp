@@ -110,6 +110,12 @@ void MonitorEngine::openRecords()
         qCWarning(lcEngine) << "record databases could not be opened";
 }
 
+void MonitorEngine::recordFirstStart()
+{
+    m_records->appendRecord(RecordTableId::Log,
+                            QStringLiteral("First start: settings written with the first-install values"));
+}
+
 void MonitorEngine::applyLinkChoice()
 {
     m_links->switchToChosenLink();

@@ -43,6 +43,8 @@ public:
     void loadMainWindow();
     // The main window's unload: "Program quit", link closed, alarm window unloaded, tray icon removed.
     void exit();
+    // Tells the program log that this start wrote the first-install settings.
+    void recordFirstStart();
     // The OS Event Log page's Apply, once it has written the settings: the link the settings now
     // name is taken into use at once (the other one closed), and the countdown's length is
     // reloaded from the delay of the current battery level without touching the timer.

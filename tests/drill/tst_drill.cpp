@@ -161,11 +161,10 @@ void TestDrill::appDirIsCopiedNeverWritten()
     QTemporaryDir appDir;
     QTemporaryDir out;
     const QString ini = appDir.filePath(QStringLiteral("UpsConfigure.ini"));
-    QVERIFY(brevant::WriteIni(ini, QStringLiteral("Mscomm"), QStringLiteral("ComboPort"), QStringLiteral("2"))
-                .ok());
-    QVERIFY(brevant::WriteIni(ini, QStringLiteral("UpsOnBattery"), QStringLiteral("Recordlog"),
-                              QStringLiteral("0"))
-                .ok());
+    QVERIFY(brevant::WriteIni(ini, brevant::key::ComboPort, QStringLiteral("2")).ok());
+    QVERIFY(
+        brevant::WriteIni(ini, brevant::key::Recordlog(brevant::EventSection::OnBattery), QStringLiteral("0"))
+            .ok());
     // A first drill leaves its final databases in the application directory, as a monitor would.
     const QStringList inAppDir{QStringLiteral("--app-dir"), appDir.path(), QStringLiteral("--result-dir"),
                                appDir.path()};
@@ -196,9 +195,7 @@ void TestDrill::appDirIsCopiedNeverWritten()
     for (qsizetype i = 0; i < files.size(); ++i)
         QVERIFY2(testsupport::readFile(appDir.filePath(files[i])) == before[i], qPrintable(files[i]));
 
-    QCOMPARE(brevant::ReadIni(out.filePath(files[0]), QStringLiteral("OSEvent"),
-                              QStringLiteral("Saveapllication")),
-             QStringLiteral("1"));
+    QCOMPARE(brevant::ReadIni(out.filePath(files[0]), brevant::key::Saveapllication), QStringLiteral("1"));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("result"));
     db.setDatabaseName(out.filePath(files[1]));
     QVERIFY(db.open());

@@ -137,10 +137,10 @@ void TestInstalledProgram::freshUserIsProtectedFromTheFirstStart()
         QCOMPARE(QFileInfo(dir).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
     QTRY_VERIFY_WITH_TIMEOUT(
         tableMessages(QStringLiteral("record")).contains(QStringLiteral("Program start")), 20000);
+    QVERIFY(tableMessages(QStringLiteral("record"))
+                .contains(QStringLiteral("First start: settings written with the first-install values")));
     // They shut down one minute after the battery runs low; three seconds keep the test short.
-    QVERIFY(WriteIni(settings, QStringLiteral("UpsLowBattery"), QStringLiteral("Delaytime"),
-                     QStringLiteral("0.05"))
-                .ok());
+    QVERIFY(WriteIni(settings, key::Delaytime(EventSection::LowBattery), QStringLiteral("0.05")).ok());
 
     QVERIFY(halvicSim(QStringLiteral("lowbattery")));
     QTRY_VERIFY_WITH_TIMEOUT(
