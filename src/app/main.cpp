@@ -1,7 +1,5 @@
 #include "InstallLayout.h"
-#include "app/AlarmWindow.h"
 #include "app/MainWindow.h"
-#include "app/QuestionWindow.h"
 #include "app/SplashScreen.h"
 #include "art/ArtCatalogue.h"
 #include "base/CommandLine.h"
@@ -22,6 +20,9 @@
 #include "platform/qtwidgets/QtHelpOpener.h"
 #include "platform/qtwidgets/QtMessageBox.h"
 #include "platform/qtwidgets/QtTrayIcon.h"
+#include "shutdown/ui/AlarmWindow.h"
+#include "shutdown/ui/QuestionWindow.h"
+#include "shutdown/ui/SaveListWindow.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -46,6 +47,7 @@ public:
         , m_mainWindow(m_engine, m_help, QSystemTrayIcon::isSystemTrayAvailable())
         , m_alarmWindow(m_engine.alarm())
         , m_questionWindow(m_engine.confirmation())
+        , m_saveListWindow(m_engine)
     {
         QObject::connect(&m_tray, &QtTrayIcon::doubleClicked, &m_mainWindow, &MainWindow::bringUp);
         // A later start knocks instead of running: it wants to see this program's window.
@@ -79,6 +81,7 @@ private:
     MainWindow m_mainWindow;
     AlarmWindow m_alarmWindow;
     QuestionWindow m_questionWindow;
+    SaveListWindow m_saveListWindow;
     FreedesktopNotifier m_notifier{QDBusConnection::sessionBus()};
     NotificationPresenter m_notifications{m_engine.monitor(), m_engine.settings(), m_notifier};
     TerminationRequest m_termination;

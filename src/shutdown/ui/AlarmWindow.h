@@ -1,18 +1,29 @@
 #pragma once
 
+#include <QColor>
 #include <QWidget>
+
+class QPainter;
 
 namespace brevant {
 
 class AlarmController;
 
-// The last warning before an automatic shutdown. It draws what the alarm model says: the bar's
-// chunks, and whether the window is up; its two buttons go straight to the model.
+// The last warning before an automatic shutdown (frmAlarm): a skinned window that stays on top,
+// with its picture, the message, the progress bar and the Shutdown and Cancel buttons. It draws
+// what the alarm model says (the bar's chunks, whether the window is up) and sends its buttons to
+// the model. The title bar's images do nothing here: the window cannot be dragged, minimised or
+// closed by them. A close from the window manager (Alt+F4, the task bar) is a Cancel, as is Escape:
+// the bar never runs on with the window gone.
 class AlarmWindow : public QWidget
 {
     Q_OBJECT
 
 public:
+    static constexpr QRgb Background = qRgb(207, 207, 207);
+    static constexpr QRgb GradientLeft = qRgb(131, 166, 244);
+    static constexpr QRgb GradientRight = qRgb(33, 120, 224);
+
     explicit AlarmWindow(AlarmController& alarm, QWidget* parent = nullptr);
 
 protected:
@@ -20,7 +31,12 @@ protected:
 
 private:
     class Bar;
+
     Bar* m_bar;
 };
+
+// Fills the window's inner area with vertical lines whose colour runs from `left` at x = 0 to
+// `right` at the right edge.
+void PaintGradient(QPainter& painter, const QSize& inner, QColor left, QColor right);
 
 } // namespace brevant
