@@ -44,6 +44,21 @@ private:
     QString m_path;
 };
 
+// Fills the window's inner area with vertical lines whose colour runs from `left` at x = 0 to
+// `right` at the right edge.
+void PaintGradient(QPainter& painter, const QSize& inner, QColor left, QColor right)
+{
+    const int w = inner.width();
+    if (w <= 0)
+        return;
+    const auto part = [w](int from, int to, int x) { return from + x * (to - from) / w; };
+    for (int x = 0; x <= w; ++x) {
+        painter.setPen(QColor(part(left.red(), right.red(), x), part(left.green(), right.green(), x),
+                              part(left.blue(), right.blue(), x)));
+        painter.drawLine(x, 0, x, inner.height());
+    }
+}
+
 } // namespace
 
 // The 415 x 19 progress bar (picpgb2), drawn from the slices of its source picture (imgpgb1): the
@@ -93,19 +108,6 @@ protected:
 private:
     QList<int> m_chunks;
 };
-
-void PaintGradient(QPainter& painter, const QSize& inner, QColor left, QColor right)
-{
-    const int w = inner.width();
-    if (w <= 0)
-        return;
-    const auto part = [w](int from, int to, int x) { return from + x * (to - from) / w; };
-    for (int x = 0; x <= w; ++x) {
-        painter.setPen(QColor(part(left.red(), right.red(), x), part(left.green(), right.green(), x),
-                              part(left.blue(), right.blue(), x)));
-        painter.drawLine(x, 0, x, inner.height());
-    }
-}
 
 AlarmWindow::AlarmWindow(AlarmController& alarm, QWidget* parent)
     : QWidget(parent, Qt::Window)

@@ -3,8 +3,6 @@
 #include <QColor>
 #include <QWidget>
 
-class QPainter;
-
 namespace brevant {
 
 class AlarmController;
@@ -34,9 +32,5 @@ private:
 
     Bar* m_bar;
 };
-
-// Fills the window's inner area with vertical lines whose colour runs from `left` at x = 0 to
-// `right` at the right edge.
-void PaintGradient(QPainter& painter, const QSize& inner, QColor left, QColor right);
 
 } // namespace brevant

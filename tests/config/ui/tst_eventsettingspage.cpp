@@ -88,8 +88,6 @@ private slots:
     void loadShowsTheFile();
     void disableClearsAndLocksTheOptions_data() { bothSections(); }
     void disableClearsAndLocksTheOptions();
-    void shutdownBoxUnlocksTheDelay_data() { bothSections(); }
-    void shutdownBoxUnlocksTheDelay();
     void spinButtons_data();
     void spinButtons();
     void boxTakesOnlyDecimalText_data() { bothSections(); }
@@ -180,19 +178,6 @@ void TestEventSettingsPage::disableClearsAndLocksTheOptions()
 
     p.click(n.shutdown);
     QVERIFY(p.enabled(n.up) && p.enabled(n.down) && p.enabled(n.delay));
-}
-
-void TestEventSettingsPage::shutdownBoxUnlocksTheDelay()
-{
-    PageFixture p(section(EventSection::OnBattery, "0", "0", "0", "2") +
-                  section(EventSection::LowBattery, "0", "0", "0", "2"));
-    const Names& n = chosen(p);
-    QVERIFY(!p.enabled(n.delay));
-    p.click(n.shutdown);
-    QCOMPARE(p.value(n.shutdown), 1);
-    QVERIFY(p.enabled(n.delay) && p.enabled(n.up) && p.enabled(n.down));
-    p.click(n.shutdown);
-    QVERIFY(!p.enabled(n.delay) && !p.enabled(n.up) && !p.enabled(n.down));
 }
 
 void TestEventSettingsPage::spinButtons_data()

@@ -6,7 +6,6 @@
 #include "link/SerialLink.h"
 #include "link/UsbLink.h"
 #include "platform/qt/QtSerialPort.h"
-#include "shutdown/Countdown.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -58,7 +57,6 @@ private slots:
     void applyWritesExactlyItsKeys();
     void linkSwitch();
     void portThatCannotOpenIsNamedAndStillSaved();
-    void applyReloadsTheCountdown();
 };
 
 void TestOsEventLogPage::loadShowsTheFile()
@@ -305,20 +303,6 @@ void TestOsEventLogPage::portThatCannotOpenIsNamedAndStillSaved()
     QVERIFY(shown.first().startsWith(QStringLiteral("warning|System Information|")));
     QVERIFY2(shown.first().contains(QStringLiteral("COM2 (simulated) is in use by another program")),
              qPrintable(shown.first()));
-}
-
-void TestOsEventLogPage::applyReloadsTheCountdown()
-{
-    std::unique_ptr<PageFixture> p(osLog(
-        {{key::Delaytime(EventSection::OnBattery), "5"}, {key::Delaytime(EventSection::LowBattery), "0.5"}}));
-    p->f().start();
-    p->click("Command5");
-    QCOMPARE(p->f().engine().countdown().shutdownDelay(), 300);
-    p->f().platform().halvic.setUpsState(SimulatedHalvic::UpsState::LowBattery);
-    p->f().tick();
-    p->f().engine().countdown().setShutdownDelay(0);
-    p->click("Command5");
-    QCOMPARE(p->f().engine().countdown().shutdownDelay(), 30);
 }
 
 QTEST_MAIN(TestOsEventLogPage)

@@ -50,7 +50,6 @@ class TestAlarmWindow : public QObject
 
 private slots:
     void drawsTheWholeWindow();
-    void gradientRunsLeftToRight();
     void barFollowsTheModel();
     void titleImagesDoNothing();
     void buttons();
@@ -83,20 +82,6 @@ void TestAlarmWindow::drawsTheWholeWindow()
         }
     }
     QCOMPARE(a.window.focusWidget(), a.find("xpcmdbutton2")); // Enter or Space cancels
-}
-
-void TestAlarmWindow::gradientRunsLeftToRight()
-{
-    AlarmUp a;
-    const int y = 36; // below the title, above the picture
-    const int w = a.window.width();
-    QCOMPARE(pixel(&a.window, {0, y}), QColor(131, 166, 244));
-    const QColor middle = pixel(&a.window, {w / 2, y});
-    QCOMPARE(middle, QColor(131 + (w / 2) * (33 - 131) / w, 166 + (w / 2) * (120 - 166) / w,
-                            244 + (w / 2) * (224 - 244) / w));
-    QCOMPARE(pixel(&a.window, {w - 1, y}),
-             QColor(131 + (w - 1) * (33 - 131) / w, 166 + (w - 1) * (120 - 166) / w,
-                    244 + (w - 1) * (224 - 244) / w));
 }
 
 // An empty bar shows its track where the first chunk goes; the chunk appears with the model's tick
