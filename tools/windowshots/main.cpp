@@ -44,7 +44,8 @@ public:
     explicit Scene(const QList<QPair<IniKey, QString>>& settings = {})
         : m_paths(m_dir.path())
     {
-        installDefaultSettings(m_paths.settingsFile());
+        if (!writeFirstInstallSettings(m_paths).ok())
+            qFatal("cannot write the settings in %s", qPrintable(m_dir.path()));
         for (const auto& [key, value] : settings)
             static_cast<void>(WriteIni(m_paths.settingsFile(), key, value));
         m_engine = std::make_unique<MonitorEngine>(m_paths, m_platform.adapters());
