@@ -123,16 +123,25 @@ alarm_window() { "$bin/windowshots" "$out" alarm; }
 question_window() { "$bin/windowshots" "$out" question; }
 save_list_window() { "$bin/windowshots" "$out" save-list; }
 
-# Records to show: the power events are written when the settings ask for it.
+# Records to show: the power events are written when the settings ask for it. The USB link: a
+# serial port here would be a real device.
 cat > "$work/app/UpsConfigure.ini" << 'INI'
+[Mscomm]
+ComboPort=0
+[OSEvent]
+Logcount=1000
+Eventcount=1000
+Closecount=500
 [UpsOnBattery]
 Disableevent=0
 Recordlog=1
 Shutdown=0
+Delaytime=2
 [UpsLowBattery]
 Disableevent=0
 Recordlog=1
 Shutdown=0
+Delaytime=1
 INI
 "$bin/halvic-sim" online > /dev/null
 start_program

@@ -6,6 +6,7 @@
 #include "base/Logging.h"
 #include "config/AppPaths.h"
 #include "config/FirstInstall.h"
+#include "config/ui/EventManagerPage.h"
 #include "engine/MonitorEngine.h"
 #include "engine/NotificationPresenter.h"
 #include "engine/WindowsModel.h"
@@ -49,6 +50,11 @@ public:
         , m_questionWindow(m_engine.confirmation())
         , m_saveListWindow(m_engine)
     {
+        // The Event Manager page lives in the main window, which takes it over.
+        auto* eventManager = new EventManagerPage(m_engine);
+        m_mainWindow.setEventManagerPage(eventManager, [eventManager] { eventManager->EventMana(); });
+        QObject::connect(eventManager, &EventManagerPage::helpRequested, &m_mainWindow,
+                         &MainWindow::openHelp);
         QObject::connect(&m_tray, &QtTrayIcon::doubleClicked, &m_mainWindow, &MainWindow::bringUp);
         // A later start knocks instead of running: it wants to see this program's window.
         QObject::connect(&guard, &SingleInstanceGuard::messageReceived, &m_mainWindow, &MainWindow::bringUp);
