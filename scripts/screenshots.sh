@@ -16,7 +16,9 @@ if [ -z "${BREVANT_SCREENSHOTS_INSIDE:-}" ]; then
     for tool in xvfb-run xdotool import; do
         command -v "$tool" > /dev/null || { echo "$tool is missing: run scripts/deps.sh" >&2; exit 1; }
     done
-    [ -x "$bin/brevant" ] || { echo "no $bin/brevant: build first (scripts/build.sh)" >&2; exit 1; }
+    for program in brevant windowshots; do
+        [ -x "$bin/$program" ] || { echo "no $bin/$program: build first (scripts/build.sh)" >&2; exit 1; }
+    done
     mkdir -p "$out"
     export BREVANT_SCREENSHOTS_INSIDE=1
     exec xvfb-run -a -s "-screen 0 1280x800x24" "$BASH" "$0" "$(cd "$out" && pwd)"
@@ -106,16 +108,40 @@ main_window_usb_lost() {
     pages_in_state usb-lost
 }
 
-# Records to show: the power events are written when the settings ask for it.
+# The Event Manager page's three sub-pages, chosen by their access keys (which take the keyboard
+# focus off the page buttons: this comes last).
+event_manager_sub_pages() {
+    choose_page 5
+    xdotool key alt+b && sleep 0.6 && shot event-manager-on-battery
+    xdotool key alt+l && sleep 0.6 && shot event-manager-low-battery
+    xdotool key alt+g && sleep 0.6 && shot event-manager-os-event-log
+}
+
+# The alarm, confirmation and save-list windows, each in the state it shows, rendered offscreen on
+# a simulated engine (windowshots).
+alarm_window() { "$bin/windowshots" "$out" alarm; }
+question_window() { "$bin/windowshots" "$out" question; }
+save_list_window() { "$bin/windowshots" "$out" save-list; }
+
+# Records to show: the power events are written when the settings ask for it. The USB link: a
+# serial port here would be a real device.
 cat > "$work/app/UpsConfigure.ini" << 'INI'
+[Mscomm]
+ComboPort=0
+[OSEvent]
+Logcount=1000
+Eventcount=1000
+Closecount=500
 [UpsOnBattery]
 Disableevent=0
 Recordlog=1
 Shutdown=0
+Delaytime=2
 [UpsLowBattery]
 Disableevent=0
 Recordlog=1
 Shutdown=0
+Delaytime=1
 INI
 "$bin/halvic-sim" online > /dev/null
 start_program
@@ -123,3 +149,7 @@ main_window_on_line
 main_window_on_battery
 main_window_low_battery
 main_window_usb_lost
+event_manager_sub_pages
+alarm_window
+question_window
+save_list_window

@@ -1,13 +1,12 @@
 #include "InstallLayout.h"
-#include "app/AlarmWindow.h"
 #include "app/MainWindow.h"
-#include "app/QuestionWindow.h"
 #include "app/SplashScreen.h"
 #include "art/ArtCatalogue.h"
 #include "base/CommandLine.h"
 #include "base/Logging.h"
 #include "config/AppPaths.h"
 #include "config/FirstInstall.h"
+#include "config/ui/EventManagerPage.h"
 #include "engine/MonitorEngine.h"
 #include "engine/NotificationPresenter.h"
 #include "engine/WindowsModel.h"
@@ -22,6 +21,9 @@
 #include "platform/qtwidgets/QtHelpOpener.h"
 #include "platform/qtwidgets/QtMessageBox.h"
 #include "platform/qtwidgets/QtTrayIcon.h"
+#include "shutdown/ui/AlarmWindow.h"
+#include "shutdown/ui/QuestionWindow.h"
+#include "shutdown/ui/SaveListWindow.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -46,7 +48,13 @@ public:
         , m_mainWindow(m_engine, m_help, QSystemTrayIcon::isSystemTrayAvailable())
         , m_alarmWindow(m_engine.alarm())
         , m_questionWindow(m_engine.confirmation())
+        , m_saveListWindow(m_engine)
     {
+        // The Event Manager page lives in the main window, which takes it over.
+        auto* eventManager = new EventManagerPage(m_engine);
+        m_mainWindow.setEventManagerPage(eventManager, [eventManager] { eventManager->EventMana(); });
+        QObject::connect(eventManager, &EventManagerPage::helpRequested, &m_mainWindow,
+                         &MainWindow::openHelp);
         QObject::connect(&m_tray, &QtTrayIcon::doubleClicked, &m_mainWindow, &MainWindow::bringUp);
         // A later start knocks instead of running: it wants to see this program's window.
         QObject::connect(&guard, &SingleInstanceGuard::messageReceived, &m_mainWindow, &MainWindow::bringUp);
@@ -81,6 +89,7 @@ private:
     MainWindow m_mainWindow;
     AlarmWindow m_alarmWindow;
     QuestionWindow m_questionWindow;
+    SaveListWindow m_saveListWindow;
     FreedesktopNotifier m_notifier{QDBusConnection::sessionBus()};
     NotificationPresenter m_notifications{m_engine.monitor(), m_engine.settings(), m_notifier};
     TerminationRequest m_termination;

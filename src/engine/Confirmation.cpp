@@ -46,8 +46,10 @@ void Confirmation::pressClearClose()
 void Confirmation::show()
 {
     // A window already loaded is only brought up again; its question stays as it was.
-    if (m_loaded)
+    if (m_loaded) {
+        emit questionRaised();
         return;
+    }
     m_loaded = true;
     m_questionText = m_askShutdown ? ShutdownQuestion : ClearQuestion;
     emit questionShown(m_questionText);

@@ -42,6 +42,8 @@ public:
 
 signals:
     void questionShown(const QString& text);
+    // A further request while the window is loaded: it comes to the front with its question unchanged.
+    void questionRaised();
     void questionUnloaded();
 
 private:

@@ -69,6 +69,8 @@ public:
     Confirmation& confirmation() { return *m_confirmation; }
     WindowsModel& windows() { return *m_windows; }
     SaveListController& saveList() { return *m_saveList; }
+    // The message boxes of the pages and windows.
+    MessageBoxPresenter& messages() { return m_adapters.messages; }
 
 signals:
     void exited();

@@ -11,9 +11,8 @@ SerialLink::SerialLink(SerialPort& port)
 
 void SerialLink::open()
 {
-    if (!m_port.isOpen() && !m_port.open(m_commPort))
-        qCWarning(lcLink).noquote()
-            << QStringLiteral("serial port COM%1 could not be opened").arg(m_commPort);
+    if (!m_port.isOpen())
+        tryOpen(m_commPort);
     m_port.setRts(true);
     m_port.setDtr(false);
 }
@@ -22,11 +21,17 @@ void SerialLink::switchTo(int portNumber)
 {
     close();
     m_commPort = portNumber;
-    if (m_port.open(portNumber))
+    if (tryOpen(portNumber))
         m_port.setRts(true);
-    else
+}
+
+bool SerialLink::tryOpen(int portNumber)
+{
+    m_lastOpen = m_port.open(portNumber);
+    if (!m_lastOpen.ok())
         qCWarning(lcLink).noquote()
-            << QStringLiteral("serial port COM%1 could not be opened").arg(portNumber);
+            << QStringLiteral("serial port COM%1 could not be opened:").arg(portNumber) << m_lastOpen.error();
+    return m_lastOpen.ok();
 }
 
 void SerialLink::close()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Result.h"
 #include "link/UpsLink.h"
 
 namespace brevant {
@@ -32,14 +33,19 @@ public:
     // A port switch: closes the port if open, then opens COMn and raises RTS. DTR is not written
     // and stays low.
     void switchTo(int portNumber);
+    // The outcome of the last attempt to open the port: why it is not open, when it failed.
+    const Status& lastOpen() const { return m_lastOpen; }
 
     bool onBattery();
     bool batteryLow();
     bool isOpen() const;
 
 private:
+    bool tryOpen(int portNumber);
+
     SerialPort& m_port;
     int m_commPort = 1;
+    Status m_lastOpen = Status::success();
 };
 
 } // namespace brevant

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Result.h"
+
 namespace brevant {
 
 // The modem-control lines of one serial port. No data bytes are ever exchanged.
@@ -9,8 +11,9 @@ class SerialPort
 public:
     virtual ~SerialPort() = default;
 
-    // Opens COMn (n = 1..4, mapped to a device by the implementation) with DTR kept low.
-    virtual bool open(int portNumber) = 0;
+    // Opens COMn (n = 1..4, mapped to a device by the implementation) with DTR kept low. A failure
+    // says, in words for the user, which device it was and what to do about it.
+    virtual Status open(int portNumber) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 

@@ -21,8 +21,9 @@ SaveListController::SaveListController(Settings& settings, RecordStore& records,
 
 void SaveListController::load()
 {
-    emit shown();
+    // The window's load runs before it appears, so it comes up with the import in its list.
     ImportClosedApps();
+    emit shown();
 }
 
 int SaveListController::ImportClosedApps()

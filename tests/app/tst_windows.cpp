@@ -1,10 +1,10 @@
 #include "EngineFixture.h"
-#include "app/AlarmWindow.h"
-#include "app/QuestionWindow.h"
 #include "controls/XpCmdButton.h"
 #include "monitor/ui/StatusPage.h"
 #include "platform/qtwidgets/QtMessageBox.h"
 #include "shutdown/AlarmController.h"
+#include "shutdown/ui/AlarmWindow.h"
+#include "shutdown/ui/QuestionWindow.h"
 
 #include <QApplication>
 #include <QLabel>

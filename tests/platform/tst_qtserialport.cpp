@@ -3,46 +3,17 @@
 // slave is opened, as a serial driver does. Every BREVANT_COMn points at a pty or a missing path:
 // no real serial device is ever opened.
 #include "link/SerialLink.h"
+#include "modemshim/ModemLines.h"
 #include "platform/qt/QtSerialPort.h"
 
 #include <QFile>
-#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 using namespace brevant;
-
-namespace {
-
-class PseudoTerminal
-{
-public:
-    PseudoTerminal()
-        : m_master(posix_openpt(O_RDWR | O_NOCTTY))
-    {
-        if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0)
-            m_slave = QString::fromLocal8Bit(ptsname(m_master));
-    }
-    ~PseudoTerminal()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-    }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-
-    const QString& slave() const { return m_slave; }
-
-private:
-    int m_master;
-    QString m_slave;
-};
-
-} // namespace
+using testsupport::ModemLines;
+using testsupport::PseudoTerminal;
 
 class QtSerialPortTest : public QObject
 {
@@ -59,59 +30,33 @@ private slots:
     void inputLines();
     void upsOffRaisesDtr();
     void unopenedPortReadsNothing();
+    void openFailureSaysWhyAndWhatToDo_data();
+    void openFailureSaysWhyAndWhatToDo();
 
 private:
-    void setLines(bool cts, bool dcd);
-    QMap<QString, int> state() const;
+    int state(const char* line) const { return m_lines->line(QLatin1String(line)); }
 
     QTemporaryDir m_dir;
     PseudoTerminal m_pty;
-    QString m_stateFile;
+    PseudoTerminal m_lockedPty;
+    std::unique_ptr<ModemLines> m_lines;
 };
 
 void QtSerialPortTest::initTestCase()
 {
-    QVERIFY2(dlsym(RTLD_DEFAULT, "brevant_modemshim_active"),
-             "run through CTest: the modem-line shim is missing");
+    QVERIFY2(ModemLines::shimActive(), "run through CTest: the modem-line shim is missing");
     QVERIFY(m_dir.isValid());
-    QVERIFY(!m_pty.slave().isEmpty());
-    m_stateFile = m_dir.filePath(QStringLiteral("modemlines"));
-    qputenv("BREVANT_MODEMSHIM_STATE", QFile::encodeName(m_stateFile));
+    QVERIFY(!m_pty.slave().isEmpty() && !m_lockedPty.slave().isEmpty());
+    m_lines = std::make_unique<ModemLines>(m_dir.filePath(QStringLiteral("modemlines")));
     qputenv("BREVANT_COM1", QFile::encodeName(m_pty.slave()));
-    for (const char* unused : {"BREVANT_COM2", "BREVANT_COM3", "BREVANT_COM4"})
+    qputenv("BREVANT_COM2", QFile::encodeName(m_lockedPty.slave()));
+    for (const char* unused : {"BREVANT_COM3", "BREVANT_COM4"})
         qputenv(unused, QFile::encodeName(m_dir.filePath(QStringLiteral("no-such-tty"))));
 }
 
 void QtSerialPortTest::init()
 {
-    QFile file(m_stateFile);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("CTS=0\nDCD=0\nDTR=0\nRTS=0\n");
-}
-
-void QtSerialPortTest::setLines(bool cts, bool dcd)
-{
-    QMap<QString, int> lines = state();
-    lines[QStringLiteral("CTS")] = cts;
-    lines[QStringLiteral("DCD")] = dcd;
-    QFile file(m_stateFile);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    for (auto it = lines.cbegin(); it != lines.cend(); ++it)
-        file.write(QStringLiteral("%1=%2\n").arg(it.key()).arg(it.value()).toLatin1());
-}
-
-QMap<QString, int> QtSerialPortTest::state() const
-{
-    QMap<QString, int> lines;
-    QFile file(m_stateFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return lines;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const QList<QByteArray> parts = line.split('=');
-        if (parts.size() == 2)
-            lines.insert(QString::fromLatin1(parts[0]), parts[1].toInt());
-    }
-    return lines;
+    m_lines->reset();
 }
 
 void QtSerialPortTest::deviceNames_data()
@@ -167,8 +112,8 @@ void QtSerialPortTest::openLeavesDtrLowAndRtsHigh()
             link.switchTo(1);
         }
         QVERIFY(link.isOpen());
-        QCOMPARE(state().value(QStringLiteral("DTR"), -1), 0);
-        QCOMPARE(state().value(QStringLiteral("RTS"), -1), 1);
+        QCOMPARE(state("DTR"), 0);
+        QCOMPARE(state("RTS"), 1);
     }
 }
 
@@ -191,10 +136,10 @@ void QtSerialPortTest::inputLines()
     SerialLink link(port);
     link.setCommPort(1);
     link.open();
-    setLines(cts, dcd);
+    m_lines->setInputs(cts, dcd);
     QCOMPARE(link.onBattery(), cts);
     QCOMPARE(link.batteryLow(), dcd);
-    QCOMPARE(state().value(QStringLiteral("DTR"), -1), 0); // reading writes nothing
+    QCOMPARE(state("DTR"), 0); // reading writes nothing
 }
 
 void QtSerialPortTest::upsOffRaisesDtr()
@@ -205,13 +150,13 @@ void QtSerialPortTest::upsOffRaisesDtr()
     link.open();
     link.switchUpsOff();
     QVERIFY(link.isOpen());
-    QCOMPARE(state().value(QStringLiteral("DTR"), -1), 1);
-    QCOMPARE(state().value(QStringLiteral("RTS"), -1), 1);
+    QCOMPARE(state("DTR"), 1);
+    QCOMPARE(state("RTS"), 1);
 }
 
 void QtSerialPortTest::unopenedPortReadsNothing()
 {
-    setLines(true, true);
+    m_lines->setInputs(true, true);
     QtSerialPort port;
     SerialLink link(port);
     link.setCommPort(3); // a missing device
@@ -225,7 +170,47 @@ void QtSerialPortTest::unopenedPortReadsNothing()
     QVERIFY(link.onBattery());
     link.close();
     QVERIFY(!link.onBattery());
-    QVERIFY(!port.open(5));
+    QVERIFY(!port.open(5).ok());
+}
+
+void QtSerialPortTest::openFailureSaysWhyAndWhatToDo_data()
+{
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("why");
+    QTest::addColumn<QString>("whatToDo");
+    QTest::newRow("missing device") << 3 << "does not exist"
+                                    << "BREVANT_COM3";
+    QTest::newRow("in use by another program") << 1 << "is in use by another program"
+                                               << "Close that program";
+    QTest::newRow("permission denied") << 2 << "permission denied"
+                                       << "sudo adduser $USER";
+    QTest::newRow("no such port") << 5 << "COM5 is not a serial port"
+                                  << "COM1 to COM4";
+}
+
+// The reason names the port and its device, and says what the user can do.
+void QtSerialPortTest::openFailureSaysWhyAndWhatToDo()
+{
+    QFETCH(int, port);
+    QFETCH(QString, why);
+    QFETCH(QString, whatToDo);
+    QtSerialPort holder; // another program on COM1
+    QVERIFY(holder.open(1).ok());
+    if (port == 2) {
+        if (geteuid() == 0)
+            QSKIP("root may open any device: run as a user to see the permission message");
+        QVERIFY(chmod(QFile::encodeName(m_lockedPty.slave()).constData(), 0) == 0);
+    }
+
+    QtSerialPort serial;
+    const Status opened = serial.open(port);
+    QVERIFY(!opened.ok());
+    QVERIFY(!serial.isOpen());
+    QVERIFY2(opened.error().contains(why), qPrintable(opened.error()));
+    QVERIFY2(opened.error().contains(whatToDo), qPrintable(opened.error()));
+    if (port <= 4)
+        QVERIFY2(opened.error().contains(QtSerialPort::deviceName(port)), qPrintable(opened.error()));
+    QCOMPARE(state("DTR"), 0); // the holder's DTR stays low
 }
 
 QTEST_GUILESS_MAIN(QtSerialPortTest)

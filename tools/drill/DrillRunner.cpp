@@ -51,7 +51,7 @@ public:
         : m_inner(inner)
         , m_onUpsOff(std::move(onUpsOff))
     {}
-    bool open(int portNumber) override { return m_inner.open(portNumber); }
+    Status open(int portNumber) override { return m_inner.open(portNumber); }
     void close() override { m_inner.close(); }
     bool isOpen() const override { return m_inner.isOpen(); }
     void setRts(bool high) override { m_inner.setRts(high); }

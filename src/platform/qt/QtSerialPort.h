@@ -14,7 +14,7 @@ public:
     // The device of COMn, or an empty text for a number outside 1..4.
     static QString deviceName(int portNumber);
 
-    bool open(int portNumber) override;
+    Status open(int portNumber) override;
     void close() override;
     bool isOpen() const override;
 
@@ -26,6 +26,7 @@ public:
 
 private:
     bool asserted(QSerialPort::PinoutSignal line);
+    QString whyNotOpened(int portNumber, const QString& device) const;
 
     QSerialPort m_port;
 };

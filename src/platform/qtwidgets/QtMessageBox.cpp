@@ -18,4 +18,14 @@ void QtMessageBox::showError(const QString& text)
     box->show();
 }
 
+void QtMessageBox::showMessage(Icon icon, const QString& title, const QString& text)
+{
+    QMessageBox box(icon == Icon::Critical ? QMessageBox::Critical : QMessageBox::Warning, title, text,
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("userMessage"));
+    // Above the windows that stay on top as well (the save list), so that it is never hidden.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+}
+
 } // namespace brevant

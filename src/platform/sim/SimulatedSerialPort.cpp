@@ -2,16 +2,21 @@
 
 namespace brevant {
 
-bool SimulatedSerialPort::open(int portNumber)
+Status SimulatedSerialPort::open(int portNumber)
 {
-    if (m_open || m_openFails || portNumber < 1 || portNumber > 4)
-        return false;
+    if (portNumber < 1 || portNumber > 4)
+        return Status::failure(QStringLiteral("COM%1 is not a serial port.").arg(portNumber));
+    if (m_open)
+        return Status::failure(QStringLiteral("COM%1 is open already.").arg(m_portNumber));
+    if (m_openFails)
+        return Status::failure(
+            QStringLiteral("COM%1 (simulated) is in use by another program.").arg(portNumber));
     m_open = true;
     m_portNumber = portNumber;
     m_dtr = false; // as the real port: DTR low from the open on
     m_rts = false;
     ++m_openCount;
-    return true;
+    return Status::success();
 }
 
 void SimulatedSerialPort::close()

@@ -26,7 +26,7 @@ public:
     // How often DTR was set high on an open port: each one is a UPS-off request.
     int dtrRaiseCount() const { return m_dtrRaises; }
 
-    bool open(int portNumber) override;
+    Status open(int portNumber) override;
     void close() override;
     bool isOpen() const override { return m_open; }
     void setRts(bool high) override;

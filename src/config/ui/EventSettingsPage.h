@@ -1,0 +1,55 @@
+#pragma once
+
+#include "config/SettingKeys.h"
+
+#include <QGroupBox>
+
+class QLineEdit;
+
+namespace brevant {
+
+class MonitorEngine;
+class XpCheckBox;
+class XpCmdButton;
+
+// The On Battery and Low Battery sub-pages of the Event Manager page (FrmUpsOnBatt and
+// FrmUpsLowBatt): the four settings of one event section. The sub-page shows the file's values
+// each time it is chosen and writes them back only on Apply, so edits not applied are lost when
+// another sub-page is chosen.
+//
+// "Disable on all events" locks the options group and clears both option boxes; "Enable for this
+// event" (shut the system down) unlocks the delay box and its spin buttons. Down stops at 1 minute,
+// Up has no bound.
+class EventSettingsPage : public QGroupBox
+{
+    Q_OBJECT
+
+public:
+    EventSettingsPage(EventSection section, MonitorEngine& engine, QWidget* parent = nullptr);
+
+    // Choosing the sub-page: the boxes take the file's values and the locks follow them.
+    void load();
+
+signals:
+    // The On Battery page's Help button: open the program's help.
+    void helpRequested();
+
+private:
+    void disableClicked();
+    void shutdownClicked();
+    void setDelayEnabled(bool enabled);
+    void apply();
+    QString delayToWrite();
+
+    EventSection m_section;
+    MonitorEngine& m_engine;
+    XpCheckBox* m_disable;  // ChkOnBattE, ChkLowBattE
+    QGroupBox* m_options;   // Frame2, Frame4
+    XpCheckBox* m_record;   // ChkOnBattL, ChkLowBattL
+    XpCheckBox* m_shutdown; // ChkOnBattS, ChkLowBattS
+    QLineEdit* m_delay;     // TxtOnBattCount, TxtLowBattCount
+    XpCmdButton* m_down;    // Command8, Command4
+    XpCmdButton* m_up;      // Command7, Command3
+};
+
+} // namespace brevant
