@@ -25,14 +25,16 @@ extern "C" {
 #endif
 
 /* Buffer sizes, without the terminating zero byte. */
-enum {
+enum
+{
     HALVIC_REPLY_CODE_SIZE = 2,    /* CmdOutput's reply code */
     HALVIC_STATUS_BLOCK_SIZE = 50, /* CmdInput's status block */
     HALVIC_SECOND_BUFFER_SIZE = 6  /* CmdInput's second buffer, filled but not interpreted */
 };
 
 /* Command codes of CmdOutput. */
-enum {
+enum
+{
     HALVIC_COMMAND_STATUS = 1, /* status query */
     HALVIC_COMMAND_UPS_OFF = 2 /* switch the UPS off */
 };
@@ -46,7 +48,8 @@ enum {
  * (case-sensitive). In a valid block the mains byte is 1 on mains and 0 on battery, and the
  * low-battery byte is 1 when the battery is low and 0 when it is not; the bytes are numbers, not
  * digits, and any other value means "no news". Other bytes are not interpreted. */
-enum {
+enum
+{
     HALVIC_VALID_MARKER = 'T',
     HALVIC_MAINS_BYTE = 3,
     HALVIC_LOW_BATTERY_BYTE = 4
