@@ -35,6 +35,7 @@ HalvicClient::HalvicClient(const QString& library)
 {
     if (!m_library.load())
         return;
+    // HidHandle last: a library lacking any function counts as not loaded.
     m_close = reinterpret_cast<HalvicCloseHandleDeviceFunction>(m_library.resolve("CloseHandleDevice"));
     m_output = reinterpret_cast<HalvicCmdOutputFunction>(m_library.resolve("CmdOutput"));
     m_input = reinterpret_cast<HalvicCmdInputFunction>(m_library.resolve("CmdInput"));
@@ -63,5 +64,15 @@ HalvicClient::Reply HalvicClient::exchange(int command) const
         reply.status = status.contents();
     }
     reply.buffersIntact = code.intact() && status.intact() && second.intact();
+    return reply;
+}
+
+HalvicClient::Reply HalvicClient::poll() const
+{
+    auto reply = exchange(HALVIC_COMMAND_STATUS);
+    if (!reply.answered()) {
+        close();
+        open();
+    }
     return reply;
 }

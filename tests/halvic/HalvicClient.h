@@ -10,9 +10,6 @@
 class HalvicClient
 {
 public:
-    static constexpr int StatusQuery = HALVIC_COMMAND_STATUS;
-    static constexpr int SwitchOff = HALVIC_COMMAND_UPS_OFF;
-
     struct Reply
     {
         QByteArray code;
@@ -25,7 +22,13 @@ public:
         }
         bool onMains() const { return status.at(HALVIC_MAINS_BYTE - 1) == 1; }
         bool batteryLow() const { return status.at(HALVIC_LOW_BATTERY_BYTE - 1) == 1; }
+        bool is(bool mains, bool low) const
+        {
+            return answered() && onMains() == mains && batteryLow() == low;
+        }
     };
+    // The reply code of a UPS that does not answer.
+    static QByteArray silence() { return QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'); }
 
     explicit HalvicClient(const QString& library = QStringLiteral("Halvic"));
 
@@ -37,6 +40,8 @@ public:
     void open() const { m_open(); }
     void close() const { m_close(); }
     Reply exchange(int command) const;
+    // A status query as the monitor's poll makes it: reopens while the UPS does not answer.
+    Reply poll() const;
 
 private:
     QLibrary m_library;

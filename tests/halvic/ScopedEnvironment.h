@@ -9,26 +9,15 @@ class ScopedEnvironment
 public:
     ScopedEnvironment(const char* name, const QByteArray& value)
         : m_name(name)
-        , m_previous(qgetenv(name))
-        , m_wasSet(qEnvironmentVariableIsSet(name))
+        , m_previous(qEnvironmentVariableIsSet(name) ? qgetenv(name) : QByteArray())
     {
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value);
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
     }
-    ~ScopedEnvironment()
-    {
-        if (m_wasSet)
-            qputenv(m_name, m_previous);
-        else
-            qunsetenv(m_name);
-    }
+    ~ScopedEnvironment() { m_previous.isNull() ? qunsetenv(m_name) : qputenv(m_name, m_previous); }
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
 private:
     const char* m_name;
     QByteArray m_previous;
-    bool m_wasSet;
 };

@@ -6,6 +6,8 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <algorithm>
 #include <memory>
@@ -63,6 +65,7 @@ private slots:
     void switchesOffOnlyWithDelay();
     void hostileServerNeverHoldsTheCaller_data();
     void hostileServerNeverHoldsTheCaller();
+    void serverHangingUpDoesNotKillTheProgram();
 
 private:
     HalvicClient m_halvic;
@@ -85,8 +88,9 @@ void TestHalvicFakeNut::switchesOffOnlyWithDelay_data()
     QTest::newRow("returns when mains is back")
         << QStringList{"load.off", "load.off.delay", "shutdown.stayoff", "shutdown.return"} << QByteArray()
         << QStringList{setDelay.arg(60), "INSTCMD fake shutdown.return"};
-    QTest::newRow("stays off") << QStringList{"load.off", "shutdown.stayoff"} << QByteArray()
-                               << QStringList{setDelay.arg(60), "INSTCMD fake shutdown.stayoff"};
+    QTest::newRow("staying off before a delayed load off")
+        << QStringList{"load.off.delay", "shutdown.stayoff"} << QByteArray()
+        << QStringList{setDelay.arg(60), "INSTCMD fake shutdown.stayoff"};
     QTest::newRow("delayed load off, configured delay")
         << QStringList{"load.off", "load.off.delay"} << QByteArray("120")
         << QStringList{setDelay.arg(120), "INSTCMD fake load.off.delay"};
@@ -113,8 +117,7 @@ void TestHalvicFakeNut::switchesOffOnlyWithDelay()
     QTRY_VERIFY(m_halvic.exchange(HALVIC_COMMAND_STATUS).answered());
 
     QTRY_COMPARE(m_halvic.exchange(HALVIC_COMMAND_UPS_OFF).code,
-                 sent.isEmpty() ? QByteArray(HALVIC_REPLY_CODE_SIZE, '\0')
-                                : QByteArray(HALVIC_REPLY_ACCEPTED));
+                 sent.isEmpty() ? HalvicClient::silence() : QByteArray(HALVIC_REPLY_ACCEPTED));
     QTRY_COMPARE(instantCommands(server).mid(0, 2), sent);
     m_halvic.close();
 }
@@ -158,7 +161,7 @@ void TestHalvicFakeNut::hostileServerNeverHoldsTheCaller()
             slowest = std::max(slowest, call.elapsed());
             if (command == HALVIC_COMMAND_STATUS)
                 statusCallsUs.push_back(call.nsecsElapsed() / 1000);
-            QCOMPARE(reply.code, QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'));
+            QCOMPARE(reply.code, HalvicClient::silence());
             QVERIFY(reply.buffersIntact);
         }
         ++calls;
@@ -176,6 +179,21 @@ void TestHalvicFakeNut::hostileServerNeverHoldsTheCaller()
              qPrintable(QStringLiteral("resident memory grew by %1 kB while the server sent %2 kB")
                             .arg(growth)
                             .arg(server ? server->bytesSent() / 1024 : 0)));
+}
+
+// The library writes to a socket whose peer is gone; SIGPIPE must not end the program.
+void TestHalvicFakeNut::serverHangingUpDoesNotKillTheProgram()
+{
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    const ScopedEnvironment ups("HALVIC_NUT_UPS",
+                                "fake@127.0.0.1:" + QByteArray::number(server.serverPort()));
+    m_halvic.open();
+    QVERIFY(server.waitForNewConnection(5000));
+    server.nextPendingConnection()->abort();
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_STATUS).code, HalvicClient::silence());
+    m_halvic.close();
 }
 
 QTEST_GUILESS_MAIN(TestHalvicFakeNut)

@@ -1,10 +1,9 @@
 // libHalvic with HALVIC_BACKEND=hid, as the monitor calls it, on a stand-in for the UPS's hidraw
 // node: a pseudo-terminal that the preloaded hidshim makes answer hidraw requests from files.
 #include "HalvicClient.h"
-#include "ScopedEnvironment.h"
-#include "TestFiles.h"
+#include "HidFamilies.h"
 
-#include <QFile>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -12,27 +11,6 @@
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
-
-namespace {
-
-QByteArray fromHex(const QByteArray& spaced)
-{
-    return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
-}
-
-QByteArray familyDescriptor(const QString& family)
-{
-    QByteArray hex;
-    for (const QByteArray& line :
-         testsupport::readFile(QStringLiteral(HALVIC_HID_DATA_DIR "/") + family + QStringLiteral(".hid"))
-             .split('\n')) {
-        const qsizetype comment = line.indexOf('#');
-        hex += comment < 0 ? line : line.left(comment);
-    }
-    return fromHex(hex.simplified());
-}
-
-} // namespace
 
 class TestHalvicHid : public QObject
 {
@@ -51,10 +29,8 @@ private slots:
 
 private:
     void useFamily(const QString& family);
-    void setReport(const char* kind, const QByteArray& spacedHex);
+    void setFeature(const QByteArray& spacedHex);
     QString shimFile(const QString& name) const { return m_dir.filePath(name); }
-    // Polls the way the monitor does: reopen while the UPS does not answer.
-    HalvicClient::Reply poll();
 
     QTemporaryDir m_dir;
     int m_master = -1;
@@ -102,28 +78,16 @@ void TestHalvicHid::init()
 void TestHalvicHid::useFamily(const QString& family)
 {
     testsupport::writeFile(shimFile(QStringLiteral("unplugged")), {});
-    QTRY_VERIFY(!poll().answered());
+    QTRY_VERIFY(!m_halvic.poll().answered());
     testsupport::writeFile(shimFile(QStringLiteral("descriptor")), familyDescriptor(family));
     QFile::remove(shimFile(QStringLiteral("unplugged")));
 }
 
-void TestHalvicHid::setReport(const char* kind, const QByteArray& spacedHex)
+void TestHalvicHid::setFeature(const QByteArray& spacedHex)
 {
-    const QByteArray bytes = fromHex(spacedHex);
+    const QByteArray report = fromHex(spacedHex);
     testsupport::writeFile(
-        shimFile(
-            QStringLiteral("%1-%2").arg(QLatin1String(kind)).arg(quint8(bytes.at(0)), 2, 16, QChar(u'0'))),
-        bytes);
-}
-
-HalvicClient::Reply TestHalvicHid::poll()
-{
-    auto reply = m_halvic.exchange(HALVIC_COMMAND_STATUS);
-    if (!reply.answered()) {
-        m_halvic.close();
-        m_halvic.open();
-    }
-    return reply;
+        shimFile(QStringLiteral("feature-%1").arg(quint8(report.at(0)), 2, 16, QChar(u'0'))), report);
 }
 
 void TestHalvicHid::followsPowerEvents()
@@ -137,17 +101,11 @@ void TestHalvicHid::followsPowerEvents()
         bool batteryLow;
     };
     for (const Step& step :
-         {Step{"16 0c 00 00 00", "14 00 00", true, false}, Step{"16 0a 00 00 00", "14 00 00", false, false},
-          Step{"16 0a 00 00 00", "14 01 00", false, true}, Step{"16 0c 00 00 00", "14 00 00", true, false}}) {
-        setReport("feature", step.status);
-        setReport("feature", step.limits);
-        QTRY_VERIFY2(
-            [&] {
-                const auto reply = poll();
-                return reply.answered() && reply.onMains() == step.onMains &&
-                       reply.batteryLow() == step.batteryLow;
-            }(),
-            step.status.constData());
+         {Step{"16 0a 00 00 00", "14 00 00", false, false}, Step{"16 0a 00 00 00", "14 01 00", false, true},
+          Step{"16 0c 00 00 00", "14 00 00", true, false}}) {
+        setFeature(step.status);
+        setFeature(step.limits);
+        QTRY_VERIFY2(m_halvic.poll().is(step.onMains, step.batteryLow), step.status.constData());
     }
 }
 
@@ -159,7 +117,7 @@ void TestHalvicHid::switchOffWritesTheDelays_data()
     QTest::newRow("startup delay 70 s, then shutdown delay 60 s")
         << "apc-back-ups" << QByteArray(HALVIC_REPLY_ACCEPTED) << QByteArray("17 46 00\n15 3c 00\n");
     QTest::newRow("shutdown delay cannot hold 60 s: nothing written")
-        << "powercom-bnt" << QByteArray(HALVIC_REPLY_CODE_SIZE, '\0') << QByteArray();
+        << "powercom-bnt" << HalvicClient::silence() << QByteArray();
 }
 
 void TestHalvicHid::switchOffWritesTheDelays()
@@ -168,9 +126,9 @@ void TestHalvicHid::switchOffWritesTheDelays()
     QFETCH(QByteArray, code);
     QFETCH(QByteArray, written);
     useFamily(family);
-    setReport("feature", "16 0c 00 00 00");
-    setReport("feature", "0a 0c 00");
-    QTRY_VERIFY(poll().answered());
+    setFeature("16 0c 00 00 00");
+    setFeature("0a 0c 00");
+    QTRY_VERIFY(m_halvic.poll().answered());
     QTRY_COMPARE(m_halvic.exchange(HALVIC_COMMAND_UPS_OFF).code, code);
     QCOMPARE(testsupport::readFile(shimFile(QStringLiteral("written"))).left(written.size()), written);
 }
@@ -184,22 +142,17 @@ void TestHalvicHid::takesInputReportsTheDeviceSends()
          {std::pair{QByteArray("0b 03"), true}, std::pair{QByteArray("0b 04"), false}}) {
         const QByteArray bytes = fromHex(report);
         QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-        QTRY_VERIFY2(
-            [&] {
-                const auto reply = poll();
-                return reply.answered() && reply.onMains() == onMains;
-            }(),
-            report.constData());
+        QTRY_VERIFY2(m_halvic.poll().is(onMains, false), report.constData());
     }
 }
 
 void TestHalvicHid::findsTheUpsAgainAfterReplug()
 {
-    setReport("feature", "16 0c 00 00 00");
-    useFamily(QStringLiteral("apc-back-ups"));
-    QTRY_VERIFY(poll().answered());
-    useFamily(QStringLiteral("apc-back-ups"));
-    QTRY_VERIFY(poll().answered());
+    setFeature("16 0c 00 00 00");
+    for (int plugged = 0; plugged < 2; ++plugged) {
+        useFamily(QStringLiteral("apc-back-ups"));
+        QTRY_VERIFY(m_halvic.poll().answered());
+    }
 }
 
 // The library's one message about it goes to standard error, caught here in a file.
@@ -209,12 +162,13 @@ void TestHalvicHid::saysWhenTheDeviceCannotBeOpened()
     QVERIFY(log.open());
     const int savedStderr = ::dup(STDERR_FILENO);
     QVERIFY(::dup2(log.handle(), STDERR_FILENO) >= 0);
-    setReport("feature", "16 0c 00 00 00");
+    setFeature("16 0c 00 00 00");
     testsupport::writeFile(shimFile(QStringLiteral("denied")), {});
     useFamily(QStringLiteral("apc-back-ups"));
     const QByteArray message("exists but cannot be opened: permission denied");
-    const bool said = QTest::qWaitFor(
-        [&] { return !poll().answered() && testsupport::readFile(log.fileName()).contains(message); });
+    const bool said = QTest::qWaitFor([&] {
+        return !m_halvic.poll().answered() && testsupport::readFile(log.fileName()).contains(message);
+    });
     ::dup2(savedStderr, STDERR_FILENO);
     ::close(savedStderr);
     QVERIFY2(said, testsupport::readFile(log.fileName()).constData());
