@@ -1,3 +1,4 @@
+// The Halvic library through the real loading path (QLibrary), on stand-ins built beside the test.
 #include "link/UsbLink.h"
 #include "platform/qt/LibraryHalvic.h"
 #include "platform/sim/RecordingMessageBox.h"
@@ -6,6 +7,21 @@
 #include <QTest>
 
 using namespace brevant;
+
+namespace {
+
+struct Loaded
+{
+    explicit Loaded(const QString& library)
+        : halvic(library)
+    {}
+    LibraryHalvic halvic;
+    RecordingMessageBox messages;
+    VirtualScheduler scheduler;
+    UsbLink link{halvic, messages, scheduler};
+};
+
+} // namespace
 
 class TestLibraryHalvic : public QObject
 {
@@ -19,69 +35,51 @@ private slots:
 
 void TestLibraryHalvic::exchangesThroughTheLibrary()
 {
-    const QString path = qEnvironmentVariable("FAKE_HALVIC");
-    QVERIFY2(!path.isEmpty(), "FAKE_HALVIC names the stand-in library");
-    LibraryHalvic library(path);
-    RecordingMessageBox messages;
-    VirtualScheduler scheduler;
-    UsbLink link(library, messages, scheduler);
+    Loaded l(qEnvironmentVariable("FAKE_HALVIC"));
+    l.link.usbExchange(UsbLink::StatusQuery);
+    QVERIFY(!l.link.usbConnected());
 
-    link.usbExchange(UsbLink::StatusQuery);
-    QVERIFY(!link.usbConnected());
+    QVERIFY(l.link.hidHandle().ok());
+    l.link.usbExchange(UsbLink::StatusQuery);
+    QVERIFY(l.link.usbConnected() && l.link.usbOnBattery() && l.link.usbLowBattery());
+    l.link.usbExchange(UsbLink::UpsOff); // "S1"
+    QVERIFY(l.link.usbConnected());
 
-    QVERIFY(link.hidHandle().ok());
-    link.usbExchange(UsbLink::StatusQuery);
-    QVERIFY(link.usbConnected());
-    QVERIFY(link.usbOnBattery());
-    QVERIFY(link.usbLowBattery());
-
-    link.usbExchange(UsbLink::UpsOff); // "S1"
-    QVERIFY(link.usbConnected());
-
-    QVERIFY(link.closeHandleDevice().ok());
-    link.usbExchange(UsbLink::StatusQuery);
-    QVERIFY(!link.usbConnected());
-    QVERIFY(link.usbOnBattery());
-    QVERIFY(messages.shown().isEmpty());
+    QVERIFY(l.link.closeHandleDevice().ok());
+    l.link.usbExchange(UsbLink::StatusQuery);
+    QVERIFY(!l.link.usbConnected());
+    QVERIFY(l.link.usbOnBattery());
+    QVERIFY(l.messages.shown().isEmpty());
 }
 
 void TestLibraryHalvic::missingLibraryReportsEveryCall()
 {
-    LibraryHalvic library(QStringLiteral("HalvicNotInstalled"));
-    RecordingMessageBox messages;
-    VirtualScheduler scheduler;
-    UsbLink link(library, messages, scheduler);
-
-    const Status opened = link.hidHandle();
+    Loaded l(QStringLiteral("HalvicNotInstalled"));
+    const Status opened = l.link.hidHandle();
     QVERIFY(!opened.ok());
     QVERIFY2(opened.error().contains(u"HalvicNotInstalled"), qPrintable(opened.error()));
-    QVERIFY(!link.closeHandleDevice().ok());
-    QVERIFY(messages.shown().isEmpty());
+    QVERIFY(!l.link.closeHandleDevice().ok());
+    QVERIFY(l.messages.shown().isEmpty());
 
-    link.setUsbConnected(true);
-    link.usbExchange(UsbLink::StatusQuery);
-    link.usbExchange(UsbLink::UpsOff);
-    QCOMPARE(messages.shown(), QStringList(2, opened.error()));
-    QVERIFY(link.usbConnected());
+    l.link.setUsbConnected(true);
+    l.link.usbExchange(UsbLink::StatusQuery);
+    l.link.usbExchange(UsbLink::UpsOff);
+    QCOMPARE(l.messages.shown(), QStringList(2, opened.error()));
+    QVERIFY(l.link.usbConnected());
 }
 
 void TestLibraryHalvic::missingFunctionStopsTheExchange()
 {
-    const QString path = qEnvironmentVariable("FAKE_HALVIC_WITHOUT_CMDINPUT");
-    QVERIFY(!path.isEmpty());
-    LibraryHalvic library(path);
-    RecordingMessageBox messages;
-    VirtualScheduler scheduler;
-    UsbLink link(library, messages, scheduler);
+    Loaded l(qEnvironmentVariable("FAKE_HALVIC_WITHOUT_CMDINPUT"));
+    QVERIFY(l.link.hidHandle().ok());
+    l.link.usbExchange(UsbLink::StatusQuery);
+    QCOMPARE(l.messages.shown().size(), 1);
+    QVERIFY2(l.messages.shown().constFirst().contains(u"CmdInput"),
+             qPrintable(l.messages.shown().constFirst()));
+    QVERIFY(!l.link.usbConnected());
 
-    QVERIFY(link.hidHandle().ok());
-    link.usbExchange(UsbLink::StatusQuery);
-    QCOMPARE(messages.shown().size(), 1);
-    QVERIFY2(messages.shown().constFirst().contains(u"CmdInput"), qPrintable(messages.shown().constFirst()));
-    QVERIFY(!link.usbConnected());
-
-    link.usbExchange(UsbLink::UpsOff); // answered "S1": CmdInput is not needed
-    QCOMPARE(messages.shown().size(), 1);
+    l.link.usbExchange(UsbLink::UpsOff); // answered "S1": CmdInput is not needed
+    QCOMPARE(l.messages.shown().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestLibraryHalvic)
