@@ -53,47 +53,40 @@ public:
         reset();
     }
 
-    void reset()
-    {
-        write({{QStringLiteral("CTS"), 0},
-               {QStringLiteral("DCD"), 0},
-               {QStringLiteral("DTR"), 0},
-               {QStringLiteral("RTS"), 0}});
-    }
+    void reset() { write({{"CTS", 0}, {"DCD", 0}, {"DTR", 0}, {"RTS", 0}}); }
 
     void setInputs(bool cts, bool dcd)
     {
-        QMap<QString, int> lines = read();
-        lines[QStringLiteral("CTS")] = cts;
-        lines[QStringLiteral("DCD")] = dcd;
+        QMap<QByteArray, int> lines = read();
+        lines["CTS"] = cts;
+        lines["DCD"] = dcd;
         write(lines);
     }
 
     // 1 or 0 for a line the file holds, -1 for one it does not.
-    int line(const QString& name) const { return read().value(name, -1); }
+    int line(const QString& name) const { return read().value(name.toLatin1(), -1); }
 
 private:
-    QMap<QString, int> read() const
+    QMap<QByteArray, int> read() const
     {
-        QMap<QString, int> lines;
+        QMap<QByteArray, int> lines;
         QFile file(m_file);
-        if (!file.open(QIODevice::ReadOnly))
-            return lines;
-        for (const QByteArray& text : file.readAll().split('\n')) {
-            const QList<QByteArray> parts = text.split('=');
-            if (parts.size() == 2)
-                lines.insert(QString::fromLatin1(parts[0]), parts[1].toInt());
+        for (const QByteArray& text :
+             file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>()) {
+            if (const qsizetype equals = text.indexOf('='); equals > 0)
+                lines.insert(text.left(equals), text.mid(equals + 1).toInt());
         }
         return lines;
     }
 
-    void write(const QMap<QString, int>& lines) const
+    void write(const QMap<QByteArray, int>& lines) const
     {
-        QFile file(m_file);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            qFatal("cannot write the modem-line state file %s", qPrintable(m_file));
+        QByteArray text;
         for (auto it = lines.cbegin(); it != lines.cend(); ++it)
-            file.write(QStringLiteral("%1=%2\n").arg(it.key()).arg(it.value()).toLatin1());
+            text += it.key() + '=' + QByteArray::number(it.value()) + '\n';
+        QFile file(m_file);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
+            qFatal("cannot write the modem-line state file %s", qPrintable(m_file));
     }
 
     QString m_file;
