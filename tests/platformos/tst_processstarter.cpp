@@ -55,4 +55,4 @@ void TestProcessStarter::unstartableProgramReportsFailure()
 }
 
 QTEST_GUILESS_MAIN(TestProcessStarter)
-#include "tst_ProcessStarter.moc"
+#include "tst_processstarter.moc"

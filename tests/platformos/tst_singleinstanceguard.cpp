@@ -154,4 +154,4 @@ void TestSingleInstanceGuard::withoutRuntimeDirectoryAnotherUserCannotBlock()
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstanceGuard)
-#include "tst_SingleInstanceGuard.moc"
+#include "tst_singleinstanceguard.moc"
