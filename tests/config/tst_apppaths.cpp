@@ -20,7 +20,6 @@ private slots:
     void filesLiveWhereTheModeSays_data();
     void filesLiveWhereTheModeSays();
     void firstStartWritesOnceIntoPrivateDirectories();
-    void theDrillsCopyKeepsTheProgramsFiles();
 
 private:
     // <root>/usr/lib/brevant: the installation's private library directory.
@@ -37,44 +36,33 @@ void TestAppPaths::filesLiveWhereTheModeSays_data()
     QTest::addColumn<bool>("installed");
     // settings | event database | CloseApp.ini | close.exe | help
     QTest::addColumn<QStringList>("files");
-
-    const QStringList flat{"@/app/UpsConfigure.ini", "@/app/EventRecord.mdb", "@/app/CloseApp.ini",
-                           "@/app/close.exe", "@/app/help/index.html"};
+    const auto row = [](const char* name, const QString& programDir, bool writable,
+                        const char* appDirOverride, const char* configHome, const char* dataHome,
+                        bool installed, const QStringList& files) {
+        QTest::newRow(name) << programDir << writable << appDirOverride << configHome << dataHome << installed
+                            << files;
+    };
+    const auto in = [](const QString& dir) {
+        return QStringList{dir + "/UpsConfigure.ini", dir + "/EventRecord.mdb", dir + "/CloseApp.ini",
+                           dir + "/close.exe", dir + "/help/index.html"};
+    };
     const QStringList xdgUsr{"@/cfg/brevant/UpsConfigure.ini", "@/data/brevant/EventRecord.mdb",
                              "@/data/brevant/CloseApp.ini", usrLib() + "/close.exe",
                              "@/usr/share/brevant/help/index.html"};
-    QTest::newRow("writable folder: portable") << "@/app" << true << ""
-                                               << "@/cfg"
-                                               << "@/data" << false << flat;
-    QTest::newRow("override wins over an installation") << "@/usr/bin" << false << "@/app"
-                                                        << "@/cfg"
-                                                        << "@/data" << false << flat;
-    QTest::newRow("installed bin/, even writable (root, ~/.local)") << "@/usr/bin" << true << ""
-                                                                    << "@/cfg"
-                                                                    << "@/data" << true << xdgUsr;
-    QTest::newRow("close.exe in the private library directory") << usrLib() << false << ""
-                                                                << "@/cfg"
-                                                                << "@/data" << true << xdgUsr;
-    QTest::newRow("read-only folder: installed, programs beside it")
-        << "@/app" << false << ""
-        << "@/cfg"
-        << "@/data" << true
-        << QStringList{"@/cfg/brevant/UpsConfigure.ini", "@/data/brevant/EventRecord.mdb",
-                       "@/data/brevant/CloseApp.ini", "@/app/close.exe", "@/app/help/index.html"};
-    QTest::newRow("XDG unset or relative: below home")
-        << "@/usr/bin" << false << ""
-        << ""
-        << "relative/data" << true
-        << QStringList{"@/home/.config/brevant/UpsConfigure.ini",
-                       "@/home/.local/share/brevant/EventRecord.mdb",
-                       "@/home/.local/share/brevant/CloseApp.ini", usrLib() + "/close.exe",
-                       "@/usr/share/brevant/help/index.html"};
-    QTest::newRow("bin/ without a private library directory is a folder")
-        << "@/other/bin" << true << ""
-        << "@/cfg"
-        << "@/data" << false
-        << QStringList{"@/other/bin/UpsConfigure.ini", "@/other/bin/EventRecord.mdb",
-                       "@/other/bin/CloseApp.ini", "@/other/bin/close.exe", "@/other/bin/help/index.html"};
+    row("writable folder: portable", "@/app", true, "", "@/cfg", "@/data", false, in("@/app"));
+    row("override wins over an installation", "@/usr/bin", false, "@/app", "@/cfg", "@/data", false,
+        in("@/app"));
+    row("installed bin/, even writable (root, ~/.local)", "@/usr/bin", true, "", "@/cfg", "@/data", true,
+        xdgUsr);
+    row("close.exe in the private library directory", usrLib(), false, "", "@/cfg", "@/data", true, xdgUsr);
+    row("read-only folder: installed, programs beside it", "@/app", false, "", "@/cfg", "@/data", true,
+        xdgUsr.mid(0, 3) + in("@/app").mid(3));
+    row("XDG unset or relative: below home", "@/usr/bin", false, "", "", "relative/data", true,
+        QStringList{"@/home/.config/brevant/UpsConfigure.ini", "@/home/.local/share/brevant/EventRecord.mdb",
+                    "@/home/.local/share/brevant/CloseApp.ini"} +
+            xdgUsr.mid(3));
+    row("bin/ without a private library directory is a folder", "@/other/bin", true, "", "@/cfg", "@/data",
+        false, in("@/other/bin"));
 }
 
 void TestAppPaths::filesLiveWhereTheModeSays()
@@ -138,16 +126,6 @@ void TestAppPaths::firstStartWritesOnceIntoPrivateDirectories()
     const Result<bool> refused = writeFirstInstallSettings(blocked);
     QVERIFY(!refused.ok());
     QVERIFY2(refused.error().contains(QStringLiteral("blocked")), qPrintable(refused.error()));
-}
-
-void TestAppPaths::theDrillsCopyKeepsTheProgramsFiles()
-{
-    const AppPaths user(QStringLiteral("/srv/brevant"));
-    const AppPaths copy = user.withFilesIn(QStringLiteral("/tmp/drill"));
-    QCOMPARE(copy.settingsFile(), QStringLiteral("/tmp/drill/UpsConfigure.ini"));
-    QCOMPARE(copy.closeAppDatabase(), QStringLiteral("/tmp/drill/CloseAppRecord.mdb"));
-    QCOMPARE(copy.closeProgram(), QStringLiteral("/srv/brevant/close.exe"));
-    QCOMPARE(copy.helpFile(), QStringLiteral("/srv/brevant/help/index.html"));
 }
 
 QTEST_GUILESS_MAIN(TestAppPaths)

@@ -19,24 +19,6 @@ using namespace brevant;
 using testsupport::ModemLines;
 using testsupport::PseudoTerminal;
 
-class TestPortSwitch : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void initTestCase();
-    void usbToSerialOpensWithDtrLowAndBack();
-    void missingDeviceIsNamedAndTheChoiceSaved();
-
-private:
-    // Chooses a port entry and presses Apply, with the keyboard and the mouse.
-    void apply(EventManagerPage& page, int position);
-
-    QTemporaryDir m_dir;
-    PseudoTerminal m_pty;
-    std::unique_ptr<ModemLines> m_lines;
-};
-
 namespace {
 
 // The whole engine with simulated devices except the serial port, which is the real adapter.
@@ -55,6 +37,17 @@ struct RealPortEngine
         QTest::mouseClick(page.findChild<QWidget*>(QStringLiteral("OptOsLog")), Qt::LeftButton);
     }
 
+    // Chooses a port entry with the keyboard and presses Apply.
+    void apply(int position)
+    {
+        auto* combo = page.findChild<QComboBox*>(QStringLiteral("ComboPort"));
+        combo->setFocus();
+        QTest::keyClick(combo, Qt::Key_Home);
+        for (int i = 0; i < position; ++i)
+            QTest::keyClick(combo, Qt::Key_Down);
+        QTest::mouseClick(page.findChild<XpCmdButton*>(QStringLiteral("Command5")), Qt::LeftButton);
+    }
+
     QTemporaryDir dir;
     AppPaths paths;
     SimulatedPlatform platform;
@@ -65,63 +58,63 @@ struct RealPortEngine
 
 } // namespace
 
-void TestPortSwitch::initTestCase()
+class TestPortSwitch : public QObject
 {
-    QVERIFY2(ModemLines::shimActive(), "run through CTest: the modem-line shim is missing");
-    QVERIFY(!m_pty.slave().isEmpty());
-    m_lines = std::make_unique<ModemLines>(m_dir.filePath(QStringLiteral("modemlines")));
-    qputenv("BREVANT_COM1", QFile::encodeName(m_pty.slave()));
-    for (const char* missing : {"BREVANT_COM2", "BREVANT_COM3", "BREVANT_COM4"})
-        qputenv(missing, QFile::encodeName(m_dir.filePath(QStringLiteral("no-such-tty"))));
-}
+    Q_OBJECT
 
-void TestPortSwitch::apply(EventManagerPage& page, int position)
-{
-    auto* combo = page.findChild<QComboBox*>(QStringLiteral("ComboPort"));
-    combo->setFocus();
-    QTest::keyClick(combo, Qt::Key_Home);
-    for (int i = 0; i < position; ++i)
-        QTest::keyClick(combo, Qt::Key_Down);
-    QTest::mouseClick(page.findChild<XpCmdButton*>(QStringLiteral("Command5")), Qt::LeftButton);
-}
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(ModemLines::shimActive(), "run through CTest: the modem-line shim is missing");
+        QVERIFY(!m_pty.slave().isEmpty());
+        m_lines = std::make_unique<ModemLines>(m_dir.filePath(QStringLiteral("modemlines")));
+        qputenv("BREVANT_COM1", QFile::encodeName(m_pty.slave()));
+        for (const char* missing : {"BREVANT_COM2", "BREVANT_COM3", "BREVANT_COM4"})
+            qputenv(missing, QFile::encodeName(m_dir.filePath(QStringLiteral("no-such-tty"))));
+    }
 
-void TestPortSwitch::usbToSerialOpensWithDtrLowAndBack()
-{
-    RealPortEngine r;
-    QVERIFY(r.platform.halvic.deviceOpen());
+    void usbToSerialOpensWithDtrLowAndBack()
+    {
+        RealPortEngine r;
+        QVERIFY(r.platform.halvic.deviceOpen());
+        r.apply(1);
+        QVERIFY(r.port.isOpen());
+        QVERIFY(!r.platform.halvic.deviceOpen());
+        QCOMPARE(m_lines->line(QStringLiteral("DTR")), 0); // DTR high would switch the UPS off
+        QCOMPARE(m_lines->line(QStringLiteral("RTS")), 1);
+        m_lines->setInputs(true, false);
+        QVERIFY(r.engine.serial().onBattery());
 
-    apply(r.page, 1);
-    QVERIFY(r.port.isOpen());
-    QVERIFY(!r.platform.halvic.deviceOpen());
-    QCOMPARE(m_lines->line(QStringLiteral("DTR")), 0); // DTR high would switch the UPS off
-    QCOMPARE(m_lines->line(QStringLiteral("RTS")), 1);
-    m_lines->setInputs(true, false);
-    QVERIFY(r.engine.serial().onBattery());
+        r.apply(0);
+        QVERIFY(!r.port.isOpen());
+        QCOMPARE(m_lines->line(QStringLiteral("DTR")), 0);
+        QVERIFY(r.platform.messages.messages().isEmpty());
+    }
 
-    apply(r.page, 0);
-    QVERIFY(!r.port.isOpen());
-    QCOMPARE(m_lines->line(QStringLiteral("DTR")), 0);
-    QVERIFY(r.platform.messages.messages().isEmpty());
-}
+    void missingDeviceIsNamedAndTheChoiceSaved()
+    {
+        RealPortEngine r;
+        r.apply(2);
+        QVERIFY(!r.port.isOpen());
+        QCOMPARE(ReadIni(r.paths.settingsFile(), key::ComboPort), QStringLiteral("2"));
+        const auto& shown = r.platform.messages.messages();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().icon, MessageBoxPresenter::Icon::Warning);
+        QVERIFY2(shown.first().text.contains(
+                     QStringLiteral("COM2 (%1) does not exist").arg(QtSerialPort::deviceName(2))) &&
+                     shown.first().text.contains(QStringLiteral("BREVANT_COM2")),
+                 qPrintable(shown.first().text));
 
-void TestPortSwitch::missingDeviceIsNamedAndTheChoiceSaved()
-{
-    RealPortEngine r;
-    apply(r.page, 2);
-    QVERIFY(!r.port.isOpen());
-    QCOMPARE(ReadIni(r.paths.settingsFile(), key::ComboPort), QStringLiteral("2"));
-    const auto& shown = r.platform.messages.messages();
-    QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown.first().icon, MessageBoxPresenter::Icon::Warning);
-    QVERIFY2(shown.first().text.contains(
-                 QStringLiteral("COM2 (%1) does not exist").arg(QtSerialPort::deviceName(2))),
-             qPrintable(shown.first().text));
-    QVERIFY(shown.first().text.contains(QStringLiteral("BREVANT_COM2")));
+        r.apply(1); // a port that exists afterwards opens at the next Apply
+        QVERIFY(r.port.isOpen());
+        QCOMPARE(shown.size(), 1);
+    }
 
-    apply(r.page, 1); // a port that exists afterwards opens at the next Apply
-    QVERIFY(r.port.isOpen());
-    QCOMPARE(shown.size(), 1);
-}
+private:
+    QTemporaryDir m_dir;
+    PseudoTerminal m_pty;
+    std::unique_ptr<ModemLines> m_lines;
+};
 
 QTEST_MAIN(TestPortSwitch)
 #include "tst_portswitch.moc"
