@@ -33,8 +33,7 @@ struct SyncShim
 
 enum class Change
 {
-    AppendLog,
-    AppendUpsEvent,
+    Append,
     AddCloseApp,
     TrimOnTick,
     TrimToLimit,
@@ -90,11 +89,9 @@ void TestRecordDurability::changeIsOnDiskWhenTheCallReturns_data()
 {
     QTest::addColumn<Change>("change");
     QTest::addColumn<RecordTableId>("table");
-    QTest::newRow("append to record") << Change::AppendLog << RecordTableId::Log;
-    QTest::newRow("append to UpsEvent") << Change::AppendUpsEvent << RecordTableId::UpsEvent;
+    QTest::newRow("append to record") << Change::Append << RecordTableId::Log;
     QTest::newRow("add a closed application") << Change::AddCloseApp << RecordTableId::CloseApp;
     QTest::newRow("tick trim of UpsEvent") << Change::TrimOnTick << RecordTableId::UpsEvent;
-    QTest::newRow("tick trim of CloseApp") << Change::TrimOnTick << RecordTableId::CloseApp;
     QTest::newRow("page trim of record") << Change::TrimToLimit << RecordTableId::Log;
     QTest::newRow("clear CloseApp") << Change::Clear << RecordTableId::CloseApp;
 }
@@ -106,8 +103,7 @@ void TestRecordDurability::changeIsOnDiskWhenTheCallReturns()
     const int before = m_store->recordCount(table);
     m_shim.reset();
     switch (change) {
-    case Change::AppendLog:
-    case Change::AppendUpsEvent:
+    case Change::Append:
         QVERIFY(m_store->appendRecord(table, QStringLiteral("System AC Power Recovered")));
         break;
     case Change::AddCloseApp:

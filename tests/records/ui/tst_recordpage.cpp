@@ -70,22 +70,15 @@ void TestRecordPage::openingTrimsToTheLimit_data()
 {
     QTest::addColumn<RecordPage::Description>("description");
     QTest::addColumn<IniKey>("limitKey");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QList<int>>("twips");
-    QTest::newRow("Log Record") << RecordPage::logRecord() << key::Logcount << "Clear  All  Logs"
-                                << QList<int>{1200, 1200, 5900};
-    QTest::newRow("Event Record") << RecordPage::eventRecord() << key::Eventcount << "Clear  All  Events"
-                                  << QList<int>{1200, 1200, 5900};
-    QTest::newRow("Closed Applications") << RecordPage::closedApplications() << key::Closecount
-                                         << "Clear  All  Records" << QList<int>{1500, 1500, 4000, 5900};
+    QTest::newRow("Log Record") << RecordPage::logRecord() << key::Logcount;
+    QTest::newRow("Event Record") << RecordPage::eventRecord() << key::Eventcount;
+    QTest::newRow("Closed Applications") << RecordPage::closedApplications() << key::Closecount;
 }
 
 void TestRecordPage::openingTrimsToTheLimit()
 {
     QFETCH(RecordPage::Description, description);
     QFETCH(IniKey, limitKey);
-    QFETCH(QString, caption);
-    QFETCH(QList<int>, twips);
 
     EngineFixture f({{limitKey, QStringLiteral("10")}});
     RecordPage page(f.engine(), description);
@@ -107,9 +100,6 @@ void TestRecordPage::openingTrimsToTheLimit()
         newest.append(row.value(2));
     QCOMPARE(column(*view, 2), newest);
     QVERIFY(clearButton(page)->isEnabled());
-    QCOMPARE(clearButton(page)->caption(), caption);
-    for (int c = 0; c < twips.size(); ++c)
-        QCOMPARE(view->columnWidth(c), twips[c] * view->logicalDpiX() / 1440);
     QCOMPARE(view->editTriggers(), QAbstractItemView::NoEditTriggers);
 }
 
@@ -123,7 +113,6 @@ void TestRecordPage::gridFollowsTheTable()
     QTableView* view = grid(page);
     QCOMPARE(view->model()->rowCount(), 0);
     QVERIFY(!clearButton(page)->isEnabled());
-    QCOMPARE(view->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Message"));
 
     // A mains failure recorded by the poll shows at once on the open page.
     f.set(key::Recordlog(EventSection::OnBattery), QStringLiteral("1"));
@@ -143,7 +132,6 @@ void TestRecordPage::closedApplicationsInDateOrder()
     store.addCloseApp(QStringLiteral("2024-01-05"), QStringLiteral("10:00:00"), QStringLiteral("early"), {});
     page.open();
     QCOMPARE(column(*grid(page), 2), (QStringList{QStringLiteral("early"), QStringLiteral("late")}));
-    QCOMPARE(grid(page)->model()->columnCount(), 4);
 }
 
 void TestRecordPage::clearAsksFirst_data()
