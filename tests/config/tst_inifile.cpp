@@ -27,6 +27,7 @@ namespace {
 const QByteArray Absent = QByteArrayLiteral("<absent>");
 constexpr int HoldLockSeconds = 10;
 constexpr int KeysPerWriter = 2000;
+constexpr int LocklessExit = 3;
 constexpr int OtherKeys = 40;
 
 // The child modes this executable runs in when the tests start it as a separate writer.
@@ -63,13 +64,20 @@ int writeKeys(const QString& file, const QString& writer)
     char line[16];
     if (!std::fgets(line, sizeof line, stdin))
         return 2;
+    // A write that had to go ahead without the lock (the other writer held it past IniLockWait, as
+    // happens on a heavily loaded machine) may lose the other's key by design: say so in the exit
+    // code, so that the parent knows which guarantee holds.
+    static bool lockless = false;
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+        lockless = lockless || message.contains(u"without its lock");
+    });
     for (int i = 0; i < KeysPerWriter; ++i) {
         if (!WriteIni(file, QStringLiteral("Section%1").arg(i % 5), writer + QString::number(i),
                       writer + QString::number(i * 7))
                  .ok())
             return 1;
     }
-    return 0;
+    return lockless ? LocklessExit : 0;
 }
 
 // Increments [Head] Counter for ever, reporting every completed write on stdout.
@@ -345,16 +353,24 @@ private slots:
             child->write("go\n");
             QVERIFY(child->waitForBytesWritten(10000)); // else the line waits for the event loop
         }
+        bool lockless = false;
         for (QProcess* child : children) {
             QVERIFY(child->waitForFinished(50000));
             QCOMPARE(child->exitStatus(), QProcess::NormalExit);
-            QCOMPARE(child->exitCode(), 0);
+            QVERIFY(child->exitCode() == 0 || child->exitCode() == LocklessExit);
+            lockless = lockless || child->exitCode() == LocklessExit;
         }
         for (const QString& writer : writers) {
-            for (int i = 0; i < KeysPerWriter; ++i)
-                QCOMPARE(ReadIni(file, QStringLiteral("Section%1").arg(i % 5), writer + QString::number(i)),
-                         writer + QString::number(i * 7));
+            for (int i = 0; i < KeysPerWriter; ++i) {
+                const QString value =
+                    ReadIni(file, QStringLiteral("Section%1").arg(i % 5), writer + QString::number(i));
+                // Without the lock only a key may go missing; none is ever torn or wrong.
+                if (!(lockless && value.isEmpty()))
+                    QCOMPARE(value, writer + QString::number(i * 7));
+            }
         }
+        if (lockless)
+            QSKIP("the lock wait ran out on this loaded machine: only checked that no key was torn");
     }
 
     void killedWriterLeavesWholeFile()

@@ -8,6 +8,8 @@
 #include "controls/XpCheckBox.h"
 #include "controls/XpRadioButton.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -141,6 +143,7 @@ private slots:
     void eventManaOpensOnBatteryFresh();
     void switchingDiscardsUnappliedEdits();
     void keysAct();
+    void everyControlIsReachableAndNamed();
     void eventPageShowsTheFile_data();
     void eventPageShowsTheFile();
     void osLogPageShowsTheFile();
@@ -195,6 +198,35 @@ void TestEventManagerPage::keysAct()
     QCOMPARE(p.value("ChkOnBattE"), 0);
     QTest::keyClick(&p.page, Qt::Key_A, Qt::AltModifier);
     QCOMPARE(p.takeWrites().size(), 4);
+}
+
+// On each sub-page, with everything enabled, Tab reaches every control once, and each control has
+// an objectName and a name a screen reader can say.
+void TestEventManagerPage::everyControlIsReachableAndNamed()
+{
+    for (const char* option : {"OptOnBatt", "OptLowBatt", "OptOsLog"}) {
+        Page p({writeOf(key::Shutdown(EventSection::OnBattery), "1"),
+                writeOf(key::Shutdown(EventSection::LowBattery), "1")},
+               option);
+        p.page.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&p.page));
+        QSet<QWidget*> reached;
+        QWidget* first = p.find(option);
+        first->setFocus(Qt::TabFocusReason);
+        for (QWidget* w = first; w && !reached.contains(w); w = QApplication::focusWidget()) {
+            reached.insert(w);
+            QTest::keyClick(w, Qt::Key_Tab);
+        }
+        QVERIFY(reached.size() >= 7);
+        for (QWidget* w : p.page.findChildren<QWidget*>()) {
+            if (!w->isVisibleTo(&p.page) || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus))
+                continue;
+            QVERIFY2(reached.contains(w), qPrintable(w->objectName()));
+            QVERIFY2(!w->objectName().isEmpty(), w->metaObject()->className());
+            QAccessibleInterface* control = QAccessible::queryAccessibleInterface(w);
+            QVERIFY2(control && !control->text(QAccessible::Name).isEmpty(), qPrintable(w->objectName()));
+        }
+    }
 }
 
 void TestEventManagerPage::eventPageShowsTheFile_data()
