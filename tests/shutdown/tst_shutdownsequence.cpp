@@ -1,8 +1,10 @@
+// From the mains failure to the power-off: the countdown, the hand-over to close.exe, the UPS-off
+// commands and the system's shutdown, on simulated devices and virtual time.
 #include "EngineFixture.h"
-#include "config/IniFile.h"
 #include "engine/Confirmation.h"
 #include "engine/WindowsModel.h"
-#include "monitor/StatusDisplay.h"
+#include "shutdown/AlarmController.h"
+#include "shutdown/Countdown.h"
 #include "shutdown/ShutdownSequence.h"
 #include "shutdown/SystemShutdown.h"
 
@@ -13,6 +15,7 @@
 
 using namespace brevant;
 using testsupport::EngineFixture;
+using Origin = ShutdownSequence::Origin;
 
 namespace {
 
@@ -30,99 +33,174 @@ class TestShutdownSequence : public QObject
     Q_OBJECT
 
 private slots:
-    void yesShutsDownThroughTheHandshake();
-    void serialLinkRaisesDtrOnce();
-    void onlyCloseProgramsHandshakeShutsDown();
-    void unwritableHandOverStillShutsDown_data();
-    void unwritableHandOverStillShutsDown();
+    void countdownStepsAndTexts_data();
+    void countdownStepsAndTexts();
+    void alarmCancelledThenMainsBackStaysHidden();
+    void yesShutsDownThroughTheHandshakeDespiteAnExit();
+    void watcherActsOnCloseProgramsOne_data();
+    void watcherActsOnCloseProgramsOne();
+    void failedHandOverStillShutsDown_data();
+    void failedHandOverStillShutsDown();
     void refusedPowerOffNeverCutsThePowerEarly();
-    void exitWaitsForTheUpsOffUnderWay();
-    void missingCloseProgramDoesNotLoseTheShutdown();
-    void oneWindowForShutdownAndClearing();
-    void noDropsEveryJob();
-    void watcherActsOnOne_data();
-    void watcherActsOnOne();
 };
 
-void TestShutdownSequence::yesShutsDownThroughTheHandshake()
+void TestShutdownSequence::countdownStepsAndTexts_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("delayMinutes");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<qint64>("alarmAt");
+    const auto serial = [](int n) { return QStringLiteral("System ShutDown After %1 Seconds").arg(n); };
+    const auto usb = [](int n) { return QStringLiteral("System ShutDown After %1  Seconds").arg(n); };
+    // Armed by the tick at 2.2 s; the count steps every second from then on.
+    QTest::newRow("serial 3 s: D + 1 steps")
+        << "1"
+        << "0.05" << QStringList{serial(3), serial(2), serial(1), serial(0)} << qint64(6200);
+    QTest::newRow("usb 3 s: D steps") << "0"
+                                      << "0.05" << QStringList{usb(3), usb(2), usb(1)} << qint64(5200);
+    QTest::newRow("usb negative") << "0"
+                                  << "-1" << QStringList{usb(-60)} << qint64(3200);
+}
+
+void TestShutdownSequence::countdownStepsAndTexts()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, delayMinutes);
+    QFETCH(QStringList, texts);
+    QFETCH(qint64, alarmAt);
+    EngineFixture f({{key::ComboPort, port},
+                     {key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::OnBattery), delayMinutes}});
+    QStringList shown;
+    qint64 shownAt = -1;
+    connect(&f.engine().countdown(), &Countdown::lblAlarmChanged, this, [&](const QString& t) {
+        if (!t.isEmpty())
+            shown.append(t);
+    });
+    connect(&f.engine().alarm(), &AlarmController::shown, this,
+            [&] { shownAt = f.platform().scheduler.nowMs(); });
+    f.start();
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
+    f.serialLines(true, false);
+    f.advance(10000);
+    QCOMPARE(shown, texts);
+    QCOMPARE(shownAt, alarmAt);
+    QCOMPARE(f.engine().countdown().lblAlarm(), QString()); // the alarm window's load clears it
+    QVERIFY(!f.engine().countdown().isRunning());
+}
+
+void TestShutdownSequence::alarmCancelledThenMainsBackStaysHidden()
+{
+    EngineFixture f({{key::ComboPort, QStringLiteral("1")},
+                     {key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::OnBattery), QStringLiteral("0")}});
+    AlarmController& alarm = f.engine().alarm();
+    f.start();
+    f.serialLines(true, false);
+    f.advance(2200 + 1000 + 300);
+    QVERIFY(alarm.isVisible());
+    QSignalSpy shown(&alarm, &AlarmController::shown);
+    alarm.pressCancel();
+    f.serialLines(false, false);
+    f.advance(10000);
+    QCOMPARE(shown.count(), 0);
+    QVERIFY(!alarm.isLoaded());
+    QVERIFY(!alarm.alarmFormShown());
+    QCOMPARE(f.platform().powerOff.count(), 0);
+    QCOMPARE(f.get(key::ShutDown), QString());
+}
+
+void TestShutdownSequence::yesShutsDownThroughTheHandshakeDespiteAnExit()
 {
     EngineFixture f({{key::ComboPort, QStringLiteral("0")}, {key::Saveapllication, QStringLiteral("0")}});
     f.start();
+    QSignalSpy exited(&f.engine(), &MonitorEngine::exited);
     f.engine().windows().show(WindowsModel::frmMain);
-    Confirmation& s = f.engine().confirmation();
-    s.pressShutdownButton();
-    QCOMPARE(s.questionText(), Confirmation::ShutdownQuestion);
-    s.pressYes();
-    QVERIFY(!s.isLoaded());
+    f.engine().confirmation().pressShutdownButton();
+    f.engine().confirmation().pressYes();
     QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmMain));
     QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
+    // SIGTERM arrives at 105 ms, inside the 10 ms waits between the UPS-off commands.
+    auto exitRequest = f.platform().scheduler.createTimer(105, [&f] { f.engine().requestExit(); });
+    exitRequest->start();
     f.advance(99);
     QCOMPARE(f.platform().powerOff.count(), 0);
     f.advance(1);
+    exitRequest->stop();
     QCOMPARE(f.get(key::ShutDown), QStringLiteral("0"));
     // UPS off three times, 10 ms apart, before the system goes down.
     QCOMPARE(f.platform().halvic.upsOffTimes(), (QList<qint64>{100, 110, 120}));
     QCOMPARE(f.platform().powerOff.count(), 1);
-    f.advance(1000); // the watcher stays armed but finds nothing more to do
-    QCOMPARE(f.platform().powerOff.count(), 1);
-    QVERIFY(f.engine().shutdown().watcherArmed());
-}
-
-void TestShutdownSequence::serialLinkRaisesDtrOnce()
-{
-    EngineFixture f({{key::ComboPort, QStringLiteral("1")}});
-    f.start();
-    QVERIFY(!f.platform().serialPort.dtr());
-    f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
-    f.advance(100);
-    QCOMPARE(f.platform().serialPort.dtrRaiseCount(), 1);
-    QVERIFY(f.platform().serialPort.dtr());
-    QCOMPARE(f.platform().halvic.upsOffCount(), 0);
+    QCOMPARE(exited.size(), 1);
+    const auto appended = f.takeAppended();
+    QVERIFY(!appended.isEmpty());
+    QCOMPARE(appended.last().second, QStringLiteral("Program quit"));
+    QVERIFY(!f.platform().halvic.deviceOpen());
+    f.advance(1000);
     QCOMPARE(f.platform().powerOff.count(), 1);
 }
 
-void TestShutdownSequence::onlyCloseProgramsHandshakeShutsDown()
+void TestShutdownSequence::watcherActsOnCloseProgramsOne_data()
 {
+    QTest::addColumn<QString>("answer"); // written by close.exe after the request; empty: none
+    QTest::addColumn<bool>("acts");
     // A "1" left behind by a crash between a hand-over and its reset must not shut down before
     // close.exe has saved anything.
+    QTest::newRow("stale 1 from before") << "" << false;
+    QTest::newRow("1") << "1" << true;
+    QTest::newRow("1.0") << "1.0" << true;
+    QTest::newRow("2") << "2" << false;
+    QTest::newRow("yes") << "yes" << false;
+}
+
+void TestShutdownSequence::watcherActsOnCloseProgramsOne()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, acts);
     EngineFixture f({{key::Saveapllication, QStringLiteral("1")}, {key::ShutDown, QStringLiteral("1")}});
     QVERIFY(placeCloseProgram(f));
     f.start();
-    f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
+    f.engine().shutdown().RequestShutdown(Origin::ConfirmationWindow);
     QCOMPARE(f.platform().processStarter.started(), QStringList{f.paths().closeProgram()});
     QCOMPARE(f.get(key::ShutDown), QStringLiteral("0"));
     f.advance(60000);
-    QCOMPARE(f.platform().powerOff.count(), 0);
-    // close.exe has saved everything and gives the handshake.
-    f.set(key::ShutDown, QStringLiteral("1"));
+    if (!answer.isEmpty())
+        f.set(key::ShutDown, answer);
     f.advance(100);
-    QCOMPARE(f.platform().powerOff.count(), 1);
+    QCOMPARE(f.platform().powerOff.count(), acts ? 1 : 0);
+    QCOMPARE(f.get(key::ShutDown), acts || answer.isEmpty() ? QStringLiteral("0") : answer);
 }
 
-void TestShutdownSequence::unwritableHandOverStillShutsDown_data()
+void TestShutdownSequence::failedHandOverStillShutsDown_data()
 {
     QTest::addColumn<bool>("saveApplications");
-    QTest::newRow("hand-over written by the program") << false;
-    QTest::newRow("hand-over cleared before close.exe") << true;
+    QTest::addColumn<bool>("unwritable");
+    QTest::addColumn<QString>("logged");
+    const QString notWritten = QStringLiteral("Shutdown hand-over not written: shutdown without it");
+    QTest::newRow("unwritable, written by the program") << false << true << notWritten;
+    QTest::newRow("unwritable, cleared before close.exe") << true << true << notWritten;
+    QTest::newRow("close.exe missing") << true << false << QStringLiteral("close.exe could not be started");
 }
 
-void TestShutdownSequence::unwritableHandOverStillShutsDown()
+void TestShutdownSequence::failedHandOverStillShutsDown()
 {
     QFETCH(bool, saveApplications);
+    QFETCH(bool, unwritable);
+    QFETCH(QString, logged);
     EngineFixture f({{key::Saveapllication, saveApplications ? QStringLiteral("1") : QStringLiteral("0")}});
-    QVERIFY(placeCloseProgram(f));
     f.start();
-    // The settings file turns unwritable (read-only directory, full disk): a directory in its
-    // place makes every write fail, for root too.
-    QVERIFY(QFile::remove(f.paths().settingsFile()));
-    QVERIFY(QDir(f.paths().configDir()).mkpath(QStringLiteral("UpsConfigure.ini")));
-    f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
+    if (unwritable) {
+        QVERIFY(placeCloseProgram(f));
+        // The settings file turns unwritable (read-only directory, full disk): a directory in its
+        // place makes every write fail, for root too.
+        QVERIFY(QFile::remove(f.paths().settingsFile()));
+        QVERIFY(QDir(f.paths().configDir()).mkpath(QStringLiteral("UpsConfigure.ini")));
+    }
+    f.engine().shutdown().RequestShutdown(Origin::ConfirmationWindow);
     QVERIFY(f.platform().processStarter.started().isEmpty());
-    QCOMPARE(f.platform().halvic.upsOffCount(), 3);
-    QCOMPARE(f.platform().powerOff.count(), 1);
-    QVERIFY(f.messages(RecordTableId::Log)
-                .contains(QStringLiteral("Shutdown hand-over not written: shutdown without it")));
+    QVERIFY(!f.messages(RecordTableId::Log).filter(logged).isEmpty());
     f.advance(1000);
+    QCOMPARE(f.platform().halvic.upsOffCount(), 3);
     QCOMPARE(f.platform().powerOff.count(), 1);
 }
 
@@ -132,7 +210,7 @@ void TestShutdownSequence::refusedPowerOffNeverCutsThePowerEarly()
     f.start();
     SimulatedPowerOff& powerOff = f.platform().powerOff;
     powerOff.permission = Status::failure(QStringLiteral("logind answers \"challenge\""));
-    f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::AlarmWindow);
+    f.engine().shutdown().RequestShutdown(Origin::AlarmWindow);
     f.advance(100);
     // Not allowed: the UPS stays on, the user is told once, the refusal is recorded once.
     QCOMPARE(f.platform().halvic.upsOffCount(), 0);
@@ -153,106 +231,9 @@ void TestShutdownSequence::refusedPowerOffNeverCutsThePowerEarly()
     powerOff.answer = Status::success();
     f.advance(SystemShutdown::RetryIntervalMs);
     QCOMPARE(powerOff.count(), 2);
-    QCOMPARE(f.platform().halvic.upsOffCount(), 3);
     f.advance(3 * SystemShutdown::RetryIntervalMs);
     QCOMPARE(powerOff.count(), 2);
-}
-
-void TestShutdownSequence::exitWaitsForTheUpsOffUnderWay()
-{
-    EngineFixture f;
-    f.start();
-    QSignalSpy exited(&f.engine(), &MonitorEngine::exited);
-    f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::AlarmWindow);
-    // SIGTERM arrives at 105 ms, inside the 10 ms waits between the UPS-off commands.
-    auto exitRequest = f.platform().scheduler.createTimer(105, [&f] { f.engine().requestExit(); });
-    exitRequest->start();
-    f.advance(100);
-    exitRequest->stop();
-    QCOMPARE(f.platform().halvic.upsOffTimes(), (QList<qint64>{100, 110, 120}));
-    QCOMPARE(f.platform().powerOff.count(), 1);
-    QCOMPARE(exited.size(), 1);
-    const auto appended = f.takeAppended();
-    QVERIFY(!appended.isEmpty());
-    QCOMPARE(appended.last().second, QStringLiteral("Program quit"));
-    QVERIFY(!f.platform().halvic.deviceOpen());
-}
-
-void TestShutdownSequence::missingCloseProgramDoesNotLoseTheShutdown()
-{
-    EngineFixture f({{key::Saveapllication, QStringLiteral("1")}});
-    f.start();
-    f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
-    QVERIFY(f.platform().processStarter.started().isEmpty());
-    QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
-    QVERIFY(
-        f.messages(RecordTableId::Log).last().startsWith(QStringLiteral("close.exe could not be started")));
-    f.advance(100);
-    QCOMPARE(f.platform().powerOff.count(), 1);
-}
-
-void TestShutdownSequence::oneWindowForShutdownAndClearing()
-{
-    EngineFixture f;
-    f.start();
-    Confirmation& s = f.engine().confirmation();
-    f.engine().records().appendRecord(RecordTableId::UpsEvent, QStringLiteral("x"));
-    s.pressShutdownButton();
-    s.pressClearLog();
-    QCOMPARE(s.questionText(), Confirmation::ShutdownQuestion);
-    s.pressYes();
-    QVERIFY(f.messages(RecordTableId::Log).isEmpty());
-    QCOMPARE(f.messages(RecordTableId::UpsEvent), QStringList{QStringLiteral("x")});
-    QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
-
-    s.pressClearUps();
-    QCOMPARE(s.questionText(), Confirmation::ClearQuestion);
-    s.pressYes();
-    QVERIFY(f.messages(RecordTableId::UpsEvent).isEmpty());
-}
-
-void TestShutdownSequence::noDropsEveryJob()
-{
-    EngineFixture f;
-    f.start();
-    Confirmation& s = f.engine().confirmation();
-    s.pressShutdownButton();
-    s.pressClearLog();
-    s.pressClearClose();
-    s.pressNo();
-    QVERIFY(!s.askShutdown() && !s.askClearLog() && !s.askClearUps() && !s.askClearClose());
-    QVERIFY(!s.isLoaded());
-    QCOMPARE(f.messages(RecordTableId::Log), QStringList{QStringLiteral("Program start")});
-    f.advance(1000);
-    QCOMPARE(f.platform().powerOff.count(), 0);
-    QVERIFY(!f.engine().shutdown().watcherArmed());
-}
-
-void TestShutdownSequence::watcherActsOnOne_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<bool>("acts");
-    QTest::newRow("1") << "1" << true;
-    QTest::newRow("01") << "01" << true;
-    QTest::newRow("1.0") << "1.0" << true;
-    QTest::newRow("0") << "0" << false;
-    QTest::newRow("2") << "2" << false;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("yes") << "yes" << false;
-}
-
-void TestShutdownSequence::watcherActsOnOne()
-{
-    QFETCH(QString, value);
-    QFETCH(bool, acts);
-    EngineFixture f({{key::Saveapllication, QStringLiteral("1")}});
-    QVERIFY(placeCloseProgram(f));
-    f.start();
-    f.engine().shutdown().RequestShutdown(ShutdownSequence::Origin::ConfirmationWindow);
-    f.set(key::ShutDown, value);
-    f.advance(100);
-    QCOMPARE(f.platform().powerOff.count(), acts ? 1 : 0);
-    QCOMPARE(f.get(key::ShutDown), acts ? QStringLiteral("0") : value);
+    QCOMPARE(f.platform().halvic.upsOffCount(), 3);
 }
 
 QTEST_GUILESS_MAIN(TestShutdownSequence)
