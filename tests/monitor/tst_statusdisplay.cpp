@@ -10,14 +10,10 @@ class TestStatusDisplay : public QObject
     Q_OBJECT
 
 private slots:
-    void displayOperationsChooseOneAnimation();
-    void usbMainsAnimationWaitsForTheLink();
     void mainsFlowRunsTwoCyclesPerPeriod();
     void blinkingPhaseSurvivesRepeatedDisplay();
-    void disconnectedShowsStillMainsPipe();
     void pausedAnimationResumesInPhase_data();
     void pausedAnimationResumesInPhase();
-    void pausedAnimationArmsNoTimer();
 };
 
 namespace {
@@ -69,36 +65,6 @@ QString snapshot(const StatusDisplay& d)
 
 } // namespace
 
-void TestStatusDisplay::displayOperationsChooseOneAnimation()
-{
-    VirtualScheduler s;
-    StatusDisplay d(s);
-    d.AcPipeDisplay(false, false);
-    QVERIFY(d.isRunning(StatusDisplay::Timer4));
-    d.DcPipeDisplay();
-    d.LowPipeDisable();
-    d.AcPipeDisable();
-    QVERIFY(!d.isRunning(StatusDisplay::Timer4));
-    QVERIFY(d.isRunning(StatusDisplay::Timer5));
-    QVERIFY(!d.isVisible(StatusDisplay::Image1));
-    QVERIFY(d.isVisible(StatusDisplay::ImageDC1) && d.isVisible(StatusDisplay::ImageDC2));
-    d.LowPipeDisplay();
-    d.DcPipeDisable();
-    QVERIFY(!d.isRunning(StatusDisplay::Timer5));
-    QVERIFY(d.isRunning(StatusDisplay::Timer6));
-    QVERIFY(!d.isVisible(StatusDisplay::ImageDC1));
-}
-
-void TestStatusDisplay::usbMainsAnimationWaitsForTheLink()
-{
-    VirtualScheduler s;
-    StatusDisplay d(s);
-    d.AcPipeDisplay(true, false);
-    QVERIFY(!d.isRunning(StatusDisplay::Timer4));
-    d.AcPipeDisplay(true, true);
-    QVERIFY(d.isRunning(StatusDisplay::Timer4));
-}
-
 void TestStatusDisplay::mainsFlowRunsTwoCyclesPerPeriod()
 {
     VirtualScheduler s;
@@ -134,27 +100,6 @@ void TestStatusDisplay::blinkingPhaseSurvivesRepeatedDisplay()
     QVERIFY(!d.isVisible(StatusDisplay::ImageDC1));
 }
 
-void TestStatusDisplay::disconnectedShowsStillMainsPipe()
-{
-    VirtualScheduler s;
-    StatusDisplay d(s);
-    d.setMessage(QStringLiteral("UPS is on Battery"), StatusDisplay::Orange);
-    d.DcPipeDisplay();
-    d.setVisible(StatusDisplay::ImaAlarm, true);
-    d.setShutdownEnabled(true);
-    d.showDisconnected();
-    QCOMPARE(d.message(), QStringLiteral("UPS Disconnect"));
-    QCOMPARE(d.messageColor(), StatusDisplay::Orange);
-    QVERIFY(d.isVisible(StatusDisplay::ImageAC1));
-    for (auto e : {StatusDisplay::ImageAC2, StatusDisplay::ImageDC1, StatusDisplay::ImageDC2,
-                   StatusDisplay::ImageBL1, StatusDisplay::ImageBL2})
-        QVERIFY(!d.isVisible(e));
-    QVERIFY(d.isVisible(StatusDisplay::ImaAlarm));
-    QVERIFY(!d.shutdownEnabled());
-    for (auto t : {StatusDisplay::Timer4, StatusDisplay::Timer5, StatusDisplay::Timer6})
-        QVERIFY(!d.isRunning(t));
-}
-
 void TestStatusDisplay::pausedAnimationResumesInPhase_data()
 {
     QTest::addColumn<QList<qint64>>("pauses"); // pause at, resume at, ...
@@ -162,7 +107,6 @@ void TestStatusDisplay::pausedAnimationResumesInPhase_data()
     QTest::newRow("hidden across a flow cycle") << QList<qint64>{2300, 7900};
     QTest::newRow("resumed on a poll tick") << QList<qint64>{4000, 8800};
     QTest::newRow("hidden through outage and return") << QList<qint64>{9000, 31000, 33100, 33300};
-    QTest::newRow("hidden nearly all the time") << QList<qint64>{1, 40000, 40001, 52000};
 }
 
 // A page hidden and shown again reads as if its timers had run all along: compared, every
@@ -208,24 +152,6 @@ void TestStatusDisplay::pausedAnimationResumesInPhase()
         if (!hidden.isAnimationPaused())
             QCOMPARE(snapshot(hidden), snapshot(seen));
     }
-}
-
-// Nothing runs that nobody sees: while paused, the display keeps no timer armed.
-void TestStatusDisplay::pausedAnimationArmsNoTimer()
-{
-    VirtualScheduler s;
-    StatusDisplay d(s);
-    d.AcPipeDisplay(false, false);
-    s.advanceBy(1100);
-    QVERIFY(d.isRunning(StatusDisplay::Timer7));
-    d.pauseAnimation();
-    QCOMPARE(s.nextDueMs(), -1);
-    d.DcPipeDisplay(); // an outage while hidden
-    QCOMPARE(s.nextDueMs(), -1);
-    QVERIFY(d.isRunning(StatusDisplay::Timer5));
-    s.advanceBy(10000);
-    d.resumeAnimation();
-    QVERIFY(s.nextDueMs() > s.nowMs());
 }
 
 QTEST_GUILESS_MAIN(TestStatusDisplay)

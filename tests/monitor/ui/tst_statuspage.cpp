@@ -47,18 +47,23 @@ void TestStatusPage::showsEachPowerState_data()
     QTest::addColumn<QString>("colour");
     QTest::addColumn<bool>("shutdown");
     QTest::addColumn<QStringList>("pictures"); // right after the tick, before any animation step
+    QTest::addColumn<int>("animation");        // the one picture timer running; -1: none
 
     QTest::newRow("on-line") << UpsState::Online << "UPS is on-line"
-                             << "#008000" << false << QStringList{"Image1", "ImageAC1", "ImageAC2"};
+                             << "#008000" << false << QStringList{"Image1", "ImageAC1", "ImageAC2"}
+                             << int(StatusDisplay::Timer4);
     QTest::newRow("on battery") << UpsState::OnBattery << "UPS is on Battery"
                                 << "#FF8000" << true
-                                << QStringList{"ImageDC1", "ImageDC2", "ImaSOk", "ImaAlarm"};
+                                << QStringList{"ImageDC1", "ImageDC2", "ImaSOk", "ImaAlarm"}
+                                << int(StatusDisplay::Timer5);
     QTest::newRow("battery low") << UpsState::LowBattery << "UPS is Low Battery"
                                  << "#FF0000" << true
-                                 << QStringList{"ImageBL1", "ImageBL2", "ImaSLow", "ImaAlarm"};
+                                 << QStringList{"ImageBL1", "ImageBL2", "ImaSLow", "ImaAlarm"}
+                                 << int(StatusDisplay::Timer6);
     // The lost link keeps the still mains pipe, covered by the disconnected picture.
     QTest::newRow("USB lost") << UpsState::Silent << "UPS Disconnect"
-                              << "#000000" << false << QStringList{"Image1", "ImageAC1", "ImaDisconnected"};
+                              << "#000000" << false << QStringList{"Image1", "ImageAC1", "ImaDisconnected"}
+                              << -1;
 }
 
 void TestStatusPage::showsEachPowerState()
@@ -68,7 +73,7 @@ void TestStatusPage::showsEachPowerState()
     QFETCH(QString, colour);
     QFETCH(bool, shutdown);
     QFETCH(QStringList, pictures);
-
+    QFETCH(int, animation);
     EngineFixture f;
     StatusPage page(f.engine());
     page.show();
@@ -82,6 +87,8 @@ void TestStatusPage::showsEachPowerState()
     QVERIFY2(label->styleSheet().contains(colour), qPrintable(label->styleSheet()));
     QCOMPARE(page.findChild<XpCmdButton*>(QStringLiteral("CmdShutdown"))->isEnabled(), shutdown);
     QCOMPARE(shownPictures(page), pictures);
+    for (auto timer : {StatusDisplay::Timer4, StatusDisplay::Timer5, StatusDisplay::Timer6})
+        QCOMPARE(f.engine().display().isRunning(timer), timer == animation);
 }
 
 void TestStatusPage::countdownAndShutdownButton()
