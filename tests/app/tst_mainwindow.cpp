@@ -5,12 +5,10 @@
 #include "engine/WindowsModel.h"
 #include "monitor/StatusDisplay.h"
 #include "platform/HelpOpener.h"
-#include "platform/qt/SingleInstanceGuard.h"
 
 #include <QApplication>
 #include <QSignalSpy>
 #include <QStackedWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace brevant;
@@ -55,7 +53,6 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void startsOnTheStatusPage();
     void pageButtonsChooseAndHighlight_data();
     void pageButtonsChooseAndHighlight();
     void hoverColoursOnlyPagesNotShown();
@@ -66,19 +63,8 @@ private slots:
     void helpFromTitlePagesAndF1_data();
     void helpFromTitlePagesAndF1();
     void eventManagerPageSlot();
-    void secondStartBringsTheWindowUp();
-    void animationPausedWhileHiddenOrMinimised();
+    void startsHiddenOnTheStatusPageAndAnimatesOnlyWhenSeen();
 };
-
-void TestMainWindow::startsOnTheStatusPage()
-{
-    Fixture x;
-    QCOMPARE(x.currentPage(), QStringLiteral("frmStatus"));
-    QVERIFY(x.window.pageButtons().pageFlag(PageButtons::Status));
-    QCOMPARE(x.window.pageButtons().frameColor(PageButtons::Status), PageButtons::Shown);
-    QCOMPARE(x.window.windowTitle(), QStringLiteral("Brevant System "));
-    QVERIFY(!x.window.isVisible()); // loaded hidden
-}
 
 void TestMainWindow::pageButtonsChooseAndHighlight_data()
 {
@@ -190,9 +176,6 @@ void TestMainWindow::helpFromTitlePagesAndF1_data()
     QTest::addColumn<int>("page");
     QTest::newRow("title Help image") << QByteArray("imgTitleHelp") << int(PageButtons::Status);
     QTest::newRow("Log Record Help") << QByteArray("xpcmdbutton9") << int(PageButtons::LogRecord);
-    QTest::newRow("Event Record Help") << QByteArray("xpcmdbutton8") << int(PageButtons::EventRecord);
-    QTest::newRow("Closed Applications Help")
-        << QByteArray("xpcmdbutton7") << int(PageButtons::ClosedApplications);
     QTest::newRow("F1") << QByteArray() << int(PageButtons::LogRecord);
 }
 
@@ -229,23 +212,13 @@ void TestMainWindow::eventManagerPageSlot()
     QCOMPARE(x.window.currentPage(), PageButtons::EventManager);
 }
 
-void TestMainWindow::secondStartBringsTheWindowUp()
-{
-    QTemporaryDir runtime;
-    Fixture x;
-    SingleInstanceGuard running(QStringLiteral("BrevantTest"), runtime.path());
-    QVERIFY(running.tryAcquire());
-    QObject::connect(&running, &SingleInstanceGuard::messageReceived, &x.window, &MainWindow::bringUp);
-
-    SingleInstanceGuard second(QStringLiteral("BrevantTest"), runtime.path());
-    QVERIFY(!second.tryAcquire());
-    QTRY_VERIFY(x.window.isVisible());
-    QVERIFY(x.f.engine().windows().isVisible(WindowsModel::frmMain));
-}
-
-void TestMainWindow::animationPausedWhileHiddenOrMinimised()
+void TestMainWindow::startsHiddenOnTheStatusPageAndAnimatesOnlyWhenSeen()
 {
     Fixture x(false);
+    QCOMPARE(x.currentPage(), QStringLiteral("frmStatus"));
+    QCOMPARE(x.window.pageButtons().frameColor(PageButtons::Status), PageButtons::Shown);
+    QCOMPARE(x.window.windowTitle(), QStringLiteral("Brevant System "));
+    QVERIFY(!x.window.isVisible());
     StatusDisplay& display = x.f.engine().display();
     QVERIFY(display.isAnimationPaused());
     x.window.bringUp();

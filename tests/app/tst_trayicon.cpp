@@ -27,11 +27,7 @@ void TestTrayIcon::activationShowsTheWindow_data()
     QTest::addColumn<bool>("shows");
     QTest::newRow("XEmbed double click") << Host::ReportsDoubleClick << QSystemTrayIcon::DoubleClick << true;
     QTest::newRow("XEmbed single click") << Host::ReportsDoubleClick << QSystemTrayIcon::Trigger << false;
-    QTest::newRow("XEmbed right click") << Host::ReportsDoubleClick << QSystemTrayIcon::Context << false;
-    QTest::newRow("XEmbed middle click") << Host::ReportsDoubleClick << QSystemTrayIcon::MiddleClick << false;
     QTest::newRow("SNI activation") << Host::ReportsActivationOnly << QSystemTrayIcon::Trigger << true;
-    QTest::newRow("SNI secondary activation")
-        << Host::ReportsActivationOnly << QSystemTrayIcon::MiddleClick << false;
     QTest::newRow("SNI context menu") << Host::ReportsActivationOnly << QSystemTrayIcon::Context << false;
 }
 
