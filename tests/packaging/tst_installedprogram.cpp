@@ -31,7 +31,6 @@ private slots:
     void freshUserIsProtectedFromTheFirstStart();
 
 private:
-    QString program(const char* relative) const;
     bool halvicSim(const QString& state);
     QStringList tableMessages(const QString& table) const;
 
@@ -40,11 +39,6 @@ private:
     QTemporaryDir m_home;
     QProcessEnvironment m_environment;
 };
-
-QString TestInstalledProgram::program(const char* relative) const
-{
-    return QStringLiteral(STAGE_PREFIX "/") + QLatin1StringView(relative);
-}
 
 void TestInstalledProgram::initTestCase()
 {
@@ -89,7 +83,7 @@ bool TestInstalledProgram::halvicSim(const QString& state)
 {
     QProcess sim;
     sim.setProcessEnvironment(m_environment);
-    sim.start(program("bin/halvic-sim"), {state});
+    sim.start(QStringLiteral(STAGE_PREFIX "/bin/halvic-sim"), {state});
     return sim.waitForFinished(10000) && sim.exitStatus() == QProcess::NormalExit && sim.exitCode() == 0;
 }
 
@@ -118,7 +112,7 @@ void TestInstalledProgram::freshUserIsProtectedFromTheFirstStart()
     QProcess brevant;
     brevant.setProcessEnvironment(m_environment);
     brevant.setProcessChannelMode(QProcess::ForwardedChannels);
-    brevant.start(program("bin/brevant"), {});
+    brevant.start(QStringLiteral(STAGE_PREFIX "/bin/brevant"), {});
     QVERIFY(brevant.waitForStarted(10000));
     const auto stop = qScopeGuard([&] {
         if (brevant.state() != QProcess::NotRunning) {
@@ -160,7 +154,8 @@ void TestInstalledProgram::freshUserIsProtectedFromTheFirstStart()
     QCOMPARE(brevant.exitStatus(), QProcess::NormalExit);
     QCOMPARE(brevant.exitCode(), 0);
     QCOMPARE(tableMessages(QStringLiteral("record")).constLast(), QStringLiteral("Program quit"));
-    QVERIFY(!QFile::exists(program(build::BinDir) + QStringLiteral("/UpsConfigure.ini")));
+    QVERIFY(!QFile::exists(QStringLiteral(STAGE_PREFIX "/") + QLatin1StringView(build::BinDir) +
+                           u"/UpsConfigure.ini"));
 }
 
 QTEST_GUILESS_MAIN(TestInstalledProgram)
