@@ -1,6 +1,7 @@
 #include "EngineFixture.h"
 #include "TestFiles.h"
 #include "engine/WindowsModel.h"
+#include "link/UsbLink.h"
 #include "monitor/StatusDisplay.h"
 #include "shutdown/AlarmController.h"
 #include "shutdown/Countdown.h"
@@ -16,8 +17,9 @@ class TestLifecycle : public QObject
     Q_OBJECT
 
 private slots:
-    void startShowsTheFirstState_data();
-    void startShowsTheFirstState();
+    void usbStartShowsTheFirstState_data();
+    void usbStartShowsTheFirstState();
+    void serialStartOpensThePortWithDtrLow();
     void failingStepsDoNotStopTheStart();
     void exitUndoesTheStart();
     void linkChoiceAppliesAtOnceAndReloadsTheDelay();
@@ -26,28 +28,24 @@ private slots:
     void importClosedApps();
 };
 
-void TestLifecycle::startShowsTheFirstState_data()
+void TestLifecycle::usbStartShowsTheFirstState_data()
 {
-    QTest::addColumn<QString>("port");
     QTest::addColumn<int>("state");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("animated");
     using S = SimulatedHalvic::UpsState;
-    QTest::newRow("USB, no UPS") << "0" << int(S::Silent) << QStringLiteral("UPS Disconnect") << false;
+    QTest::newRow("no UPS") << int(S::Silent) << QStringLiteral("UPS Disconnect") << false;
     // The first display runs before any tick has read the link, so the mains animation starts.
-    QTest::newRow("USB, UPS answers") << "0" << int(S::Online) << QString() << true;
-    QTest::newRow("serial, lines say low battery") << "1" << int(S::Silent) << QString() << true;
+    QTest::newRow("UPS answers") << int(S::Online) << QString() << true;
 }
 
-void TestLifecycle::startShowsTheFirstState()
+void TestLifecycle::usbStartShowsTheFirstState()
 {
-    QFETCH(QString, port);
     QFETCH(int, state);
     QFETCH(QString, message);
     QFETCH(bool, animated);
-    EngineFixture f({{key::ComboPort, port}});
+    EngineFixture f({{key::ComboPort, QStringLiteral("0")}});
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState(state));
-    f.serialLines(true, true);
     f.start();
     QCOMPARE(f.engine().display().message(), message);
     QCOMPARE(f.engine().display().isRunning(StatusDisplay::Timer4), animated);
@@ -55,6 +53,22 @@ void TestLifecycle::startShowsTheFirstState()
     QCOMPARE(f.messages(RecordTableId::Log), QStringList{QStringLiteral("Program start")});
     QCOMPARE(f.takeTray().first(), QStringLiteral("ImaMain|Brevant"));
     QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmMain));
+}
+
+void TestLifecycle::serialStartOpensThePortWithDtrLow()
+{
+    EngineFixture f({{key::ComboPort, QStringLiteral("1")}});
+    f.serialLines(true, true); // the first display ignores the lines until the first tick
+    f.start();
+    const SimulatedSerialPort& port = f.platform().serialPort;
+    QVERIFY(port.isOpen());
+    QCOMPARE(port.portNumber(), 1);
+    QVERIFY(port.rts());
+    QVERIFY(!port.dtr()); // DTR high would switch the UPS off
+    QVERIFY(f.engine().display().isRunning(StatusDisplay::Timer4));
+    QCOMPARE(f.platform().halvic.hidHandleCount(), 0);
+    f.tick();
+    QCOMPARE(f.engine().display().message(), QStringLiteral("UPS is Low Battery"));
 }
 
 void TestLifecycle::failingStepsDoNotStopTheStart()
@@ -108,6 +122,13 @@ void TestLifecycle::linkChoiceAppliesAtOnceAndReloadsTheDelay()
     QCOMPARE(f.engine().countdown().shutdownDelay(), 300); // full on-battery delay, timer untouched
     QVERIFY(f.engine().countdown().isRunning());
     QCOMPARE(f.platform().serialPort.portNumber(), 2);
+
+    f.set(key::ComboPort, QStringLiteral("0"));
+    f.engine().applyLinkChoice();
+    QVERIFY(!f.platform().serialPort.isOpen());
+    QVERIFY(!f.engine().usb().usbConnected()); // the next tick reopens the device
+    f.tick();
+    QVERIFY(f.engine().usb().usbConnected());
 }
 
 void TestLifecycle::saveListComesFirst()

@@ -36,6 +36,7 @@ private slots:
     void countdownStepsAndTexts_data();
     void countdownStepsAndTexts();
     void alarmCancelledThenMainsBackStaysHidden();
+    void yesShutsDownThroughTheHandshakeDespiteAnExit_data();
     void yesShutsDownThroughTheHandshakeDespiteAnExit();
     void watcherActsOnCloseProgramsOne_data();
     void watcherActsOnCloseProgramsOne();
@@ -110,9 +111,22 @@ void TestShutdownSequence::alarmCancelledThenMainsBackStaysHidden()
     QCOMPARE(f.get(key::ShutDown), QString());
 }
 
+void TestShutdownSequence::yesShutsDownThroughTheHandshakeDespiteAnExit_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QList<qint64>>("usbUpsOffTimes");
+    QTest::addColumn<int>("dtrRaises");
+    // The USB UPS is told three times, 10 ms apart; the serial one by raising DTR, once.
+    QTest::newRow("USB") << "0" << QList<qint64>{100, 110, 120} << 0;
+    QTest::newRow("serial") << "1" << QList<qint64>{} << 1;
+}
+
 void TestShutdownSequence::yesShutsDownThroughTheHandshakeDespiteAnExit()
 {
-    EngineFixture f({{key::ComboPort, QStringLiteral("0")}, {key::Saveapllication, QStringLiteral("0")}});
+    QFETCH(QString, port);
+    QFETCH(QList<qint64>, usbUpsOffTimes);
+    QFETCH(int, dtrRaises);
+    EngineFixture f({{key::ComboPort, port}, {key::Saveapllication, QStringLiteral("0")}});
     f.start();
     QSignalSpy exited(&f.engine(), &MonitorEngine::exited);
     f.engine().windows().show(WindowsModel::frmMain);
@@ -120,17 +134,18 @@ void TestShutdownSequence::yesShutsDownThroughTheHandshakeDespiteAnExit()
     f.engine().confirmation().pressYes();
     QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmMain));
     QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
-    // SIGTERM arrives at 105 ms, inside the 10 ms waits between the UPS-off commands.
+    // SIGTERM arrives at 105 ms, on the USB link inside the 10 ms waits between the UPS-off commands.
     auto exitRequest = f.platform().scheduler.createTimer(105, [&f] { f.engine().requestExit(); });
     exitRequest->start();
     f.advance(99);
     QCOMPARE(f.platform().powerOff.count(), 0);
     f.advance(1);
-    exitRequest->stop();
     QCOMPARE(f.get(key::ShutDown), QStringLiteral("0"));
-    // UPS off three times, 10 ms apart, before the system goes down.
-    QCOMPARE(f.platform().halvic.upsOffTimes(), (QList<qint64>{100, 110, 120}));
+    QCOMPARE(f.platform().halvic.upsOffTimes(), usbUpsOffTimes);
+    QCOMPARE(f.platform().serialPort.dtrRaiseCount(), dtrRaises);
     QCOMPARE(f.platform().powerOff.count(), 1);
+    f.advance(5); // past the SIGTERM on the serial link, which has no waits
+    exitRequest->stop();
     QCOMPARE(exited.size(), 1);
     const auto appended = f.takeAppended();
     QVERIFY(!appended.isEmpty());
