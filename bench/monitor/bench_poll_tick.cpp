@@ -1,47 +1,137 @@
-// One steady-state poll tick on the USB link: simulated device, real settings file, real databases
-// holding 1000 records per table, no power event.
+// One poll tick on the USB link with the real settings file and real databases holding 1000
+// records per table (the largest limit):
+// - steady: no power event, nothing to trim, UPS simulated in memory;
+// - trimming: every list at its limit, so the tick deletes one record per table (the durable
+//   transactions are what it costs);
+// - steady through the real library: libHalvic loaded by LibraryHalvic with its simulated UPS
+//   (HALVIC_BACKEND=sim), as the program runs on it.
 
 #include "config/AppPaths.h"
 #include "config/FirstInstall.h"
 #include "engine/MonitorEngine.h"
+#include "link/UsbLink.h"
 #include "monitor/PowerMonitor.h"
+#include "platform/qt/LibraryHalvic.h"
 #include "platform/sim/SimulatedPlatform.h"
 #include "records/RecordStore.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <benchmark/benchmark.h>
+#include <optional>
 
 using namespace brevant;
 
-static void BM_SteadyPollTick(benchmark::State& state)
+namespace {
+
+constexpr int limit = 1000; // the first-install limit of every list
+
+// Adds one record to each of the three lists.
+void addOnePerTable(RecordStore& records)
 {
-    QTemporaryDir dir;
-    const AppPaths paths(dir.path());
-    if (!writeFirstInstallSettings(paths).ok()) {
-        state.SkipWithError("cannot write the settings");
+    records.appendRecord(RecordTableId::Log, QStringLiteral("Program start"));
+    records.appendRecord(RecordTableId::UpsEvent, QStringLiteral("System AC Power Recovered"));
+    records.addCloseApp(QStringLiteral("2026-12-01"), QStringLiteral("10:00:00"), QStringLiteral("Writer"),
+                        QStringLiteral("/home/user/report.odt"));
+}
+
+// A loaded engine on first-install settings with every list one below its limit.
+class TickBench
+{
+public:
+    explicit TickBench(benchmark::State& state, HalvicApi* halvic = nullptr)
+    {
+        const AppPaths paths(m_dir.path());
+        if (!writeFirstInstallSettings(paths).ok()) {
+            state.SkipWithError("cannot write the settings");
+            return;
+        }
+        const Adapters simulated = m_platform.adapters();
+        const Adapters adapters{simulated.scheduler,     halvic != nullptr ? *halvic : simulated.halvic,
+                                simulated.serialPort,    simulated.messages,
+                                simulated.tray,          simulated.powerOff,
+                                simulated.processStarter};
+        m_engine.emplace(paths, adapters);
+        m_engine->loadMainWindow();
+        for (int i = 0; i < limit; ++i)
+            addOnePerTable(records());
+        tick(); // cuts each full list to one below its limit
+    }
+
+    bool ready() const { return m_engine.has_value(); }
+    void tick() { m_engine->monitor().Timer1_Timer(); }
+    RecordStore& records() { return m_engine->records(); }
+    MonitorEngine& engine() { return *m_engine; }
+
+private:
+    QTemporaryDir m_dir;
+    SimulatedPlatform m_platform;
+    std::optional<MonitorEngine> m_engine;
+};
+
+void BM_SteadyPollTick(benchmark::State& state)
+{
+    TickBench bench(state);
+    if (!bench.ready())
+        return;
+    for (auto _ : state)
+        bench.tick();
+    state.counters["records_per_table"] = bench.records().recordCount(RecordTableId::Log);
+}
+
+void BM_TrimmingPollTick(benchmark::State& state)
+{
+    TickBench bench(state);
+    if (!bench.ready())
+        return;
+    for (auto _ : state) {
+        state.PauseTiming();
+        addOnePerTable(bench.records()); // back at the limit
+        state.ResumeTiming();
+        bench.tick();
+    }
+    if (bench.records().recordCount(RecordTableId::CloseApp) != limit - 1)
+        state.SkipWithError("the tick did not trim");
+}
+
+void BM_SteadyPollTickLibHalvic(benchmark::State& state)
+{
+    QTemporaryDir simDir;
+    const QString simFile = simDir.filePath(QStringLiteral("halvic-sim.state"));
+    QFile file(simFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write("online\n") < 0) {
+        state.SkipWithError("cannot write the simulated UPS's state");
         return;
     }
-    SimulatedPlatform platform;
-    MonitorEngine engine(paths, platform.adapters());
-    engine.loadMainWindow();
+    file.close();
+    qputenv("HALVIC_BACKEND", "sim");
+    qputenv("HALVIC_SIM_FILE", simFile.toLocal8Bit());
 
-    RecordStore& records = engine.records();
-    for (int i = records.recordCount(RecordTableId::Log); i < 1000; ++i)
-        records.appendRecord(RecordTableId::Log, QStringLiteral("Program start"));
-    for (int i = 0; i < 1000; ++i) {
-        records.appendRecord(RecordTableId::UpsEvent, QStringLiteral("System AC Power Recovered"));
-        records.addCloseApp(QStringLiteral("2026-12-01"), QStringLiteral("10:00:00"),
-                            QStringLiteral("Writer"), QStringLiteral("/home/user/report.odt"));
+    LibraryHalvic library;
+    TickBench bench(state, &library);
+    if (!bench.ready())
+        return;
+    // The library's worker answers once it has read the state file.
+    for (int i = 0; i < 50 && !bench.engine().usb().usbConnected(); ++i) {
+        QThread::msleep(100);
+        bench.tick();
     }
-    // The first tick cuts each full list to one below its limit; from then on nothing changes.
-    engine.monitor().Timer1_Timer();
-
+    if (!bench.engine().usb().usbConnected()) {
+        state.SkipWithError(
+            "libHalvic's simulated UPS does not answer (is libHalvic.so beside the benchmark?)");
+        return;
+    }
     for (auto _ : state)
-        engine.monitor().Timer1_Timer();
-    state.counters["records_per_table"] = records.recordCount(RecordTableId::Log);
+        bench.tick();
 }
+
+} // namespace
+
 BENCHMARK(BM_SteadyPollTick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TrimmingPollTick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SteadyPollTickLibHalvic)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
