@@ -23,6 +23,13 @@ constexpr QStringView AlarmBarSourceName = u"alarm/imgpgb1";
 constexpr QStringView SplashName = u"app/splash";
 constexpr QStringView ApplicationIconName = u"app/brevant";
 
+// The keys of the renderings this catalogue put into the pixmap cache.
+QSet<QString>& cachedKeys()
+{
+    static QSet<QString> keys;
+    return keys;
+}
+
 QString resource(QStringView name)
 {
     return QStringLiteral(":/art/") + name + QStringLiteral(".svg");
@@ -135,8 +142,16 @@ QPixmap pixmap(const QString& path, QSize size, qreal devicePixelRatio)
         }
     }
     picture.setDevicePixelRatio(devicePixelRatio);
-    QPixmapCache::insert(key, picture);
+    if (QPixmapCache::insert(key, picture))
+        cachedKeys().insert(key);
     return picture;
+}
+
+void releasePixmaps()
+{
+    for (const QString& key : std::as_const(cachedKeys()))
+        QPixmapCache::remove(key);
+    cachedKeys().clear();
 }
 
 } // namespace brevant::art

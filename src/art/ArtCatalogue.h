@@ -78,5 +78,8 @@ QList<Picture> catalogue();
 // The picture at `path` rendered to `size` at `devicePixelRatio`. Rendered pictures are cached.
 // A picture that cannot be read gives a transparent pixmap of that size and is logged once.
 QPixmap pixmap(const QString& path, QSize size, qreal devicePixelRatio);
+// Forgets the cached renderings, so that a program whose windows are out of sight holds none of
+// them in memory; the next request renders again.
+void releasePixmaps();
 
 } // namespace brevant::art

@@ -167,6 +167,9 @@ StatusPage::~StatusPage()
 
 void StatusPage::followVisibility()
 {
+    // The whole window out of sight: its pictures are rendered again when it comes back.
+    if (!window()->isVisible() || window()->isMinimized())
+        art::releasePixmaps();
     const bool seen = isVisible() && !window()->isMinimized();
     if (seen == m_seen)
         return;

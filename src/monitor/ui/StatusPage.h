@@ -28,8 +28,9 @@ public:
     explicit StatusPage(MonitorEngine& engine, QWidget* parent = nullptr);
     ~StatusPage() override;
 
-    // Pauses or resumes the animation by whether the user can see the page now. The page calls
-    // it on its own show and hide; its window calls it when it is minimised or restored.
+    // Pauses or resumes the animation by whether the user can see the page now, and releases the
+    // rendered pictures while the whole window is out of sight. The page calls it on its own show
+    // and hide; its window calls it when it is minimised or restored.
     void followVisibility();
 
 protected:

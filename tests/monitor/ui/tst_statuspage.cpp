@@ -1,4 +1,5 @@
 #include "EngineFixture.h"
+#include "art/ArtCatalogue.h"
 #include "controls/XpCmdButton.h"
 #include "engine/Confirmation.h"
 #include "monitor/StatusDisplay.h"
@@ -22,6 +23,8 @@ private slots:
     void showsEachPowerState();
     void countdownAndShutdownButton();
     void animationRunsOnlyWhileSeen();
+    void windowOutOfSightHoldsNoPictures_data();
+    void windowOutOfSightHoldsNoPictures();
 };
 
 namespace {
@@ -138,6 +141,53 @@ void TestStatusPage::animationRunsOnlyWhileSeen()
     }
     // The model outlives its page and animates for whoever looks next.
     QVERIFY(!display.isAnimationPaused());
+}
+
+enum class Away
+{
+    WindowHidden,
+    WindowMinimised,
+    OtherPageChosen,
+};
+
+void TestStatusPage::windowOutOfSightHoldsNoPictures_data()
+{
+    QTest::addColumn<Away>("away");
+    QTest::addColumn<bool>("released");
+    QTest::newRow("window hidden") << Away::WindowHidden << true;
+    QTest::newRow("window minimised") << Away::WindowMinimised << true;
+    QTest::newRow("another page, window shown") << Away::OtherPageChosen << false;
+}
+
+// A picture rendered again is a new pixmap; one still cached is the same.
+void TestStatusPage::windowOutOfSightHoldsNoPictures()
+{
+    QFETCH(Away, away);
+    QFETCH(bool, released);
+    EngineFixture f;
+    QWidget window;
+    auto* page = new StatusPage(f.engine(), &window);
+    f.start();
+    window.show();
+    const auto scene = [&] {
+        return art::pixmap(art::statusLayer(art::StatusLayer::Scene), art::StatusCanvas, 1.0).cacheKey();
+    };
+    const qint64 before = scene();
+    QCOMPARE(scene(), before);
+
+    switch (away) {
+    case Away::WindowHidden:
+        window.hide();
+        break;
+    case Away::WindowMinimised:
+        window.showMinimized();
+        page->followVisibility(); // as the main window does on a change of its state
+        break;
+    case Away::OtherPageChosen:
+        page->hide();
+        break;
+    }
+    QCOMPARE(scene() != before, released);
 }
 
 QTEST_MAIN(TestStatusPage)
