@@ -10,7 +10,8 @@
 # The driver's socket lives in a short private directory under /tmp (recorded in <dir>/statepath),
 # so that a deep build tree cannot push its path past the 108-byte limit of a socket address.
 #
-# upsd user "admin", password "secret", may run every instant command.
+# upsd users, both with password "secret": "admin" may run every instant command; "monitor" is an
+# upsmon primary (it may set the forced-shutdown flag), for a private upsmon beside the monitor.
 set -euo pipefail
 
 action=${1:?usage: nut-fixture.sh start|stop <dir>}
@@ -100,6 +101,9 @@ CONF
 [admin]
     password = secret
     instcmds = ALL
+[monitor]
+    password = secret
+    upsmon primary
 CONF
     chmod 600 "$dir/etc/"*
 
