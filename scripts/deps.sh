@@ -6,7 +6,7 @@ packages=(
     cmake make g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-svg-dev libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
     libbenchmark-dev
-    nut-server nut-client
+    nut-server nut-client python3
     dbus xvfb xauth
     desktop-file-utils appstream dpkg-dev
     weston qt6-wayland
