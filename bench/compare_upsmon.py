@@ -181,9 +181,19 @@ class Brevant:
                                             stdout=err, stderr=err)
 
     def find_window(self):
-        out = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--pid", str(self.process.pid), "--name", WINDOW_TITLE],
-                             capture_output=True, text=True, timeout=60, check=True).stdout.split()
-        self.window = out[0]
+        """The program's main window (xdotool's --pid filter alone also lists other programs')."""
+        def mine():
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", WINDOW_TITLE],
+                                   capture_output=True, text=True).stdout.split()
+            for window in found:
+                owner = subprocess.run(["xdotool", "getwindowpid", window], capture_output=True, text=True)
+                if owner.stdout.strip() == str(self.process.pid):
+                    self.window = window
+                    return True
+            return False
+
+        if not wait_for(mine, 60, step=0.2):
+            raise RuntimeError(f"{self.name}: no window after 60 s; see {self.log_path}")
 
     def geometry(self):
         out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", self.window], capture_output=True, text=True,
