@@ -2,7 +2,7 @@
 # Brevant side by side with Network UPS Tools' upsmon, measured on this machine, written into
 # docs/performance.md: detection latency, idle CPU, wakeups, memory, and the shutdown path.
 #
-#   bench/compare-upsmon.sh                 the full run (about 12 minutes)
+#   bench/compare-upsmon.sh                 the full run (about 9 minutes)
 #   bench/compare-upsmon.sh --quick         a smoke run: few samples, short windows (about 2 minutes)
 #   bench/compare-upsmon.sh --help          every option (sample counts, window length, output file)
 #
