@@ -1,0 +1,181 @@
+// libFuzzer target: a NUT server on loopback that answers whatever the input says, line after
+// line, to a NUT backend that looks for its UPS, logs in, reads the status and switches the UPS
+// off. Whatever the server says, the backend must send only the requests it means: no name the
+// server made up may carry anything but a plain word into a command.
+#include "NutBackend.h"
+#include "NutProtocol.h"
+
+#include <arpa/inet.h>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+[[noreturn]] void broken(const char* what)
+{
+    std::fprintf(stderr, "fuzz invariant broken: %s\n", what);
+    std::abort();
+}
+
+// Serves one connection at a time, in the order they came: the reply bytes go out at once, then
+// everything the client sends is kept until it hangs up.
+class ReplayServer
+{
+public:
+    ReplayServer()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(m_listener, 64) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            broken("no loopback listener");
+        m_port = ntohs(address.sin_port);
+        std::thread([this] { serve(); }).detach();
+    }
+
+    uint16_t port() const { return m_port; }
+
+    void setReplies(std::string replies)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_replies = std::move(replies);
+        m_received.clear();
+    }
+
+    // Waits until every connection made so far is served and returns what the client sent. A
+    // connection of our own, served after all earlier ones, marks the end.
+    std::string received()
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(m_port);
+        if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            broken("cannot reach the loopback server");
+        char buffer[4096];
+        while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+        }
+        ::close(fd);
+        std::unique_lock lock(m_mutex);
+        const unsigned marker = ++m_markers;
+        m_served.wait(lock, [&] { return m_markersServed >= marker; });
+        return m_received;
+    }
+
+private:
+    void serve()
+    {
+        for (;;) {
+            const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                continue;
+            std::string replies;
+            {
+                const std::lock_guard lock(m_mutex);
+                replies = m_replies;
+            }
+            for (size_t sent = 0; sent < replies.size();) {
+                const ssize_t n = ::send(fd, replies.data() + sent, replies.size() - sent, MSG_NOSIGNAL);
+                if (n <= 0)
+                    break;
+                sent += size_t(n);
+            }
+            ::shutdown(fd, SHUT_WR);
+            std::string requests;
+            char buffer[4096];
+            for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+                requests.append(buffer, size_t(n));
+            ::close(fd);
+            const std::lock_guard lock(m_mutex);
+            m_received += requests;
+            // Only our own marker connection sends nothing at all; the backend always asks.
+            if (requests.empty()) {
+                ++m_markersServed;
+                m_served.notify_all();
+            }
+        }
+    }
+
+    int m_listener = -1;
+    uint16_t m_port = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_served;
+    std::string m_replies;
+    std::string m_received;
+    unsigned m_markers = 0;
+    unsigned m_markersServed = 0;
+};
+
+// A request the backend means to send: a known verb, and plain names wherever a name goes.
+bool wellFormed(const std::string& line)
+{
+    for (const char c : line) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return false;
+    }
+    if (line == "LIST UPS" || line == "USERNAME \"monuser\"" || line == "PASSWORD \"secret\"")
+        return true;
+    const auto words = halvic::splitNutLine(line);
+    const auto plain = [&](size_t first, size_t last) {
+        for (size_t i = first; i < last; ++i) {
+            if (!halvic::isValidNutName(words[i]))
+                return false;
+        }
+        return true;
+    };
+    if (words.size() == 4 && words[0] == "GET" && words[1] == "VAR" && words[3] == "ups.status")
+        return plain(2, 3);
+    if (words.size() == 3 && words[0] == "LIST" && words[1] == "CMD")
+        return plain(2, 3);
+    if (words.size() == 5 && words[0] == "SET" && words[1] == "VAR" && words[3] == "ups.delay.shutdown")
+        return plain(2, 3) && words[4] == "60";
+    if (words.size() == 3 && words[0] == "INSTCMD")
+        return plain(1, 2) && halvic::isDelayedOffCommand(words[2]);
+    return false;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static ReplayServer server;
+    if (size < 1)
+        return 0;
+    const uint8_t options = data[0];
+    server.setReplies(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
+    {
+        const halvic::Interrupt interrupt;
+        halvic::NutSettings settings{
+            .target = {.ups = options & 1 ? "ups1" : "", .host = "127.0.0.1", .port = server.port()},
+            .user = "monuser",
+            .password = "secret"};
+        halvic::NutBackend backend(settings, interrupt);
+        static_cast<void>(backend.readStatus());
+        if (options & 2)
+            static_cast<void>(backend.switchOff());
+        static_cast<void>(backend.readStatus());
+    }
+    const std::string requests = server.received();
+    size_t start = 0;
+    for (size_t end; (end = requests.find('\n', start)) != std::string::npos; start = end + 1) {
+        if (!wellFormed(requests.substr(start, end - start)))
+            broken("the backend sent a request it does not mean to send");
+    }
+    if (start != requests.size())
+        broken("a request without its line end");
+    return 0;
+}
