@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Kill -9 storms against the real programs, then checks that nothing they write was torn.
+#   bash scripts/faults.sh [rounds]          default 30 rounds
+# Each round starts the monitor (offscreen, portable in a private directory, on the simulated UPS,
+# shutting down after 1.2 s on battery with application saving, BREVANT_SHUTDOWN_COMMAND a
+# recorder: nothing is powered off), a loop of close.exe runs that write the save list and the
+# settings' hand-over flags, and a loop that changes the UPS state. At random moments it kills
+# close.exe and the monitor with SIGKILL, stops the loops, and checks that every key of the
+# settings file is still readable, that CloseApp.ini parses and that both record databases pass
+# PRAGMA integrity_check without being replaced as damaged. The next round starts on the files
+# the last one left. Uses build/ (or $BREVANT_BUILD_DIR); $BREVANT_FAULTS_SEED repeats a run.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BREVANT_BUILD_DIR:-$root/build}
+rounds=${1:-30}
+RANDOM=${BREVANT_FAULTS_SEED:-$$}
+bash "$root/scripts/build.sh" >/dev/null
+bash "$root/scripts/deps-tools.sh" >/dev/null
+bin="$build/bin"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/brevant-faults.XXXXXX")
+app="$work/app"
+mkdir -p "$app"
+# Every background job in a process group of its own, so that stopping a loop stops the program
+# it is running, and stopping the monitor the close.exe it started.
+set -m
+started=()
+stop_all() {
+    local pid
+    for pid in "${started[@]}"; do
+        kill -9 -- "-$pid" 2>/dev/null || true
+    done
+    for pid in "${started[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    started=()
+}
+trap 'stop_all; [ -n "${BREVANT_FAULTS_KEEP:-}" ] || rm -rf "$work"' EXIT
+
+# The applications close.exe closes: copies of sleep under a name no other program has.
+app_name="brevant-fault-app-$$"
+cp "$(command -v sleep)" "$work/$app_name"
+echo "$app_name" >"$app/close.conf"
+cat >"$work/recorder.sh" <<RECORDER
+#!/bin/sh
+echo shutdown >>"$work/shutdowns.log"
+RECORDER
+chmod +x "$work/recorder.sh"
+
+# The first-install settings with a short way to a shutdown that saves applications first.
+sed -e 's/^Saveapllication=.*/Saveapllication=1/' "$root/src/config/UpsConfigure.ini" |
+    awk '/^\[/{section=$0} {if (section ~ /Ups(On|Low)Battery/ && /^Shutdown=/) print "Shutdown=1";
+        else if (section ~ /Ups(On|Low)Battery/ && /^Delaytime=/) print "Delaytime=0.02"; else print}' \
+        >"$app/UpsConfigure.ini"
+keys=$(awk -F= '/^\[/{section=$0} /=/{print section $1}' "$root/src/config/UpsConfigure.ini")
+
+export BREVANT_APP_DIR="$app" HALVIC_BACKEND=sim HALVIC_SIM_FILE="$work/halvic-sim.state" \
+    BREVANT_SHUTDOWN_COMMAND="$work/recorder.sh" QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS="detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+
+# Milliseconds between lo and hi, as seconds for sleep.
+pause() {
+    local ms=$(($1 + RANDOM % ($2 - $1)))
+    printf '%d.%03d' $((ms / 1000)) $((ms % 1000))
+}
+
+# Every key of the first-install file present with a value, every line a section, a key or blank.
+settings_readable() {
+    local file=$1 present
+    awk '!/^[[:space:]]*$/ && !/^\[[^]]+\][[:space:]]*$/ && !/^[^=[]+=/ {bad=1} END {exit bad}' "$file" || return 1
+    present=$(awk -F= '/^\[/{section=$0} /=/{if ($2 != "") print section $1}' "$file")
+    while read -r key; do
+        grep -qxF "$key" <<<"$present" || return 1
+    done <<<"$keys"
+}
+
+list_readable() {
+    local file=$1
+    [ -e "$file" ] || return 0
+    awk '!/^[[:space:]]*$/ && !/^\[[^]]+\][[:space:]]*$/ && !/^[^=[]+=/ {bad=1} END {exit bad}' "$file" || return 1
+    ! grep -q '^Count=' "$file" || grep -qE '^Count=[0-9]+$' "$file"
+}
+
+# A copy of each database with its log, checked as the program would open it next.
+database_sound() {
+    local name=$1 copy="$work/check"
+    [ -e "$app/$name" ] || return 0
+    rm -rf "$copy" && mkdir "$copy"
+    cp "$app/$name" "$copy/" && cp "$app/$name"-wal "$copy/" 2>/dev/null || true
+    [ "$(sqlite3 "$copy/$name" 'PRAGMA integrity_check;' 2>&1)" = ok ]
+}
+
+kills=0 failures=0
+begin=$(date +%s)
+for ((round = 1; round <= rounds; round++)); do
+    "$work/$app_name" 600 &
+    started+=($!)
+    "$bin/halvic-sim" online >/dev/null
+    "$bin/brevant" >>"$work/brevant.log" 2>&1 &
+    monitor=$!
+    started+=($monitor)
+    (while :; do "$bin/close.exe" >>"$work/close.log" 2>&1 || true; sleep "$(pause 0 300)"; done) &
+    writer=$!
+    started+=($writer)
+    (
+        states=(onbattery onbattery lowbattery online lowonline)
+        while :; do
+            sleep "$(pause 500 2500)"
+            "$bin/halvic-sim" "${states[RANDOM % ${#states[@]}]}" >/dev/null
+        done
+    ) &
+    started+=($!)
+
+    # close.exe first, at a random moment of one of its runs, then the monitor, anywhere from its
+    # start-up to the shutdown writes after an outage.
+    sleep "$(pause 300 3000)"
+    if victim=$(pgrep -P "$writer" -x close.exe); then
+        kill -9 "$victim" 2>/dev/null && ((++kills))
+    fi
+    sleep "$(pause 200 7000)"
+    kill -9 "$monitor" 2>/dev/null && ((++kills))
+    stop_all
+
+    problems=()
+    settings_readable "$app/UpsConfigure.ini" || problems+=("settings")
+    list_readable "$app/CloseApp.ini" || problems+=("CloseApp.ini")
+    database_sound EventRecord.mdb || problems+=("EventRecord.mdb")
+    database_sound CloseAppRecord.mdb || problems+=("CloseAppRecord.mdb")
+    ! compgen -G "$app/*.damaged-*" >/dev/null || problems+=("a database was replaced as damaged")
+    ! grep -q 'Sanitizer' "$work/brevant.log" "$work/close.log" 2>/dev/null || problems+=("sanitizer report")
+    if ((${#problems[@]})); then
+        ((++failures))
+        cp -a "$app" "$work/failure-$round"
+        echo "round $round: ${problems[*]} (kept in $work/failure-$round)"
+        BREVANT_FAULTS_KEEP=1
+    fi
+done
+
+shutdowns=$(wc -l <"$work/shutdowns.log" 2>/dev/null || echo 0)
+offs=$(wc -l <"$work/halvic-sim.state.off-log" 2>/dev/null || echo 0)
+closed=$(sed -n 's/^Count=//p' "$app/CloseApp.ini" 2>/dev/null || echo 0)
+echo "Fault runs: $rounds rounds, $kills kills (SIGKILL), $((rounds - failures)) clean, $failures failed;" \
+    "$shutdowns power-off requests recorded, $offs UPS-off commands, ${closed:-0} applications listed by close.exe;" \
+    "$(($(date +%s) - begin)) s"
+((failures == 0))
