@@ -75,6 +75,8 @@ void TestDrill::badScenariosAreRefusedBeforeRunning_data()
                                     << "line 3: time goes backwards";
     QTest::newRow("missing end") << QByteArray("1 usb silent\n") << "must end with";
     QTest::newRow("serial one line") << QByteArray("1 serial cts=1\n2 end\n") << "line 1: serial needs both";
+    QTest::newRow("time too large") << QByteArray("1 usb online\n99999999999999999999.5 end\n")
+                                    << "line 2: time 99999999999999999999.5 s is beyond the longest drill";
     // A misspelt setting would give a drill without the shutdown the user meant to try.
     QTest::newRow("unknown section") << QByteArray("0 set UpsOnBatery Shutdown 1\n2 end\n")
                                      << "line 1: unknown settings section [UpsOnBatery]";

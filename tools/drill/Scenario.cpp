@@ -8,6 +8,9 @@
 namespace brevant::drill {
 namespace {
 
+// A week of virtual time is more than any drill needs.
+constexpr double MaxScenarioSeconds = 7 * 24 * 3600;
+
 const QStringList UsbStates = {QStringLiteral("online"), QStringLiteral("onbattery"),
                                QStringLiteral("lowbattery"), QStringLiteral("lowonline"),
                                QStringLiteral("silent")};
@@ -116,9 +119,18 @@ Scenario parseScenario(const QString& text)
             error(lineNo, QStringLiteral("expected '<seconds> <command> [arguments]'"));
             continue;
         }
+        // Bounded so that the milliseconds always fit: a longer time would wrap around and read
+        // as a time going backwards.
+        const double time = words.first().toDouble();
+        if (!(time <= MaxScenarioSeconds)) {
+            error(lineNo, QStringLiteral("time %1 s is beyond the longest drill (%2 s)")
+                              .arg(words.first())
+                              .arg(MaxScenarioSeconds));
+            continue;
+        }
         ScenarioCommand c;
         c.line = lineNo;
-        c.timeMs = std::llround(words.first().toDouble() * 1000.0);
+        c.timeMs = std::llround(time * 1000.0);
         c.verb = words.at(1);
         c.args = words.mid(2);
         if (c.verb == u"set") {
