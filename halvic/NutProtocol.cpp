@@ -107,7 +107,13 @@ std::optional<UpsReading> readingFromUpsStatus(std::string_view status)
     bool online = false;
     bool onBattery = false;
     bool low = false;
-    for (const std::string& token : splitNutLine(status)) {
+    // The value has been unquoted once already, with its reply line; a quote or backslash left in
+    // it is part of a word.
+    constexpr std::string_view Blanks = " \t\r\n";
+    for (size_t start = status.find_first_not_of(Blanks); start != std::string_view::npos;) {
+        const size_t end = std::min(status.find_first_of(Blanks, start), status.size());
+        const std::string_view token = status.substr(start, end - start);
+        start = status.find_first_not_of(Blanks, end);
         online = online || token == "OL";
         onBattery = onBattery || token == "OB";
         low = low || token == "LB";

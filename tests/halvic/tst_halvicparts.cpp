@@ -163,6 +163,8 @@ void TestHalvicParts::mapsUpsStatus_data()
     QTest::newRow("only LB") << "LB" << noAnswer;
     QTest::newRow("OL and OB contradict") << "OL OB" << noAnswer;
     QTest::newRow("lower case") << "ol" << noAnswer;
+    QTest::newRow("quotes are part of a word") << "OL \"L\"B" << reading(true, false);
+    QTest::newRow("blanks around") << "\tOB  LB \r\n" << reading(false, true);
 }
 
 void TestHalvicParts::mapsUpsStatus()
