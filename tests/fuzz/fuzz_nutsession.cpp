@@ -6,6 +6,8 @@
 #include "NutProtocol.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -59,13 +61,7 @@ public:
     // connection of our own, served after all earlier ones, marks the end.
     std::string received()
     {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(m_port);
-        if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            broken("cannot reach the loopback server");
+        const int fd = connectToServer();
         char buffer[4096];
         while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
         }
@@ -77,6 +73,29 @@ public:
     }
 
 private:
+    // Hundreds of thousands of short connections can use up the loopback's local ports for a
+    // moment; that is the harness running out, not the backend failing, so wait for one.
+    int connectToServer() const
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(m_port);
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (fd < 0)
+                broken("no socket for the loopback server");
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+                return fd;
+            const int error = errno;
+            ::close(fd);
+            if (error != EADDRNOTAVAIL && error != EAGAIN)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        broken("cannot reach the loopback server");
+    }
+
     void serve()
     {
         for (;;) {
@@ -99,6 +118,9 @@ private:
             char buffer[4096];
             for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
                 requests.append(buffer, size_t(n));
+            // Reset instead of a TIME_WAIT that would keep the port pair for a minute.
+            const linger reset{.l_onoff = 1, .l_linger = 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
             ::close(fd);
             const std::lock_guard lock(m_mutex);
             m_received += requests;
