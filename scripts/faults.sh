@@ -56,6 +56,13 @@ keys=$(awk -F= '/^\[/{section=$0} /=/{print section $1}' "$root/src/config/UpsCo
 
 export BREVANT_APP_DIR="$app" HALVIC_BACKEND=sim HALVIC_SIM_FILE="$work/halvic-sim.state" \
     BREVANT_SHUTDOWN_COMMAND="$work/recorder.sh" QT_QPA_PLATFORM=offscreen
+# A private instance lock, and serial ports that are no devices: even a settings file that some
+# fault turned to COM1 never opens the machine's real port.
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+for port in 1 2 3 4; do
+    export "BREVANT_COM$port=$work/no-serial-port-$port"
+done
 export ASAN_OPTIONS="detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 
 # Milliseconds between lo and hi, as seconds for sleep.
