@@ -184,7 +184,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         halvic::NutSettings settings{
             .target = {.ups = options & 1 ? "ups1" : "", .host = "127.0.0.1", .port = server.port()},
             .user = "monuser",
-            .password = "secret"};
+            .password = "secret",
+            .offCommand = "",
+            .offDelaySeconds = halvic::DefaultOffDelaySeconds};
         halvic::NutBackend backend(settings, interrupt);
         static_cast<void>(backend.readStatus());
         if (options & 2)
