@@ -2,7 +2,7 @@
 # Kill -9 storms against the real programs, then checks that nothing they write was torn.
 #   bash scripts/faults.sh [rounds]          default 30 rounds
 # Each round starts the monitor (offscreen, portable in a private directory, on the simulated UPS,
-# shutting down after 1.2 s on battery with application saving, BREVANT_SHUTDOWN_COMMAND a
+# shutting down after 1 s on battery and the alarm window, with application saving, BREVANT_SHUTDOWN_COMMAND a
 # recorder: nothing is powered off), a loop of close.exe runs that write the save list and the
 # settings' hand-over flags, and a loop that changes the UPS state. At random moments it kills
 # close.exe and the monitor with SIGKILL, stops the loops, and checks that every key of the
@@ -41,6 +41,8 @@ trap 'stop_all; [ -n "${BREVANT_FAULTS_KEEP:-}" ] || rm -rf "$work"' EXIT
 app_name="brevant-fault-app-$$"
 cp "$(command -v sleep)" "$work/$app_name"
 echo "$app_name" >"$app/close.conf"
+# The monitor starts close.exe from the application directory.
+ln -s "$bin/close.exe" "$app/close.exe"
 cat >"$work/recorder.sh" <<RECORDER
 #!/bin/sh
 echo shutdown >>"$work/shutdowns.log"
@@ -97,12 +99,15 @@ database_sound() {
     [ "$(sqlite3 "$copy/$name" 'PRAGMA integrity_check;' 2>&1)" = ok ]
 }
 
+# Mostly on battery, so that most rounds reach the shutdown writes (about 7 s on battery: the 1 s
+# delay, then the alarm window's 4 s).
+states=(onbattery onbattery lowbattery lowbattery online lowonline)
 kills=0 failures=0
 begin=$(date +%s)
 for ((round = 1; round <= rounds; round++)); do
     "$work/$app_name" 600 &
     started+=($!)
-    "$bin/halvic-sim" online >/dev/null
+    "$bin/halvic-sim" "${states[RANDOM % ${#states[@]}]}" >/dev/null
     "$bin/brevant" >>"$work/brevant.log" 2>&1 &
     monitor=$!
     started+=($monitor)
@@ -110,9 +115,8 @@ for ((round = 1; round <= rounds; round++)); do
     writer=$!
     started+=($writer)
     (
-        states=(onbattery onbattery lowbattery online lowonline)
         while :; do
-            sleep "$(pause 500 2500)"
+            sleep "$(pause 1000 6000)"
             "$bin/halvic-sim" "${states[RANDOM % ${#states[@]}]}" >/dev/null
         done
     ) &
@@ -121,10 +125,14 @@ for ((round = 1; round <= rounds; round++)); do
     # close.exe first, at a random moment of one of its runs, then the monitor, anywhere from its
     # start-up to the shutdown writes after an outage.
     sleep "$(pause 300 3000)"
-    if victim=$(pgrep -P "$writer" -x close.exe); then
-        kill -9 "$victim" 2>/dev/null && ((++kills))
-    fi
-    sleep "$(pause 200 7000)"
+    for ((try = 0; try < 100; try++)); do
+        if victim=$(pgrep -P "$writer" -x close.exe); then
+            kill -9 "$victim" 2>/dev/null && ((++kills))
+            break
+        fi
+        sleep 0.01
+    done
+    sleep "$(pause 200 12000)"
     kill -9 "$monitor" 2>/dev/null && ((++kills))
     stop_all
 
