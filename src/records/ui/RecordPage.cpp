@@ -104,8 +104,7 @@ RecordPage::RecordPage(MonitorEngine& engine, Description description, QWidget* 
     connect(&store, &RecordStore::recordAppended, this, mine);
     connect(&store, &RecordStore::tableChanged, this, mine);
     connect(&store, &RecordStore::tableCleared, this, mine);
-    connect(m_clear, &XpCmdButton::Click, this,
-            [this] { (m_engine.confirmation().*m_description.pressClear)(); });
+    connect(m_clear, &XpCmdButton::Click, &m_engine.confirmation(), m_description.pressClear);
     connect(m_help, &XpCmdButton::Click, this, &RecordPage::helpRequested);
 }
 
