@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing Brevant need, only those missing.
+# Installs the Debian 12 packages that building, running and testing Brevant need, only those missing,
+# and any further packages named as arguments (scripts/deps-tools.sh names the fault-finding tools').
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
     desktop-file-utils appstream dpkg-dev
     weston qt6-wayland
     imagemagick xdotool
+    "$@"
 )
 
 missing=()
