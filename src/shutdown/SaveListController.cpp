@@ -21,9 +21,10 @@ SaveListController::SaveListController(Settings& settings, RecordStore& records,
 
 void SaveListController::load()
 {
-    // The window's load runs before it appears, so it comes up with the import in its list.
-    ImportClosedApps();
+    // Shown first, as the start-up asks for it; the import that follows refreshes its list before
+    // the window is first painted.
     emit shown();
+    ImportClosedApps();
 }
 
 int SaveListController::ImportClosedApps()
@@ -61,6 +62,7 @@ int SaveListController::ImportClosedApps()
         added = imported.value();
     }
     m_sortedView = true;
+    emit sortedViewChosen();
     // A failed write is logged by Settings; the list's fingerprint keeps it from a second import.
     static_cast<void>(m_settings.write(key::CloseAppFlag, QStringLiteral("0")));
     return added;

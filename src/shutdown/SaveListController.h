@@ -33,6 +33,8 @@ public:
 
 signals:
     void shown();
+    // The import has run: the list now shows the whole table by date.
+    void sortedViewChosen();
     // Close: the window unloads and the main window hides; the program stays in the notification area.
     void closed();
 

@@ -80,6 +80,10 @@ SaveListWindow::SaveListWindow(MonitorEngine& engine, QWidget* parent)
                     m_model->clear(); // lets go of the database until the next show
                 }
             });
+    connect(&saveList, &SaveListController::sortedViewChosen, this, [this] {
+        if (isVisible())
+            refresh();
+    });
     connect(&engine.records(), &RecordStore::tableChanged, this, [this](RecordTableId table) {
         if (table == RecordTableId::CloseApp && isVisible())
             refresh();
