@@ -5,6 +5,7 @@
 #include "monitor/StatusDisplay.h"
 #include "monitor/ui/PictureView.h"
 #include "monitor/ui/StatusPage.h"
+#include "platform/sim/VirtualScheduler.h"
 
 #include <QLabel>
 #include <QTest>
@@ -21,10 +22,9 @@ class TestStatusPage : public QObject
 private slots:
     void showsEachPowerState_data();
     void showsEachPowerState();
-    void countdownAndShutdownButton();
-    void animationRunsOnlyWhileSeen();
-    void windowOutOfSightHoldsNoPictures_data();
-    void windowOutOfSightHoldsNoPictures();
+    void outOfSightPausesAndReleases_data();
+    void outOfSightPausesAndReleases();
+    void mainsFlowRunsTwoCyclesPerPeriod();
 };
 
 namespace {
@@ -48,36 +48,29 @@ void TestStatusPage::showsEachPowerState_data()
     QTest::addColumn<UpsState>("ups");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("colour");
-    QTest::addColumn<bool>("shutdown");
+    QTest::addColumn<bool>("shutdown");        // the Shutdown button is enabled and asks
     QTest::addColumn<QStringList>("pictures"); // right after the tick, before any animation step
     QTest::addColumn<int>("animation");        // the one picture timer running; -1: none
-
-    QTest::newRow("on-line") << UpsState::Online << "UPS is on-line"
-                             << "#008000" << false << QStringList{"Image1", "ImageAC1", "ImageAC2"}
-                             << int(StatusDisplay::Timer4);
-    QTest::newRow("on battery") << UpsState::OnBattery << "UPS is on Battery"
-                                << "#FF8000" << true
-                                << QStringList{"ImageDC1", "ImageDC2", "ImaSOk", "ImaAlarm"}
-                                << int(StatusDisplay::Timer5);
-    QTest::newRow("battery low") << UpsState::LowBattery << "UPS is Low Battery"
-                                 << "#FF0000" << true
-                                 << QStringList{"ImageBL1", "ImageBL2", "ImaSLow", "ImaAlarm"}
-                                 << int(StatusDisplay::Timer6);
+    QTest::addColumn<QString>("alarm");        // a second later
+    const QString countdown = QStringLiteral("System ShutDown After 60  Seconds");
     // The lost link keeps the still mains pipe, covered by the disconnected picture.
-    QTest::newRow("USB lost") << UpsState::Silent << "UPS Disconnect"
-                              << "#000000" << false << QStringList{"Image1", "ImageAC1", "ImaDisconnected"}
-                              << -1;
+    // clang-format off
+    QTest::newRow("on-line") << UpsState::Online << "UPS is on-line" << "#008000" << false << QStringList{"Image1", "ImageAC1", "ImageAC2"} << int(StatusDisplay::Timer4) << "";
+    QTest::newRow("on battery") << UpsState::OnBattery << "UPS is on Battery" << "#FF8000" << true << QStringList{"ImageDC1", "ImageDC2", "ImaSOk", "ImaAlarm"} << int(StatusDisplay::Timer5) << countdown;
+    QTest::newRow("battery low") << UpsState::LowBattery << "UPS is Low Battery" << "#FF0000" << true << QStringList{"ImageBL1", "ImageBL2", "ImaSLow", "ImaAlarm"} << int(StatusDisplay::Timer6) << countdown;
+    QTest::newRow("USB lost") << UpsState::Silent << "UPS Disconnect" << "#000000" << false << QStringList{"Image1", "ImageAC1", "ImaDisconnected"} << -1 << " ";
+    // clang-format on
 }
 
 void TestStatusPage::showsEachPowerState()
 {
     QFETCH(UpsState, ups);
-    QFETCH(QString, message);
     QFETCH(QString, colour);
-    QFETCH(bool, shutdown);
-    QFETCH(QStringList, pictures);
     QFETCH(int, animation);
-    EngineFixture f;
+    EngineFixture f({{key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::OnBattery), QStringLiteral("1")},
+                     {key::Shutdown(EventSection::LowBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::LowBattery), QStringLiteral("1")}});
     StatusPage page(f.engine());
     page.show();
     f.start();
@@ -85,38 +78,36 @@ void TestStatusPage::showsEachPowerState()
     f.tick();
 
     auto* label = page.findChild<QLabel*>(QStringLiteral("LblMessage"));
-    QVERIFY(label);
-    QCOMPARE(label->text(), message);
+    QTEST(label->text(), "message");
     QVERIFY2(label->styleSheet().contains(colour), qPrintable(label->styleSheet()));
-    QCOMPARE(page.findChild<XpCmdButton*>(QStringLiteral("CmdShutdown"))->isEnabled(), shutdown);
-    QCOMPARE(shownPictures(page), pictures);
+    QTEST(shownPictures(page), "pictures");
     for (auto timer : {StatusDisplay::Timer4, StatusDisplay::Timer5, StatusDisplay::Timer6})
         QCOMPARE(f.engine().display().isRunning(timer), timer == animation);
-}
-
-void TestStatusPage::countdownAndShutdownButton()
-{
-    EngineFixture f({{key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
-                     {key::Delaytime(EventSection::OnBattery), QStringLiteral("1")}});
-    StatusPage page(f.engine());
-    page.show();
-    f.start();
-    f.platform().halvic.setUpsState(UpsState::OnBattery);
-    f.tick();
     f.advance(1000);
-    QCOMPARE(page.findChild<QLabel*>(QStringLiteral("LblAlarm"))->text(),
-             QStringLiteral("System ShutDown After 60  Seconds"));
-
+    QTEST(page.findChild<QLabel*>(QStringLiteral("LblAlarm"))->text(), "alarm");
     QTest::mouseClick(page.findChild<XpCmdButton*>(QStringLiteral("CmdShutdown")), Qt::LeftButton);
-    QVERIFY(f.engine().confirmation().askShutdown());
-    QCOMPARE(f.engine().confirmation().questionText(), Confirmation::ShutdownQuestion);
+    QTEST(f.engine().confirmation().askShutdown(), "shutdown");
 }
 
-// Hidden, the page stops the animation and keeps no picture timer armed; shown, it goes on.
-void TestStatusPage::animationRunsOnlyWhileSeen()
+void TestStatusPage::outOfSightPausesAndReleases_data()
 {
+    QTest::addColumn<QString>("away");
+    QTest::addColumn<bool>("released"); // the pictures' cache is dropped while nothing shows them
+    QTest::newRow("window hidden") << "window" << true;
+    QTest::newRow("window minimised") << "minimise" << true;
+    QTest::newRow("another page, window shown") << "page" << false;
+}
+
+// Out of sight, the page stops the animation, keeps no picture timer armed and (with the window
+// gone) frees its pictures; back in sight it goes on. A picture rendered again is a new pixmap.
+void TestStatusPage::outOfSightPausesAndReleases()
+{
+    QFETCH(QString, away);
     EngineFixture f;
     StatusDisplay& display = f.engine().display();
+    const auto scene = [] {
+        return art::pixmap(art::statusLayer(art::StatusLayer::Scene), art::StatusCanvas, 1.0).cacheKey();
+    };
     {
         QWidget window;
         auto* page = new StatusPage(f.engine(), &window);
@@ -125,17 +116,23 @@ void TestStatusPage::animationRunsOnlyWhileSeen()
         window.show();
         QVERIFY(!display.isAnimationPaused());
         f.advance(1000);
-        QVERIFY(display.isRunning(StatusDisplay::Timer7));
+        const qint64 before = scene();
 
-        window.hide();
+        if (away == u"window")
+            window.hide();
+        else if (away == u"minimise")
+            window.showMinimized();
+        else
+            page->hide();
+        page->followVisibility(); // as the main window does on a change of its state
         QVERIFY(display.isAnimationPaused());
         f.advance(10);
         QCOMPARE(f.platform().scheduler.nextDueMs(), 2200); // only the poll remains
+        QTEST(scene() != before, "released");
 
-        window.show();
-        page->hide(); // another page chosen
-        QVERIFY(display.isAnimationPaused());
+        window.showNormal();
         page->show();
+        page->followVisibility();
         QVERIFY(!display.isAnimationPaused());
         window.hide();
     }
@@ -143,51 +140,22 @@ void TestStatusPage::animationRunsOnlyWhileSeen()
     QVERIFY(!display.isAnimationPaused());
 }
 
-enum class Away
+void TestStatusPage::mainsFlowRunsTwoCyclesPerPeriod()
 {
-    WindowHidden,
-    WindowMinimised,
-    OtherPageChosen,
-};
-
-void TestStatusPage::windowOutOfSightHoldsNoPictures_data()
-{
-    QTest::addColumn<Away>("away");
-    QTest::addColumn<bool>("released");
-    QTest::newRow("window hidden") << Away::WindowHidden << true;
-    QTest::newRow("window minimised") << Away::WindowMinimised << true;
-    QTest::newRow("another page, window shown") << Away::OtherPageChosen << false;
-}
-
-// A picture rendered again is a new pixmap; one still cached is the same.
-void TestStatusPage::windowOutOfSightHoldsNoPictures()
-{
-    QFETCH(Away, away);
-    QFETCH(bool, released);
-    EngineFixture f;
-    QWidget window;
-    auto* page = new StatusPage(f.engine(), &window);
-    f.start();
-    window.show();
-    const auto scene = [&] {
-        return art::pixmap(art::statusLayer(art::StatusLayer::Scene), art::StatusCanvas, 1.0).cacheKey();
-    };
-    const qint64 before = scene();
-    QCOMPARE(scene(), before);
-
-    switch (away) {
-    case Away::WindowHidden:
-        window.hide();
-        break;
-    case Away::WindowMinimised:
-        window.showMinimized();
-        page->followVisibility(); // as the main window does on a change of its state
-        break;
-    case Away::OtherPageChosen:
-        page->hide();
-        break;
-    }
-    QCOMPARE(scene() != before, released);
+    VirtualScheduler s;
+    StatusDisplay d(s);
+    QList<int> frames;
+    connect(&d, &StatusDisplay::flowPictureChanged, this, [&](int picture) { frames.append(picture); });
+    d.AcPipeDisplay(false, false);
+    s.advanceBy(1000); // Timer4: AC1 -> AC2, flow frames start
+    QVERIFY(!d.isVisible(StatusDisplay::ImageAC1) && d.isVisible(StatusDisplay::ImageAC2));
+    QVERIFY(d.isRunning(StatusDisplay::Timer7));
+    s.advanceBy(2000);
+    // Frames count down from 6 to 1, the second cycle begins, and the next Timer4 tick ends it.
+    QCOMPARE(frames.mid(0, 6), (QList<int>{6, 5, 4, 3, 2, 1}));
+    QVERIFY(!d.isRunning(StatusDisplay::Timer7));
+    QCOMPARE(d.flowCycles(), 0);
+    QVERIFY(d.isVisible(StatusDisplay::ImageAC1) && !d.isVisible(StatusDisplay::ImageAC2));
 }
 
 QTEST_MAIN(TestStatusPage)
