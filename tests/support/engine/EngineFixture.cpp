@@ -35,11 +35,6 @@ QString EngineFixture::get(IniKey key) const
     return ReadIni(m_paths.settingsFile(), key);
 }
 
-void EngineFixture::start()
-{
-    m_engine->loadMainWindow();
-}
-
 void EngineFixture::tick()
 {
     const qint64 now = m_platform.scheduler.nowMs();
@@ -52,22 +47,12 @@ void EngineFixture::serialLines(bool cts, bool dcd)
     m_platform.serialPort.setDcd(dcd);
 }
 
-QList<QPair<RecordTableId, QString>> EngineFixture::takeAppended()
-{
-    return std::exchange(m_appended, {});
-}
-
 QStringList EngineFixture::messages(RecordTableId table) const
 {
     QStringList texts;
     for (const QStringList& row : m_engine->records().rows(table))
         texts.append(row.value(2));
     return texts;
-}
-
-QStringList EngineFixture::takeTray()
-{
-    return std::exchange(m_tray, {});
 }
 
 } // namespace testsupport

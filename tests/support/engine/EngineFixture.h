@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+#include <utility>
 
 namespace testsupport {
 
@@ -31,17 +32,17 @@ public:
     QString get(brevant::IniKey key) const;
 
     // The main window's load at virtual time 0.
-    void start();
+    void start() { m_engine->loadMainWindow(); }
     void advance(qint64 ms) { m_platform.scheduler.advanceBy(ms); }
     // Runs up to and including the next poll tick.
     void tick();
     void serialLines(bool cts, bool dcd);
 
     // Every (table, text) appended since the last call.
-    QList<QPair<brevant::RecordTableId, QString>> takeAppended();
+    QList<QPair<brevant::RecordTableId, QString>> takeAppended() { return std::exchange(m_appended, {}); }
     QStringList messages(brevant::RecordTableId table) const;
     // Tray replacements since the last call, as "picture|tip".
-    QStringList takeTray();
+    QStringList takeTray() { return std::exchange(m_tray, {}); }
 
 private:
     QTemporaryDir m_dir;

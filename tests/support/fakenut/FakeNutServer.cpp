@@ -36,7 +36,7 @@ struct FakeNutServer::Client
     int fd = -1;
     std::string in;
     std::string out;
-    bool streaming = false;
+    std::string stream; // repeated for as long as the client reads it
     bool closeWhenSent = false;
     Clock::time_point nextDrip = Clock::now();
 };
@@ -45,21 +45,20 @@ FakeNutServer::FakeNutServer(Behaviour behaviour, FakeUps ups)
     : m_behaviour(behaviour)
     , m_ups(std::move(ups))
 {
-    if (::pipe2(m_wake, O_CLOEXEC) != 0)
-        return;
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, 16) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (listener >= 0)
-            ::close(listener);
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (::pipe2(m_wake, O_CLOEXEC) != 0 || m_listener < 0 ||
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(m_listener, 16) != 0 ||
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (m_listener >= 0)
+            ::close(m_listener);
+        m_listener = -1; // not listening: no thread
         return;
     }
-    m_listener = listener;
     m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { run(); });
 }
@@ -89,7 +88,8 @@ void FakeNutServer::run()
     for (;;) {
         std::vector<pollfd> fds{{m_wake[0], POLLIN, 0}, {m_listener, POLLIN, 0}};
         for (const Client& client : clients) {
-            const bool writable = client.streaming || (!client.out.empty() && m_behaviour != Behaviour::Drip);
+            const bool writable =
+                !client.stream.empty() || (!client.out.empty() && m_behaviour != Behaviour::Drip);
             fds.push_back({client.fd, static_cast<short>(POLLIN | (writable ? POLLOUT : 0)), 0});
         }
         if (::poll(fds.data(), fds.size(), 50) < 0)
@@ -117,7 +117,8 @@ void FakeNutServer::run()
                     client.in.erase(0, end + 1);
                 }
             }
-            refill(client);
+            while (!client.stream.empty() && client.out.size() < StreamChunk)
+                client.out += client.stream;
             size_t sendSize = client.out.size();
             if (m_behaviour == Behaviour::Drip)
                 sendSize = Clock::now() >= client.nextDrip ? std::min<size_t>(sendSize, 1) : 0;
@@ -149,39 +150,17 @@ void FakeNutServer::serveRequest(Client& client, const std::string& line)
         const std::lock_guard lock(m_mutex);
         m_requests.push_back(line);
     }
-    switch (m_behaviour) {
-    case Behaviour::Serve:
-    case Behaviour::Drip:
-        client.out += answer(line);
-        break;
-    case Behaviour::Silent:
-        break;
-    case Behaviour::EndlessList:
-        client.out += "BEGIN LIST UPS\n";
-        client.streaming = true;
-        break;
-    case Behaviour::Garbage:
-        client.streaming = true;
-        break;
-    case Behaviour::HangUp: {
-        const std::string full = answer(line);
+    const std::string full = answer(line);
+    if (m_behaviour == Behaviour::Serve || m_behaviour == Behaviour::Drip) {
+        client.out += full;
+    } else if (m_behaviour == Behaviour::HangUp) {
         client.out += full.substr(0, full.size() / 2);
         client.closeWhenSent = true;
-        break;
-    }
-    }
-}
-
-// Keeps a streaming answer going for as long as the client reads it.
-void FakeNutServer::refill(Client& client)
-{
-    if (!client.streaming || client.out.size() >= StreamChunk)
-        return;
-    if (m_behaviour == Behaviour::EndlessList) {
-        while (client.out.size() < StreamChunk)
-            client.out += "UPS " + m_ups.name + " \"one more UPS\"\n";
-    } else {
-        client.out.append(StreamChunk, 'x');
+    } else if (m_behaviour == Behaviour::EndlessList) {
+        client.out += "BEGIN LIST UPS\n";
+        client.stream = "UPS " + m_ups.name + " \"one more UPS\"\n";
+    } else if (m_behaviour == Behaviour::Garbage) {
+        client.stream.assign(64, 'x');
     }
 }
 

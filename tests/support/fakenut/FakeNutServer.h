@@ -35,12 +35,8 @@ class FakeNutServer
 public:
     explicit FakeNutServer(Behaviour behaviour, FakeUps ups = {});
     ~FakeNutServer();
-    FakeNutServer(const FakeNutServer&) = delete;
-    FakeNutServer& operator=(const FakeNutServer&) = delete;
 
     bool isListening() const { return m_listener >= 0; }
-    // Changes the treatment of the requests that come from now on.
-    void setBehaviour(Behaviour behaviour) { m_behaviour = behaviour; }
     uint16_t port() const { return m_port; }
     std::vector<std::string> requests() const;
     uint64_t bytesSent() const { return m_bytesSent; }
@@ -50,10 +46,9 @@ private:
 
     void run();
     void serveRequest(Client& client, const std::string& line);
-    void refill(Client& client);
     std::string answer(const std::string& line) const;
 
-    std::atomic<Behaviour> m_behaviour;
+    const Behaviour m_behaviour;
     FakeUps m_ups;
     int m_listener = -1;
     int m_wake[2] = {-1, -1};

@@ -1,11 +1,11 @@
-/* Modem-control lines for pseudo-terminals, so that the real serial-port code can be tested
- * without a serial device. Preloaded (LD_PRELOAD) into a test, it answers TIOCMGET, TIOCMSET,
- * TIOCMBIS and TIOCMBIC on pty slaves from the state file named by BREVANT_MODEMSHIM_STATE, and,
- * like a serial driver whose line speed is not B0, raises DTR and RTS when a pty slave is opened.
- *
- * The state file holds one line per modem line, "CTS=0", "DCD=1", "DTR=0", "RTS=1"; the test
- * writes the inputs (CTS, DCD) and reads back the outputs (DTR, RTS). Without the variable, or
- * on any other descriptor, every call goes to the C library unchanged. */
+// Modem-control lines for pseudo-terminals, so that the real serial-port code can be tested
+// without a serial device. Preloaded (LD_PRELOAD) into a test, it answers TIOCMGET, TIOCMSET,
+// TIOCMBIS and TIOCMBIC on pty slaves from the state file named by BREVANT_MODEMSHIM_STATE, and,
+// like a serial driver whose line speed is not B0, raises DTR and RTS when a pty slave is opened.
+//
+// The state file holds one line per modem line, "CTS=0", "DCD=1", "DTR=0", "RTS=1"; the test
+// writes the inputs (CTS, DCD) and reads back the outputs (DTR, RTS). Without the variable, or
+// on any other descriptor, every call goes to the C library unchanged.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -37,7 +37,7 @@ static const struct line lines[] = {
 #define LINE_COUNT (sizeof lines / sizeof lines[0])
 #define OUTPUT_LINES (TIOCM_DTR | TIOCM_RTS)
 
-/* Lets a test make sure it runs with the shim in place. */
+// Lets a test make sure it runs with the shim in place.
 __attribute__((visibility("default"))) int brevant_modemshim_active(void)
 {
     return 1;
@@ -82,7 +82,7 @@ static int write_bits(FILE* file, int bits)
     return fflush(file) == 0 ? 0 : -1;
 }
 
-/* Applies one modem-line request to the state file under an exclusive lock. */
+// Applies one modem-line request to the state file under an exclusive lock.
 static int update_state(unsigned long request, int* argument)
 {
     FILE* file = fopen(state_path(), "a+");
@@ -91,32 +91,17 @@ static int update_state(unsigned long request, int* argument)
     flock(fileno(file), LOCK_EX);
     int bits = read_bits(file);
     int result = 0;
-    switch (request) {
-    case TIOCMGET:
+    if (request == TIOCMGET) {
         *argument = bits;
-        break;
-    case TIOCMSET:
-        bits = (bits & ~OUTPUT_LINES) | (*argument & OUTPUT_LINES);
+    } else {
+        const int outputs = *argument & OUTPUT_LINES;
+        bits = request == TIOCMSET   ? (bits & ~OUTPUT_LINES) | outputs
+               : request == TIOCMBIS ? bits | outputs
+                                     : bits & ~outputs;
         result = write_bits(file, bits);
-        break;
-    case TIOCMBIS:
-        bits |= *argument & OUTPUT_LINES;
-        result = write_bits(file, bits);
-        break;
-    case TIOCMBIC:
-        bits &= ~(*argument & OUTPUT_LINES);
-        result = write_bits(file, bits);
-        break;
-    default:
-        break;
     }
     fclose(file);
     return result;
-}
-
-static int is_modem_request(unsigned long request)
-{
-    return request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC;
 }
 
 int ioctl(int fd, unsigned long request, ...)
@@ -126,7 +111,9 @@ int ioctl(int fd, unsigned long request, ...)
     void* argument = va_arg(args, void*);
     va_end(args);
 
-    if (is_modem_request(request) && state_path() && is_pty_slave(fd)) {
+    const int modem_request =
+        request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC;
+    if (modem_request && state_path() && is_pty_slave(fd)) {
         if (!argument) {
             errno = EFAULT;
             return -1;
@@ -148,36 +135,20 @@ static int opened(int fd)
     return fd;
 }
 
-static mode_t mode_argument(int flags, va_list args)
-{
-    return (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
-}
+// Defines `name` (open or open64) as the C library's function of that name, looked up once, that
+// then raises the output lines of a pty slave it opened.
+#define OPEN_WRAPPER(name)                                                                                   \
+    int name(const char* path, int flags, ...)                                                               \
+    {                                                                                                        \
+        static __typeof__(&name) real;                                                                       \
+        va_list args;                                                                                        \
+        va_start(args, flags);                                                                               \
+        const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;                      \
+        va_end(args);                                                                                        \
+        if (!real)                                                                                           \
+            *(void**)&real = dlsym(RTLD_NEXT, #name);                                                        \
+        return opened(real(path, flags, mode));                                                              \
+    }
 
-typedef int (*open_function)(const char*, int, ...);
-
-static int forward_open(open_function* real, const char* symbol, const char* path, int flags, mode_t mode)
-{
-    if (!*real)
-        *(void**)real = dlsym(RTLD_NEXT, symbol);
-    return opened((*real)(path, flags, mode));
-}
-
-int open(const char* path, int flags, ...)
-{
-    static open_function real;
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = mode_argument(flags, args);
-    va_end(args);
-    return forward_open(&real, "open", path, flags, mode);
-}
-
-int open64(const char* path, int flags, ...)
-{
-    static open_function real;
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = mode_argument(flags, args);
-    va_end(args);
-    return forward_open(&real, "open64", path, flags, mode);
-}
+OPEN_WRAPPER(open)
+OPEN_WRAPPER(open64)

@@ -1,17 +1,19 @@
-/* Durability checks at the system-call boundary. Preloaded (LD_PRELOAD) into a test, it watches the
- * writes and syncs of every regular file, by the path the descriptor has at that moment:
- *
- *   brevant_syncshim_syncs(suffix)     fsync and fdatasync calls on files whose path ends with suffix
- *   brevant_syncshim_unsynced(suffix)  bytes written to those files since each one's last sync
- *   brevant_syncshim_reset()           forgets both
- *
- * A test finds them with dlsym(RTLD_DEFAULT, ...). So "the change is on disk when the call
- * returns" becomes: the call synced the file and left nothing unsynced in it; a database switched
- * to fewer syncs fails that, though a killed process would not show it (the page cache survives).
- *
- * BREVANT_SYNCSHIM_KILL_AT="<part>:write:<n>" or "<part>:sync:<n>" kills the process with SIGKILL
- * right after its n-th write or sync of a file whose path contains <part>: a crash at an exact
- * point. */
+// Durability checks at the system-call boundary. Preloaded (LD_PRELOAD) into a test, it watches the
+// writes and syncs of every regular file, by the path the descriptor has at that moment:
+//
+//   brevant_syncshim_syncs(suffix)     fsync and fdatasync calls on files whose path ends with suffix
+//   brevant_syncshim_unsynced(suffix)  bytes written to those files since each one's last sync
+//   brevant_syncshim_reset()           forgets both
+//
+// A test finds them with dlsym(RTLD_DEFAULT, ...). So "the change is on disk when the call
+// returns" becomes: the call synced the file and left nothing unsynced in it; a database switched
+// to fewer syncs fails that, though a killed process would not show it (the page cache survives).
+// The calls watched are the ones the program, Qt and SQLite write and sync with: write, pwrite64,
+// fsync, fdatasync.
+//
+// BREVANT_SYNCSHIM_KILL_AT="<part>:write:<n>" or "<part>:sync:<n>" kills the process with SIGKILL
+// right after its n-th write or sync of a file whose path contains <part>: a crash at an exact
+// point.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <pthread.h>
@@ -21,7 +23,6 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #define MAX_FILES 256
@@ -65,21 +66,16 @@ static int ends_with(const char* text, const char* suffix)
 static void read_kill_point(void)
 {
     const char* setting = getenv("BREVANT_SYNCSHIM_KILL_AT");
-    char event[8];
-    char format[32];
-    if (!setting || !*setting)
-        return;
-    snprintf(format, sizeof format, "%%%d[^:]:%%7[^:]:%%ld", MAX_PATH - 1);
-    if (sscanf(setting, format, kill_point.part, event, &kill_point.remaining) != 3 ||
-        kill_point.remaining < 1)
-        return;
-    if (strcmp(event, "write") != 0 && strcmp(event, "sync") != 0)
+    char event[8]; // the part's width in the format below is MAX_PATH - 1
+    if (!setting ||
+        sscanf(setting, "%511[^:]:%7[^:]:%ld", kill_point.part, event, &kill_point.remaining) != 3 ||
+        kill_point.remaining < 1 || (strcmp(event, "write") != 0 && strcmp(event, "sync") != 0))
         return;
     kill_point.event = strcmp(event, "write") == 0 ? EVENT_WRITE : EVENT_SYNC;
     kill_point.armed = 1;
 }
 
-/* The path of a regular file open as fd, or 0 for anything else. */
+// The path of a regular file open as fd, or 0 for anything else.
 static int regular_file_path(int fd, char* path)
 {
     char link[64];
@@ -133,77 +129,24 @@ static void note(int fd, enum event event, ssize_t bytes)
         raise(SIGKILL);
 }
 
-/* Declares `real`, the C library's function of that name, looked up once. */
-#define REAL(name)                                                                                           \
-    static name##_fn real;                                                                                   \
-    if (!real)                                                                                               \
-    *(void**)&real = dlsym(RTLD_NEXT, #name)
+// Defines `name` as the C library's function of that name (looked up once) followed by a note of
+// the write or sync it made; `noted` is the byte count, negative for nothing to note.
+#define WATCHED(type, name, params, args, event, noted)                                                      \
+    type name params                                                                                         \
+    {                                                                                                        \
+        static __typeof__(&name) real;                                                                       \
+        if (!real)                                                                                           \
+            *(void**)&real = dlsym(RTLD_NEXT, #name);                                                        \
+        const type result = real args;                                                                       \
+        note(fd, event, noted);                                                                              \
+        return result;                                                                                       \
+    }
 
-typedef ssize_t (*write_fn)(int, const void*, size_t);
-typedef ssize_t (*pwrite_fn)(int, const void*, size_t, off_t);
-typedef ssize_t (*pwrite64_fn)(int, const void*, size_t, off64_t);
-typedef ssize_t (*writev_fn)(int, const struct iovec*, int);
-typedef ssize_t (*pwritev_fn)(int, const struct iovec*, int, off_t);
-typedef int (*fsync_fn)(int);
-typedef int (*fdatasync_fn)(int);
-
-ssize_t write(int fd, const void* buffer, size_t count)
-{
-    REAL(write);
-    const ssize_t written = real(fd, buffer, count);
-    note(fd, EVENT_WRITE, written);
-    return written;
-}
-
-ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset)
-{
-    REAL(pwrite);
-    const ssize_t written = real(fd, buffer, count, offset);
-    note(fd, EVENT_WRITE, written);
-    return written;
-}
-
-ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset)
-{
-    REAL(pwrite64);
-    const ssize_t written = real(fd, buffer, count, offset);
-    note(fd, EVENT_WRITE, written);
-    return written;
-}
-
-ssize_t writev(int fd, const struct iovec* vector, int count)
-{
-    REAL(writev);
-    const ssize_t written = real(fd, vector, count);
-    note(fd, EVENT_WRITE, written);
-    return written;
-}
-
-ssize_t pwritev(int fd, const struct iovec* vector, int count, off_t offset)
-{
-    REAL(pwritev);
-    const ssize_t written = real(fd, vector, count, offset);
-    note(fd, EVENT_WRITE, written);
-    return written;
-}
-
-int fsync(int fd)
-{
-    REAL(fsync);
-    const int result = real(fd);
-    if (result == 0)
-        note(fd, EVENT_SYNC, 0);
-    return result;
-}
-
-int fdatasync(int fd)
-{
-    REAL(fdatasync);
-    const int result = real(fd);
-    if (result == 0)
-        note(fd, EVENT_SYNC, 0);
-    return result;
-}
+WATCHED(ssize_t, write, (int fd, const void* buffer, size_t count), (fd, buffer, count), EVENT_WRITE, result)
+WATCHED(ssize_t, pwrite64, (int fd, const void* buffer, size_t count, off64_t offset),
+        (fd, buffer, count, offset), EVENT_WRITE, result)
+WATCHED(int, fsync, (int fd), (fd), EVENT_SYNC, result == 0 ? 0 : -1)
+WATCHED(int, fdatasync, (int fd), (fd), EVENT_SYNC, result == 0 ? 0 : -1)
 
 __attribute__((visibility("default"))) int brevant_syncshim_active(void)
 {
