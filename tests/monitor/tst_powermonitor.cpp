@@ -146,7 +146,7 @@ void TestPowerMonitor::lowBatteryDisabledRepeatsEntryActions()
     }
     f.serialLines(false, false);
     f.tick();
-    QCOMPARE(f.messages(RecordTableId::UpsEvent), QStringList()); // nor cleared without a latch
+    QCOMPARE(f.messages(RecordTableId::UpsEvent), QStringList()); // disabled, and no latch to clear
 }
 
 // A lost USB link pauses the countdown and keeps the latches without recording anything; back,
@@ -155,7 +155,7 @@ void TestPowerMonitor::lowBatteryDisabledRepeatsEntryActions()
 void TestPowerMonitor::usbLinkLostAndLeftKeepsTheLatches()
 {
     EngineFixture::SettingList settings = serialSettings();
-    settings[0].second = QStringLiteral("0");
+    settings[0].second = QStringLiteral("0"); // the link: USB
     EngineFixture f(settings);
     f.start();
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
