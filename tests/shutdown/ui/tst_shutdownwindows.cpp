@@ -10,6 +10,7 @@
 #include "shutdown/ui/QuestionWindow.h"
 #include "shutdown/ui/SaveListWindow.h"
 
+#include <QLabel>
 #include <QTableView>
 #include <QTest>
 
@@ -73,6 +74,7 @@ private slots:
     void alarmCancelComesBackEmpty();
     void questionNoDropsEveryJob_data();
     void questionNoDropsEveryJob();
+    void secondRequestKeepsTheShutdownQuestion();
     void saveListShowsTheImportUntilClosed();
 };
 
@@ -152,6 +154,24 @@ void TestShutdownWindows::questionNoDropsEveryJob()
     QVERIFY(f.messages(RecordTableId::Log).isEmpty());
     f.advance(1000);
     QCOMPARE(f.get(key::ShutDown), QString()); // the dropped shutdown stays dropped
+}
+
+// A clear request while the shutdown question is put away brings that question back, not its own;
+// YES then does both jobs.
+void TestShutdownWindows::secondRequestKeepsTheShutdownQuestion()
+{
+    EngineFixture f;
+    QuestionWindow window(f.engine().confirmation());
+    f.start();
+    f.engine().confirmation().pressShutdownButton();
+    window.hide();
+    f.engine().confirmation().pressClearLog();
+    QTRY_VERIFY(window.isVisible());
+    QCOMPARE(find<QLabel>(window, "Label1")->text(),
+             QStringLiteral("Are you sure shutdown system and ups ?"));
+    click(window, "xpcmdbutton1");
+    QVERIFY(f.messages(RecordTableId::Log).isEmpty());
+    QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
 }
 
 // The list closed from the window manager is done with, as after its Close button.
