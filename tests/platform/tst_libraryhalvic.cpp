@@ -1,4 +1,5 @@
-// The Halvic library through the real loading path (QLibrary), on stand-ins built beside the test.
+// The Halvic library through the real loading path (QLibrary), when it or one of its functions
+// is missing.
 #include "link/UsbLink.h"
 #include "platform/qt/LibraryHalvic.h"
 #include "platform/sim/RecordingMessageBox.h"
@@ -8,78 +9,47 @@
 
 using namespace brevant;
 
-namespace {
-
-struct Loaded
-{
-    explicit Loaded(const QString& library)
-        : halvic(library)
-    {}
-    LibraryHalvic halvic;
-    RecordingMessageBox messages;
-    VirtualScheduler scheduler;
-    UsbLink link{halvic, messages, scheduler};
-};
-
-} // namespace
-
 class TestLibraryHalvic : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void exchangesThroughTheLibrary();
-    void missingLibraryReportsEveryCall();
-    void missingFunctionStopsTheExchange();
+    void callThatCannotBeMadeIsShown_data();
+    void callThatCannotBeMadeIsShown();
 };
 
-void TestLibraryHalvic::exchangesThroughTheLibrary()
+void TestLibraryHalvic::callThatCannotBeMadeIsShown_data()
 {
-    Loaded l(qEnvironmentVariable("FAKE_HALVIC"));
-    l.link.usbExchange(UsbLink::StatusQuery);
-    QVERIFY(!l.link.usbConnected());
-
-    QVERIFY(l.link.hidHandle().ok());
-    l.link.usbExchange(UsbLink::StatusQuery);
-    QVERIFY(l.link.usbConnected() && l.link.usbOnBattery() && l.link.usbLowBattery());
-    l.link.usbExchange(UsbLink::UpsOff); // "S1"
-    QVERIFY(l.link.usbConnected());
-
-    QVERIFY(l.link.closeHandleDevice().ok());
-    l.link.usbExchange(UsbLink::StatusQuery);
-    QVERIFY(!l.link.usbConnected());
-    QVERIFY(l.link.usbOnBattery());
-    QVERIFY(l.messages.shown().isEmpty());
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QString>("named");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("library missing: every exchange")
+        << "HalvicNotInstalled" << false << "HalvicNotInstalled" << 2;
+    // The UPS-off command is answered "S1": it needs no CmdInput.
+    QTest::newRow("CmdInput missing: the status query")
+        << qEnvironmentVariable("FAKE_HALVIC_WITHOUT_CMDINPUT") << true << "CmdInput" << 1;
 }
 
-void TestLibraryHalvic::missingLibraryReportsEveryCall()
+// Opening and closing are only logged; an exchange that cannot be made is shown and leaves the
+// link's flags as they were.
+void TestLibraryHalvic::callThatCannotBeMadeIsShown()
 {
-    Loaded l(QStringLiteral("HalvicNotInstalled"));
-    const Status opened = l.link.hidHandle();
-    QVERIFY(!opened.ok());
-    QVERIFY2(opened.error().contains(u"HalvicNotInstalled"), qPrintable(opened.error()));
-    QVERIFY(!l.link.closeHandleDevice().ok());
-    QVERIFY(l.messages.shown().isEmpty());
-
-    l.link.setUsbConnected(true);
-    l.link.usbExchange(UsbLink::StatusQuery);
-    l.link.usbExchange(UsbLink::UpsOff);
-    QCOMPARE(l.messages.shown(), QStringList(2, opened.error()));
-    QVERIFY(l.link.usbConnected());
-}
-
-void TestLibraryHalvic::missingFunctionStopsTheExchange()
-{
-    Loaded l(qEnvironmentVariable("FAKE_HALVIC_WITHOUT_CMDINPUT"));
-    QVERIFY(l.link.hidHandle().ok());
-    l.link.usbExchange(UsbLink::StatusQuery);
-    QCOMPARE(l.messages.shown().size(), 1);
-    QVERIFY2(l.messages.shown().constFirst().contains(u"CmdInput"),
-             qPrintable(l.messages.shown().constFirst()));
-    QVERIFY(!l.link.usbConnected());
-
-    l.link.usbExchange(UsbLink::UpsOff); // answered "S1": CmdInput is not needed
-    QCOMPARE(l.messages.shown().size(), 1);
+    QFETCH(QString, library);
+    QFETCH(QString, named);
+    LibraryHalvic halvic(library);
+    RecordingMessageBox messages;
+    VirtualScheduler scheduler;
+    UsbLink link{halvic, messages, scheduler};
+    QTEST(link.hidHandle().ok(), "opens");
+    QCOMPARE(link.closeHandleDevice().ok(), link.hidHandle().ok());
+    link.setUsbConnected(true);
+    link.usbExchange(UsbLink::StatusQuery);
+    link.usbExchange(UsbLink::UpsOff);
+    QTEST(int(messages.shown().size()), "shown");
+    for (const QString& message : messages.shown())
+        QVERIFY2(message.contains(named), qPrintable(message));
+    QVERIFY(link.usbConnected());
 }
 
 QTEST_GUILESS_MAIN(TestLibraryHalvic)
