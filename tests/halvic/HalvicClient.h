@@ -20,11 +20,10 @@ public:
         {
             return code == HALVIC_REPLY_STATUS && status.contains(char(HALVIC_VALID_MARKER));
         }
-        bool onMains() const { return status.at(HALVIC_MAINS_BYTE - 1) == 1; }
-        bool batteryLow() const { return status.at(HALVIC_LOW_BATTERY_BYTE - 1) == 1; }
         bool is(bool mains, bool low) const
         {
-            return answered() && onMains() == mains && batteryLow() == low;
+            return answered() && status.at(HALVIC_MAINS_BYTE - 1) == char(mains) &&
+                   status.at(HALVIC_LOW_BATTERY_BYTE - 1) == char(low);
         }
     };
     // The reply code of a UPS that does not answer.
@@ -34,14 +33,9 @@ public:
 
     bool isLoaded() const { return m_open != nullptr; }
     QString errorString() const { return m_library.errorString(); }
-    // The file the dynamic loader actually picked.
-    QString loadedFrom() const;
-
     void open() const { m_open(); }
     void close() const { m_close(); }
     Reply exchange(int command) const;
-    // A status query as the monitor's poll makes it: reopens while the UPS does not answer.
-    Reply poll() const;
 
 private:
     QLibrary m_library;
