@@ -3,15 +3,11 @@
 #include "TestFiles.h"
 #include "config/IniFile.h"
 
-#include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-#include <memory>
-#include <vector>
 
 using namespace brevant;
 
@@ -19,188 +15,107 @@ class TestCloseStandin : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
-    void closesListedAppsAndHandsOver();
-    void withNothingToCloseOnlyHandsOver();
-    void extendsAListNotYetImported_data();
-    void extendsAListNotYetImported();
-    void failsLoudly_data();
-    void failsLoudly();
-
-private:
-    // A harmless long-running program under a name unique to this test run.
-    QString makeApp(const QString& role);
-    QProcess* startApp(const QString& program);
-    void runClose(const QStringList& arguments = {}, int exitCode = 0);
-    QString settingsFile() const { return m_dir->filePath(QStringLiteral("UpsConfigure.ini")); }
-    QString listFile() const { return m_dir->filePath(QStringLiteral("CloseApp.ini")); }
-    QString settings(brevant::IniKey key) const { return brevant::ReadIni(settingsFile(), key); }
-    QString listed(QStringView section, const QString& key) const
+    // Starts a harmless long-running program `instances` times under a name unique to this test
+    // run; returns the name.
+    QString startApp(const QString& role, int instances = 1)
     {
-        return brevant::ReadIni(listFile(), section.toString(), key);
+        const QString name = "bvt" + role + QString::number(QRandomGenerator::global()->generate(), 16);
+        const QString path = m_dir->filePath(name);
+        QFile::copy(QStringLiteral("/bin/sleep"), path); // a failure shows in the list
+        for (int i = 0; i < instances; ++i) {
+            m_apps.append(new QProcess(this));
+            m_apps.last()->start(path, {QStringLiteral("300")});
+            m_apps.last()->waitForStarted(5000);
+        }
+        return name;
     }
-
-    QByteArray m_stderr;
+    // Runs close.exe; returns its standard error, or "failed" when it did not exit with `exitCode`.
+    QByteArray runClose(int exitCode = 0)
+    {
+        QProcess close;
+        close.setEnvironment(QProcess::systemEnvironment() << "BREVANT_APP_DIR=" + m_dir->path());
+        close.start(testsupport::binDir() + QStringLiteral("/close.exe"), {});
+        const bool exited = close.waitForFinished(30000) && close.exitStatus() == QProcess::NormalExit;
+        return exited && close.exitCode() == exitCode ? close.readAllStandardError() : QByteArray("failed");
+    }
+    QString file(const char* name) const { return m_dir->filePath(QLatin1String(name)); }
+    QString listed(QStringView section, const char* key) const
+    {
+        return ReadIni(file("CloseApp.ini"), section.toString(), QLatin1String(key));
+    }
+    // ShutDown, CloseAppFlag and SaveList, as the settings hold them.
+    QStringList handOver() const
+    {
+        QStringList values;
+        for (IniKey key : {key::ShutDown, key::CloseAppFlag, key::SaveList})
+            values.append(ReadIni(file("UpsConfigure.ini"), key));
+        return values;
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::vector<std::unique_ptr<QProcess>> m_apps;
+    QList<QProcess*> m_apps;
+
+private slots:
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+    void cleanup() { qDeleteAll(std::exchange(m_apps, {})); } // each kills its program
+
+    void closesListedAppsAndHandsOver()
+    {
+        const QString editor = startApp(QStringLiteral("ed"), 2);
+        const QString viewer = startApp(QStringLiteral("vw"));
+        startApp(QStringLiteral("by"));
+        testsupport::writeFile(
+            file("close.conf"),
+            ("# closed before a shutdown\n" + editor + "\n\n  " + viewer + "  \n").toUtf8());
+        QCOMPARE(runClose(), QByteArray());
+        for (QProcess* closed : m_apps.mid(0, 3))
+            QVERIFY(closed->state() == QProcess::NotRunning || closed->waitForFinished(5000));
+        QCOMPARE(m_apps.last()->state(), QProcess::Running); // not listed
+        QStringList names;
+        for (const char* entry : {"1", "2", "3"})
+            names.append(listed(closeapplist::AppNameSection, entry));
+        names.sort();
+        QCOMPARE(names, QStringList({editor, editor, viewer}));
+        // The count, and the command line as the saved file.
+        QCOMPARE(ReadIni(file("CloseApp.ini"), closeapplist::Count) +
+                     listed(closeapplist::SavedFileSection, "3").right(4),
+                 QStringLiteral("3 300"));
+        QCOMPARE(handOver(), QStringList({"1", "1", "1"}));
+    }
+
+    void withNothingToCloseOnlyHandsOver()
+    {
+        QCOMPARE(runClose(), QByteArray());
+        QCOMPARE(handOver() << QString::number(QFile::exists(file("CloseApp.ini"))),
+                 QStringList({"1", "", "", "0"}));
+    }
+
+    // A list the monitor has not imported yet is extended; an imported one is replaced.
+    void extendsAListNotYetImported()
+    {
+        for (const QString& flag : {QStringLiteral("1"), QStringLiteral("0")}) {
+            testsupport::writeFile(file("CloseApp.ini"),
+                                   "[CloseApp]\nCount=1\n1=earlier\n[Date]\n1=2024-01-01\n"
+                                   "[Time]\n1=10:00:00\n[SaveAppFileName]\n1=/home/u/a.odt\n");
+            QVERIFY(WriteIni(file("UpsConfigure.ini"), key::CloseAppFlag, flag).ok());
+            const QString app = startApp(QStringLiteral("ap"));
+            testsupport::writeFile(file("close.conf"), app.toUtf8());
+            QCOMPARE(runClose(), QByteArray());
+            QCOMPARE(QStringList({ReadIni(file("CloseApp.ini"), closeapplist::Count),
+                                  listed(closeapplist::AppNameSection, "1"), handOver()[1]}),
+                     QStringList({flag == u"1" ? "2" : "1", flag == u"1" ? "earlier" : app, "1"}));
+        }
+    }
+
+    // A close.exe that could not hand the shutdown over must say so: the monitor and the
+    // administrator see an exit code and a reason, never a silent success.
+    void failsLoudlyWhenTheHandOverIsNotWritten()
+    {
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("UpsConfigure.ini"))); // no write can replace it
+        const QByteArray errors = runClose(1);
+        QVERIFY2(errors.contains("hand-over was not written"), errors.constData());
+    }
 };
-
-void TestCloseStandin::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-}
-
-void TestCloseStandin::cleanup()
-{
-    for (auto& app : m_apps) {
-        app->kill();
-        app->waitForFinished(5000);
-    }
-    m_apps.clear();
-}
-
-QString TestCloseStandin::makeApp(const QString& role)
-{
-    const QString name =
-        QStringLiteral("bvt%1%2").arg(role).arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
-    const QString path = m_dir->filePath(name);
-    if (!QFile::copy(QStringLiteral("/bin/sleep"), path))
-        return {};
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
-}
-
-QProcess* TestCloseStandin::startApp(const QString& program)
-{
-    auto app = std::make_unique<QProcess>();
-    app->start(program, {QStringLiteral("300")});
-    app->waitForStarted(5000);
-    m_apps.push_back(std::move(app));
-    return m_apps.back().get();
-}
-
-void TestCloseStandin::runClose(const QStringList& arguments, int exitCode)
-{
-    QProcess close;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("BREVANT_APP_DIR"), m_dir->path());
-    close.setProcessEnvironment(environment);
-    close.start(testsupport::binDir() + QStringLiteral("/close.exe"), arguments);
-    QVERIFY(close.waitForFinished(30000));
-    m_stderr = close.readAllStandardError();
-    QCOMPARE(close.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(close.exitCode(), exitCode);
-}
-
-void TestCloseStandin::closesListedAppsAndHandsOver()
-{
-    const QString editor = makeApp(QStringLiteral("ed"));
-    const QString viewer = makeApp(QStringLiteral("vw"));
-    const QString bystander = makeApp(QStringLiteral("by"));
-    QVERIFY(!editor.isEmpty() && !viewer.isEmpty() && !bystander.isEmpty());
-    const QString editorName = QFileInfo(editor).fileName();
-    const QString viewerName = QFileInfo(viewer).fileName();
-    testsupport::writeFile(
-        m_dir->filePath(QStringLiteral("close.conf")),
-        ("# closed before a shutdown\n" + editorName + "\n\n  " + viewerName + "  \n").toUtf8());
-    QProcess* editors[] = {startApp(editor), startApp(editor)};
-    QProcess* viewerApp = startApp(viewer);
-    QProcess* bystanderApp = startApp(bystander);
-
-    runClose();
-
-    for (QProcess* closed : {editors[0], editors[1], viewerApp}) {
-        QVERIFY(closed->state() == QProcess::NotRunning || closed->waitForFinished(5000));
-        QCOMPARE(closed->exitStatus(), QProcess::CrashExit);
-    }
-    QCOMPARE(bystanderApp->state(), QProcess::Running);
-
-    QCOMPARE(ReadIni(listFile(), closeapplist::Count), QStringLiteral("3"));
-    QStringList names;
-    for (const char16_t* key : {u"1", u"2", u"3"})
-        names << listed(closeapplist::AppNameSection, QString::fromUtf16(key));
-    QCOMPARE(listed(closeapplist::DateSection, QStringLiteral("3")),
-             QDate::currentDate().toString(Qt::ISODate));
-    QVERIFY(listed(closeapplist::SavedFileSection, QStringLiteral("3")).endsWith(QStringLiteral(" 300")));
-    names.sort();
-    QCOMPARE(names, QStringList({editorName, editorName, viewerName}));
-    QCOMPARE(settings(key::CloseAppFlag), QStringLiteral("1"));
-    QCOMPARE(settings(key::SaveList), QStringLiteral("1"));
-    QCOMPARE(settings(key::ShutDown), QStringLiteral("1"));
-}
-
-void TestCloseStandin::withNothingToCloseOnlyHandsOver()
-{
-    runClose();
-    QCOMPARE(settings(key::ShutDown), QStringLiteral("1"));
-    QCOMPARE(settings(key::CloseAppFlag), QString());
-    QCOMPARE(settings(key::SaveList), QString());
-    QVERIFY(!QFile::exists(listFile()));
-}
-
-void TestCloseStandin::extendsAListNotYetImported_data()
-{
-    QTest::addColumn<QString>("flagBefore");
-    QTest::addColumn<QString>("count");
-    QTest::addColumn<bool>("earlierEntryKept");
-    QTest::newRow("not imported yet: extended") << "1"
-                                                << "2" << true;
-    QTest::newRow("already imported: replaced") << "0"
-                                                << "1" << false;
-}
-
-void TestCloseStandin::extendsAListNotYetImported()
-{
-    QFETCH(QString, flagBefore);
-    testsupport::writeFile(listFile(),
-                           "[CloseApp]\nCount=1\n1=earlier\n[Date]\n1=2024-01-01\n[Time]\n1=10:00:00\n"
-                           "[SaveAppFileName]\n1=/home/u/report.odt\n");
-    QVERIFY(brevant::WriteIni(settingsFile(), key::CloseAppFlag, flagBefore).ok());
-    const QString app = makeApp(QStringLiteral("ap"));
-    testsupport::writeFile(m_dir->filePath(QStringLiteral("close.conf")), QFileInfo(app).fileName().toUtf8());
-    startApp(app);
-
-    runClose();
-
-    QTEST(ReadIni(listFile(), closeapplist::Count), "count");
-    QFETCH(bool, earlierEntryKept);
-    QCOMPARE(listed(closeapplist::AppNameSection, QStringLiteral("1")) == QStringLiteral("earlier"),
-             earlierEntryKept);
-    QCOMPARE(settings(key::CloseAppFlag), QStringLiteral("1"));
-}
-
-// A close.exe that could not hand the shutdown over, or was started wrongly, must say so: the
-// monitor and the administrator see an exit code and a reason, never a silent success.
-void TestCloseStandin::failsLoudly_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<bool>("settingsWritable");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QByteArray>("reason");
-    QTest::newRow("stray option") << QStringList{QStringLiteral("--now")} << true << 2
-                                  << QByteArray("Unknown option 'now'");
-    QTest::newRow("hand-over not written")
-        << QStringList{} << false << 1 << QByteArray("hand-over was not written");
-}
-
-void TestCloseStandin::failsLoudly()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(bool, settingsWritable);
-    QFETCH(int, exitCode);
-    QFETCH(QByteArray, reason);
-    if (!settingsWritable) // a directory in its place: no write can succeed, not even as root
-        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("UpsConfigure.ini")));
-
-    runClose(arguments, exitCode);
-    QVERIFY2(m_stderr.contains(reason), m_stderr.constData());
-    if (settingsWritable)
-        QCOMPARE(settings(key::ShutDown), QString());
-}
 
 QTEST_GUILESS_MAIN(TestCloseStandin)
 #include "tst_closestandin.moc"
