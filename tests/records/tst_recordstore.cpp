@@ -1,26 +1,32 @@
+// The record tables in real SQLite files: order, trims, the sorted closed-applications view, clears,
+// damaged files kept aside and replaced, the save-list import (all entries or none, never twice,
+// even when the importing process is killed at an exact write), and every change on disk when the
+// call that made it returns. A killed process cannot show the last (its writes stay in the page
+// cache), so the sync shim watches the files: the call must sync the database and leave no byte
+// of it unsynced; a database switched to fewer syncs (synchronous=NORMAL or OFF) fails here. The
+// shim (preloaded by the test's environment, and so into its children) also does the exact kills.
 #include "TestFiles.h"
+#include "config/Settings.h"
 #include "records/RecordStore.h"
+#include "shutdown/SaveListController.h"
 
-#include <QDir>
-#include <QFile>
+#include <QCoreApplication>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <dlfcn.h>
+#include <functional>
 
 using namespace brevant;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList column(const QList<QStringList>& rows, int position)
-{
-    QStringList values;
-    for (const QStringList& row : rows)
-        values.append(row.value(position));
-    return values;
-}
+const QList<RecordTableId> Tables{RecordTableId::Log, RecordTableId::UpsEvent, RecordTableId::CloseApp};
 
 QStringList numbered(int from, int to)
 {
@@ -30,320 +36,301 @@ QStringList numbered(int from, int to)
     return texts;
 }
 
-QStringList pragmaColumn(const QString& connection, const QString& sql, int position)
+// The sync shim's counters, found in this process when the shim is preloaded.
+using Counter = long (*)(const char*);
+const auto resetShim = reinterpret_cast<void (*)()>(dlsym(RTLD_DEFAULT, "brevant_syncshim_reset"));
+const auto syncs = reinterpret_cast<Counter>(dlsym(RTLD_DEFAULT, "brevant_syncshim_syncs"));
+const auto unsynced = reinterpret_cast<Counter>(dlsym(RTLD_DEFAULT, "brevant_syncshim_unsynced"));
+
+// Over the database file and the journal or log that commits go through first.
+long total(Counter counter, const QString& databaseFile)
 {
-    QSqlQuery query(QSqlDatabase::database(connection));
-    QStringList values;
-    if (query.exec(sql)) {
-        while (query.next())
-            values.append(query.value(position).toString());
+    long sum = 0;
+    for (const char* suffix : {"", "-wal", "-journal"})
+        sum += counter(QFile::encodeName(databaseFile + QLatin1String(suffix)).constData());
+    return sum;
+}
+
+using Change = std::function<void(RecordStore&)>;
+
+constexpr int Entries = 8000;
+
+// A list as close.exe writes it, entries named "<tag><i>".
+QByteArray closeAppList(int entries, const QByteArray& tag)
+{
+    QByteArray sections[4] = {"[CloseApp]\nCount=" + QByteArray::number(entries) + '\n', "[Date]\n",
+                              "[Time]\n", "[SaveAppFileName]\n"};
+    for (int i = 1; i <= entries; ++i) {
+        const QByteArray key = QByteArray::number(i) + '=';
+        sections[0] += key + tag + QByteArray::number(i) + '\n';
+        sections[1] += key + "2026-12-01\n";
+        sections[2] += key + "10:00:00\n";
+        sections[3] += key + "/home/user/" + tag + QByteArray::number(i) + ".odt\n";
     }
-    return values;
+    return sections[0] + sections[1] + sections[2] + sections[3];
+}
+
+// The import child: one start's import in the given directory.
+int runImportChild(const QString& dir)
+{
+    Settings settings(dir + u"/UpsConfigure.ini");
+    RecordStore records(dir + u"/EventRecord.mdb", dir + u"/CloseAppRecord.mdb");
+    if (!records.open())
+        return 3;
+    SaveListController(settings, records, dir + u"/CloseApp.ini").ImportClosedApps();
+    return 0;
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Change)
 
 class TestRecordStore : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
+    QString file(const char* name) const { return m_dir->filePath(QLatin1String(name)); }
+    // Appends m1 .. m<count>.
+    void fill(RecordTableId table, int count)
+    {
+        for (const QString& text : numbered(1, count)) {
+            QVERIFY(
+                table == RecordTableId::CloseApp
+                    ? m_store->addCloseApp(QStringLiteral("2024-01-01"), QStringLiteral("10:00:00"), text, {})
+                    : m_store->appendRecord(table, text));
+        }
+    }
+    QStringList texts(RecordTableId table) const
+    {
+        QStringList values;
+        for (const QStringList& row : m_store->rows(table))
+            values.append(row.value(2));
+        return values;
+    }
 
-    void freshInstallCreatesFilesAndTables();
-    void reopenKeepsRecordsInOrder();
-    void missingDirectoryFailsToOpen();
-    void damagedFileIsKeptAsideAndReplaced_data();
-    void damagedFileIsKeptAsideAndReplaced();
-    void appendStoresSortableDateAndTime();
-    void trimToLimit_data();
-    void trimToLimit();
-    void trimToLimitRereadsTheLimit();
-    void tickTrimOfAllTables_data();
-    void tickTrimOfAllTables();
-    void closeAppFollowsDateOrderOnceSorted();
-    void clearLeavesTheOtherTablesAlone_data();
-    void clearLeavesTheOtherTablesAlone();
+    // A save list flagged for import, as close.exe leaves it.
+    void prepareList(const QByteArray& list)
+    {
+        testsupport::writeFile(file("CloseApp.ini"), list);
+        QVERIFY(m_settings->write(key::CloseAppFlag, QStringLiteral("1")).ok());
+    }
 
-private:
-    void fill(RecordTableId table, int count);
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<RecordStore> m_store;
+    std::unique_ptr<Settings> m_settings;
+
+private slots:
+    void init()
+    {
+        m_store.reset();
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_settings = std::make_unique<Settings>(file("UpsConfigure.ini"));
+        m_store = std::make_unique<RecordStore>(file("EventRecord.mdb"), file("CloseAppRecord.mdb"));
+        QVERIFY(m_store->open());
+    }
+
+    // First: the sync shim follows the first 256 files the process writes.
+    void changeIsOnDiskWhenTheCallReturns_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QString>("changed"); // the file synced at least once; empty: each exactly `syncs`
+        QTest::addColumn<int>("syncs");
+        const auto row = [](const char* name, const char* changed, int syncs, const Change& change) {
+            QTest::newRow(name) << change << changed << syncs;
+        };
+        using T = RecordTableId;
+        row("append to record", "EventRecord.mdb", 0, [](RecordStore& s) { s.appendRecord(T::Log, u"m"_s); });
+        row("clear CloseApp", "CloseAppRecord.mdb", 0, [](RecordStore& s) { s.clearTable(T::CloseApp); });
+        // The end-of-tick trim is one durable transaction per database file: record and UpsEvent
+        // share EventRecord.mdb, so a tick that trims all three tables syncs each file once.
+        row("tick trim, each table at its limit", "", 1, [](RecordStore& s) { s.trimOnTick({12, 12, 12}); });
+        row("tick trim, none at its limit", "", 0, [](RecordStore& s) { s.trimOnTick({13, 13, 13}); });
+    }
+
+    void changeIsOnDiskWhenTheCallReturns()
+    {
+        QFETCH(Change, change);
+        QFETCH(QString, changed);
+        QVERIFY2(resetShim && syncs && unsynced, "run with LD_PRELOAD=libsyncshim.so");
+        for (RecordTableId table : Tables)
+            fill(table, 12);
+        resetShim();
+        change(*m_store);
+        for (const QString& database :
+             {QStringLiteral("EventRecord.mdb"), QStringLiteral("CloseAppRecord.mdb")}) {
+            const long synced = total(syncs, m_dir->filePath(database));
+            if (changed.isEmpty())
+                QTEST(int(synced), "syncs");
+            else if (database == changed)
+                QVERIFY2(synced >= 1, "the change was not synced");
+            QCOMPARE(total(unsynced, m_dir->filePath(database)), 0);
+        }
+    }
+
+    void missingDirectoryFailsToOpen()
+    {
+        RecordStore store(file("gone/EventRecord.mdb"), file("CloseAppRecord.mdb"));
+        QVERIFY(!store.open());
+        QVERIFY(!store.appendRecord(RecordTableId::Log, QStringLiteral("Program start")));
+        QCOMPARE(store.recordCount(RecordTableId::Log), -1);
+        store.trimToLimit(RecordTableId::Log, [] { return 10.0; }); // must not loop
+    }
+
+    void damagedFileIsKeptAsideAndReplaced_data()
+    {
+        QTest::addColumn<int>("table");
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("keptAs"); // a copy of this name is already there
+        const QString aside = QStringLiteral(".damaged-20240501-071500");
+        QTest::newRow("wrong columns") << int(RecordTableId::Log) << "columns"
+                                       << "EventRecord.mdb" + aside;
+        QTest::newRow("corrupt page") << int(RecordTableId::Log) << "page"
+                                      << "EventRecord.mdb" + aside;
+        QTest::newRow("an Access file, earlier copy kept") << int(RecordTableId::CloseApp) << "access"
+                                                           << "CloseAppRecord.mdb" + aside + "-2";
+    }
+
+    void damagedFileIsKeptAsideAndReplaced()
+    {
+        QFETCH(int, table);
+        QFETCH(QString, damage);
+        QFETCH(QString, keptAs);
+        const auto id = RecordTableId(table);
+        const QString path = m_dir->filePath(keptAs.section(u'.', 0, 1));
+        const QString name = RecordStore::tableName(id);
+        QSqlQuery query(QSqlDatabase::database(m_store->connectionName(id)));
+        // Several pages, in one commit.
+        QVERIFY(query.exec(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+                           u"INSERT INTO " +
+                           name + u" (Date, Time) SELECT '2024-01-01', printf('%08d', i) FROM n"));
+        if (damage == u"columns")
+            QVERIFY(query.exec(u"DROP TABLE " + name) &&
+                    query.exec(u"CREATE TABLE " + name + u" (Date TEXT, Message TEXT)"));
+        query.finish();
+        m_store->close(); // the last connection moves the log into the file
+        QByteArray bytes = testsupport::readFile(path);
+        QVERIFY(bytes.size() > 4 * 4096);
+        if (damage == u"access")
+            bytes = QByteArray("\x00\x01\x00\x00Standard Jet DB", 19) + QByteArray(4096, '\x5a');
+        else if (damage == u"page")
+            bytes.replace(3 * 4096, 100, QByteArray(100, '\xff')); // the header of the fourth page
+        testsupport::writeFile(path, bytes);
+        if (keptAs.endsWith(u"-2"))
+            testsupport::writeFile(m_dir->filePath(keptAs.chopped(2)), "earlier");
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is damaged .* kept as")));
+        m_store->setClock([] { return QDateTime(QDate(2024, 5, 1), QTime(7, 15)); });
+        QVERIFY(m_store->open());
+        QCOMPARE(testsupport::readFile(m_dir->filePath(keptAs)), bytes);
+        const QStringList log = texts(RecordTableId::Log);
+        QCOMPARE(log.size(), 1);
+        QVERIFY2(log[0].contains(QFileInfo(path).fileName() + u" was damaged") &&
+                     log[0].endsWith(u"kept as " + keptAs),
+                 qPrintable(log[0]));
+        fill(RecordTableId::UpsEvent, 2);
+        fill(RecordTableId::CloseApp, 2);
+        for (RecordTableId t : {RecordTableId::Log, RecordTableId::CloseApp}) {
+            QSqlQuery check(QStringLiteral("PRAGMA integrity_check"),
+                            QSqlDatabase::database(m_store->connectionName(t)));
+            QVERIFY(check.next() && check.value(0).toString() == u"ok");
+        }
+    }
+
+    // A tick trims the oldest record of each table at or above its own limit, one at most.
+    void tickTrimOfAllTables()
+    {
+        fill(RecordTableId::Log, 10);
+        fill(RecordTableId::UpsEvent, 20);
+        fill(RecordTableId::CloseApp, 33);
+        QSignalSpy changed(m_store.get(), &RecordStore::tableChanged);
+        m_store->trimOnTick(TickLimits{10, 25, 29.5});
+        QCOMPARE(QList<QStringList>({texts(Tables[0]), texts(Tables[1]), texts(Tables[2])}),
+                 QList<QStringList>({numbered(2, 10), numbered(1, 20), numbered(2, 33)}));
+        QCOMPARE(changed.size(), 2);
+    }
+
+    // Once sorted, the closed applications are shown and trimmed in date order.
+    void closeAppFollowsDateOrderOnceSorted()
+    {
+        for (const QStringList& row : QList<QStringList>{{"2024-05-02", "08:00:00", "Editor"},
+                                                         {"2023-11-30", "09:00:00", "Mail"},
+                                                         {"2024-05-02", "07:00:00", "Sheets"},
+                                                         {"2024-01-15", "10:00:00", "Browser"}})
+            QVERIFY(m_store->addCloseApp(row[0], row[1], row[2], {}));
+        QCOMPARE(texts(RecordTableId::CloseApp), QStringList({"Editor", "Mail", "Sheets", "Browser"}));
+        m_store->useSortedCloseAppView();
+        QCOMPARE(texts(RecordTableId::CloseApp), QStringList({"Mail", "Browser", "Editor", "Sheets"}));
+        m_store->trimToLimit(RecordTableId::CloseApp, [] { return 2.0; });
+        QCOMPARE(texts(RecordTableId::CloseApp), QStringList({"Editor", "Sheets"}));
+        m_store->trimOnTick(RecordTableId::CloseApp, 2);
+        QCOMPARE(texts(RecordTableId::CloseApp), QStringList{"Sheets"});
+    }
+
+    void clearLeavesTheOtherTablesAlone()
+    {
+        for (RecordTableId cleared : Tables) {
+            init();
+            for (RecordTableId table : Tables)
+                fill(table, 2);
+            m_store->clearTable(cleared);
+            for (RecordTableId table : Tables)
+                QCOMPARE(m_store->recordCount(table), table == cleared ? 0 : 2);
+        }
+    }
+
+    // The same list flagged again adds nothing; a new list adds its entries.
+    void importsOnceEach()
+    {
+        for (const QByteArray& list : {closeAppList(2, "a"), closeAppList(2, "a"), closeAppList(1, "b")}) {
+            prepareList(list);
+            SaveListController(*m_settings, *m_store, file("CloseApp.ini")).ImportClosedApps();
+            QCOMPARE(m_settings->read(key::CloseAppFlag), QStringLiteral("0"));
+        }
+        QCOMPARE(texts(RecordTableId::CloseApp), QStringList({"a1", "a2", "b1"}));
+    }
+
+    // A start killed in the import leaves no rows and the flag set, or all rows and the flag set;
+    // the next start then imports what is missing, never an entry twice.
+    void killedImportNeverImportsTwice_data()
+    {
+        QTest::addColumn<QString>("killAt");
+        QTest::addColumn<int>("rowsAfterKill");
+        QTest::newRow("in the middle of the commit") << "CloseAppRecord.mdb-wal:write:100" << 0;
+        // The new settings file is written beside the old one before it replaces it.
+        QTest::newRow("after the commit, writing the flag") << "UpsConfigure.ini.:write:1" << Entries;
+    }
+
+    void killedImportNeverImportsTwice()
+    {
+        QFETCH(QString, killAt);
+        QFETCH(int, rowsAfterKill);
+        prepareList(closeAppList(Entries, "app"));
+        m_store->close();
+
+        for (const QString& kill : {killAt, QString()}) {
+            QProcess child;
+            child.setEnvironment(QProcess::systemEnvironment() << "BREVANT_SYNCSHIM_KILL_AT=" + kill);
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--import"), m_dir->path()});
+            QVERIFY(child.waitForFinished(60000));
+            QCOMPARE(child.exitStatus(), kill.isEmpty() ? QProcess::NormalExit : QProcess::CrashExit);
+            QCOMPARE(m_settings->read(key::CloseAppFlag), QLatin1String(kill.isEmpty() ? "0" : "1"));
+            QVERIFY(m_store->open());
+            QCOMPARE(m_store->recordCount(RecordTableId::CloseApp), kill.isEmpty() ? Entries : rowsAfterKill);
+            m_store->close();
+        }
+        QVERIFY(m_store->open());
+        const QStringList names = texts(RecordTableId::CloseApp);
+        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), Entries);
+    }
 };
 
-void TestRecordStore::init()
+int main(int argc, char** argv)
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_store = std::make_unique<RecordStore>(m_dir->filePath(QStringLiteral("EventRecord.mdb")),
-                                            m_dir->filePath(QStringLiteral("CloseAppRecord.mdb")));
-    QVERIFY(m_store->open());
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--import") == 0)
+        return runImportChild(QString::fromLocal8Bit(argv[2]));
+    TestRecordStore test;
+    return QTest::qExec(&test, argc, argv);
 }
-
-void TestRecordStore::cleanup()
-{
-    m_store.reset();
-    m_dir.reset();
-}
-
-void TestRecordStore::fill(RecordTableId table, int count)
-{
-    for (const QString& text : numbered(1, count)) {
-        if (table == RecordTableId::CloseApp)
-            QVERIFY(m_store->addCloseApp(QStringLiteral("2024-01-01"), QStringLiteral("10:00:00"), text, {}));
-        else
-            QVERIFY(m_store->appendRecord(table, text));
-    }
-    QCOMPARE(m_store->recordCount(table), count);
-}
-
-void TestRecordStore::freshInstallCreatesFilesAndTables()
-{
-    QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("EventRecord.mdb"))));
-    QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("CloseAppRecord.mdb"))));
-
-    const QString events = m_store->connectionName(RecordTableId::Log);
-    const QString closeApps = m_store->connectionName(RecordTableId::CloseApp);
-    QCOMPARE(m_store->connectionName(RecordTableId::UpsEvent), events);
-    QVERIFY(events != closeApps);
-    QCOMPARE(pragmaColumn(events, QStringLiteral("PRAGMA table_info(record)"), 1),
-             (QStringList{"Date", "Time", "Message"}));
-    QCOMPARE(pragmaColumn(closeApps, QStringLiteral("PRAGMA table_info(CloseApp)"), 1),
-             (QStringList{"Date", "Time", "AppName", "SaveAppFileName"}));
-
-    QSignalSpy appended(m_store.get(), &RecordStore::recordAppended);
-    QVERIFY(m_store->appendRecord(RecordTableId::Log, QStringLiteral("Program start")));
-    QCOMPARE(column(m_store->rows(RecordTableId::Log), 2), QStringList{"Program start"});
-    QCOMPARE(appended.size(), 1);
-    QVERIFY(!m_store->appendRecord(RecordTableId::CloseApp, QStringLiteral("not an application")));
-    QCOMPARE(m_store->recordCount(RecordTableId::CloseApp), 0);
-}
-
-void TestRecordStore::reopenKeepsRecordsInOrder()
-{
-    fill(RecordTableId::UpsEvent, 3);
-    m_store->trimOnTick(RecordTableId::UpsEvent, 3);
-    QVERIFY(m_store->appendRecord(RecordTableId::UpsEvent, QStringLiteral("m4")));
-
-    const QString before = m_store->connectionName(RecordTableId::UpsEvent);
-    m_store = std::make_unique<RecordStore>(m_dir->filePath(QStringLiteral("EventRecord.mdb")),
-                                            m_dir->filePath(QStringLiteral("CloseAppRecord.mdb")));
-    QVERIFY(m_store->connectionName(RecordTableId::UpsEvent) != before);
-    QVERIFY(m_store->open());
-    QCOMPARE(column(m_store->rows(RecordTableId::UpsEvent), 2), numbered(2, 4));
-}
-
-void TestRecordStore::missingDirectoryFailsToOpen()
-{
-    RecordStore store(m_dir->filePath(QStringLiteral("gone/EventRecord.mdb")),
-                      m_dir->filePath(QStringLiteral("CloseAppRecord.mdb")));
-    QVERIFY(!store.open());
-    QVERIFY(!store.appendRecord(RecordTableId::Log, QStringLiteral("Program start")));
-    QCOMPARE(store.recordCount(RecordTableId::Log), -1);
-    store.trimToLimit(RecordTableId::Log, [] { return 10.0; }); // must not loop
-    QVERIFY(store.addCloseApp(QStringLiteral("2024-01-01"), {}, {}, {}));
-}
-
-enum class Damage
-{
-    Truncated,
-    NotSqlite,
-    WrongColumns,
-    CorruptPage
-};
-
-void TestRecordStore::damagedFileIsKeptAsideAndReplaced_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<Damage>("damage");
-    QTest::addColumn<QString>("keptAs"); // a copy of this name is already there
-    const QString events = QStringLiteral("EventRecord.mdb");
-    const QString closeApps = QStringLiteral("CloseAppRecord.mdb");
-    const QString aside = QStringLiteral(".damaged-20240501-071500");
-    QTest::newRow("truncated") << events << Damage::Truncated << events + aside;
-    QTest::newRow("an Access file") << events << Damage::NotSqlite << events + aside;
-    QTest::newRow("wrong columns") << events << Damage::WrongColumns << events + aside;
-    QTest::newRow("corrupt page") << events << Damage::CorruptPage << events + aside;
-    QTest::newRow("CloseApp file, earlier copy kept")
-        << closeApps << Damage::NotSqlite << closeApps + aside + u"-2";
-}
-
-void TestRecordStore::damagedFileIsKeptAsideAndReplaced()
-{
-    QFETCH(QString, file);
-    QFETCH(Damage, damage);
-    QFETCH(QString, keptAs);
-    const QString path = m_dir->filePath(file);
-    const auto table = file.startsWith(u"Event") ? RecordTableId::Log : RecordTableId::CloseApp;
-    const QString connection = m_store->connectionName(table);
-    QSqlQuery query(QSqlDatabase::database(connection));
-    // Several pages, in one commit.
-    QVERIFY(query.exec(
-        u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) INSERT INTO " +
-        RecordStore::tableName(table) + u" (Date, Time) SELECT '2024-01-01', printf('%08d', i) FROM n"));
-    if (damage == Damage::WrongColumns) {
-        QVERIFY(query.exec(u"DROP TABLE " + RecordStore::tableName(table)));
-        QVERIFY(query.exec(u"CREATE TABLE " + RecordStore::tableName(table) + u" (Date TEXT, Message TEXT)"));
-    }
-    query.finish();
-    m_store->close(); // the last connection moves the log into the file
-    QByteArray bytes = testsupport::readFile(path);
-    QVERIFY(bytes.size() > 4 * 4096);
-    if (damage == Damage::Truncated)
-        bytes.truncate(bytes.size() / 2);
-    else if (damage == Damage::NotSqlite)
-        bytes = QByteArray("\x00\x01\x00\x00Standard Jet DB", 19) + QByteArray(4096, '\x5a');
-    else if (damage == Damage::CorruptPage)
-        bytes.replace(3 * 4096, 100, QByteArray(100, '\xff')); // the header of the fourth page
-    testsupport::writeFile(path, bytes);
-    if (keptAs.endsWith(u"-2"))
-        testsupport::writeFile(m_dir->filePath(keptAs.chopped(2)), "earlier");
-
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is damaged .* kept as")));
-    m_store->setClock([] { return QDateTime(QDate(2024, 5, 1), QTime(7, 15)); });
-    QVERIFY(m_store->open());
-
-    QCOMPARE(testsupport::readFile(m_dir->filePath(keptAs)), bytes);
-    QCOMPARE(m_store->recordCount(table), table == RecordTableId::Log ? 1 : 0);
-    const QStringList log = column(m_store->rows(RecordTableId::Log), 2);
-    QCOMPARE(log.size(), 1);
-    QVERIFY2(log[0].contains(file + u" was damaged") && log[0].endsWith(u"kept as " + keptAs),
-             qPrintable(log[0]));
-    fill(RecordTableId::UpsEvent, 2);
-    QVERIFY(m_store->addCloseApp({}, {}, QStringLiteral("Editor"), {}));
-    for (const QString& name : {connection, m_store->connectionName(RecordTableId::CloseApp)})
-        QCOMPARE(pragmaColumn(name, QStringLiteral("PRAGMA integrity_check"), 0), QStringList{"ok"});
-}
-
-void TestRecordStore::appendStoresSortableDateAndTime()
-{
-    m_store->setClock([] { return QDateTime(QDate(2024, 3, 5), QTime(17, 8, 9)); });
-    QVERIFY(m_store->appendRecord(RecordTableId::UpsEvent, QStringLiteral("Attention!! UPS Battery Low")));
-    QCOMPARE(m_store->rows(RecordTableId::UpsEvent),
-             (QList<QStringList>{{"2024-03-05", "17:08:09", "Attention!! UPS Battery Low"}}));
-    QCOMPARE(m_store->recordCount(RecordTableId::Log), 0);
-}
-
-void TestRecordStore::trimToLimit_data()
-{
-    QTest::addColumn<int>("table");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<double>("limit");
-    QTest::addColumn<QStringList>("left");
-
-    const int log = int(RecordTableId::Log);
-    QTest::newRow("25 down to 10") << log << 25 << 10.0 << numbered(16, 25);
-    QTest::newRow("at the limit") << log << 10 << 10.0 << numbered(1, 10);
-    QTest::newRow("fractional limit") << log << 12 << 10.5 << numbered(3, 12);
-    QTest::newRow("CloseApp in appending order")
-        << int(RecordTableId::CloseApp) << 12 << 10.0 << numbered(3, 12);
-}
-
-void TestRecordStore::trimToLimit()
-{
-    QFETCH(int, table);
-    QFETCH(int, count);
-    QFETCH(double, limit);
-    QFETCH(QStringList, left);
-
-    const auto id = RecordTableId(table);
-    fill(id, count);
-    m_store->trimToLimit(id, [limit] { return limit; });
-    QCOMPARE(column(m_store->rows(id), 2), left);
-}
-
-void TestRecordStore::trimToLimitRereadsTheLimit()
-{
-    fill(RecordTableId::Log, 25);
-    int reads = 0;
-    // A limit lowered while the cut runs is honoured at the next comparison.
-    m_store->trimToLimit(RecordTableId::Log, [&reads] { return ++reads == 1 ? 20.0 : 10.0; });
-    QCOMPARE(m_store->recordCount(RecordTableId::Log), 10);
-    QCOMPARE(reads, 16);
-}
-
-void TestRecordStore::tickTrimOfAllTables_data()
-{
-    QTest::addColumn<QList<int>>("counts"); // record, UpsEvent, CloseApp
-    QTest::addColumn<QList<double>>("limits");
-    QTest::addColumn<QList<int>>("left");
-
-    QTest::newRow("all at their limits")
-        << QList<int>{10, 10, 10} << QList<double>{10, 10, 10} << QList<int>{9, 9, 9};
-    QTest::newRow("one record per table at most")
-        << QList<int>{12, 15, 11} << QList<double>{10, 10, 10} << QList<int>{11, 14, 10};
-    QTest::newRow("limits of their own")
-        << QList<int>{10, 20, 30} << QList<double>{10, 25, 29.5} << QList<int>{9, 20, 29};
-}
-
-void TestRecordStore::tickTrimOfAllTables()
-{
-    QFETCH(QList<int>, counts);
-    QFETCH(QList<double>, limits);
-    QFETCH(QList<int>, left);
-    const QList<RecordTableId> tables{RecordTableId::Log, RecordTableId::UpsEvent, RecordTableId::CloseApp};
-    for (int i = 0; i < 3; ++i)
-        fill(tables[i], counts[i]);
-    QSignalSpy changed(m_store.get(), &RecordStore::tableChanged);
-
-    m_store->trimOnTick(TickLimits{limits[0], limits[1], limits[2]});
-    int trimmed = 0;
-    for (int i = 0; i < 3; ++i) {
-        // The first (oldest) records go.
-        QCOMPARE(column(m_store->rows(tables[i]), 2), numbered(counts[i] - left[i] + 1, counts[i]));
-        trimmed += left[i] < counts[i] ? 1 : 0;
-    }
-    QCOMPARE(changed.size(), trimmed);
-}
-
-void TestRecordStore::closeAppFollowsDateOrderOnceSorted()
-{
-    const QList<QStringList> added{{"2024-05-02", "08:00:00", "Editor", "notes.txt"},
-                                   {"2023-11-30", "09:00:00", "Mail", ""},
-                                   {"2024-05-02", "07:00:00", "Sheets", "budget.ods"},
-                                   {"2024-01-15", "10:00:00", "Browser", ""}};
-    for (const QStringList& row : added)
-        QVERIFY(m_store->addCloseApp(row[0], row[1], row[2], row[3]));
-    QCOMPARE(m_store->rows(RecordTableId::CloseApp), added);
-
-    QSignalSpy changed(m_store.get(), &RecordStore::tableChanged);
-    m_store->useSortedCloseAppView();
-    QVERIFY(m_store->closeAppViewSorted());
-    QCOMPARE(changed.size(), 1);
-    QCOMPARE(column(m_store->rows(RecordTableId::CloseApp), 2),
-             (QStringList{"Mail", "Browser", "Editor", "Sheets"}));
-
-    m_store->trimToLimit(RecordTableId::CloseApp, [] { return 2.0; });
-    QCOMPARE(column(m_store->rows(RecordTableId::CloseApp), 2), (QStringList{"Editor", "Sheets"}));
-    m_store->trimOnTick(RecordTableId::CloseApp, 2);
-    QCOMPARE(column(m_store->rows(RecordTableId::CloseApp), 2), QStringList{"Sheets"});
-}
-
-void TestRecordStore::clearLeavesTheOtherTablesAlone_data()
-{
-    QTest::addColumn<int>("cleared");
-    QTest::newRow("record") << int(RecordTableId::Log);
-    QTest::newRow("UpsEvent") << int(RecordTableId::UpsEvent);
-    QTest::newRow("CloseApp") << int(RecordTableId::CloseApp);
-}
-
-void TestRecordStore::clearLeavesTheOtherTablesAlone()
-{
-    QFETCH(int, cleared);
-
-    const QList<RecordTableId> tables{RecordTableId::Log, RecordTableId::UpsEvent, RecordTableId::CloseApp};
-    for (RecordTableId table : tables)
-        fill(table, 3);
-    QSignalSpy clearedSpy(m_store.get(), &RecordStore::tableCleared);
-    m_store->clearTable(RecordTableId(cleared));
-    QCOMPARE(clearedSpy.size(), 1);
-    for (RecordTableId table : tables)
-        QCOMPARE(m_store->recordCount(table), int(table) == cleared ? 0 : 3);
-
-    QVERIFY(m_store->appendRecord(RecordTableId::Log, QStringLiteral("after")));
-    QCOMPARE(column(m_store->rows(RecordTableId::Log), 2).constLast(), QStringLiteral("after"));
-}
-
-QTEST_GUILESS_MAIN(TestRecordStore)
 #include "tst_recordstore.moc"
