@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace brevant;
 using namespace Qt::StringLiterals;
@@ -172,6 +173,25 @@ private slots:
         QVERIFY(WriteIni(path, QStringLiteral("A"), key, value).ok());
         QTEST(testsupport::readFile(path), "after");
         expectOnlyTheFileAndItsLock();
+    }
+
+    // Readable by all, writable by the owner, the lock private, whatever the writer's umask.
+    void fileModesIgnoreTheUmask()
+    {
+        const QString path = prepare(Absent);
+        const mode_t before = ::umask(0077);
+        const bool written =
+            WriteIni(path, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2")).ok();
+        ::umask(before);
+        QVERIFY(written);
+        const auto modeOf = [](const QString& file) {
+            struct stat status
+            {};
+            return ::stat(QFile::encodeName(file).constData(), &status) == 0 ? int(status.st_mode & 07777)
+                                                                             : -1;
+        };
+        QCOMPARE(modeOf(path), 0644);
+        QCOMPARE(modeOf(path + QStringLiteral(".lock")), 0600);
     }
 
     // A full disk (here: a file size limit, which fails write() the same way without root) must

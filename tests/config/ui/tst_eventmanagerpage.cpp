@@ -7,9 +7,12 @@
 #include "config/ui/EventManagerPage.h"
 #include "controls/XpCheckBox.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 using namespace brevant;
@@ -124,6 +127,33 @@ private slots:
         QCOMPARE(QList<int>({p.value("ChkOnBattE"), p.value("ChkOnBattS")}), QList<int>({0, 1}));
         QVERIFY(p.enabled("ChkOnBattS") && p.enabled("Command7")); // no lock left from the edit
         QVERIFY(p.takeWrites().isEmpty());
+    }
+
+    // Tab reaches every enabled control of each sub-page, and each has a name and a spoken name.
+    void everyControlIsReachableAndNamed()
+    {
+        for (const char* option : {"OptOnBatt", "OptLowBatt", "OptOsLog"}) {
+            Page p(eventSettings(LowBattery, "0", "1", "1", "1") +
+                       eventSettings(OnBattery, "0", "1", "1", "1"),
+                   option);
+            p.page.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&p.page));
+            QSet<QWidget*> reached;
+            QWidget* first = p.find(option);
+            first->setFocus(Qt::TabFocusReason);
+            for (QWidget* w = first; w && !reached.contains(w); w = QApplication::focusWidget()) {
+                reached.insert(w);
+                QTest::keyClick(w, Qt::Key_Tab);
+            }
+            QVERIFY(reached.size() >= 7);
+            for (QWidget* w : p.page.findChildren<QWidget*>()) {
+                if (!w->isVisibleTo(&p.page) || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus))
+                    continue;
+                QVERIFY2(reached.contains(w) && !w->objectName().isEmpty(), w->metaObject()->className());
+                QAccessibleInterface* control = QAccessible::queryAccessibleInterface(w);
+                QVERIFY2(control && !control->text(QAccessible::Name).isEmpty(), qPrintable(w->objectName()));
+            }
+        }
     }
 
     void eventPageShowsTheFile_data()
