@@ -43,7 +43,8 @@ private:
 void TestInstalledProgram::initTestCase()
 {
     m_bus = std::make_unique<PrivateBus>();
-    QVERIFY2(m_bus->start(), qPrintable(m_bus->error()));
+    const QString noBus = m_bus->start();
+    QVERIFY2(noBus.isEmpty(), qPrintable(noBus));
     QDBusConnection service =
         QDBusConnection::connectToBus(m_bus->address(), QStringLiteral("notifications"));
     QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &m_notifications,
@@ -143,9 +144,8 @@ void TestInstalledProgram::freshUserIsProtectedFromTheFirstStart()
         tableMessages(QStringLiteral("UpsEvent")).contains(QStringLiteral("Attention!! UPS Battery Low")),
         20000);
     QTRY_VERIFY_WITH_TIMEOUT(!m_notifications.shown.isEmpty(), 20000);
-    QCOMPARE(m_notifications.shown.first().summary, QStringLiteral("UPS battery low"));
-    QVERIFY2(m_notifications.shown.first().body.contains(QStringLiteral("3 seconds")),
-             qPrintable(m_notifications.shown.first().body));
+    const QString told = m_notifications.shown.first();
+    QVERIFY2(told.startsWith(u"UPS battery low|") && told.contains(u"3 seconds"), qPrintable(told));
 
     // Countdown, alarm window, UPS off through the installed libHalvic, then the shutdown command.
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_home.filePath(QStringLiteral("shutdown-ran"))), 30000);
