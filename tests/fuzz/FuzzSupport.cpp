@@ -1,31 +1,41 @@
 #include "FuzzSupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
 
-namespace brevant::fuzz {
+namespace fuzz {
 
-const QString& scratchDir()
+void invariantBroken(const char* what)
 {
-    static const QString parent =
-        QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-    static const QTemporaryDir dir(parent + QStringLiteral("/brevant-fuzz-XXXXXX"));
-    static const QString path = dir.path();
-    if (path.isEmpty())
-        invariantBroken("no scratch directory");
-    return path;
+    std::fprintf(stderr, "fuzz invariant broken: %s\n", what);
+    std::abort();
 }
 
-QString scratchFile(const QString& name, QByteArrayView bytes)
+const std::string& scratchDir()
 {
-    const QString path = scratchDir() + u'/' + name;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes.data(), bytes.size()) != bytes.size())
+    static const struct Scratch
+    {
+        std::string path =
+            ::access("/dev/shm", W_OK) == 0 ? "/dev/shm/brevant-fuzz-XXXXXX" : "/tmp/brevant-fuzz-XXXXXX";
+        bool made = ::mkdtemp(path.data()) != nullptr;
+        std::error_code ignored;
+        ~Scratch() { std::filesystem::remove_all(path, ignored); } // and every file of the run in it
+    } scratch;
+    if (!scratch.made)
+        invariantBroken("no scratch directory");
+    return scratch.path;
+}
+
+std::string scratchFile(std::string_view name, const uint8_t* data, size_t size)
+{
+    const std::string path = scratchDir() + '/' + std::string(name);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0 || (size > 0 && ::write(fd, data, size) != ssize_t(size)) || ::close(fd) != 0)
         invariantBroken("cannot write a scratch file");
     return path;
 }
 
-} // namespace brevant::fuzz
+} // namespace fuzz

@@ -10,23 +10,25 @@ using namespace brevant;
 
 namespace {
 
-// The names of the sections and keys the file itself uses, and the program's own.
+// The names of the sections and keys the file itself uses (the first eight of each), and the
+// program's own.
 QList<std::pair<QString, QString>> namesIn(const QString& text)
 {
-    QList<std::pair<QString, QString>> names{{QStringLiteral("Schema"), QStringLiteral("ShutDown")},
-                                             {QStringLiteral("CloseApp"), QStringLiteral("Count")}};
     static const QRegularExpression sectionLine(QStringLiteral("^\\s*\\[([A-Za-z0-9]{1,12})\\]"),
                                                 QRegularExpression::MultilineOption);
     static const QRegularExpression keyLine(QStringLiteral("^\\s*([A-Za-z0-9]{1,12})\\s*="),
                                             QRegularExpression::MultilineOption);
-    QStringList sections;
-    for (auto it = sectionLine.globalMatch(text); it.hasNext() && sections.size() < 8;)
-        sections << it.next().captured(1);
-    QStringList keys;
-    for (auto it = keyLine.globalMatch(text); it.hasNext() && keys.size() < 8;)
-        keys << it.next().captured(1);
-    for (const QString& section : std::as_const(sections)) {
-        for (const QString& key : std::as_const(keys))
+    const auto firstEight = [&text](const QRegularExpression& line) {
+        QStringList found;
+        for (auto it = line.globalMatch(text); it.hasNext() && found.size() < 8;)
+            found << it.next().captured(1);
+        return found;
+    };
+    QList<std::pair<QString, QString>> names{{QStringLiteral("Schema"), QStringLiteral("ShutDown")},
+                                             {QStringLiteral("CloseApp"), QStringLiteral("Count")}};
+    const QStringList keys = firstEight(keyLine);
+    for (const QString& section : firstEight(sectionLine)) {
+        for (const QString& key : keys)
             names.append({section, key});
     }
     return names;
@@ -37,11 +39,11 @@ QList<std::pair<QString, QString>> namesIn(const QString& text)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArrayView text(data, qsizetype(size));
-    const QString file = fuzz::scratchFile(QStringLiteral("UpsConfigure.ini"), text);
+    const QString file = QString::fromStdString(fuzz::scratchFile("UpsConfigure.ini", data, size));
     const IniSnapshot snapshot = IniSnapshot::fromText(text);
     const auto names = namesIn(QString::fromUtf8(text));
+    const QString absent = QStringLiteral("\x01absent");
     for (const auto& [section, key] : names) {
-        const QString absent = QStringLiteral("\x01absent");
         if (ReadIni(file, section, key, absent) != snapshot.value(section, key, absent))
             fuzz::invariantBroken("ReadIni and IniSnapshot disagree");
     }

@@ -2,30 +2,28 @@
 // line, to a NUT backend that looks for its UPS, logs in, reads the status and switches the UPS
 // off. Whatever the server says, the backend must send only the requests it means: no name the
 // server made up may carry anything but a plain word into a command.
+#include "FuzzSupport.h"
 #include "NutBackend.h"
 #include "NutProtocol.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <netinet/in.h>
-#include <poll.h>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-[[noreturn]] void broken(const char* what)
+sockaddr_in loopback(uint16_t port)
 {
-    std::fprintf(stderr, "fuzz invariant broken: %s\n", what);
-    std::abort();
+    return {
+        .sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
 }
 
 // Serves one connection at a time, in the order they came: the reply bytes go out at once, then
@@ -36,14 +34,12 @@ public:
     ReplayServer()
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = loopback(0);
         socklen_t length = sizeof address;
         if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
             ::listen(m_listener, 64) != 0 ||
             ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            broken("no loopback listener");
+            fuzz::invariantBroken("no loopback listener");
         m_port = ntohs(address.sin_port);
         std::thread([this] { serve(); }).detach();
     }
@@ -62,8 +58,7 @@ public:
     std::string received()
     {
         const int fd = connectToServer();
-        char buffer[4096];
-        while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+        for (char buffer[4096]; ::recv(fd, buffer, sizeof buffer, 0) > 0;) {
         }
         ::close(fd);
         std::unique_lock lock(m_mutex);
@@ -77,15 +72,12 @@ private:
     // moment; that is the harness running out, not the backend failing, so wait for one.
     int connectToServer() const
     {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(m_port);
+        const sockaddr_in address = loopback(m_port);
         for (int attempt = 0; attempt < 1000; ++attempt) {
             const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
             if (fd < 0)
-                broken("no socket for the loopback server");
-            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+                fuzz::invariantBroken("no socket for the loopback server");
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
                 return fd;
             const int error = errno;
             ::close(fd);
@@ -93,7 +85,7 @@ private:
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        broken("cannot reach the loopback server");
+        fuzz::invariantBroken("cannot reach the loopback server");
     }
 
     void serve()
@@ -102,11 +94,10 @@ private:
             const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0)
                 continue;
-            std::string replies;
-            {
+            const std::string replies = [this] {
                 const std::lock_guard lock(m_mutex);
-                replies = m_replies;
-            }
+                return m_replies;
+            }();
             for (size_t sent = 0; sent < replies.size();) {
                 const ssize_t n = ::send(fd, replies.data() + sent, replies.size() - sent, MSG_NOSIGNAL);
                 if (n <= 0)
@@ -145,28 +136,20 @@ private:
 // A request the backend means to send: a known verb, and plain names wherever a name goes.
 bool wellFormed(const std::string& line)
 {
-    for (const char c : line) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return false;
-    }
+    if (std::any_of(line.begin(), line.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
+        return false;
     if (line == "LIST UPS" || line == "USERNAME \"monuser\"" || line == "PASSWORD \"secret\"")
         return true;
     const auto words = halvic::splitNutLine(line);
-    const auto plain = [&](size_t first, size_t last) {
-        for (size_t i = first; i < last; ++i) {
-            if (!halvic::isValidNutName(words[i]))
-                return false;
-        }
-        return true;
-    };
+    const auto plain = [&words](size_t i) { return halvic::isValidNutName(words[i]); };
     if (words.size() == 4 && words[0] == "GET" && words[1] == "VAR" && words[3] == "ups.status")
-        return plain(2, 3);
+        return plain(2);
     if (words.size() == 3 && words[0] == "LIST" && words[1] == "CMD")
-        return plain(2, 3);
+        return plain(2);
     if (words.size() == 5 && words[0] == "SET" && words[1] == "VAR" && words[3] == "ups.delay.shutdown")
-        return plain(2, 3) && words[4] == "60";
+        return plain(2) && words[4] == "60";
     if (words.size() == 3 && words[0] == "INSTCMD")
-        return plain(1, 2) && halvic::isDelayedOffCommand(words[2]);
+        return plain(1) && halvic::isDelayedOffCommand(words[2]);
     return false;
 }
 
@@ -197,9 +180,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t start = 0;
     for (size_t end; (end = requests.find('\n', start)) != std::string::npos; start = end + 1) {
         if (!wellFormed(requests.substr(start, end - start)))
-            broken("the backend sent a request it does not mean to send");
+            fuzz::invariantBroken("the backend sent a request it does not mean to send");
     }
     if (start != requests.size())
-        broken("a request without its line end");
+        fuzz::invariantBroken("a request without its line end");
     return 0;
 }

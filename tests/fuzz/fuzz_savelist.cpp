@@ -8,6 +8,7 @@
 #include "shutdown/SaveListController.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 using namespace brevant;
 
@@ -15,19 +16,14 @@ namespace {
 
 struct Fixture
 {
-    Fixture()
-        : records(fuzz::scratchDir() + u"/EventRecord.mdb", fuzz::scratchDir() + u"/CloseAppRecord.mdb")
-    {
-        if (!records.open())
-            fuzz::invariantBroken("the record databases do not open");
-    }
-
     int argc = 1;
     char name[16] = "fuzz_savelist";
     char* argv[1] = {name};
     QCoreApplication app{argc, argv};
-    Settings settings{fuzz::scratchDir() + u"/UpsConfigure.ini"};
-    RecordStore records;
+    const QString dir = QString::fromStdString(fuzz::scratchDir());
+    Settings settings{dir + u"/UpsConfigure.ini"};
+    RecordStore records{dir + u"/EventRecord.mdb", dir + u"/CloseAppRecord.mdb"};
+    const bool opened = records.open();
 };
 
 } // namespace
@@ -35,12 +31,13 @@ struct Fixture
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static Fixture fixture;
+    if (!fixture.opened)
+        fuzz::invariantBroken("the record databases do not open");
     // Each list starts from an empty table, so that the table stays small over millions of runs.
     fixture.records.clearTable(RecordTableId::CloseApp);
     if (!fixture.settings.write(key::CloseAppFlag, QStringLiteral("1")).ok())
         fuzz::invariantBroken("the flag cannot be set");
-    const QString list =
-        fuzz::scratchFile(QStringLiteral("CloseApp.ini"), QByteArrayView(data, qsizetype(size)));
+    const QString list = QString::fromStdString(fuzz::scratchFile("CloseApp.ini", data, size));
 
     SaveListController controller(fixture.settings, fixture.records, list);
     const int added = controller.ImportClosedApps();
@@ -51,10 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (added > int(size))
         fuzz::invariantBroken("more rows than the list can hold");
     for (const QStringList& row : fixture.records.rows(RecordTableId::CloseApp)) {
-        for (const QString& value : row) {
-            if (value.size() > IniValueMaxChars)
-                fuzz::invariantBroken("a value longer than a reader sees");
-        }
+        if (std::any_of(row.cbegin(), row.cend(),
+                        [](const QString& v) { return v.size() > IniValueMaxChars; }))
+            fuzz::invariantBroken("a value longer than a reader sees");
     }
     return 0;
 }

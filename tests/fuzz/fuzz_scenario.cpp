@@ -7,27 +7,18 @@
 
 using namespace brevant;
 
-namespace {
-
-// "time goes backwards (A s after B s)" must only be said when A is earlier than B.
-void checkMessages(const QStringList& errors)
-{
-    static const QRegularExpression backwards(
-        QStringLiteral("time goes backwards \\((\\S+) s after (\\S+) s\\)"));
-    for (const QString& error : errors) {
-        const auto match = backwards.match(error);
-        if (match.hasMatch() && !(match.captured(1).toDouble() < match.captured(2).toDouble()))
-            fuzz::invariantBroken("'time goes backwards' for a time that does not");
-    }
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const drill::Scenario scenario =
         drill::parseScenario(QString::fromUtf8(QByteArrayView(data, qsizetype(size))));
-    checkMessages(scenario.errors);
+    // "time goes backwards (A s after B s)" must only be said when A is earlier than B.
+    static const QRegularExpression backwards(
+        QStringLiteral("time goes backwards \\((\\S+) s after (\\S+) s\\)"));
+    for (const QString& error : scenario.errors) {
+        const auto match = backwards.match(error);
+        if (match.hasMatch() && !(match.captured(1).toDouble() < match.captured(2).toDouble()))
+            fuzz::invariantBroken("'time goes backwards' for a time that does not");
+    }
     if (!scenario.errors.isEmpty())
         return 0;
     if (scenario.commands.isEmpty() || scenario.commands.back().verb != u"end")

@@ -5,6 +5,7 @@
 #include "config/ValueConversion.h"
 
 #include <cmath>
+#include <tuple>
 
 using namespace brevant;
 
@@ -15,8 +16,7 @@ void convert(const QString& text)
     const auto number = conversion::number(text);
     if (number && std::isnan(*number))
         fuzz::invariantBroken("a number that is not a number");
-    static_cast<void>(conversion::boolean(text));
-    static_cast<void>(conversion::numberEquals(text, 1));
+    static_cast<void>(std::tuple{conversion::boolean(text), conversion::numberEquals(text, 1)});
     const auto whole = conversion::wholeNumber(text);
     if (whole.has_value() != number.has_value())
         fuzz::invariantBroken("a whole number without a number, or the other way round");
@@ -30,24 +30,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArrayView bytes(data, qsizetype(size));
     convert(QString::fromUtf8(bytes));
 
-    const Settings settings(fuzz::scratchFile(QStringLiteral("UpsConfigure.ini"), bytes));
+    const Settings settings(QString::fromStdString(fuzz::scratchFile("UpsConfigure.ini", data, size)));
     const LinkChoice link = settings.link();
     if (link.serial && link.port < 1)
         fuzz::invariantBroken("a serial link without a port");
-    for (const EventSection section : {EventSection::OnBattery, EventSection::LowBattery}) {
-        static_cast<void>(settings.eventDisabled(section));
-        static_cast<void>(settings.recordLog(section));
-        static_cast<void>(settings.shutdownOnEvent(section));
-        static_cast<void>(settings.delaySeconds(section));
-    }
+    for (const EventSection section : {EventSection::OnBattery, EventSection::LowBattery})
+        static_cast<void>(std::tuple{settings.eventDisabled(section), settings.recordLog(section),
+                                     settings.shutdownOnEvent(section), settings.delaySeconds(section)});
     static_cast<void>(settings.lowBatteryShutdownIsOne());
     for (const RecordList list : {RecordList::Log, RecordList::Event, RecordList::Close}) {
         if (!std::isfinite(settings.recordLimit(list)))
             fuzz::invariantBroken("a record limit that is not finite");
     }
-    static_cast<void>(settings.saveApplications());
-    static_cast<void>(settings.shutdownRequested());
-    static_cast<void>(settings.closeAppFlagSet());
-    static_cast<void>(settings.saveListWanted());
+    static_cast<void>(std::tuple{settings.saveApplications(), settings.shutdownRequested(),
+                                 settings.closeAppFlagSet(), settings.saveListWanted()});
     return 0;
 }

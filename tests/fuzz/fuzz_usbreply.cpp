@@ -6,63 +6,70 @@
 #include "platform/sim/RecordingMessageBox.h"
 #include "platform/sim/VirtualScheduler.h"
 
+#include <algorithm>
 #include <cstring>
+#include <span>
 
 using namespace brevant;
 
 namespace {
 
-// Hands out the input: a control byte per call (bit 0: the call cannot be made), then the reply
-// code or the status block.
+// The input, consumed from the front; an exhausted input yields zeros.
+struct FuzzBytes
+{
+    std::span<const uint8_t> rest;
+
+    uint8_t byte() { return rest.empty() ? 0 : take(1).front(); }
+    std::span<const uint8_t> take(size_t count)
+    {
+        const auto taken = rest.first(std::min(count, rest.size()));
+        rest = rest.subspan(taken.size());
+        return taken;
+    }
+};
+
+// Hands out the input: a control byte per call (0xFF: the call cannot be made), then the bytes of
+// the reply code or the status block.
 class FuzzedHalvic final : public HalvicApi
 {
 public:
-    explicit FuzzedHalvic(fuzz::FuzzBytes& input)
+    explicit FuzzedHalvic(FuzzBytes& input)
         : m_input(input)
     {}
 
-    Status hidHandle() override { return callStatus(); }
-    Status closeHandleDevice() override { return callStatus(); }
-    Status cmdOutput(int, char* replyCode) override
-    {
-        Status status = callStatus();
-        fill(replyCode, ReplyCodeSize);
-        return status;
-    }
+    Status hidHandle() override { return answer({}); }
+    Status closeHandleDevice() override { return answer({}); }
+    Status cmdOutput(int, char* replyCode) override { return answer({{replyCode, ReplyCodeSize}}); }
     Status cmdInput(char* statusBlock, char* secondBuffer) override
     {
-        Status status = callStatus();
-        fill(statusBlock, StatusBlockSize);
-        fill(secondBuffer, SecondBufferSize);
-        return status;
+        return answer({{statusBlock, StatusBlockSize}, {secondBuffer, SecondBufferSize}});
     }
 
 private:
-    Status callStatus()
+    Status answer(std::initializer_list<std::pair<char*, int>> buffers)
     {
-        return m_input.byte() == 0xFF ? Status::failure(QStringLiteral("cannot call the library"))
-                                      : Status::success();
-    }
-    void fill(char* buffer, int size)
-    {
-        const auto bytes = m_input.take(size_t(size));
-        std::memcpy(buffer, bytes.data(), bytes.size());
+        const bool fails = m_input.byte() == 0xFF;
+        for (const auto& [buffer, size] : buffers) {
+            const auto bytes = m_input.take(size_t(size));
+            std::memcpy(buffer, bytes.data(), bytes.size());
+        }
+        return fails ? Status::failure(QStringLiteral("cannot call the library")) : Status::success();
     }
 
-    fuzz::FuzzBytes& m_input;
+    FuzzBytes& m_input;
 };
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    fuzz::FuzzBytes input(data, size);
+    FuzzBytes input{{data, size}};
     FuzzedHalvic library(input);
     RecordingMessageBox messages;
     VirtualScheduler scheduler;
     UsbLink link(library, messages, scheduler);
     link.open();
-    while (!input.rest().empty()) {
+    while (!input.rest.empty()) {
         const uint8_t step = input.byte();
         if (step % 8 == 0)
             link.switchUpsOff();
@@ -70,8 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             link.close();
         else
             link.query();
-        const UpsState state = link.state();
-        if (!link.answering() && state.connected)
+        if (!link.answering() && link.state().connected)
             fuzz::invariantBroken("a link that does not answer says it is connected");
     }
     return 0;

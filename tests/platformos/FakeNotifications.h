@@ -1,35 +1,31 @@
 #pragma once
 
-#include <QDBusContext>
-#include <QList>
 #include <QObject>
+#include <QStringList>
 #include <QVariantMap>
 
 // The desktop's notification service (org.freedesktop.Notifications) as far as showing goes:
 // records every Notify and answers with a fresh id. Export it on a private bus at
 // /org/freedesktop/Notifications.
-class FakeNotifications : public QObject, protected QDBusContext
+class FakeNotifications : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 public:
-    struct Shown
-    {
-        QString appName;
-        uint replacesId = 0;
-        QString icon;
-        QString summary;
-        QString body;
-        QVariantMap hints;
-        int timeout = 0;
-    };
-    QList<Shown> shown;
+    QStringList shown;   // "summary|body"
+    QStringList details; // "app|icon|id replaced|urgency and its type|timeout"
 
 public slots:
     uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary,
                 const QString& body, const QStringList&, const QVariantMap& hints, int timeout)
     {
-        shown.append({appName, replacesId, icon, summary, body, hints, timeout});
+        shown.append(summary + u'|' + body);
+        const QVariant urgency = hints.value(QStringLiteral("urgency"));
+        details.append(
+            QStringList{appName, icon, QString::number(replacesId),
+                        QString::number(urgency.value<uchar>()) + QLatin1StringView(urgency.typeName()),
+                        QString::number(timeout)}
+                .join(u'|'));
         return uint(100 + shown.size());
     }
 };
