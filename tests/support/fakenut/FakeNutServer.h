@@ -40,6 +40,8 @@ public:
     uint16_t port() const { return m_port; }
     std::vector<std::string> requests() const;
     uint64_t bytesSent() const { return m_bytesSent; }
+    // The benchmark freezes a server that has answered so far.
+    void setBehaviour(Behaviour behaviour) { m_behaviour = behaviour; }
 
 private:
     struct Client;
@@ -48,7 +50,7 @@ private:
     void serveRequest(Client& client, const std::string& line);
     std::string answer(const std::string& line) const;
 
-    const Behaviour m_behaviour;
+    std::atomic<Behaviour> m_behaviour;
     FakeUps m_ups;
     int m_listener = -1;
     int m_wake[2] = {-1, -1};
