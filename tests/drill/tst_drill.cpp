@@ -55,6 +55,9 @@ private slots:
         QTest::newRow("time backwards")
             << QByteArray("5 usb onbattery\n# note\n4 usb online\n9 end\n") << "line 3: time goes backwards";
         QTest::newRow("missing end") << QByteArray("1 usb silent\n") << "must end with";
+        QTest::newRow("time too large")
+            << QByteArray("1 usb online\n99999999999999999999.5 end\n")
+            << "line 2: time 99999999999999999999.5 s is beyond the longest drill";
         // A misspelt setting would give a drill without the shutdown the user meant to try.
         QTest::newRow("unknown key") << QByteArray("# try it\n0 set upsonbattery Shutdwon 1\n2 end\n")
                                      << "line 2: the settings section [upsonbattery] has no key 'Shutdwon'";

@@ -75,6 +75,7 @@ void TestHalvicParts::readsNutText_data()
     QTest::newRow("status: blanks around")       << "status" << "\tOL  LB \r\n" << "mains low";
     QTest::newRow("status: token inside a word") << "status" << "OLD" << "none";
     QTest::newRow("status: OL and OB contradict") << "status" << "OL OB" << "none";
+    QTest::newRow("status: quotes are part of a word") << "status" << "OL \"L\"B" << "mains";
     QTest::newRow("name: line end smuggles a request") << "name" << "ups\nSET VAR" << "invalid";
     QTest::newRow("name: 65 characters")         << "name" << QString(65, 'u') << "invalid";
     QTest::newRow("off: returns when mains is back") << "off" << "load.off load.off.delay shutdown.stayoff shutdown.return" << "shutdown.return";
