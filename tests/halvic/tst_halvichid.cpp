@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <fcntl.h>
 #include <termios.h>
@@ -19,6 +20,7 @@ private slots:
     void cleanupTestCase() { m_halvic.close(); }
     void readsAndSwitchesOff_data();
     void readsAndSwitchesOff();
+    void saysWhenTheDeviceCannotBeOpened();
 
 private:
     QString shimFile(const QString& name) const { return m_dir.filePath(name); }
@@ -90,6 +92,29 @@ void TestHalvicHid::readsAndSwitchesOff()
     // The worker goes on sending the command after the call: the first writes tell the order.
     const QByteArray sentToUps = testsupport::readFile(shimFile(QStringLiteral("written")));
     QCOMPARE(sentToUps.left(written.isEmpty() ? -1 : written.size()), written);
+}
+
+// The library's one message about it goes to standard error, caught here in a file.
+void TestHalvicHid::saysWhenTheDeviceCannotBeOpened()
+{
+    QTemporaryFile log;
+    QVERIFY(log.open());
+    const int savedStderr = ::dup(STDERR_FILENO);
+    QVERIFY(::dup2(log.handle(), STDERR_FILENO) >= 0);
+    // Unplugged, then back with permissions the user lacks.
+    testsupport::writeFile(shimFile(QStringLiteral("denied")), {});
+    testsupport::writeFile(shimFile(QStringLiteral("unplugged")), {});
+    QTRY_VERIFY(!m_halvic.exchange(HALVIC_COMMAND_STATUS).answered());
+    QFile::remove(shimFile(QStringLiteral("unplugged")));
+    const bool said = QTest::qWaitFor([&] {
+        return !m_halvic.exchange(HALVIC_COMMAND_STATUS).answered() &&
+               testsupport::readFile(log.fileName())
+                   .contains("exists but cannot be opened: permission denied");
+    });
+    ::dup2(savedStderr, STDERR_FILENO);
+    ::close(savedStderr);
+    QFile::remove(shimFile(QStringLiteral("denied")));
+    QVERIFY2(said, testsupport::readFile(log.fileName()).constData());
 }
 
 QTEST_GUILESS_MAIN(TestHalvicHid)

@@ -3,7 +3,11 @@
 #include "HidDescriptor.h"
 #include "HidFamilies.h"
 #include "HidPowerDevice.h"
+#include "HidrawDevice.h"
+#include "TestFiles.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace halvic;
@@ -26,6 +30,7 @@ private slots:
     void readsFamilies();
     void rejectsBrokenDescriptors_data();
     void rejectsBrokenDescriptors();
+    void findsPowerDevicesAmongHidrawNodes();
 };
 
 // Each family's status fields found where it keeps them, and read.
@@ -86,6 +91,25 @@ void TestHalvicHidDescriptor::rejectsBrokenDescriptors()
     std::string error;
     QVERIFY(!parseReportDescriptor(bytes(fromHex(descriptor)), &error));
     QVERIFY(!error.empty());
+}
+
+// The automatic choice: every hidraw node whose descriptor is a power device, in number order.
+void TestHalvicHidDescriptor::findsPowerDevicesAmongHidrawNodes()
+{
+    QTemporaryDir root;
+    const auto node = [&](const char* name, const QByteArray& descriptor) {
+        const QString dir = root.filePath(QStringLiteral("class/%1/device").arg(QLatin1String(name)));
+        QVERIFY(QDir().mkpath(dir));
+        testsupport::writeFile(dir + QStringLiteral("/report_descriptor"), descriptor);
+    };
+    node("hidraw0", fromHex("05 01 09 06 a1 01 05 07 19 e0 29 e7 25 01 75 01 95 08 81 02 c0")); // a keyboard
+    node("hidraw10", familyDescriptor(QStringLiteral("apc-back-ups")));
+    node("hidraw2", familyDescriptor(QStringLiteral("cyberpower-ols")));
+    node("hidraw3", fromHex("05 84 09 04 a1 01"));                          // cut off
+    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("class/hidraw4")))); // no descriptor
+    const std::string dev = root.filePath(QStringLiteral("dev")).toStdString();
+    QCOMPARE(findPowerDevices(root.filePath(QStringLiteral("class")).toStdString(), dev),
+             (std::vector<std::string>{dev + "/hidraw2", dev + "/hidraw10"}));
 }
 
 QTEST_GUILESS_MAIN(TestHalvicHidDescriptor)

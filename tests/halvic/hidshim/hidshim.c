@@ -6,6 +6,7 @@
 //   feature-XX     feature report XX (hex), report ID byte first (HIDIOCGFEATURE); a
 //                  HIDIOCSFEATURE replaces it and appends the report in hex to "written"
 //   unplugged      while it exists, requests fail with ENODEV
+//   denied         while it exists, opens fail with EACCES (the tests run as root)
 //
 // A report missing from the directory fails like a stalled request (EPIPE), and so does every
 // other request, GET_INPUT among them: the backend then takes the input reports the device sent on
@@ -14,6 +15,7 @@
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <linux/hidraw.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -115,4 +117,22 @@ int ioctl(int fd, unsigned long request, ...)
     if (!real_ioctl)
         *(void**)&real_ioctl = dlsym(RTLD_NEXT, "ioctl");
     return real_ioctl(fd, request, argument);
+}
+
+// libHalvic opens the node with open(); on 64-bit Linux open64 is the same function.
+int open(const char* path, int flags, ...)
+{
+    static int (*real_open)(const char*, int, ...);
+    if (!real_open)
+        *(void**)&real_open = dlsym(RTLD_NEXT, "open");
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, mode_t) : 0;
+    va_end(args);
+    const int fd = real_open(path, flags, mode);
+    if (fd >= 0 && shim_dir() && is_pty_slave(fd) && shim_file_exists("denied")) {
+        close(fd);
+        return errno = EACCES, -1;
+    }
+    return fd;
 }
