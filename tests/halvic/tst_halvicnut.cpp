@@ -101,7 +101,7 @@ void TestHalvicNut::switchOff()
     const int before = commandsDone();
     m_halvic->exchange(HALVIC_COMMAND_UPS_OFF);
     const QByteArray code = accepted ? QByteArray(HALVIC_REPLY_ACCEPTED) : HalvicClient::silence();
-    QTRY_COMPARE(m_halvic->exchange(HALVIC_COMMAND_UPS_OFF).code, code);
+    QTRY_COMPARE_WITH_TIMEOUT(m_halvic->exchange(HALVIC_COMMAND_UPS_OFF).code, code, 15000);
     if (accepted)
         QTRY_VERIFY(commandsDone() > before);
     else
