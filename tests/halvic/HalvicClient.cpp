@@ -1,5 +1,6 @@
 #include "HalvicClient.h"
 
+#include <QTest>
 #include <algorithm>
 #include <array>
 #include <type_traits>
@@ -46,4 +47,16 @@ HalvicClient::Reply HalvicClient::exchange(int command) const
     }
     reply.buffersIntact = code.intact() && status.intact() && second.intact();
     return reply;
+}
+
+QByteArray HalvicClient::switchOffUntil(const QByteArray& code) const
+{
+    QByteArray last;
+    [[maybe_unused]] const bool seen = QTest::qWaitFor(
+        [&] {
+            last = exchange(HALVIC_COMMAND_UPS_OFF).code;
+            return last == code;
+        },
+        15000);
+    return last;
 }

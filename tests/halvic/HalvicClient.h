@@ -36,6 +36,10 @@ public:
     void open() const { m_open(); }
     void close() const { m_close(); }
     Reply exchange(int command) const;
+    // Asks for UPS off until the reply code is `code`, for at most 15 s, and returns the last
+    // code. Every call is a new request that waits only 20 ms for the library's worker, so a
+    // reply once seen is not asked for again.
+    QByteArray switchOffUntil(const QByteArray& code) const;
 
 private:
     QLibrary m_library;

@@ -85,8 +85,7 @@ void TestHalvicFakeNut::switchOffSetsTheDelayFirst()
     qputenv("HALVIC_NUT_OFF_DELAY", delay);
     m_halvic.open();
     QTRY_VERIFY(m_halvic.exchange(HALVIC_COMMAND_STATUS).answered());
-    QTRY_COMPARE_WITH_TIMEOUT(m_halvic.exchange(HALVIC_COMMAND_UPS_OFF).code,
-                              QByteArray(HALVIC_REPLY_ACCEPTED), 15000);
+    QCOMPARE(m_halvic.switchOffUntil(HALVIC_REPLY_ACCEPTED), QByteArray(HALVIC_REPLY_ACCEPTED));
     QTRY_COMPARE(instantCommands(server).mid(0, 2),
                  (QStringList{QStringLiteral("SET VAR fake ups.delay.shutdown \"%1\"").arg(sent),
                               QStringLiteral("INSTCMD fake load.off.delay")}));
