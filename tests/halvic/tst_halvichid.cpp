@@ -25,11 +25,7 @@ private slots:
 private:
     QString shimFile(const QString& name) const { return m_dir.filePath(name); }
 
-    // In memory where it can be: a UPS-off call waits only 20 ms for the worker, whose writes to
-    // these files can stall longer on a disk busy with a parallel build.
-    QTemporaryDir m_dir{QDir(QStringLiteral("/dev/shm")).exists()
-                            ? QStringLiteral("/dev/shm/brevant-hid-XXXXXX")
-                            : QDir::tempPath() + u"/brevant-hid-XXXXXX"};
+    QTemporaryDir m_dir;
     int m_master = -1;
     HalvicClient m_halvic;
 };
