@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 #include <optional>
 #include <utility>
 
@@ -8,22 +9,28 @@ namespace brevant {
 
 // The outcome of an operation that can fail: success (with a value, for Result<T>), or a failure
 // with the reason in words fit for the program log and a message box. Call sites read
-// `if (!result.ok())`, so that success reads as success.
+// `if (!result.ok())`, so that success reads as success. Both outcomes are named where they are
+// made: a bare `return text;` cannot pass for success in a Result<QString>.
 template <typename T = void>
 class [[nodiscard]] Result
 {
 public:
-    Result(T value)
-        : m_value(std::move(value))
-    {}
+    static Result success(T value) { return Result(std::move(value)); }
     static Result failure(QString reason) { return Result(std::nullopt, std::move(reason)); }
 
     bool ok() const { return m_value.has_value(); }
-    const T& value() const { return *m_value; }
+    const T& value() const
+    {
+        Q_ASSERT_X(ok(), "Result::value", "the value of a failure");
+        return *m_value;
+    }
     T valueOr(T fallback) const { return m_value.value_or(std::move(fallback)); }
     const QString& error() const { return m_error; }
 
 private:
+    explicit Result(T value)
+        : m_value(std::move(value))
+    {}
     Result(std::nullopt_t, QString reason)
         : m_error(std::move(reason))
     {}

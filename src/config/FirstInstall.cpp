@@ -18,7 +18,7 @@ Result<bool> writeFirstInstallSettings(const AppPaths& paths)
         return Result<bool>::failure(made.error());
     const QString file = paths.settingsFile();
     if (QFile::exists(file))
-        return false;
+        return Result<bool>::success(false);
     // Written whole or not at all: a torn file would read as "no shutdown on any event".
     QSaveFile out(file);
     const QByteArray settings = firstInstallSettings();
@@ -29,7 +29,7 @@ Result<bool> writeFirstInstallSettings(const AppPaths& paths)
     }
     if (!out.commit())
         return Result<bool>::failure(QStringLiteral("cannot write %1: %2").arg(file, out.errorString()));
-    return true;
+    return Result<bool>::success(true);
 }
 
 } // namespace brevant

@@ -136,7 +136,7 @@ Result<QString> moveAside(const QString& file, const QDateTime& now)
             return Result<QString>::failure(
                 QStringLiteral("cannot rename %1 to %2").arg(file + suffix, aside + suffix));
     }
-    return aside;
+    return Result<QString>::success(aside);
 }
 
 } // namespace
@@ -171,7 +171,7 @@ Result<DurableSqlite::Repair> DurableSqlite::open(const QString& connectionName,
     }
     if (!diagnosis.sound())
         return fail(diagnosis.reason);
-    return repair;
+    return Result<Repair>::success(repair);
 }
 
 void DurableSqlite::close(const QString& connectionName)

@@ -167,7 +167,7 @@ Result<int> RecordStore::importCloseApps(const QByteArray& fingerprint, const QL
     if (last.next() && last.value(0).toByteArray() == fingerprint) {
         db.rollback();
         qCInfo(lcRecords) << "this list of closed applications was imported before; not again";
-        return 0;
+        return Result<int>::success(0);
     }
     QSqlQuery insert =
         d->query(RecordTableId::CloseApp, QStringLiteral("insert into CloseApp values (?, ?, ?, ?)"));
@@ -187,7 +187,7 @@ Result<int> RecordStore::importCloseApps(const QByteArray& fingerprint, const QL
     for (const CloseAppRow& row : rows)
         emit recordAppended(RecordTableId::CloseApp, row.appName);
     emit tableChanged(RecordTableId::CloseApp);
-    return int(rows.size());
+    return Result<int>::success(int(rows.size()));
 }
 
 int RecordStore::recordCount(RecordTableId table) const
