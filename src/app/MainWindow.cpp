@@ -9,6 +9,7 @@
 #include "monitor/ui/StatusPage.h"
 #include "platform/HelpOpener.h"
 #include "records/ui/RecordPage.h"
+#include "shutdown/Confirmation.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -33,7 +34,7 @@ MainWindow::MainWindow(MonitorEngine& engine, HelpOpener& help, bool notificatio
     , m_notificationArea(notificationArea)
     , m_pageButtons(new PageButtons(this))
     , m_pages(new QStackedWidget(this))
-    , m_status(new StatusPage(engine, m_pages))
+    , m_status(new StatusPage({engine.display(), engine.countdown(), engine.confirmation()}, m_pages))
     , m_recordPages{new RecordPage(engine, RecordPage::logRecord(), m_pages),
                     new RecordPage(engine, RecordPage::eventRecord(), m_pages),
                     new RecordPage(engine, RecordPage::closedApplications(), m_pages)}

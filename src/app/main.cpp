@@ -51,7 +51,9 @@ public:
         , m_saveListWindow(m_engine)
     {
         // The Event Manager page lives in the main window, which takes it over.
-        auto* eventManager = new EventManagerPage(m_engine);
+        auto* eventManager =
+            new EventManagerPage({m_engine.settings(), m_engine.messages(), m_engine.serial(),
+                                  [this] { m_engine.applyLinkChoice(); }});
         m_mainWindow.setEventManagerPage(eventManager, [eventManager] { eventManager->EventMana(); });
         QObject::connect(eventManager, &EventManagerPage::helpRequested, &m_mainWindow,
                          &MainWindow::openHelp);

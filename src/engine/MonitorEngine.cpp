@@ -2,15 +2,17 @@
 
 #include "base/Logging.h"
 #include "config/Settings.h"
-#include "engine/Confirmation.h"
 #include "engine/WindowsModel.h"
 #include "link/ActiveLink.h"
 #include "monitor/PowerMonitor.h"
 #include "monitor/StatusDisplay.h"
+#include "monitor/TrayPresenter.h"
 #include "platform/Adapters.h"
+#include "platform/Scheduler.h"
 #include "platform/TrayIcon.h"
 #include "records/RecordStore.h"
 #include "shutdown/AlarmController.h"
+#include "shutdown/Confirmation.h"
 #include "shutdown/Countdown.h"
 #include "shutdown/SaveListController.h"
 #include "shutdown/ShutdownSequence.h"
@@ -23,7 +25,7 @@ MonitorEngine::MonitorEngine(const AppPaths& paths, Adapters adapters, QObject* 
     , m_paths(paths)
     , m_adapters(adapters)
     , m_settings(std::make_unique<Settings>(paths.settingsFile()))
-    , m_usb(std::make_unique<UsbLink>(adapters.halvic, adapters.messages, adapters.scheduler))
+    , m_usb(std::make_unique<UsbLink>(adapters.halvic, adapters.messages))
     , m_serial(std::make_unique<SerialLink>(adapters.serialPort))
     , m_links(std::make_unique<ActiveLink>(*m_settings, *m_usb, *m_serial))
     , m_records(std::make_unique<RecordStore>(paths.eventDatabase(), paths.closeAppDatabase()))
@@ -38,9 +40,10 @@ MonitorEngine::MonitorEngine(const AppPaths& paths, Adapters adapters, QObject* 
         ShutdownSequence::Parts{adapters.scheduler, *m_settings, *m_records, adapters.processStarter,
                                 *m_systemShutdown, paths.closeProgram()});
     m_confirmation = std::make_unique<Confirmation>(*m_shutdown, *m_records);
-    m_monitor = std::make_unique<PowerMonitor>(PowerMonitor::Parts{adapters.scheduler, *m_settings, *m_links,
-                                                                   *m_display, *m_countdown, *m_alarm,
-                                                                   *m_records, adapters.tray});
+    m_monitor = std::make_unique<PowerMonitor>(
+        PowerMonitor::Parts{adapters.scheduler, *m_settings, *m_links, *m_countdown, *m_alarm, *m_records});
+    m_tray = std::make_unique<TrayPresenter>(*m_monitor, adapters.tray);
+    connect(m_monitor.get(), &PowerMonitor::statusShown, m_display.get(), &StatusDisplay::show);
     m_saveList = std::make_unique<SaveListController>(*m_settings, *m_records, paths.closeAppList());
 
     m_countdown->setAlarmAction([this] { m_alarm->show(); });
@@ -53,11 +56,19 @@ MonitorEngine::MonitorEngine(const AppPaths& paths, Adapters adapters, QObject* 
         else
             m_confirmation->unload();
     });
-    connect(m_systemShutdown.get(), &SystemShutdown::busyEnded, this, [this] {
-        if (!std::exchange(m_exitPending, false))
-            return;
-        exit();
-        emit exited();
+    // No poll runs between the UPS-off commands; once the power-off is requested (or refused) the
+    // UPS is watched again, so that a refusal still leaves the user informed.
+    connect(m_systemShutdown.get(), &SystemShutdown::upsOffStarted, this,
+            [this] { m_monitor->holdPolling(true); });
+    connect(m_systemShutdown.get(), &SystemShutdown::attemptEnded, this, [this] {
+        m_monitor->holdPolling(false);
+        exitOnceTheShutdownAllows();
+    });
+    connect(m_shutdown.get(), &ShutdownSequence::handOverAwaitedChanged, this,
+            &MonitorEngine::exitOnceTheShutdownAllows);
+    m_exitHandOverWait = adapters.scheduler.createTimer(ExitHandOverWaitMs, [this] {
+        m_exitHandOverWait->stop();
+        m_shutdown->proceedWithoutHandOver();
     });
     connect(m_saveList.get(), &SaveListController::shown, this,
             [this] { m_windows->show(WindowsModel::frmSave); });
@@ -95,7 +106,7 @@ void MonitorEngine::loadMainWindow()
 
     // The first display, before the first poll tick.
     if (m_links->firstStatus())
-        m_display->AcPipeDisplay(m_monitor->usbLinkMode(), true);
+        m_display->AcPipeDisplay();
     else
         m_monitor->UnConShow();
 }
@@ -123,14 +134,39 @@ void MonitorEngine::applyLinkChoice()
     m_countdown->setShutdownDelay(m_settings->delaySeconds(level));
 }
 
+bool MonitorEngine::shutdownUnderWay() const
+{
+    return m_alarm->isCounting() || m_shutdown->handOverAwaited() || m_systemShutdown->isAttempting();
+}
+
 void MonitorEngine::requestExit()
 {
-    // UPS off and the power-off request run to their end first: a shutdown is never half done.
-    if (m_systemShutdown->isBusy()) {
-        qCInfo(lcEngine) << "exit waits for the shutdown under way";
-        m_exitPending = true;
+    if (m_exitPending)
+        return;
+    if (!shutdownUnderWay()) {
+        exit();
+        emit exited();
         return;
     }
+    // A shutdown already decided is never dropped: it is carried out before the program ends.
+    qCInfo(lcEngine) << "exit waits for the shutdown under way";
+    m_records->appendRecord(
+        RecordTableId::Log,
+        QStringLiteral("Exit requested during a shutdown: the shutdown is carried out first"));
+    m_exitPending = true;
+    if (m_alarm->isCounting())
+        m_alarm->pressShutdown();
+    if (m_shutdown->handOverAwaited())
+        m_exitHandOverWait->start();
+    exitOnceTheShutdownAllows();
+}
+
+void MonitorEngine::exitOnceTheShutdownAllows()
+{
+    if (!m_exitPending || shutdownUnderWay())
+        return;
+    m_exitPending = false;
+    m_exitHandOverWait->stop();
     exit();
     emit exited();
 }

@@ -21,6 +21,8 @@ class Settings;
 class ShutdownSequence;
 class StatusDisplay;
 class SystemShutdown;
+class Timer;
+class TrayPresenter;
 class UsbLink;
 class WindowsModel;
 
@@ -49,10 +51,13 @@ public:
     // name is taken into use at once (the other one closed), and the countdown's length is
     // reloaded from the delay of the current battery level without touching the timer.
     void applyLinkChoice();
-    // The user's or the system's request to end (close image, SIGTERM): the exit runs now, or,
-    // when it arrives while the UPS is being switched off, right after the power-off request.
+    // The user's or the system's request to end (close image, SIGTERM, a logout): the exit runs
+    // now, unless a shutdown is under way. Then the shutdown is carried out first: an alarm that is
+    // counting starts it at once, a hand-over to close.exe is waited for at most
+    // ExitHandOverWaitMs, and the exit follows the power-off request (or the system's refusal).
     // exited() tells when it has run.
     void requestExit();
+    static constexpr int ExitHandOverWaitMs = 5000;
 
     const AppPaths& paths() const { return m_paths; }
     Settings& settings() { return *m_settings; }
@@ -77,6 +82,8 @@ signals:
 
 private:
     void openRecords();
+    bool shutdownUnderWay() const;
+    void exitOnceTheShutdownAllows();
 
     AppPaths m_paths;
     Adapters m_adapters;
@@ -93,9 +100,11 @@ private:
     std::unique_ptr<ShutdownSequence> m_shutdown;
     std::unique_ptr<Confirmation> m_confirmation;
     std::unique_ptr<PowerMonitor> m_monitor;
+    std::unique_ptr<TrayPresenter> m_tray;
     std::unique_ptr<SaveListController> m_saveList;
     bool m_recordsOpen = false;
     bool m_exitPending = false;
+    std::unique_ptr<Timer> m_exitHandOverWait;
 };
 
 } // namespace brevant

@@ -18,6 +18,8 @@ struct EventText
 
 // In order of importance: the summary of a tick is its most important event's.
 constexpr EventText Texts[] = {
+    {PowerEvent::SilentOnBattery, "UPS silent on battery: shutting down",
+     "The UPS stopped answering while on battery: the computer shuts down as if the battery were low."},
     {PowerEvent::BatteryLow, "UPS battery low", "The UPS battery is running low."},
     {PowerEvent::PowerFailed, "Mains power failed", "The mains power failed: the UPS runs on battery."},
     {PowerEvent::LinkLost, "UPS not answering",

@@ -40,7 +40,7 @@ void SerialLink::close()
         m_port.close();
 }
 
-void SerialLink::switchUpsOff()
+void SerialLink::sendUpsOff()
 {
     m_port.setDtr(true);
 }

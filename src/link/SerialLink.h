@@ -28,7 +28,8 @@ public:
     bool answering() const override { return true; }
     UpsState state() override { return {true, onBattery(), batteryLow()}; }
     // Raises DTR: one write, nothing waited for.
-    void switchUpsOff() override;
+    UpsOffPlan upsOffPlan() const override { return {1, 0}; }
+    void sendUpsOff() override;
 
     // A port switch: closes the port if open, then opens COMn and raises RTS. DTR is not written
     // and stays low.

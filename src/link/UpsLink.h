@@ -44,8 +44,16 @@ public:
     // serial the lines read at this moment.
     virtual UpsState state() = 0;
 
-    // Asks the UPS to switch itself off; nothing waits for an acknowledgement.
-    virtual void switchUpsOff() = 0;
+    // How the UPS is told to switch itself off: the command goes out this many times, this far
+    // apart. The shutdown sequence sends them on its timers, so nothing waits in between.
+    struct UpsOffPlan
+    {
+        int commands = 1;
+        int intervalMs = 0;
+    };
+    virtual UpsOffPlan upsOffPlan() const = 0;
+    // One UPS-off command; nothing waits for an acknowledgement.
+    virtual void sendUpsOff() = 0;
 };
 
 } // namespace brevant

@@ -2,7 +2,6 @@
 
 #include "base/Logging.h"
 #include "platform/MessageBoxPresenter.h"
-#include "platform/Scheduler.h"
 
 #include <algorithm>
 #include <array>
@@ -27,10 +26,9 @@ void setFromByte(bool& flag, char value, char trueValue)
 
 } // namespace
 
-UsbLink::UsbLink(HalvicApi& library, MessageBoxPresenter& messages, Scheduler& scheduler)
+UsbLink::UsbLink(HalvicApi& library, MessageBoxPresenter& messages)
     : m_library(library)
     , m_messages(messages)
-    , m_scheduler(scheduler)
 {}
 
 void UsbLink::open()
@@ -50,15 +48,6 @@ void UsbLink::query()
         open();
     }
     usbExchange(StatusQuery);
-}
-
-void UsbLink::switchUpsOff()
-{
-    usbExchange(UpsOff);
-    m_scheduler.delay(10);
-    usbExchange(UpsOff);
-    m_scheduler.delay(10);
-    usbExchange(UpsOff);
 }
 
 // The device is reopened on every poll while the UPS is silent: a missing library is said once.

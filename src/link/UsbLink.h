@@ -6,7 +6,6 @@
 namespace brevant {
 
 class MessageBoxPresenter;
-class Scheduler;
 
 // The USB link: one command/reply exchange at a time through the Halvic library, and the three
 // link status flags the last exchange left.
@@ -16,7 +15,7 @@ public:
     static constexpr int StatusQuery = HALVIC_COMMAND_STATUS;
     static constexpr int UpsOff = HALVIC_COMMAND_UPS_OFF;
 
-    UsbLink(HalvicApi& library, MessageBoxPresenter& messages, Scheduler& scheduler);
+    UsbLink(HalvicApi& library, MessageBoxPresenter& messages);
 
     Kind kind() const override { return Kind::Usb; }
     // HidHandle and CloseHandleDevice. A call that cannot be made is logged once, not shown.
@@ -26,8 +25,9 @@ public:
     void query() override;
     bool answering() const override { return m_usbConnected; }
     UpsState state() override { return {m_usbConnected, m_usbOnBattery, m_usbLowBattery}; }
-    // The UPS-off command three times, 10 ms apart, the waits letting the program run meanwhile.
-    void switchUpsOff() override;
+    // The UPS-off command three times, 10 ms apart.
+    UpsOffPlan upsOffPlan() const override { return {3, 10}; }
+    void sendUpsOff() override { usbExchange(UpsOff); }
 
     Status hidHandle();
     Status closeHandleDevice();
@@ -50,7 +50,6 @@ private:
 
     HalvicApi& m_library;
     MessageBoxPresenter& m_messages;
-    Scheduler& m_scheduler;
     bool m_usbConnected = false;
     bool m_usbOnBattery = false;
     bool m_usbLowBattery = false;

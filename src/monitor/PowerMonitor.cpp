@@ -3,9 +3,7 @@
 #include "base/Logging.h"
 #include "config/Settings.h"
 #include "link/ActiveLink.h"
-#include "monitor/StatusDisplay.h"
 #include "platform/Scheduler.h"
-#include "platform/TrayIcon.h"
 #include "records/RecordStore.h"
 #include "shutdown/AlarmController.h"
 #include "shutdown/Countdown.h"
@@ -32,15 +30,21 @@ void PowerMonitor::stopPolling()
 
 void PowerMonitor::report(PowerEvent event)
 {
-    static const char* const texts[] = {
-        "the mains failed: the UPS runs on battery", "the UPS battery is low",  "the mains is back",
-        "the UPS battery is no longer low",          "the UPS does not answer", "the UPS answers again"};
+    static const char* const texts[] = {"the mains failed: the UPS runs on battery",
+                                        "the UPS battery is low",
+                                        "the mains is back",
+                                        "the UPS battery is no longer low",
+                                        "the UPS does not answer",
+                                        "the UPS answers again",
+                                        "the UPS has been silent on battery too long: shutting down"};
     qCInfo(lcMonitor) << texts[int(event)];
-    emit powerEvent(event);
+    emit powerEvent(event, m_tickLink->state());
 }
 
 void PowerMonitor::Timer1_Timer()
 {
+    if (m_held)
+        return;
     UpsLink& link = m_parts.links.current();
     m_tickLink = &link;
     m_usbLinkMode = link.kind() == UpsLink::Kind::Usb;
@@ -50,16 +54,20 @@ void PowerMonitor::Timer1_Timer()
         UnConShow();
         if (!m_linkLost) {
             m_linkLost = true;
+            m_silentSinceMs = m_parts.scheduler.nowMs();
             report(PowerEvent::LinkLost);
         }
+        shutDownIfSilentOnBattery();
         return;
     }
     if (m_linkLost) {
         m_linkLost = false;
+        m_silentShutdownStarted = false;
         report(PowerEvent::LinkBack);
     }
 
-    const UpsState state = link.state();
+    const UpsState state = holdBatteryLow(link.state());
+    m_lastSeenOnBattery = state.onBattery;
     if (state.onBattery) {
         if (state.batteryLow) {
             m_lowBattLevel = true;
@@ -72,7 +80,7 @@ void PowerMonitor::Timer1_Timer()
     }
 
     // Read again: on the serial link the line may have changed since, and each step acts on its own reading.
-    if (link.state().batteryLow)
+    if (holdBatteryLow(link.state()).batteryLow)
         lowBatteryBlock();
     else
         lowBatteryClearingCheck();
@@ -80,17 +88,41 @@ void PowerMonitor::Timer1_Timer()
     listMaintenance();
 }
 
+UpsState PowerMonitor::holdBatteryLow(UpsState state)
+{
+    if (!state.onBattery)
+        m_batteryLowHeld = false;
+    else if (state.batteryLow)
+        m_batteryLowHeld = true;
+    state.batteryLow = state.batteryLow || m_batteryLowHeld;
+    return state;
+}
+
+void PowerMonitor::shutDownIfSilentOnBattery()
+{
+    if (!m_lastSeenOnBattery || m_silentShutdownStarted ||
+        m_parts.scheduler.nowMs() - m_silentSinceMs < SilentOnBatteryLimitMs)
+        return;
+    // Only where the user wants a shutdown at all: a silent UPS counts as a battery run low.
+    if (!m_parts.settings.shutdownOnEvent(EventSection::OnBattery) &&
+        !m_parts.settings.shutdownOnEvent(EventSection::LowBattery))
+        return;
+    m_silentShutdownStarted = true;
+    report(PowerEvent::SilentOnBattery);
+    writeEventRecord(QStringLiteral("UPS silent while on battery: shutdown started"));
+    startShutdownNow();
+}
+
+void PowerMonitor::startShutdownNow()
+{
+    m_parts.countdown.stop();
+    m_parts.countdown.setLblAlarm(QString());
+    m_parts.alarm.showCounting();
+}
+
 void PowerMonitor::onBatteryBlock()
 {
-    StatusDisplay& d = m_parts.display;
-    d.setVisible(StatusDisplay::ImaSLow, false);
-    d.setVisible(StatusDisplay::ImaSOk, true);
-    d.setVisible(StatusDisplay::ImaAlarm, true);
-    d.DcPipeDisplay();
-    d.LowPipeDisable();
-    d.AcPipeDisable();
-    d.setShutdownEnabled(true);
-    d.setMessage(QStringLiteral("UPS is on Battery"), StatusDisplay::Orange);
+    emit statusShown(PowerStatus::OnBattery);
     if (!m_upsOnBattFlag)
         powerFailure();
     m_upsOnBattFlag = true;
@@ -98,15 +130,7 @@ void PowerMonitor::onBatteryBlock()
 
 void PowerMonitor::onLineBlock()
 {
-    StatusDisplay& d = m_parts.display;
-    d.setMessage(QStringLiteral("UPS is on-line"), StatusDisplay::Green);
-    d.AcPipeDisplay(m_usbLinkMode, m_tickLink->answering());
-    d.DcPipeDisable();
-    d.LowPipeDisable();
-    d.setVisible(StatusDisplay::ImaSLow, false);
-    d.setVisible(StatusDisplay::ImaSOk, false);
-    d.setVisible(StatusDisplay::ImaAlarm, false);
-    d.setShutdownEnabled(false);
+    emit statusShown(PowerStatus::OnLine);
     cancelSteps();
     if (m_upsOnBattFlag)
         powerRestored();
@@ -115,15 +139,7 @@ void PowerMonitor::onLineBlock()
 
 void PowerMonitor::lowBatteryBlock()
 {
-    StatusDisplay& d = m_parts.display;
-    d.setVisible(StatusDisplay::ImaSLow, true);
-    d.setVisible(StatusDisplay::ImaSOk, false);
-    d.setVisible(StatusDisplay::ImaAlarm, true);
-    d.setShutdownEnabled(true);
-    d.LowPipeDisplay();
-    d.DcPipeDisable();
-    d.AcPipeDisable();
-    d.setMessage(QStringLiteral("UPS is Low Battery"), StatusDisplay::Red);
+    emit statusShown(PowerStatus::LowBattery);
     if (!m_upsLowBattFlag)
         batteryLow();
 }
@@ -136,11 +152,8 @@ void PowerMonitor::lowBatteryClearingCheck()
 
 void PowerMonitor::UnConShow()
 {
-    m_parts.display.showDisconnected();
+    emit statusShown(PowerStatus::NotAnswering);
     m_parts.countdown.setLblAlarm(QStringLiteral(" "));
-    m_parts.display.setVisible(StatusDisplay::ImaSOk, false);
-    m_parts.display.setVisible(StatusDisplay::ImaSLow, false);
-    m_parts.tray.replaceTrayIcon(TrayPicture::ImaMain, QStringLiteral("Brevant"));
 }
 
 void PowerMonitor::armCountdown(EventSection section)
@@ -159,15 +172,9 @@ void PowerMonitor::writeEventRecord(const QString& text)
     m_parts.records.appendRecord(RecordTableId::UpsEvent, text);
 }
 
-QString PowerMonitor::mainTrayTip() const
-{
-    return m_usbLinkMode ? QStringLiteral("Brevant") : QStringLiteral("Quillon System");
-}
-
 void PowerMonitor::powerFailure()
 {
     report(PowerEvent::PowerFailed);
-    m_parts.tray.replaceTrayIcon(TrayPicture::ImaSOk, QStringLiteral("UPS is on battery"));
     armCountdown(EventSection::OnBattery);
     if (!m_parts.settings.eventDisabled(EventSection::OnBattery) &&
         m_parts.settings.recordLog(EventSection::OnBattery))
@@ -177,7 +184,6 @@ void PowerMonitor::powerFailure()
 void PowerMonitor::batteryLow()
 {
     report(PowerEvent::BatteryLow);
-    m_parts.tray.replaceTrayIcon(TrayPicture::ImaSLow, QStringLiteral("UPS is low battery"));
     armCountdown(EventSection::LowBattery);
     // Unlike the power failure, a disabled battery-low event leaves its latch down, so these
     // steps repeat on every tick while the battery stays low.
@@ -201,23 +207,18 @@ void PowerMonitor::cancelSteps()
 void PowerMonitor::powerRestored()
 {
     report(PowerEvent::PowerRestored);
-    m_parts.tray.replaceTrayIcon(TrayPicture::ImaMain, mainTrayTip());
     writeEventRecord(QStringLiteral("System AC Power Recovered"));
 }
 
 void PowerMonitor::batteryLowCleared()
 {
-    report(PowerEvent::BatteryLowCleared);
     if (m_parts.settings.lowBatteryShutdownIsOne()) {
         m_parts.countdown.stop();
         m_parts.countdown.setLblAlarm(QString());
         // A UPS still on battery goes through the power failure actions again on the next tick.
         m_upsOnBattFlag = false;
     }
-    if (m_tickLink->state().onBattery)
-        m_parts.tray.replaceTrayIcon(TrayPicture::ImaSOk, QStringLiteral("UPS is on battery"));
-    else
-        m_parts.tray.replaceTrayIcon(TrayPicture::ImaMain, mainTrayTip());
+    report(PowerEvent::BatteryLowCleared);
     writeEventRecord(QStringLiteral("UPS Battery Low Recovered"));
     m_upsLowBattFlag = false;
 }

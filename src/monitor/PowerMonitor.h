@@ -1,5 +1,8 @@
 #pragma once
 
+#include "link/UpsLink.h"
+#include "monitor/PowerStatus.h"
+
 #include <QObject>
 #include <memory>
 
@@ -11,43 +14,31 @@ class Countdown;
 class RecordStore;
 class Scheduler;
 class Settings;
-class StatusDisplay;
 class Timer;
-class UpsLink;
-class TrayIcon;
 enum class EventSection;
-
-// What the poll tick saw happen, for the user's notifications and the program's log.
-enum class PowerEvent
-{
-    PowerFailed,       // the UPS went on battery
-    BatteryLow,        // the battery ran low
-    PowerRestored,     // the mains came back after a failure
-    BatteryLowCleared, // the battery is no longer low
-    LinkLost,          // the USB UPS stopped answering
-    LinkBack           // the USB UPS answers again
-};
 
 // The poll tick and the power-state machine. Every 2200 ms `Timer1` asks the chosen link for the
 // UPS state and runs the on-line, on-battery and low-battery blocks over two latches; the ticks on
-// which a latch changes run the event actions (tray icon, records, countdown).
+// which a latch changes run the event actions (records, countdown). It decides; the Status page
+// model and the tray follow what it decides (statusShown, powerEvent).
 class PowerMonitor : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int PollIntervalMs = 2200;
+    // A UPS last seen on battery that stays silent this long counts as a battery run low: the
+    // shutdown starts (when the user wants one for either event). NUT's upsmon waits 15 s.
+    static constexpr int SilentOnBatteryLimitMs = 30000;
 
     struct Parts
     {
         Scheduler& scheduler;
         Settings& settings;
         ActiveLink& links;
-        StatusDisplay& display;
         Countdown& countdown;
         AlarmController& alarm;
         RecordStore& records;
-        TrayIcon& tray;
     };
 
     explicit PowerMonitor(Parts parts, QObject* parent = nullptr);
@@ -56,10 +47,13 @@ public:
     // Starts the poll timer; the first tick comes one interval later.
     void startPolling();
     void stopPolling();
+    // While held the poll timer keeps its rhythm and its ticks do nothing: the UPS is not asked
+    // between the UPS-off commands, and polling goes on in phase once the power-off is requested.
+    void holdPolling(bool held) { m_held = held; }
 
     void Timer1_Timer();
 
-    // The lost-link view: display, countdown text " " and the main tray picture.
+    // The lost-link view: the Status page's and the countdown text " ".
     void UnConShow();
 
     bool upsOnBattFlag() const { return m_upsOnBattFlag; }
@@ -68,13 +62,22 @@ public:
     bool usbLinkMode() const { return m_usbLinkMode; }
 
 signals:
-    // Raised when the event's actions run. A disabled battery-low event keeps its latch down, so
-    // its actions, and this signal, repeat on every tick while the battery stays low.
-    void powerEvent(brevant::PowerEvent event);
+    // The state block of this tick ran: the Status page shows it.
+    void statusShown(brevant::PowerStatus status);
+    // Raised when the event's actions run, with the UPS's state read as they run. A disabled
+    // battery-low event keeps its latch down, so its actions, and this signal, repeat on every
+    // tick while the battery stays low.
+    void powerEvent(brevant::PowerEvent event, brevant::UpsState state);
     // An event armed the shutdown countdown with this many seconds.
     void countdownArmed(qint32 seconds);
 
 private:
+    // Battery low holds until the mains returns: a reading without it while still on battery does
+    // not clear it, so a battery flickering at its threshold cannot restart the countdown forever.
+    UpsState holdBatteryLow(UpsState state);
+    void shutDownIfSilentOnBattery();
+    // The alarm window at once, whatever the countdown had left.
+    void startShutdownNow();
     void onBatteryBlock();
     void onLineBlock();
     void lowBatteryBlock();
@@ -90,7 +93,6 @@ private:
     void report(PowerEvent event);
     void armCountdown(EventSection section);
     void writeEventRecord(const QString& text);
-    QString mainTrayTip() const;
 
     Parts m_parts;
     bool m_upsOnBattFlag = false;
@@ -98,6 +100,11 @@ private:
     bool m_lowBattLevel = false;
     bool m_usbLinkMode = false;
     bool m_linkLost = false;
+    bool m_held = false;
+    bool m_batteryLowHeld = false;
+    bool m_lastSeenOnBattery = false;
+    bool m_silentShutdownStarted = false;
+    qint64 m_silentSinceMs = 0;
     UpsLink* m_tickLink = nullptr; // the link the running tick asks
     std::unique_ptr<Timer> m_timer1;
 };

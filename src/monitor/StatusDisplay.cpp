@@ -1,164 +1,8 @@
 #include "monitor/StatusDisplay.h"
 
-#include "platform/Scheduler.h"
-
-#include <algorithm>
-#include <optional>
-#include <vector>
+#include "monitor/AnimationClock.h"
 
 namespace brevant {
-
-// The four animation timers, which can stop as a group and go on as if they had run. While
-// paused, each timer's next firing is kept and the firings that fell due are run in the order
-// the scheduler would have run them: by due time, then by the moment the timer was armed.
-class StatusDisplay::AnimationClock
-{
-public:
-    explicit AnimationClock(Scheduler& scheduler)
-        : m_scheduler(scheduler)
-    {}
-
-    int add(int intervalMs, std::function<void()> onTimeout)
-    {
-        auto entry = std::make_unique<Entry>();
-        Entry* timer = entry.get();
-        timer->interval = intervalMs;
-        timer->onTimeout = std::move(onTimeout);
-        // Pictures need no precision: the system may bundle their wake-ups with others.
-        timer->real = m_scheduler.createTimer(
-            intervalMs, [this, timer] { fire(*timer); }, TimerPrecision::Coarse);
-        m_timers.push_back(std::move(entry));
-        return int(m_timers.size()) - 1;
-    }
-
-    void start(int id)
-    {
-        Entry& timer = *m_timers[size_t(id)];
-        if (timer.active)
-            return;
-        timer.active = true;
-        arm(timer, now() + timer.interval);
-        if (!m_paused)
-            timer.real->start();
-    }
-
-    void stop(int id)
-    {
-        Entry& timer = *m_timers[size_t(id)];
-        timer.active = false;
-        timer.real->stop();
-        if (timer.aligner)
-            timer.aligner->stop();
-    }
-
-    bool isActive(int id) const { return m_timers[size_t(id)]->active; }
-    bool isPaused() const { return m_paused; }
-
-    void pause()
-    {
-        if (m_paused)
-            return;
-        m_paused = true;
-        for (const auto& timer : m_timers) {
-            timer->real->stop();
-            if (timer->aligner)
-                timer->aligner->stop();
-        }
-    }
-
-    void resume()
-    {
-        if (!m_paused)
-            return;
-        catchUp(Due::UpToNow);
-        m_paused = false;
-        std::vector<Entry*> running;
-        for (const auto& timer : m_timers) {
-            if (timer->active)
-                running.push_back(timer.get());
-        }
-        // Armed again in their old order, so that timers due together keep firing in it.
-        std::sort(running.begin(), running.end(), [](Entry* a, Entry* b) { return a->armedAs < b->armedAs; });
-        for (Entry* timer : running) {
-            const qint64 wait = timer->nextDue - m_scheduler.nowMs();
-            if (wait >= timer->interval) {
-                timer->real->start();
-                continue;
-            }
-            // The first firing comes after the rest of the interval, then the timer's own rhythm.
-            timer->aligner = m_scheduler.createTimer(
-                int(std::max<qint64>(wait, 1)),
-                [this, timer] {
-                    timer->aligner->stop();
-                    timer->real->start();
-                    fire(*timer);
-                },
-                TimerPrecision::Coarse);
-            timer->aligner->start();
-        }
-    }
-
-    enum class Due
-    {
-        BeforeNow, // an operation from outside: the poll was armed before any picture timer due now
-        UpToNow,
-    };
-
-    // Runs what fell due while paused.
-    void catchUp(Due due)
-    {
-        if (!m_paused || m_replayTime)
-            return;
-        const qint64 until = m_scheduler.nowMs();
-        for (;;) {
-            Entry* next = nullptr;
-            for (const auto& timer : m_timers) {
-                if (timer->active && (!next || std::pair(timer->nextDue, timer->armedAs) <
-                                                   std::pair(next->nextDue, next->armedAs)))
-                    next = timer.get();
-            }
-            if (!next || next->nextDue > until || (due == Due::BeforeNow && next->nextDue == until))
-                break;
-            m_replayTime = next->nextDue;
-            fire(*next);
-        }
-        m_replayTime.reset();
-    }
-
-private:
-    struct Entry
-    {
-        int interval = 0;
-        std::function<void()> onTimeout;
-        std::unique_ptr<Timer> real;
-        std::unique_ptr<Timer> aligner; // the first, shortened interval after a resume
-        bool active = false;
-        qint64 nextDue = 0;
-        quint64 armedAs = 0;
-    };
-
-    qint64 now() const { return m_replayTime.value_or(m_scheduler.nowMs()); }
-
-    void arm(Entry& timer, qint64 due)
-    {
-        timer.nextDue = due;
-        timer.armedAs = m_armCounter++;
-    }
-
-    // Armed again before the step runs, so that a stop inside the step ends the timer and a start
-    // keeps its phase.
-    void fire(Entry& timer)
-    {
-        arm(timer, timer.nextDue + timer.interval);
-        timer.onTimeout();
-    }
-
-    Scheduler& m_scheduler;
-    std::vector<std::unique_ptr<Entry>> m_timers;
-    bool m_paused = false;
-    std::optional<qint64> m_replayTime;
-    quint64 m_armCounter = 0;
-};
 
 StatusDisplay::StatusDisplay(Scheduler& scheduler, QObject* parent)
     : QObject(parent)
@@ -241,7 +85,48 @@ bool StatusDisplay::isRunning(AnimationTimer timer) const
     return m_clock->isActive(m_timer7);
 }
 
-void StatusDisplay::AcPipeDisplay(bool usbLinkMode, bool usbConnected)
+void StatusDisplay::show(PowerStatus status)
+{
+    switch (status) {
+    case PowerStatus::OnBattery:
+        setVisible(ImaSLow, false);
+        setVisible(ImaSOk, true);
+        setVisible(ImaAlarm, true);
+        DcPipeDisplay();
+        LowPipeDisable();
+        AcPipeDisable();
+        setShutdownEnabled(true);
+        setMessage(QStringLiteral("UPS is on Battery"), Orange);
+        return;
+    case PowerStatus::OnLine:
+        setMessage(QStringLiteral("UPS is on-line"), Green);
+        AcPipeDisplay();
+        DcPipeDisable();
+        LowPipeDisable();
+        setVisible(ImaSLow, false);
+        setVisible(ImaSOk, false);
+        setVisible(ImaAlarm, false);
+        setShutdownEnabled(false);
+        return;
+    case PowerStatus::LowBattery:
+        setVisible(ImaSLow, true);
+        setVisible(ImaSOk, false);
+        setVisible(ImaAlarm, true);
+        setShutdownEnabled(true);
+        LowPipeDisplay();
+        DcPipeDisable();
+        AcPipeDisable();
+        setMessage(QStringLiteral("UPS is Low Battery"), Red);
+        return;
+    case PowerStatus::NotAnswering:
+        showDisconnected();
+        setVisible(ImaSOk, false);
+        setVisible(ImaSLow, false);
+        return;
+    }
+}
+
+void StatusDisplay::AcPipeDisplay()
 {
     m_clock->catchUp(AnimationClock::Due::BeforeNow);
     m_clock->stop(m_timer5);
@@ -249,8 +134,7 @@ void StatusDisplay::AcPipeDisplay(bool usbLinkMode, bool usbConnected)
     setVisible(Image1, true);
     setVisible(ImageAC1, true);
     setVisible(ImageAC2, true);
-    if (!usbLinkMode || usbConnected)
-        m_clock->start(m_timer4);
+    m_clock->start(m_timer4);
 }
 
 void StatusDisplay::AcPipeDisable()

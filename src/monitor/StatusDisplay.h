@@ -1,5 +1,7 @@
 #pragma once
 
+#include "monitor/PowerStatus.h"
+
 #include <QObject>
 #include <QString>
 #include <array>
@@ -7,6 +9,7 @@
 
 namespace brevant {
 
+class AnimationClock;
 class Scheduler;
 
 // The Status page as a model: which pictures are visible, the status text and its colour, whether
@@ -40,8 +43,13 @@ public:
     explicit StatusDisplay(Scheduler& scheduler, QObject* parent = nullptr);
     ~StatusDisplay() override;
 
-    // `UsbLinkMode` and `UsbConnected` decide whether the mains animation starts.
-    void AcPipeDisplay(bool usbLinkMode, bool usbConnected);
+    // What the power-state machine decided for this tick, drawn: the status pictures, pipes,
+    // message and Shutdown button of each state.
+    void show(PowerStatus status);
+
+    // The mains pipe with its animation. It is only ever shown while the UPS answers (a silent
+    // USB UPS gets the still pipe of showDisconnected), so the animation always starts.
+    void AcPipeDisplay();
     void AcPipeDisable();
     void DcPipeDisplay();
     void DcPipeDisable();
@@ -106,7 +114,6 @@ private:
     int m_flowPicture = 0; // the picture placed on the page, before any animation frame
     quint8 m_flowFrame = 0;
     qint16 m_flowCycles = 0;
-    class AnimationClock;
     std::unique_ptr<AnimationClock> m_clock;
     int m_timer4;
     int m_timer5;

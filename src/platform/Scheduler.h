@@ -27,7 +27,8 @@ enum class TimerPrecision
 };
 
 // Creates the engine's timers and keeps its millisecond clock. The program runs on the Qt event
-// loop; tests and the fire drill run on virtual time.
+// loop; tests and the fire drill run on virtual time. There is no way to wait here: a wait is a
+// timer and a step that runs when it fires, so nothing ever runs inside a nested event loop.
 class Scheduler
 {
 public:
@@ -38,9 +39,8 @@ public:
     {
         return createTimer(intervalMs, std::move(onTimeout), TimerPrecision::Precise);
     }
+    // Monotonic: it goes on while the process is stopped, so a countdown can catch up after a stall.
     virtual qint64 nowMs() const = 0;
-    // Returns when the clock has advanced by ms, letting timers and user actions run meanwhile.
-    virtual void delay(qint32 ms) = 0;
 };
 
 } // namespace brevant

@@ -36,6 +36,18 @@ void AlarmController::load()
     m_timer1->start();
 }
 
+void AlarmController::showCounting()
+{
+    if (m_loaded && !isCounting())
+        unload();
+    show();
+}
+
+bool AlarmController::isCounting() const
+{
+    return m_timer1->isActive();
+}
+
 void AlarmController::hide()
 {
     setVisible(false);
@@ -67,8 +79,13 @@ void AlarmController::unload()
 
 void AlarmController::pressShutdown()
 {
+    // Once per alarm: the bar stops and the window unloads, so that the bar cannot run the action
+    // a second time when it fills (a second close.exe while the first may still be saving). A
+    // later alarm loads the window afresh.
+    m_timer1->stop();
     if (m_shutdownAction)
         m_shutdownAction();
+    unload();
 }
 
 void AlarmController::pressCancel()
@@ -91,11 +108,8 @@ void AlarmController::Timer1_Timer()
 {
     emit chunkDrawn(m_barPos);
     m_barPos += ChunkStep;
-    if (m_barPos > BarWidth - ChunkStep) {
-        m_timer1->stop();
+    if (m_barPos > BarWidth - ChunkStep)
         pressShutdown();
-        unload();
-    }
 }
 
 void AlarmController::Timer2_Timer()

@@ -31,6 +31,8 @@ public:
 
     // Shows the window, loading it first when it is not loaded.
     void show();
+    // Shows the window with its bar filling from empty, whatever state an earlier Cancel left it in.
+    void showCounting();
     // Hides the window; it stays loaded.
     void hide();
     void unload();
@@ -39,6 +41,8 @@ public:
     void pressCancel();
 
     bool isLoaded() const { return m_loaded; }
+    // The bar is filling: the shutdown starts when it is full.
+    bool isCounting() const;
     bool isVisible() const { return m_visible; }
     bool alarmFormShown() const { return m_alarmFormShown; }
     void setAlarmFormShown(bool shown) { m_alarmFormShown = shown; }

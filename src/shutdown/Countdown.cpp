@@ -3,20 +3,31 @@
 #include "link/ActiveLink.h"
 #include "platform/Scheduler.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace brevant {
 
+namespace {
+
+constexpr int StepMs = 1000;
+
+} // namespace
+
 Countdown::Countdown(Scheduler& scheduler, ActiveLink& links, QObject* parent)
     : QObject(parent)
+    , m_scheduler(scheduler)
     , m_links(links)
-    , m_timerSub(scheduler.createTimer(1000, [this] { TimerSub_Timer(); }))
+    , m_timerSub(scheduler.createTimer(StepMs, [this] { TimerSub_Timer(); }))
 {}
 
 Countdown::~Countdown() = default;
 
 void Countdown::start()
 {
+    if (m_timerSub->isActive())
+        return;
+    m_nextStepDue = m_scheduler.nowMs() + StepMs;
     m_timerSub->start();
 }
 
@@ -40,9 +51,18 @@ void Countdown::setLblAlarm(const QString& text)
 
 void Countdown::TimerSub_Timer()
 {
+    // One step per second that went by: one on a punctual firing, all the missed ones after a stall.
+    const qint64 steps = 1 + std::max<qint64>(0, (m_scheduler.nowMs() - m_nextStepDue) / StepMs);
+    m_nextStepDue += steps * StepMs;
     const UpsLink& link = m_links.current();
     if (!link.answering())
         return; // paused while the USB link is lost
+    for (qint64 i = 0; i < steps && m_timerSub->isActive(); ++i)
+        step(link);
+}
+
+void Countdown::step(const UpsLink& link)
+{
     const bool serial = link.kind() == UpsLink::Kind::Serial;
 
     // The serial text has one blank before "Seconds", the USB text two.

@@ -7,12 +7,17 @@
 
 namespace brevant {
 
-class Scheduler;
 class ActiveLink;
+class Scheduler;
 class Timer;
+class UpsLink;
 
 // The shutdown countdown: `ShutdownDelay` seconds, counted down once a second by `TimerSub`, shown
 // in `LblAlarm`; when it has run out the alarm window is shown.
+//
+// The seconds follow the monotonic clock, not the count of firings: after a stall (the process
+// stopped, a slow disk, a frozen session) the firing that ends it counts every second that went
+// by, so the shutdown comes when it was due and not the length of the stall later.
 class Countdown : public QObject
 {
     Q_OBJECT
@@ -39,10 +44,13 @@ signals:
 
 private:
     void TimerSub_Timer();
+    void step(const UpsLink& link);
 
+    Scheduler& m_scheduler;
     ActiveLink& m_links;
     std::function<void()> m_showAlarm;
     qint32 m_shutdownDelay = 0;
+    qint64 m_nextStepDue = 0; // on the scheduler's clock
     QString m_lblAlarm;
     std::unique_ptr<Timer> m_timerSub;
 };

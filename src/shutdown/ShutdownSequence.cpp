@@ -25,6 +25,7 @@ bool ShutdownSequence::watcherArmed() const
 void ShutdownSequence::RequestShutdown(Origin origin)
 {
     m_timer3->start();
+    setHandOverAwaited(true);
     emit windowsLeave(origin);
 
     if (!m_parts.settings.saveApplications()) {
@@ -61,7 +62,32 @@ void ShutdownSequence::shutDownWithoutHandOver(const QString& reason)
                                     << ") - shutting down without it";
     m_parts.records.appendRecord(RecordTableId::Log,
                                  QStringLiteral("Shutdown hand-over not written: shutdown without it"));
+    startSystemShutdown();
+}
+
+void ShutdownSequence::proceedWithoutHandOver()
+{
+    if (!m_handOverAwaited)
+        return;
+    qCWarning(lcShutdown) << "the program ends: shutting down without waiting for the hand-over";
+    m_parts.records.appendRecord(RecordTableId::Log,
+                                 QStringLiteral("Program ending: shutdown without waiting for close.exe"));
+    startSystemShutdown();
+}
+
+void ShutdownSequence::startSystemShutdown()
+{
+    // Started before the hand-over is marked done, so that no moment in between looks idle.
     m_parts.systemShutdown.start();
+    setHandOverAwaited(false);
+}
+
+void ShutdownSequence::setHandOverAwaited(bool awaited)
+{
+    if (m_handOverAwaited == awaited)
+        return;
+    m_handOverAwaited = awaited;
+    emit handOverAwaitedChanged(awaited);
 }
 
 void ShutdownSequence::Timer3_Timer()
@@ -74,7 +100,7 @@ void ShutdownSequence::Timer3_Timer()
         return;
     // Reset first, so that each request is carried out once.
     m_handOverStuck = !m_parts.settings.write(key::ShutDown, QStringLiteral("0")).ok();
-    m_parts.systemShutdown.start();
+    startSystemShutdown();
 }
 
 } // namespace brevant

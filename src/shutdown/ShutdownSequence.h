@@ -50,8 +50,16 @@ public:
 
     void RequestShutdown(Origin origin);
     bool watcherArmed() const;
+    // A shutdown was requested and waits for its hand-over (close.exe saving, or the watcher's
+    // next look at the handshake); the system shutdown has not started yet.
+    bool handOverAwaited() const { return m_handOverAwaited; }
+    // The program is about to end and cannot wait for close.exe: the shutdown goes on without the
+    // hand-over, and the program log says so.
+    void proceedWithoutHandOver();
 
 signals:
+    // handOverAwaited() changed.
+    void handOverAwaitedChanged(bool awaited);
     // The windows go out of the way once the watcher is armed: the main window hides, and the
     // window that asked hides or unloads, before the settings are read.
     void windowsLeave(brevant::ShutdownSequence::Origin origin);
@@ -60,8 +68,11 @@ private:
     void Timer3_Timer();
     void handOver();
     void shutDownWithoutHandOver(const QString& reason);
+    void startSystemShutdown();
+    void setHandOverAwaited(bool awaited);
 
     Parts m_parts;
+    bool m_handOverAwaited = false;
     // The watcher could not reset a "1": it stays until the file says otherwise, and must not
     // start the shutdown again every 100 ms.
     bool m_handOverStuck = false;

@@ -32,6 +32,7 @@ void SystemShutdown::start()
 
 void SystemShutdown::askPermission()
 {
+    m_attempting = true;
     // The answer may come from the event loop, after this object is gone with the engine.
     m_parts.powerOff.checkAllowed([self = QPointer(this)](const Status& permission) {
         if (self)
@@ -45,24 +46,46 @@ void SystemShutdown::permissionAnswered(const Status& permission)
         refused(permission.error());
         return;
     }
-    switchOffAndPowerOff();
+    if (m_upsSwitchedOff) {
+        requestPowerOff();
+        return;
+    }
+    startUpsOff();
 }
 
-void SystemShutdown::switchOffAndPowerOff()
+void SystemShutdown::startUpsOff()
 {
-    m_busy = true;
-    if (!m_upsSwitchedOff) {
-        qCInfo(lcShutdown) << "switching the UPS off";
-        m_upsSwitchedOff = true;
-        m_parts.links.current().switchUpsOff();
+    qCInfo(lcShutdown) << "switching the UPS off";
+    m_upsSwitchedOff = true;
+    emit upsOffStarted();
+    const UpsLink::UpsOffPlan plan = m_parts.links.current().upsOffPlan();
+    m_upsOffCommandsLeft = plan.commands;
+    m_nextUpsOffCommand = m_parts.scheduler.createTimer(plan.intervalMs, [this] {
+        m_nextUpsOffCommand->stop();
+        sendNextUpsOffCommand();
+    });
+    sendNextUpsOffCommand();
+}
+
+void SystemShutdown::sendNextUpsOffCommand()
+{
+    m_parts.links.current().sendUpsOff();
+    if (--m_upsOffCommandsLeft > 0) {
+        m_nextUpsOffCommand->start();
+        return;
     }
+    requestPowerOff();
+}
+
+void SystemShutdown::requestPowerOff()
+{
     qCInfo(lcShutdown) << "asking the system to power off";
     m_parts.powerOff.shutDownSystem([self = QPointer(this)](const Status& request) {
         if (self)
             self->powerOffAnswered(request);
     });
-    m_busy = false;
-    emit busyEnded();
+    m_attempting = false;
+    emit attemptEnded();
 }
 
 void SystemShutdown::powerOffAnswered(const Status& request)
@@ -92,6 +115,8 @@ void SystemShutdown::refused(const QString& reason)
                 .arg(RetryIntervalMs / 1000));
     }
     m_retry->start();
+    m_attempting = false;
+    emit attemptEnded();
 }
 
 } // namespace brevant

@@ -22,6 +22,11 @@ class Timer;
 // running system. A refusal (no permission, an inhibitor, no answer) is shown to the user,
 // recorded in the program log and logged, once per reason, and the power-off is asked for again
 // every RetryIntervalMs, for as long as the program runs.
+//
+// Every wait is a timer: the UPS-off commands go out one per firing, and between them only what
+// the event loop has anyway can run (pictures, windows, an exit request, which waits for the
+// power-off request). The poll tick is stopped as the UPS-off starts (upsOffStarted): a UPS told
+// to switch off is no longer watched.
 class SystemShutdown : public QObject
 {
     Q_OBJECT
@@ -45,25 +50,32 @@ public:
     void start();
     // Started and not yet accepted by the system (asking, retrying, or switching off).
     bool isPending() const { return m_pending; }
-    // Between the first UPS-off command and the power-off request: the part no exit may cut short.
-    bool isBusy() const { return m_busy; }
+    // From the question "will the system power off?" to the power-off request, or the refusal:
+    // the part no exit may cut short.
+    bool isAttempting() const { return m_attempting; }
 
 signals:
-    void busyEnded();
+    void upsOffStarted();
+    // The power-off was requested, or refused and will be asked for again.
+    void attemptEnded();
 
 private:
     void askPermission();
     void permissionAnswered(const Status& permission);
-    void switchOffAndPowerOff();
+    void startUpsOff();
+    void sendNextUpsOffCommand();
+    void requestPowerOff();
     void powerOffAnswered(const Status& request);
     void refused(const QString& reason);
 
     Parts m_parts;
     bool m_pending = false;
-    bool m_busy = false;
+    bool m_attempting = false;
     bool m_upsSwitchedOff = false;
+    int m_upsOffCommandsLeft = 0;
     QString m_lastReason;
     std::unique_ptr<Timer> m_retry;
+    std::unique_ptr<Timer> m_nextUpsOffCommand;
 };
 
 } // namespace brevant

@@ -4,7 +4,6 @@
 #include "FuzzSupport.h"
 #include "link/UsbLink.h"
 #include "platform/sim/RecordingMessageBox.h"
-#include "platform/sim/VirtualScheduler.h"
 
 #include <algorithm>
 #include <cstring>
@@ -66,13 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzBytes input{{data, size}};
     FuzzedHalvic library(input);
     RecordingMessageBox messages;
-    VirtualScheduler scheduler;
-    UsbLink link(library, messages, scheduler);
+    UsbLink link(library, messages);
     link.open();
     while (!input.rest.empty()) {
         const uint8_t step = input.byte();
         if (step % 8 == 0)
-            link.switchUpsOff();
+            link.sendUpsOff();
         else if (step % 8 == 1)
             link.close();
         else

@@ -1,7 +1,6 @@
 #include "link/UsbLink.h"
 #include "platform/sim/RecordingMessageBox.h"
 #include "platform/sim/SimulatedHalvic.h"
-#include "platform/sim/VirtualScheduler.h"
 
 #include <QTest>
 #include <algorithm>
@@ -98,8 +97,7 @@ void TestUsbLink::exchange()
     QFETCH(QString, before);
     ScriptedHalvic library;
     RecordingMessageBox messages;
-    VirtualScheduler scheduler;
-    UsbLink link(library, messages, scheduler);
+    UsbLink link(library, messages);
     if (before == u"CBL") {
         library.replyCode = "T1";
         library.statusBlock = block({{1, 'T'}, {3, 0}, {4, 1}});
@@ -122,8 +120,7 @@ void TestUsbLink::queryReopensOnlyASilentDevice()
 {
     SimulatedHalvic library;
     RecordingMessageBox messages;
-    VirtualScheduler scheduler;
-    UsbLink link(library, messages, scheduler);
+    UsbLink link(library, messages);
     using State = SimulatedHalvic::UpsState;
     for (const State state : {State::Online, State::Online, State::Silent, State::LowBattery}) {
         library.setUpsState(state);

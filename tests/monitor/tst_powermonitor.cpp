@@ -88,8 +88,8 @@ void TestPowerMonitor::transitionTable_data()
     row("TF back, still low")    << true  << false << false << true  << "0" << "1" << QStringList{Recovered, Low} << QStringList{main, sLow} << LowBattery << false << true << true;
     row("TT stays low")          << true  << true  << true  << true  << "0" << "1" << QStringList{} << QStringList{} << LowBattery << true << true << true;
     row("TT mains back, low")    << true  << true  << false << true  << "0" << "1" << QStringList{Recovered} << QStringList{main} << LowBattery << false << true << false;
-    row("TT low clears, stop")   << true  << true  << true  << false << "0" << "1" << QStringList{LowRecovered} << QStringList{sOk} << OnBattery << false << false << false;
-    row("TT low clears, go on")  << true  << true  << true  << false << "0" << "0" << QStringList{LowRecovered} << QStringList{sOk} << OnBattery << true << false << true;
+    // Battery low seen on battery holds until the mains returns: a flickering flag cannot restart the countdown.
+    row("TT low flickers off")   << true  << true  << true  << false << "0" << "1" << QStringList{} << QStringList{} << LowBattery << true << true << true;
     row("FT low clears on batt") << false << true  << true  << false << "0" << "1" << QStringList{Failed, LowRecovered} << QStringList{sOk, sOk} << OnBattery << false << false << false;
     row("FT all clear")          << false << true  << false << false << "0" << "1" << QStringList{LowRecovered} << QStringList{main} << OnLine << false << false << false;
     row("TT all clear")          << true  << true  << false << false << "0" << "1" << QStringList{Recovered, LowRecovered} << QStringList{main, main} << OnLine << false << false << false;

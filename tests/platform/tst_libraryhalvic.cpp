@@ -3,7 +3,6 @@
 #include "link/UsbLink.h"
 #include "platform/qt/LibraryHalvic.h"
 #include "platform/sim/RecordingMessageBox.h"
-#include "platform/sim/VirtualScheduler.h"
 
 #include <QTest>
 
@@ -39,8 +38,7 @@ void TestLibraryHalvic::callThatCannotBeMadeIsShown()
     QFETCH(QString, named);
     LibraryHalvic halvic(library);
     RecordingMessageBox messages;
-    VirtualScheduler scheduler;
-    UsbLink link{halvic, messages, scheduler};
+    UsbLink link{halvic, messages};
     QTEST(link.hidHandle().ok(), "opens");
     QCOMPARE(link.closeHandleDevice().ok(), link.hidHandle().ok());
     link.setUsbConnected(true);

@@ -73,7 +73,7 @@ void TestQtSerialPort::linesAndUpsOff()
     m_lines->setInputs(cts, dcd);
     QCOMPARE((QList{link.onBattery(), link.batteryLow()}), (QList{cts, dcd}));
     QCOMPARE(state("DTR"), 0);
-    link.switchUpsOff();
+    link.sendUpsOff();
     QVERIFY(link.isOpen());
     QCOMPARE(outputs(), (QList{1, 1}));
     link.close();
@@ -117,7 +117,7 @@ void TestQtSerialPort::openFailureSaysWhyAndReadsNothing()
     QVERIFY(!link.isOpen());
     QVERIFY2(error.contains(why) && error.contains(whatToDo), qPrintable(error));
     QVERIFY(!link.onBattery() && !link.batteryLow());
-    link.switchUpsOff();
+    link.sendUpsOff();
     QCOMPARE(state("DTR"), 0); // the holder's DTR stays low
 }
 

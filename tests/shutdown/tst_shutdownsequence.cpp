@@ -1,7 +1,9 @@
 // From the mains failure to the power-off: the countdown, the hand-over to close.exe, the UPS-off
 // commands and the system's shutdown, on simulated devices and virtual time.
 #include "EngineFixture.h"
-#include "engine/Confirmation.h"
+#include "shutdown/AlarmController.h"
+#include "shutdown/Confirmation.h"
+#include "shutdown/Countdown.h"
 #include "shutdown/ShutdownSequence.h"
 #include "shutdown/SystemShutdown.h"
 
@@ -9,6 +11,8 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace brevant;
 using testsupport::EngineFixture;
@@ -24,6 +28,12 @@ private slots:
     void handOverToCloseProgram_data();
     void handOverToCloseProgram();
     void refusedPowerOffNeverCutsThePowerEarly();
+    void stuckHandOverStartsTheShutdownOnce();
+    void noPollBetweenTheUpsOffCommands();
+    void countdownCatchesUpAfterAStall();
+    void alarmShutdownRunsOnce();
+    void exitDuringAShutdownCarriesItOut_data();
+    void exitDuringAShutdownCarriesItOut();
 };
 
 void TestShutdownSequence::yesShutsDownThroughTheHandshakeDespiteAnExit_data()
@@ -52,10 +62,11 @@ void TestShutdownSequence::yesShutsDownThroughTheHandshakeDespiteAnExit()
     QCOMPARE(f.platform().powerOff.count(), 0);
     f.advance(1);
     QCOMPARE(f.get(key::ShutDown), QStringLiteral("0"));
+    f.advance(20); // the commands go out on their own timers
     QTEST(f.platform().halvic.upsOffTimes(), "usbUpsOffTimes");
     QTEST(f.platform().serialPort.dtrRaiseCount(), "dtrRaises");
     QCOMPARE(f.platform().powerOff.count(), 1);
-    f.advance(5); // past the SIGTERM on the serial link, which has no waits
+    f.advance(5);
     exitRequest->stop();
     QCOMPARE(exited.size(), 1);
     QVERIFY(f.takeAppended().endsWith({RecordTableId::Log, QStringLiteral("Program quit")}));
@@ -110,7 +121,7 @@ void TestShutdownSequence::handOverToCloseProgram()
     f.advance(60000);
     if (!answer.isEmpty())
         f.set(key::ShutDown, answer);
-    f.advance(100);
+    f.advance(120);
     QCOMPARE(f.platform().halvic.upsOffCount(), shutsDown ? 3 : 0);
     QCOMPARE(f.platform().powerOff.count(), shutsDown ? 1 : 0);
     if (handedOver)
@@ -135,7 +146,7 @@ void TestShutdownSequence::refusedPowerOffNeverCutsThePowerEarly()
     // Allowed now, but the request itself is refused: the UPS is told once, the power-off retried.
     powerOff.permission = Status::success();
     powerOff.answer = Status::failure(QStringLiteral("an inhibitor blocks it"));
-    f.advance(SystemShutdown::RetryIntervalMs);
+    f.advance(SystemShutdown::RetryIntervalMs + 20);
     QCOMPARE(f.platform().halvic.upsOffCount(), 3);
     QCOMPARE(powerOff.count(), 1);
     QCOMPARE(shown.size(), 2);
@@ -143,6 +154,128 @@ void TestShutdownSequence::refusedPowerOffNeverCutsThePowerEarly()
     f.advance(4 * SystemShutdown::RetryIntervalMs); // retried once more, then done
     QCOMPARE(powerOff.count(), 2);
     QCOMPARE(f.platform().halvic.upsOffCount(), 3);
+}
+
+// A "1" the watcher cannot reset (the file can be read, not written) starts the shutdown once, not
+// again every 100 ms. The writes fail as on a full disk: a file size limit of 0, SIGXFSZ ignored.
+void TestShutdownSequence::stuckHandOverStartsTheShutdownOnce()
+{
+    EngineFixture f({{key::Saveapllication, QStringLiteral("0")}});
+    f.start();
+    f.engine().shutdown().RequestShutdown(Origin::ConfirmationWindow);
+    QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit none = saved;
+    none.rlim_cur = 0;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &none), 0);
+    f.advance(2000);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
+    QCOMPARE(f.platform().powerOff.count(), 1);
+    QCOMPARE(f.platform().halvic.upsOffCount(), 3);
+}
+
+// The UPS-off commands go out on timers, and the poll due between them does not run: the UPS is
+// not asked while it is being told to switch off. The poll goes on in phase afterwards.
+void TestShutdownSequence::noPollBetweenTheUpsOffCommands()
+{
+    EngineFixture f;
+    f.start();
+    // The watcher fires 100 ms after the request: the commands go out at 2195, 2205 and 2215 ms,
+    // around the poll due at 2200 ms.
+    f.advance(2095);
+    f.engine().shutdown().RequestShutdown(Origin::ConfirmationWindow);
+    f.advance(2400);
+    const SimulatedHalvic& ups = f.platform().halvic;
+    QCOMPARE(ups.upsOffTimes(), (QList<qint64>{2195, 2205, 2215}));
+    // The first status at the load, then the poll after the power-off request, in phase.
+    QCOMPARE(ups.statusQueryTimes(), (QList<qint64>{0, 4400}));
+}
+
+// The countdown follows the clock: stopped for 20 s of a 30 s countdown, the program opens the
+// alarm window 30 s after the countdown began, not 20 s late.
+void TestShutdownSequence::countdownCatchesUpAfterAStall()
+{
+    EngineFixture f({{key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::OnBattery), QStringLiteral("0.5")}});
+    f.start();
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
+    f.tick(); // armed at 2200 ms
+    QVERIFY(f.engine().countdown().isRunning());
+    f.platform().scheduler.stall(20000);
+    QCOMPARE(f.engine().countdown().shutdownDelay(), 10);
+    f.advance(32199 - 22200);
+    QVERIFY(!f.engine().alarm().isLoaded());
+    f.advance(1);
+    QVERIFY(f.engine().alarm().isLoaded());
+}
+
+// The alarm's Shutdown button starts the shutdown once: the bar stops and cannot start it again.
+void TestShutdownSequence::alarmShutdownRunsOnce()
+{
+    EngineFixture f({{key::Saveapllication, QStringLiteral("1")}});
+    QVERIFY(QFile(f.paths().closeProgram()).open(QIODevice::WriteOnly));
+    f.start();
+    AlarmController& alarm = f.engine().alarm();
+    alarm.show();
+    f.advance(1000);
+    alarm.pressShutdown();
+    f.advance(10000);
+    QCOMPARE(f.platform().processStarter.started(), QStringList{f.paths().closeProgram()});
+    QVERIFY(!alarm.isLoaded());
+}
+
+void TestShutdownSequence::exitDuringAShutdownCarriesItOut_data()
+{
+    QTest::addColumn<bool>("saving");
+    QTest::addColumn<bool>("answered"); // close.exe writes its handshake 1 s after the exit request
+    QTest::addColumn<qint64>("exitAtMs");
+    QTest::addColumn<QString>("logged");
+    const QString withoutCloseExe = QStringLiteral("Program ending: shutdown without waiting for close.exe");
+    // The exit request comes at 500 ms. Without saving, the alarm that is counting starts the
+    // shutdown at once: the watcher sees the handshake at 600 ms, the UPS-off ends at 620 ms.
+    QTest::newRow("alarm counting") << false << false << qint64(620) << "";
+    QTest::newRow("close.exe saving, answers") << true << true << qint64(1620) << "";
+    QTest::newRow("close.exe saving, silent")
+        << true << false << qint64(500 + MonitorEngine::ExitHandOverWaitMs + 20) << withoutCloseExe;
+}
+
+// SIGTERM (a logout) while a shutdown is under way: the shutdown is carried out before the program
+// ends, and the program log says so.
+void TestShutdownSequence::exitDuringAShutdownCarriesItOut()
+{
+    QFETCH(bool, saving);
+    QFETCH(bool, answered);
+    QFETCH(QString, logged);
+    EngineFixture f({{key::Saveapllication, saving ? QStringLiteral("1") : QStringLiteral("0")}});
+    QVERIFY(QFile(f.paths().closeProgram()).open(QIODevice::WriteOnly));
+    f.start();
+    if (saving)
+        f.engine().shutdown().RequestShutdown(Origin::AlarmWindow);
+    else
+        f.engine().alarm().show();
+    qint64 exitedAt = -1;
+    connect(&f.engine(), &MonitorEngine::exited, this, [&] { exitedAt = f.platform().scheduler.nowMs(); });
+    f.advance(500);
+    f.engine().requestExit();
+    f.advance(1000);
+    if (answered)
+        f.set(key::ShutDown, QStringLiteral("1"));
+    f.advance(10000);
+    QTEST(exitedAt, "exitAtMs");
+    QCOMPARE(f.platform().halvic.upsOffCount(), 3);
+    QCOMPARE(f.platform().powerOff.count(), 1);
+    QStringList log; // read as appended: the exit has closed the databases
+    for (const auto& [table, text] : f.takeAppended()) {
+        if (table == RecordTableId::Log)
+            log.append(text);
+    }
+    QVERIFY(!log.filter(u"Exit requested during a shutdown").isEmpty());
+    QVERIFY(logged.isEmpty() || !log.filter(logged).isEmpty());
+    QCOMPARE(log.last(), QStringLiteral("Program quit"));
 }
 
 QTEST_GUILESS_MAIN(TestShutdownSequence)

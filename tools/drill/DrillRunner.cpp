@@ -3,7 +3,6 @@
 #include "base/Logging.h"
 #include "config/IniFile.h"
 #include "config/Settings.h"
-#include "engine/Confirmation.h"
 #include "engine/MonitorEngine.h"
 #include "engine/WindowsModel.h"
 #include "link/SerialLink.h"
@@ -12,6 +11,7 @@
 #include "platform/sim/SimulatedPlatform.h"
 #include "records/RecordStore.h"
 #include "shutdown/AlarmController.h"
+#include "shutdown/Confirmation.h"
 #include "shutdown/Countdown.h"
 
 namespace brevant::drill {

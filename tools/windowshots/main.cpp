@@ -13,9 +13,9 @@
 #include "config/ui/EventManagerPage.h"
 #include "controls/SkinControl.h"
 #include "controls/SkinPalette.h"
-#include "engine/Confirmation.h"
 #include "engine/MonitorEngine.h"
 #include "platform/sim/SimulatedPlatform.h"
+#include "shutdown/Confirmation.h"
 #include "shutdown/ui/AlarmWindow.h"
 #include "shutdown/ui/QuestionWindow.h"
 #include "shutdown/ui/SaveListWindow.h"
@@ -85,7 +85,10 @@ QImage eventManagerShot(const char* option)
     colours.setColor(QPalette::Window, QColor(skinPalette::WindowSurface));
     area.setPalette(colours);
     area.resize(PageArea);
-    auto* page = new EventManagerPage(scene.engine(), &area);
+    MonitorEngine& engine = scene.engine();
+    auto* page = new EventManagerPage(
+        {engine.settings(), engine.messages(), engine.serial(), [&engine] { engine.applyLinkChoice(); }},
+        &area);
     (new QVBoxLayout(&area))->addWidget(page);
     area.show();
     page->EventMana();

@@ -21,14 +21,14 @@ void EventManagerPage::choose(Page* subPage, void (Page::*load)())
     (subPage->*load)();
 }
 
-EventManagerPage::EventManagerPage(MonitorEngine& engine, QWidget* parent)
+EventManagerPage::EventManagerPage(const EventManagerParts& parts, QWidget* parent)
     : QWidget(parent)
     , m_optOnBatt(new XpRadioButton(QStringLiteral("UPS On &Battery "), this))
     , m_optLowBatt(new XpRadioButton(QStringLiteral("UPS &Low Battery "), this))
     , m_optOsLog(new XpRadioButton(QStringLiteral("OS Event Lo&g"), this))
-    , m_onBatt(new EventSettingsPage(EventSection::OnBattery, engine, this))
-    , m_lowBatt(new EventSettingsPage(EventSection::LowBattery, engine, this))
-    , m_osLog(new OsEventLogPage(engine, this))
+    , m_onBatt(new EventSettingsPage(EventSection::OnBattery, parts, this))
+    , m_lowBatt(new EventSettingsPage(EventSection::LowBattery, parts, this))
+    , m_osLog(new OsEventLogPage(parts, this))
 {
     setObjectName(QStringLiteral("FrmEventManager"));
     m_optOnBatt->setObjectName(QStringLiteral("OptOnBatt"));

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "config/ui/EventManagerParts.h"
+
 #include <QWidget>
 
 namespace brevant {
 
 class EventSettingsPage;
-class MonitorEngine;
 class OsEventLogPage;
 class XpRadioButton;
 
@@ -17,7 +18,7 @@ class EventManagerPage : public QWidget
     Q_OBJECT
 
 public:
-    explicit EventManagerPage(MonitorEngine& engine, QWidget* parent = nullptr);
+    explicit EventManagerPage(const EventManagerParts& parts, QWidget* parent = nullptr);
 
     // Opens the page on its first sub-page, On Battery, freshly loaded: what the page button
     // "Event Manager" does after it has shown the page.

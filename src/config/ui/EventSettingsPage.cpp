@@ -5,7 +5,6 @@
 #include "config/ui/PageParts.h"
 #include "controls/XpCheckBox.h"
 #include "controls/XpCmdButton.h"
-#include "engine/MonitorEngine.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -75,10 +74,10 @@ void sendKeyPress(Qt::Key key)
 
 } // namespace
 
-EventSettingsPage::EventSettingsPage(EventSection section, MonitorEngine& engine, QWidget* parent)
+EventSettingsPage::EventSettingsPage(EventSection section, EventManagerParts parts, QWidget* parent)
     : QGroupBox(parent)
     , m_section(section)
-    , m_engine(engine)
+    , m_parts(std::move(parts))
 {
     const PageNames& names = section == EventSection::OnBattery ? OnBatteryNames : LowBatteryNames;
     setObjectName(QLatin1String(names.frame));
@@ -136,7 +135,7 @@ EventSettingsPage::EventSettingsPage(EventSection section, MonitorEngine& engine
 void EventSettingsPage::load()
 {
     // The boxes show what the monitor does with the values, which for "0" and "1" are the values.
-    const Settings& settings = m_engine.settings();
+    const Settings& settings = m_parts.settings;
     m_disable->setValue(checkValue(settings.eventDisabled(m_section)));
     m_record->setValue(checkValue(settings.recordLog(m_section)));
     m_shutdown->setValue(checkValue(settings.shutdownOnEvent(m_section)));
@@ -179,7 +178,7 @@ void EventSettingsPage::setDelayEnabled(bool enabled)
 
 void EventSettingsPage::apply()
 {
-    ApplyWrites writes(m_engine.settings(), m_engine.messages());
+    ApplyWrites writes(m_parts.settings, m_parts.messages);
     writes.write(key::Disableevent(m_section), QString::number(m_disable->value()));
     writes.write(key::Shutdown(m_section), QString::number(m_shutdown->value()));
     writes.write(key::Recordlog(m_section), QString::number(m_record->value()));
@@ -193,7 +192,7 @@ void EventSettingsPage::apply()
 QString EventSettingsPage::delayToWrite()
 {
     if (!boxNumber(m_delay->text())) {
-        const QString stored = m_engine.settings().read(key::Delaytime(m_section));
+        const QString stored = m_parts.settings.read(key::Delaytime(m_section));
         m_delay->setText(boxNumber(stored) ? stored : DefaultDelay);
     }
     return m_delay->text();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/SettingKeys.h"
+#include "config/ui/EventManagerParts.h"
 
 #include <QGroupBox>
 
@@ -8,7 +9,6 @@ class QLineEdit;
 
 namespace brevant {
 
-class MonitorEngine;
 class XpCheckBox;
 class XpCmdButton;
 
@@ -25,7 +25,7 @@ class EventSettingsPage : public QGroupBox
     Q_OBJECT
 
 public:
-    EventSettingsPage(EventSection section, MonitorEngine& engine, QWidget* parent = nullptr);
+    EventSettingsPage(EventSection section, EventManagerParts parts, QWidget* parent = nullptr);
 
     // Choosing the sub-page: the boxes take the file's values and the locks follow them.
     void load();
@@ -42,7 +42,7 @@ private:
     QString delayToWrite();
 
     EventSection m_section;
-    MonitorEngine& m_engine;
+    EventManagerParts m_parts;
     XpCheckBox* m_disable;  // ChkOnBattE, ChkLowBattE
     QGroupBox* m_options;   // Frame2, Frame4
     XpCheckBox* m_record;   // ChkOnBattL, ChkLowBattL

@@ -6,7 +6,6 @@
 #include "config/ui/PageParts.h"
 #include "controls/XpCheckBox.h"
 #include "controls/XpCmdButton.h"
-#include "engine/MonitorEngine.h"
 #include "link/SerialLink.h"
 #include "platform/MessageBoxPresenter.h"
 #include "platform/qt/QtSerialPort.h"
@@ -93,9 +92,9 @@ private:
 
 } // namespace
 
-OsEventLogPage::OsEventLogPage(MonitorEngine& engine, QWidget* parent)
+OsEventLogPage::OsEventLogPage(EventManagerParts parts, QWidget* parent)
     : QGroupBox(QStringLiteral("OS Event Log"), parent)
-    , m_engine(engine)
+    , m_parts(std::move(parts))
 {
     setObjectName(QStringLiteral("FrmOSLog"));
     auto* grid = new QGridLayout;
@@ -160,7 +159,7 @@ OsEventLogPage::OsEventLogPage(MonitorEngine& engine, QWidget* parent)
 
 void OsEventLogPage::load()
 {
-    const Settings& settings = m_engine.settings();
+    const Settings& settings = m_parts.settings;
     m_port->clear();
     for (int position = 0; position < PortNames.size(); ++position) {
         m_port->addItem(PortNames.at(position), portDevice(position));
@@ -206,7 +205,7 @@ void OsEventLogPage::apply()
     for (const Limit& limit : std::as_const(m_limits))
         checkLimit(limit);
 
-    ApplyWrites writes(m_engine.settings(), m_engine.messages());
+    ApplyWrites writes(m_parts.settings, m_parts.messages);
     for (auto limit = m_limits.crbegin(); limit != m_limits.crend(); ++limit) // closed apps, events, log
         writes.write(limit->key, limitToWrite(*limit));
     writes.write(key::Saveapllication, QString::number(m_save->value()));
@@ -216,8 +215,8 @@ void OsEventLogPage::apply()
         writes.write(key::ComboPort, QString::number(position));
     writes.reportFailure();
 
-    m_engine.applyLinkChoice();
-    if (m_engine.settings().link().serial && !m_engine.serial().isOpen())
+    m_parts.applyLinkChoice();
+    if (m_parts.settings.link().serial && !m_parts.serial.isOpen())
         tellPortNotOpened();
 }
 
@@ -225,8 +224,8 @@ void OsEventLogPage::apply()
 // and the user is told. An empty box is refused with its own message.
 void OsEventLogPage::checkLimit(const Limit& limit)
 {
-    MessageBoxPresenter& messages = m_engine.messages();
-    const QString stored = m_engine.settings().read(limit.key);
+    MessageBoxPresenter& messages = m_parts.messages;
+    const QString stored = m_parts.settings.read(limit.key);
     if (!limit.box->text().isEmpty()) {
         const std::optional<double> number = boxNumber(limit.box->text());
         if (!number || *number < LimitRange.lowest || *number > *LimitRange.highest) {
@@ -254,12 +253,12 @@ QString OsEventLogPage::limitToWrite(const Limit& limit)
 
 void OsEventLogPage::tellPortNotOpened()
 {
-    m_engine.messages().showMessage(
+    m_parts.messages.showMessage(
         MessageBoxPresenter::Icon::Warning, MessageTitle,
         QStringLiteral("The UPS port could not be opened.\n\n%1\n\nThe port is saved as your choice: Brevant "
                        "tries it again when you press Apply and at its next start. Until it is open, "
                        "Brevant cannot tell when the mains fails.")
-            .arg(m_engine.serial().lastOpen().error()));
+            .arg(m_parts.serial.lastOpen().error()));
 }
 
 } // namespace brevant

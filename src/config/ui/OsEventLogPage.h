@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/SettingKeys.h"
+#include "config/ui/EventManagerParts.h"
 
 #include <QGroupBox>
 
@@ -10,7 +11,6 @@ class QLineEdit;
 
 namespace brevant {
 
-class MonitorEngine;
 class XpCheckBox;
 class XpCmdButton;
 
@@ -32,7 +32,7 @@ public:
     static const QString NumberMessage; // "Please input number "
     static const QString MessageTitle;  // "System Information"
 
-    explicit OsEventLogPage(MonitorEngine& engine, QWidget* parent = nullptr);
+    explicit OsEventLogPage(EventManagerParts parts, QWidget* parent = nullptr);
 
     // Choosing the sub-page: the port list, the boxes and the limits take the file's values. The
     // lock of "Disable on all events" stays as its last click left it.
@@ -56,7 +56,7 @@ private:
     void showPortDevice();
     void tellPortNotOpened();
 
-    MonitorEngine& m_engine;
+    EventManagerParts m_parts;
     QComboBox* m_port;     // ComboPort
     QLabel* m_portDevice;  // the device of the chosen port
     QList<Limit> m_limits; // log, event, closed applications

@@ -2,9 +2,8 @@
 
 #include "art/ArtCatalogue.h"
 #include "controls/XpCmdButton.h"
-#include "engine/Confirmation.h"
-#include "engine/MonitorEngine.h"
 #include "monitor/ui/PictureView.h"
+#include "shutdown/Confirmation.h"
 #include "shutdown/Countdown.h"
 
 #include <QHBoxLayout>
@@ -77,10 +76,11 @@ protected:
     }
 };
 
-StatusPage::StatusPage(MonitorEngine& engine, QWidget* parent)
+StatusPage::StatusPage(Parts parts, QWidget* parent)
     : QWidget(parent)
-    , m_engine(engine)
-    , m_display(engine.display())
+    , m_display(parts.display)
+    , m_countdown(parts.countdown)
+    , m_confirmation(parts.confirmation)
     , m_scene(new Scene(this))
     , m_flow(new PictureView(QStringLiteral("Image1"), art::StatusCanvas, m_scene))
     , m_disconnected(new PictureView(QStringLiteral("ImaDisconnected"), art::StatusCanvas, m_scene))
@@ -147,11 +147,11 @@ StatusPage::StatusPage(MonitorEngine& engine, QWidget* parent)
         if (m_seen)
             m_shutdown->setEnabled(enabled);
     });
-    connect(&engine.countdown(), &Countdown::lblAlarmChanged, this, [this](const QString& text) {
+    connect(&m_countdown, &Countdown::lblAlarmChanged, this, [this](const QString& text) {
         if (m_seen)
             m_alarm->setText(text);
     });
-    connect(m_shutdown, &XpCmdButton::Click, this, [this] { m_engine.confirmation().pressShutdownButton(); });
+    connect(m_shutdown, &XpCmdButton::Click, this, [this] { m_confirmation.pressShutdownButton(); });
 
     // Built out of sight, as the main window is loaded hidden.
     showModel();
@@ -190,7 +190,7 @@ void StatusPage::showModel()
     showMessage(m_display.message(), m_display.messageColor());
     showFlowPicture(m_display.flowPicture());
     m_shutdown->setEnabled(m_display.shutdownEnabled());
-    m_alarm->setText(m_engine.countdown().lblAlarm());
+    m_alarm->setText(m_countdown.lblAlarm());
     m_seen = seen;
 }
 

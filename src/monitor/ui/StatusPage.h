@@ -9,7 +9,8 @@ class QLabel;
 
 namespace brevant {
 
-class MonitorEngine;
+class Confirmation;
+class Countdown;
 class PictureView;
 class XpCmdButton;
 
@@ -25,7 +26,15 @@ class StatusPage : public QWidget
     Q_OBJECT
 
 public:
-    explicit StatusPage(MonitorEngine& engine, QWidget* parent = nullptr);
+    // What the page draws and where its Shutdown button goes.
+    struct Parts
+    {
+        StatusDisplay& display;
+        Countdown& countdown;
+        Confirmation& confirmation;
+    };
+
+    explicit StatusPage(Parts parts, QWidget* parent = nullptr);
     ~StatusPage() override;
 
     // Pauses or resumes the animation by whether the user can see the page now, and releases the
@@ -46,8 +55,9 @@ private:
     void showMessage(const QString& text, quint32 color);
     void showFlowPicture(int frame);
 
-    MonitorEngine& m_engine;
     StatusDisplay& m_display;
+    Countdown& m_countdown;
+    Confirmation& m_confirmation;
     Scene* m_scene;
     std::array<QWidget*, StatusDisplay::ElementCount> m_elements{};
     PictureView* m_flow;

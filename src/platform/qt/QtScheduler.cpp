@@ -1,6 +1,5 @@
 #include "platform/qt/QtScheduler.h"
 
-#include <QEventLoop>
 #include <QTimer>
 
 namespace brevant {
@@ -44,17 +43,6 @@ std::unique_ptr<Timer> QtScheduler::createTimer(int intervalMs, std::function<vo
 qint64 QtScheduler::nowMs() const
 {
     return m_clock.elapsed();
-}
-
-void QtScheduler::delay(qint32 ms)
-{
-    if (ms <= 0)
-        return;
-    // A local loop keeps timers and user input flowing without spinning; the monotonic clock
-    // cannot wrap, so the deadline is safe however long the program runs.
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 } // namespace brevant

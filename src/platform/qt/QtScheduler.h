@@ -15,7 +15,6 @@ public:
     std::unique_ptr<Timer> createTimer(int intervalMs, std::function<void()> onTimeout,
                                        TimerPrecision precision) override;
     qint64 nowMs() const override;
-    void delay(qint32 ms) override;
 
 private:
     QElapsedTimer m_clock;

@@ -96,6 +96,7 @@ Status SimulatedHalvic::cmdOutput(int command, char* replyCode)
         m_upsOffTimes.append(m_clock());
         std::memcpy(replyCode, HALVIC_REPLY_ACCEPTED, ReplyCodeSize);
     } else {
+        m_statusQueryTimes.append(m_clock());
         std::memcpy(replyCode, HALVIC_REPLY_STATUS, ReplyCodeSize);
     }
     return Status::success();

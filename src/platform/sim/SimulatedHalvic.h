@@ -43,6 +43,7 @@ public:
     int upsOffCount() const { return int(m_upsOffTimes.size()); }
     // The clock's time of every UPS-off command that reached the UPS.
     const QList<qint64>& upsOffTimes() const { return m_upsOffTimes; }
+    const QList<qint64>& statusQueryTimes() const { return m_statusQueryTimes; }
 
     Status hidHandle() override;
     Status closeHandleDevice() override;
@@ -58,6 +59,7 @@ private:
     int m_hidHandleCount = 0;
     Clock m_clock;
     QList<qint64> m_upsOffTimes;
+    QList<qint64> m_statusQueryTimes;
 };
 
 } // namespace brevant

@@ -1,6 +1,7 @@
 #include "platform/sim/VirtualScheduler.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace brevant {
 
@@ -59,10 +60,18 @@ void VirtualScheduler::disarm(VirtualTimer* timer)
     timer->m_active = false;
 }
 
-void VirtualScheduler::delay(qint32 ms)
+void VirtualScheduler::stall(qint64 ms)
 {
-    if (ms > 0)
-        advanceBy(ms);
+    m_now += ms;
+    std::vector<VirtualTimer*> overdue;
+    for (auto it = m_queue.begin(); it != m_queue.end() && it->first.first < m_now; ++it)
+        overdue.push_back(it->second);
+    // In their old order, all due now.
+    for (VirtualTimer* timer : overdue) {
+        disarm(timer);
+        arm(timer, m_now);
+    }
+    advanceTo(m_now);
 }
 
 void VirtualScheduler::advanceBy(qint64 ms)

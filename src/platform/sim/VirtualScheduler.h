@@ -19,11 +19,14 @@ public:
     std::unique_ptr<Timer> createTimer(int intervalMs, std::function<void()> onTimeout,
                                        TimerPrecision precision) override;
     qint64 nowMs() const override { return m_now; }
-    // Advances virtual time, firing what falls due meanwhile.
-    void delay(qint32 ms) override;
 
+    // Advances virtual time, firing what falls due meanwhile.
     void advanceBy(qint64 ms);
     void advanceTo(qint64 timeMs);
+    // The process stood still (stopped, swapped out, a long call): the clock moves on and nothing
+    // fires meanwhile. As on the Qt event loop, every timer that fell due fires once when the
+    // stall ends, then keeps its rhythm from that moment.
+    void stall(qint64 ms);
     // Time of the next firing, or -1 when no timer is active.
     qint64 nextDueMs() const;
 

@@ -3,8 +3,8 @@
 #include "base/Logging.h"
 #include "config/Settings.h"
 #include "controls/XpCmdButton.h"
-#include "engine/Confirmation.h"
 #include "engine/MonitorEngine.h"
+#include "shutdown/Confirmation.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -3,7 +3,7 @@
 #include "controls/SkinPalette.h"
 #include "controls/XpCanvas.h"
 #include "controls/XpCmdButton.h"
-#include "engine/Confirmation.h"
+#include "shutdown/Confirmation.h"
 #include "shutdown/ui/WindowParts.h"
 
 #include <QHBoxLayout>

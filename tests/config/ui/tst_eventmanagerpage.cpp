@@ -30,7 +30,8 @@ class Page
 {
 public:
     explicit Page(const QStringList& settings = {}, const char* option = nullptr)
-        : page(f.engine())
+        : page({f.engine().settings(), f.engine().messages(), f.engine().serial(),
+                [this] { f.engine().applyLinkChoice(); }})
     {
         testsupport::writeFile(f.paths().settingsFile(), firstInstallSettings());
         for (const QString& setting : settings)

@@ -1,11 +1,11 @@
 #include "EngineFixture.h"
 #include "art/ArtCatalogue.h"
 #include "controls/XpCmdButton.h"
-#include "engine/Confirmation.h"
 #include "monitor/StatusDisplay.h"
 #include "monitor/ui/PictureView.h"
 #include "monitor/ui/StatusPage.h"
 #include "platform/sim/VirtualScheduler.h"
+#include "shutdown/Confirmation.h"
 
 #include <QLabel>
 #include <QTest>
@@ -15,6 +15,15 @@ using testsupport::EngineFixture;
 using UpsState = SimulatedHalvic::UpsState;
 
 // The Status page draws the status model: every picture, both texts and the Shutdown button.
+namespace {
+
+StatusPage::Parts partsOf(EngineFixture& f)
+{
+    return {f.engine().display(), f.engine().countdown(), f.engine().confirmation()};
+}
+
+} // namespace
+
 class TestStatusPage : public QObject
 {
     Q_OBJECT
@@ -71,7 +80,7 @@ void TestStatusPage::showsEachPowerState()
                      {key::Delaytime(EventSection::OnBattery), QStringLiteral("1")},
                      {key::Shutdown(EventSection::LowBattery), QStringLiteral("1")},
                      {key::Delaytime(EventSection::LowBattery), QStringLiteral("1")}});
-    StatusPage page(f.engine());
+    StatusPage page(partsOf(f));
     page.show();
     f.start();
     f.platform().halvic.setUpsState(ups);
@@ -110,7 +119,7 @@ void TestStatusPage::outOfSightPausesAndReleases()
     };
     {
         QWidget window;
-        auto* page = new StatusPage(f.engine(), &window);
+        auto* page = new StatusPage({display, f.engine().countdown(), f.engine().confirmation()}, &window);
         QVERIFY(display.isAnimationPaused()); // built hidden, as the main window is
         f.start();
         window.show();
@@ -146,7 +155,7 @@ void TestStatusPage::mainsFlowRunsTwoCyclesPerPeriod()
     StatusDisplay d(s);
     QList<int> frames;
     connect(&d, &StatusDisplay::flowPictureChanged, this, [&](int picture) { frames.append(picture); });
-    d.AcPipeDisplay(false, false);
+    d.AcPipeDisplay();
     s.advanceBy(1000); // Timer4: AC1 -> AC2, flow frames start
     QVERIFY(!d.isVisible(StatusDisplay::ImageAC1) && d.isVisible(StatusDisplay::ImageAC2));
     QVERIFY(d.isRunning(StatusDisplay::Timer7));

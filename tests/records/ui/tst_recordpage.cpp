@@ -2,8 +2,8 @@
 // sorted closed-applications view and the clear buttons through the confirmation.
 #include "EngineFixture.h"
 #include "controls/XpCmdButton.h"
-#include "engine/Confirmation.h"
 #include "records/ui/RecordPage.h"
+#include "shutdown/Confirmation.h"
 
 #include <QAbstractItemModel>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "engine/Confirmation.h"
+#include "shutdown/Confirmation.h"
 
 #include "records/RecordStore.h"
 #include "shutdown/ShutdownSequence.h"

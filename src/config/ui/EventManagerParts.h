@@ -1,0 +1,23 @@
+#pragma once
+
+#include <functional>
+
+namespace brevant {
+
+class MessageBoxPresenter;
+class SerialLink;
+class Settings;
+
+// What the Event Manager page and its sub-pages use of the monitor: the settings they edit, the
+// message boxes of their checks, and, for the port setting, the serial link and the action that
+// takes the chosen link into use.
+struct EventManagerParts
+{
+    Settings& settings;
+    MessageBoxPresenter& messages;
+    SerialLink& serial;
+    // Takes the link the settings name into use at once and reloads the countdown's length.
+    std::function<void()> applyLinkChoice;
+};
+
+} // namespace brevant
