@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/QuitQuestion.h"
 #include "controls/SkinFrameElements.h"
 #include "controls/SkinImage.h"
 #include "controls/SkinPalette.h"
@@ -39,6 +40,7 @@ MainWindow::MainWindow(MonitorEngine& engine, HelpOpener& help, bool notificatio
                     new RecordPage(engine, RecordPage::eventRecord(), m_pages),
                     new RecordPage(engine, RecordPage::closedApplications(), m_pages)}
     , m_eventManager(new QWidget(m_pages))
+    , m_quitQuestion(new QuitQuestion(this))
 {
     setObjectName(QStringLiteral("frmMain"));
     setAccessibleName(QStringLiteral("Brevant"));
@@ -53,7 +55,8 @@ MainWindow::MainWindow(MonitorEngine& engine, HelpOpener& help, bool notificatio
     const SkinFrameElements frame = createSkinFrameElements(this, QStringLiteral("Brevant System "));
     connect(frame.help, &SkinImage::clicked, this, &MainWindow::openHelp);
     connect(frame.minimize, &SkinImage::clicked, this, &MainWindow::minimise);
-    connect(frame.close, &SkinImage::clicked, this, &MainWindow::requestExit);
+    connect(frame.close, &SkinImage::clicked, this, &MainWindow::askToQuit);
+    connect(m_quitQuestion, &QuitQuestion::quitChosen, this, &MainWindow::requestExit);
 
     m_pageButtons->move((width - m_pageButtons->width()) / 2, TitleHeight + 8);
     const int pagesTop = m_pageButtons->geometry().bottom() + 6;
@@ -130,6 +133,11 @@ void MainWindow::requestExit()
     m_engine.requestExit();
 }
 
+void MainWindow::askToQuit()
+{
+    m_quitQuestion->ask();
+}
+
 void MainWindow::openHelp()
 {
     m_help.openHelp(m_engine.paths().helpFile());
@@ -156,9 +164,14 @@ void MainWindow::followModel(bool visible)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // The window is never closed on its own: a close from the window manager is the close image.
+    // The window is never closed on its own. Where the tray can bring it back, a close from the
+    // window manager hides it; elsewhere hiding would leave no way back, so it asks as the close
+    // image does.
     event->ignore();
-    requestExit();
+    if (m_notificationArea)
+        minimise();
+    else
+        askToQuit();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)

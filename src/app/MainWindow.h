@@ -11,12 +11,16 @@ namespace brevant {
 
 class HelpOpener;
 class MonitorEngine;
+class QuitQuestion;
 class RecordPage;
 class StatusPage;
 
 // The main window frmMain: the skinned frame with its title-bar images, the five page buttons
-// and the pages. It is hidden and shown, never closed, until the program ends: the close image
-// and a close from the window manager (Alt+F4, a taskbar) both ask the engine to exit.
+// and the pages. It is hidden and shown, never closed, until the program ends. The close image
+// asks first whether the user wants the computer left unprotected (QuitQuestion); a close from
+// the window manager (Alt+F4, a taskbar), which the skinned frame does not offer, hides the window
+// like the minimise image where a notification area can bring it back, and asks the same question
+// where none can.
 //
 // Where the desktop has no notification area the tray icon cannot bring the window back, so
 // whatever would hide it (the minimise image, a shutdown request) minimises it to the taskbar
@@ -40,8 +44,10 @@ public:
 
     // The tray icon's double click and a second start's knock: the window comes up, in front.
     void bringUp();
-    // The close image: the exit, once, however often it is asked for.
+    // The exit, once, however often it is asked for: the quit question's answer, SIGTERM.
     void requestExit();
+    // The close image: the quit question.
+    void askToQuit();
     void openHelp();
 
 protected:
@@ -62,6 +68,7 @@ private:
     RecordPage* m_recordPages[3];
     QWidget* m_eventManager;
     std::function<void()> m_eventMana;
+    QuitQuestion* m_quitQuestion;
     bool m_exitRequested = false;
 };
 

@@ -48,8 +48,8 @@ private slots:
     void pageButtonsChooseAndHighlight();
     void minimiseHidesOrGoesToTheTaskbar_data();
     void minimiseHidesOrGoesToTheTaskbar();
-    void closeImageAndWindowManagerCloseExitOnce_data();
-    void closeImageAndWindowManagerCloseExitOnce();
+    void closeAsksFirstAndExitsOnce_data();
+    void closeAsksFirstAndExitsOnce();
     void helpFromTitlePagesAndF1();
 };
 
@@ -113,25 +113,37 @@ void TestMainWindow::minimiseHidesOrGoesToTheTaskbar()
     QCOMPARE(x.window.isVisible(), !notificationArea);
 }
 
-void TestMainWindow::closeImageAndWindowManagerCloseExitOnce_data()
+void TestMainWindow::closeAsksFirstAndExitsOnce_data()
 {
-    QTest::addColumn<bool>("windowManager");
-    QTest::newRow("close image") << false;
-    QTest::newRow("window manager (Alt+F4)") << true;
+    QTest::addColumn<bool>("notificationArea");
+    QTest::newRow("notification area") << true;
+    QTest::newRow("no notification area") << false;
 }
 
-void TestMainWindow::closeImageAndWindowManagerCloseExitOnce()
+// Ending the monitor is a knowing choice: the close image asks, "Keep watching" (the focused
+// answer, Escape too) keeps it. A window manager's close hides the window where the tray can bring
+// it back, and asks where nothing could. The exit runs once however often it is asked for.
+void TestMainWindow::closeAsksFirstAndExitsOnce()
 {
-    QFETCH(bool, windowManager);
-    Fixture x;
+    QFETCH(bool, notificationArea);
+    Fixture x(notificationArea);
     x.window.bringUp();
     QSignalSpy exited(&x.f.engine(), &MonitorEngine::exited);
-    for (int twice = 0; twice < 2; ++twice) {
-        if (windowManager)
-            QVERIFY(!x.window.close()); // refused: the exit decides what ends
-        else
-            QTest::mouseClick(x.find("imgTitleClose"), Qt::LeftButton);
-    }
+    auto* question = x.window.findChild<QWidget*>(QStringLiteral("FrmQuit"));
+    QTest::mouseClick(x.find("imgTitleClose"), Qt::LeftButton);
+    QVERIFY(question->isVisible());
+    QCOMPARE(question->focusWidget(), question->findChild<QWidget*>(QStringLiteral("CmdKeepWatching")));
+    QTest::keyClick(question, Qt::Key_Escape);
+    QVERIFY(!question->isVisible());
+
+    QVERIFY(!x.window.close()); // refused: the exit decides what ends
+    QCOMPARE(x.window.isVisible(), !notificationArea);
+    QCOMPARE(question->isVisible(), !notificationArea);
+    QCOMPARE(exited.count(), 0);
+
+    QTest::mouseClick(x.find("imgTitleClose"), Qt::LeftButton);
+    QTest::mouseClick(question->findChild<QWidget*>(QStringLiteral("CmdQuit")), Qt::LeftButton);
+    x.window.requestExit();
     QCOMPARE(exited.count(), 1);
     QCOMPARE(x.f.takeAppended().count({RecordTableId::Log, QStringLiteral("Program quit")}), 1);
 }

@@ -2,6 +2,7 @@
 #include "link/ActiveLink.h"
 #include "monitor/PowerMonitor.h"
 #include "monitor/StatusDisplay.h"
+#include "shutdown/AlarmController.h"
 #include "shutdown/Countdown.h"
 
 #include <QTest>
@@ -57,6 +58,8 @@ private slots:
     void transitionTable();
     void lowBatteryDisabledRepeatsEntryActions();
     void usbLinkLostAndLeftKeepsTheLatches();
+    void silentOnBatteryStartsTheShutdown_data();
+    void silentOnBatteryStartsTheShutdown();
 };
 
 void TestPowerMonitor::transitionTable_data()
@@ -184,6 +187,53 @@ void TestPowerMonitor::usbLinkLostAndLeftKeepsTheLatches()
     f.takeTray();
     f.tick();
     QCOMPARE(f.takeTray(), QStringList{QStringLiteral("ImaMain|Quillon System")});
+}
+
+void TestPowerMonitor::silentOnBatteryStartsTheShutdown_data()
+{
+    QTest::addColumn<QString>("lowShutdown");
+    QTest::addColumn<QString>("onBatteryShutdown");
+    QTest::addColumn<qint64>("silentMs");
+    QTest::addColumn<bool>("shutsDown");
+    const qint64 limit = PowerMonitor::SilentOnBatteryLimitMs;
+    // The first silent tick starts the clock; the ticks come every 2.2 s.
+    QTest::newRow("low-battery shutdown set") << "1"
+                                              << "0" << limit + 2200 << true;
+    QTest::newRow("on-battery shutdown set") << "0"
+                                             << "1" << limit + 2200 << true;
+    QTest::newRow("answers again in time") << "1"
+                                           << "0" << limit - 2200 << false;
+    QTest::newRow("no shutdown wanted") << "0"
+                                        << "0" << 10 * limit << false;
+}
+
+// A UPS last seen on battery that stays silent counts as a battery run low: the alarm window
+// starts the shutdown, where the user wants one at all.
+void TestPowerMonitor::silentOnBatteryStartsTheShutdown()
+{
+    QFETCH(QString, lowShutdown);
+    QFETCH(QString, onBatteryShutdown);
+    QFETCH(qint64, silentMs);
+    QFETCH(bool, shutsDown);
+    EngineFixture f({{key::Shutdown(EventSection::LowBattery), lowShutdown},
+                     {key::Shutdown(EventSection::OnBattery), onBatteryShutdown},
+                     {key::Delaytime(EventSection::OnBattery), QStringLiteral("60")}});
+    f.start();
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
+    f.tick();
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::Silent);
+    f.tick();
+    f.advance(silentMs);
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::OnBattery);
+    f.tick();
+    QCOMPARE(f.engine().alarm().isCounting(), shutsDown);
+    QCOMPARE(f.messages(RecordTableId::Log)
+                 .contains(QStringLiteral("UPS silent while on battery: shutdown started")),
+             shutsDown);
+    if (shutsDown) {
+        f.advance(5000);
+        QCOMPARE(f.platform().powerOff.count(), 1);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPowerMonitor)
