@@ -45,14 +45,49 @@ QtTrayIcon::QtTrayIcon(Host host, QObject* parent)
 
 QtTrayIcon::~QtTrayIcon() = default;
 
+const QIcon& QtTrayIcon::pictureIcon(TrayPicture picture)
+{
+    QIcon& icon = m_pictures.at(std::size_t(picture));
+    if (icon.isNull())
+        icon = trayIcon(picture);
+    return icon;
+}
+
+void QtTrayIcon::makeIcon()
+{
+    m_icon = std::make_unique<QSystemTrayIcon>();
+    connect(m_icon.get(), &QSystemTrayIcon::activated, this, &QtTrayIcon::onActivated);
+}
+
 void QtTrayIcon::replaceTrayIcon(TrayPicture picture, const QString& tip)
 {
-    remove();
-    m_icon = std::make_unique<QSystemTrayIcon>(trayIcon(picture));
-    m_icon->setToolTip(tip.left(MaxTipChars));
-    connect(m_icon.get(), &QSystemTrayIcon::activated, this, &QtTrayIcon::onActivated);
-    // Without a notification area the program runs on unseen; the next replacement tries again.
-    m_icon->show();
+    if (!m_icon)
+        makeIcon();
+    if (m_picture != picture) {
+        m_icon->setIcon(pictureIcon(picture));
+        m_picture = picture;
+    }
+    if (const QString shortTip = tip.left(MaxTipChars); m_icon->toolTip() != shortTip)
+        m_icon->setToolTip(shortTip);
+    // Without a notification area the icon waits unseen; Qt shows it when an XEmbed area appears.
+    if (!m_icon->isVisible())
+        m_icon->show();
+}
+
+void QtTrayIcon::recreateFor(Host host)
+{
+    m_host = host;
+    if (!m_icon)
+        return; // the first replacement makes it for the new host
+    const bool visible = m_icon->isVisible();
+    const QString tip = m_icon->toolTip();
+    m_icon.reset();
+    makeIcon();
+    m_icon->setToolTip(tip);
+    if (m_picture)
+        m_icon->setIcon(pictureIcon(*m_picture));
+    if (visible)
+        m_icon->show();
 }
 
 void QtTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
@@ -64,10 +99,8 @@ void QtTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
 
 void QtTrayIcon::remove()
 {
-    if (!m_icon)
-        return;
-    m_icon->hide();
-    m_icon.reset();
+    if (m_icon)
+        m_icon->hide();
 }
 
 } // namespace brevant
