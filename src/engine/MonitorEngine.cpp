@@ -105,7 +105,7 @@ void MonitorEngine::openRecords()
     // The save-list window, when shown, opened them already; one open serves the whole run.
     if (m_recordsOpen)
         return;
-    m_recordsOpen = m_records->open();
+    m_recordsOpen = m_records->open().ok();
     if (!m_recordsOpen)
         qCWarning(lcEngine) << "record databases could not be opened";
 }

@@ -137,7 +137,7 @@ void RecordPage::refresh()
         m_model->fetchMore();
     applyColumnWidths();
     // A confirmation can never be asked to clear an empty table.
-    m_clear->setEnabled(store.recordCount(m_description.table) > 0);
+    m_clear->setEnabled(store.recordCount(m_description.table).valueOr(0) > 0);
 }
 
 void RecordPage::applyColumnWidths()

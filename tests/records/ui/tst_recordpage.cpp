@@ -72,14 +72,16 @@ private slots:
         Page p(f, description);
         f.start();
         RecordStore& store = f.engine().records();
-        for (int i = store.recordCount(description.table); i < 25; ++i) {
+        for (int i = store.recordCount(description.table).valueOr(-1); i < 25; ++i) {
             const QString text = QStringLiteral("record %1").arg(i, 2, 10, QLatin1Char('0'));
-            description.table == RecordTableId::CloseApp
-                ? store.addCloseApp(QStringLiteral("2024-01-01"), QStringLiteral("08:00:00"), text, {})
-                : store.appendRecord(description.table, text);
+            if (description.table == RecordTableId::CloseApp)
+                QVERIFY(store.addCloseApp(QStringLiteral("2024-01-01"), QStringLiteral("08:00:00"), text, {})
+                            .ok());
+            else
+                store.appendRecord(description.table, text);
         }
         p.page.open();
-        QCOMPARE(store.recordCount(description.table), 10);
+        QCOMPARE(store.recordCount(description.table).valueOr(-1), 10);
         QCOMPARE(p.texts().first() + u'|' + p.texts().last(), QStringLiteral("record 15|record 24"));
         QVERIFY(p.clear()->isEnabled());
     }
@@ -103,8 +105,14 @@ private slots:
         EngineFixture f;
         Page p(f, RecordPage::closedApplications());
         f.start();
-        f.engine().records().addCloseApp(QStringLiteral("2024-03-02"), {}, QStringLiteral("late"), {});
-        f.engine().records().addCloseApp(QStringLiteral("2024-01-05"), {}, QStringLiteral("early"), {});
+        QVERIFY(f.engine()
+                    .records()
+                    .addCloseApp(QStringLiteral("2024-03-02"), {}, QStringLiteral("late"), {})
+                    .ok());
+        QVERIFY(f.engine()
+                    .records()
+                    .addCloseApp(QStringLiteral("2024-01-05"), {}, QStringLiteral("early"), {})
+                    .ok());
         p.page.open();
         QCOMPARE(p.texts(), QStringList({"early", "late"}));
     }
