@@ -71,6 +71,7 @@ MonitorEngine::~MonitorEngine() = default;
 
 void MonitorEngine::finishSplash()
 {
+    m_monitor->startPolling(); // the poll goes on through a long save-list import
     if (m_settings->saveListWanted()) {
         openRecords();
         m_saveList->load();

@@ -7,6 +7,7 @@
 
 #include <QAbstractItemModel>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 
@@ -98,6 +99,24 @@ private slots:
         f.tick();
         QCOMPARE(p.texts(), QStringList{QStringLiteral("Attention!! System Power Failed")});
         QVERIFY(p.clear()->isEnabled());
+    }
+
+    // close.exe's list of thousands of entries is one reload of the grid, not one per entry (which
+    // made the import quadratic: the first poll came after minutes, and SIGTERM went unheard).
+    void importReloadsTheGridOnce()
+    {
+        EngineFixture f;
+        Page p(f, RecordPage::closedApplications());
+        f.start();
+        p.page.open();
+        QList<CloseAppRow> rows;
+        for (int i = 1; i <= 500; ++i)
+            rows.append({QStringLiteral("2026-12-01"), QStringLiteral("10:00:00"),
+                         QStringLiteral("app %1").arg(i), QStringLiteral("/home/user/%1.odt").arg(i)});
+        QSignalSpy reloads(p.page.findChild<QTableView*>()->model(), &QAbstractItemModel::modelReset);
+        QCOMPARE(f.engine().records().importCloseApps("list", rows).valueOr(-1), 500);
+        QCOMPARE(reloads.size(), 1);
+        QCOMPARE(p.texts().size(), 500);
     }
 
     void closedApplicationsInDateOrder()
