@@ -27,6 +27,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QFileInfo>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <algorithm>
@@ -135,13 +136,17 @@ int main(int argc, char* argv[])
     std::unique_ptr<Program> program;
     QTimer::singleShot(SplashMs, &app, [&] {
         splash.close();
+        const AppPaths paths = AppPaths::fromEnvironment();
         // A second instance has knocked on the first one's door and ends before touching
-        // settings, link, databases or tray.
+        // settings, link, databases or tray; so does one with another runtime directory (another
+        // session) on the same files.
+        guard.guardFolders({QFileInfo(paths.settingsFile()).absolutePath(),
+                            QFileInfo(paths.eventDatabase()).absolutePath(),
+                            QFileInfo(paths.closeAppDatabase()).absolutePath()});
         if (!guard.tryAcquire()) {
             QApplication::quit();
             return;
         }
-        const AppPaths paths = AppPaths::fromEnvironment();
         // A fresh installation is protected from its first second.
         const Result<bool> firstStart = writeFirstInstallSettings(paths);
         if (!firstStart.ok())
