@@ -1,10 +1,45 @@
+#include "../platformos/PrivateBus.h"
 #include "platform/qtwidgets/QtTrayIcon.h"
 
+#include <QDBusConnectionInterface>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using namespace brevant;
+
+namespace {
+
+// A panel's StatusNotifierWatcher with its host, as lxqt-panel or Plasma register them.
+class FakeWatcher : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+
+public:
+    bool hostRegistered() const { return true; }
+
+    // Comes up as a panel does: object, name, then the host's announcement.
+    bool registerOn(QDBusConnection bus)
+    {
+        const bool registered = bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
+                                                   QDBusConnection::ExportAllContents) &&
+                                bus.registerService(QtTrayIcon::WatcherService);
+        emit StatusNotifierHostRegistered();
+        return registered;
+    }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString&) {}
+    void RegisterStatusNotifierHost(const QString&) {}
+
+signals:
+    void StatusNotifierHostRegistered();
+};
+
+} // namespace
 
 // The tray adapter: one icon for the program's life, changed only where a replacement differs; the
 // main window is reached on every kind of notification area, and nothing else on the icon has an
@@ -14,11 +49,73 @@ class TestTrayIcon : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void waitsForANotificationAreaAtLogin_data();
+    void waitsForANotificationAreaAtLogin();
     void repeatedReplacementChangesNothing_data();
     void repeatedReplacementChangesNothing();
     void activationShowsTheWindow_data();
     void activationShowsTheWindow();
+
+private:
+    PrivateBus m_bus;
 };
+
+void TestTrayIcon::initTestCase()
+{
+    const QString failure = m_bus.start();
+    if (!failure.isEmpty())
+        QSKIP(qPrintable(failure));
+}
+
+void TestTrayIcon::waitsForANotificationAreaAtLogin_data()
+{
+    QTest::addColumn<int>("panelAfterMs"); // when the panel registers its watcher and host
+    QTest::addColumn<int>("waitMs");       // the wait's bound
+    QTest::addColumn<bool>("waitEndsWithThePanel");
+    QTest::newRow("panel up a few seconds after the start") << 3000 << 60000 << true;
+    QTest::newRow("panel up after the wait") << 1500 << 200 << false;
+}
+
+// Started by the autostart entry before the panel: no icon is made (Qt would settle on "no
+// StatusNotifierItem host" for the whole session) until the panel's host registers, or the wait
+// ends; a host that comes later still gets the icon, made again.
+void TestTrayIcon::waitsForANotificationAreaAtLogin()
+{
+    QFETCH(int, panelAfterMs);
+    QFETCH(int, waitMs);
+    QFETCH(bool, waitEndsWithThePanel);
+    const QString name = QString::fromLatin1(QTest::currentDataTag());
+    QDBusConnection trayBus = QDBusConnection::connectToBus(m_bus.address(), u"tray " + name);
+    QDBusConnection panelBus = QDBusConnection::connectToBus(m_bus.address(), u"panel " + name);
+    QtTrayIcon tray;
+    QSignalSpy waitEnded(&tray, &QtTrayIcon::waitEnded);
+    tray.waitForNotificationArea(waitMs, trayBus);
+    tray.replaceTrayIcon(TrayPicture::ImaSOk, QStringLiteral("UPS is on battery"));
+    QVERIFY(!tray.icon());
+
+    FakeWatcher panel;
+    QTimer::singleShot(panelAfterMs, &panel, [&] { QVERIFY(panel.registerOn(panelBus)); });
+    if (waitEndsWithThePanel) {
+        QTRY_COMPARE_WITH_TIMEOUT(waitEnded.size(), 1, panelAfterMs + 10000);
+        QVERIFY(panelBus.interface()->isServiceRegistered(QtTrayIcon::WatcherService));
+        QCOMPARE(waitEnded.at(0).at(0).toBool(), true);
+    } else {
+        QTRY_COMPARE(waitEnded.size(), 1);
+        QVERIFY(!panelBus.interface()->isServiceRegistered(QtTrayIcon::WatcherService));
+        QCOMPARE(waitEnded.at(0).at(0).toBool(), false); // offscreen: no XEmbed area either
+        QVERIFY(tray.icon());
+        QCOMPARE(tray.host(), QtTrayIcon::Host::ReportsDoubleClick);
+    }
+    const QPointer<QSystemTrayIcon> before = tray.icon();
+    QTRY_COMPARE_WITH_TIMEOUT(tray.host(), QtTrayIcon::Host::ReportsActivationOnly, panelAfterMs + 10000);
+    QVERIFY(tray.icon());
+    QCOMPARE(!before, !waitEndsWithThePanel); // made again only for a host that came late
+    QCOMPARE(tray.icon()->toolTip(), QStringLiteral("UPS is on battery"));
+    QVERIFY(tray.icon()->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable());
+    panelBus.unregisterService(QtTrayIcon::WatcherService);
+    panelBus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+}
 
 using Replacement = std::pair<TrayPicture, QString>;
 Q_DECLARE_METATYPE(Replacement)
