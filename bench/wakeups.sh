@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Counts how often the monitor wakes up: the context switches (voluntary and involuntary) of all
 # its threads, per second, over a window of time, first with the main window out of sight and
-# then with it shown. It watches the simulated UPS on a virtual display (xvfb-run) and never
-# shuts anything down.
+# then with it shown, then out of sight again with the UPS not answering and an XEmbed
+# notification area (trayer) showing the icon: the engine replaces the icon on every such poll
+# tick. It watches the simulated UPS on a virtual display (xvfb-run) and never shuts anything down.
 #
 #   bench/wakeups.sh [seconds]        default 60 per measurement
 #
@@ -16,7 +17,7 @@ bin="$build/bin"
 seconds=${1:-60}
 
 if [ -z "${BREVANT_WAKEUPS_INSIDE:-}" ]; then
-    for tool in xvfb-run xdotool; do
+    for tool in xvfb-run xdotool trayer; do
         command -v "$tool" > /dev/null || { echo "$tool is missing: run scripts/deps.sh" >&2; exit 1; }
     done
     [ -x "$bin/brevant" ] || { echo "no $bin/brevant: build first (scripts/build.sh)" >&2; exit 1; }
@@ -26,10 +27,15 @@ fi
 
 work=$(mktemp -d)
 program=""
+tray=""
 cleanup() {
     if [ -n "$program" ] && kill -0 "$program" 2> /dev/null; then
         kill -TERM "$program"
         wait "$program" || true
+    fi
+    if [ -n "$tray" ]; then
+        kill -TERM "$tray" 2> /dev/null || true
+        wait "$tray" 2> /dev/null || true
     fi
     rm -rf "$work"
 }
@@ -71,10 +77,21 @@ window=$(xdotool search --sync --name '^Brevant System $' | head -1)
 sleep 3 # the first polls
 
 eval "$(xdotool getwindowgeometry --shell "$window")"
-xdotool mousemove $((X + WIDTH - 32)) $((Y + 15)) click 1 # the minimise image
-sleep 3
+minimise() {
+    xdotool mousemove $((X + WIDTH - 32)) $((Y + 15)) click 1 # the minimise image
+    sleep 3
+}
+minimise
 measure hidden
 
 "$bin/brevant" 2>> "$work/brevant.log" # a second start knocks, and the window comes up
 sleep 3
 measure shown
+
+# The first-install USB link without a UPS behind it: every poll finds the link lost.
+trayer --expand false --SetDockType true > /dev/null 2>&1 &
+tray=$!
+"$bin/halvic-sim" silent > /dev/null
+sleep 5 # the icon docks in the notification area; the link is found lost
+minimise
+measure silent

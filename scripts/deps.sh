@@ -11,7 +11,7 @@ packages=(
     dbus xvfb xauth
     desktop-file-utils appstream dpkg-dev
     weston qt6-wayland
-    imagemagick xdotool
+    imagemagick xdotool trayer
     "$@"
 )
 

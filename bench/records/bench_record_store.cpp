@@ -3,6 +3,7 @@
 // each) and all at once (one transaction per file); the import of a save list of 32767 entries. Run under the
 // sync shim (LD_PRELOAD=libsyncshim.so from the build's bin/) the cases also count the syncs each makes; the
 // shim slows every write, so take times from a run without it.
+#include "SaveListFile.h"
 #include "config/AppPaths.h"
 #include "config/Settings.h"
 #include "records/RecordStore.h"
@@ -49,7 +50,7 @@ public:
         : m_store(m_dir.filePath(QStringLiteral("EventRecord.mdb")),
                   m_dir.filePath(QStringLiteral("CloseAppRecord.mdb")))
     {
-        if (!m_store.open())
+        if (!m_store.open().ok())
             qFatal("cannot open the record databases in %s", qPrintable(m_dir.path()));
         for (RecordTableId table : Tables) {
             const QString sql =
@@ -70,8 +71,11 @@ public:
     {
         m_store.appendRecord(RecordTableId::Log, QStringLiteral("Program start"));
         m_store.appendRecord(RecordTableId::UpsEvent, QStringLiteral("System AC Power Recovered"));
-        m_store.addCloseApp(QStringLiteral("2026-12-01"), QStringLiteral("10:00:00"),
-                            QStringLiteral("Writer"), QStringLiteral("/home/user/report.odt"));
+        if (!m_store
+                 .addCloseApp(QStringLiteral("2026-12-01"), QStringLiteral("10:00:00"),
+                              QStringLiteral("Writer"), QStringLiteral("/home/user/report.odt"))
+                 .ok())
+            qFatal("cannot add a closed application");
     }
 
 private:
@@ -149,29 +153,15 @@ BENCHMARK(BM_AppendRecord)->Unit(benchmark::kMicrosecond)->UseRealTime();
 void BM_ImportClosedApps_32767(benchmark::State& state)
 {
     constexpr int Entries = 32767;
-    QByteArray sections[4] = {"[CloseApp]\r\nCount=32767\r\n", "[Date]\r\n", "[Time]\r\n",
-                              "[SaveAppFileName]\r\n"};
-    for (int i = 1; i <= Entries; ++i) {
-        const QByteArray key = QByteArray::number(i) + '=';
-        sections[0] += key + "Writer" + QByteArray::number(i) + "\r\n";
-        sections[1] += key + "2026-12-01\r\n";
-        sections[2] += key + "10:00:00\r\n";
-        sections[3] += key + "/home/user/report" + QByteArray::number(i) + ".odt\r\n";
-    }
-    const QByteArray list = sections[0] + sections[1] + sections[2] + sections[3];
+    const QByteArray list = saveListText(Entries);
     for (auto _ : state) {
         state.PauseTiming();
         const QTemporaryDir dir;
         const AppPaths paths(dir.path());
-        QFile file(paths.closeAppList());
-        if (!file.open(QIODevice::WriteOnly) || file.write(list) != list.size())
-            qFatal("cannot write %s", qPrintable(paths.closeAppList()));
-        file.close();
+        writeFlaggedSaveList(paths, list);
         Settings settings(paths.settingsFile());
-        if (!settings.write(key::CloseAppFlag, QStringLiteral("1")).ok())
-            qFatal("cannot write the settings");
         RecordStore store(paths.eventDatabase(), paths.closeAppDatabase());
-        if (!store.open())
+        if (!store.open().ok())
             qFatal("cannot open the record databases");
         SaveListController controller(settings, store, paths.closeAppList());
         state.ResumeTiming();

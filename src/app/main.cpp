@@ -27,10 +27,11 @@
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QSystemTrayIcon>
+#include <QFileInfo>
 #include <QTimer>
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string_view>
 
 using namespace brevant;
@@ -41,11 +42,14 @@ namespace {
 class Program
 {
 public:
-    Program(const AppPaths& paths, SingleInstanceGuard& guard)
-        : m_powerOff(createSystemPowerOff())
+    // notificationArea: known to be there; while the tray still waits for one, the main window
+    // minimises rather than hides, so that there is always a way back.
+    Program(const AppPaths& paths, SingleInstanceGuard& guard, QtTrayIcon& tray, bool notificationArea)
+        : m_tray(tray)
+        , m_powerOff(createSystemPowerOff())
         , m_engine(paths,
                    {m_scheduler, m_halvic, m_serialPort, m_messages, m_tray, *m_powerOff, m_processStarter})
-        , m_mainWindow(m_engine, m_help, QSystemTrayIcon::isSystemTrayAvailable())
+        , m_mainWindow(m_engine, m_help, notificationArea)
         , m_alarmWindow(m_engine.alarm())
         , m_questionWindow(m_engine.confirmation())
         , m_saveListWindow(m_engine)
@@ -67,23 +71,29 @@ public:
         QObject::connect(&m_engine, &MonitorEngine::exited, [] { QCoreApplication::exit(0); });
     }
 
-    void start(bool firstStart)
+    void start(bool firstStart, std::optional<bool> notificationArea)
     {
         m_engine.finishSplash();
         if (firstStart)
             m_engine.recordFirstStart();
         // Without a notification area the tray icon cannot be double-clicked: the main window is
-        // then the user's only handle on the program, so it comes up at once.
-        if (!QSystemTrayIcon::isSystemTrayAvailable())
-            m_engine.windows().show(WindowsModel::frmMain);
+        // then the user's only handle on the program, so it comes up once that is known.
+        const auto showWithoutArea = [this](bool area) {
+            if (!area)
+                m_engine.windows().show(WindowsModel::frmMain);
+        };
+        if (notificationArea)
+            showWithoutArea(*notificationArea);
+        else
+            QObject::connect(&m_tray, &QtTrayIcon::waitEnded, &m_mainWindow, showWithoutArea);
     }
 
 private:
+    QtTrayIcon& m_tray;
     QtScheduler m_scheduler;
     LibraryHalvic m_halvic;
     QtSerialPort m_serialPort;
     QtMessageBox m_messages;
-    QtTrayIcon m_tray;
     QtProcessStarter m_processStarter;
     QtHelpOpener m_help;
     std::unique_ptr<SystemPowerOff> m_powerOff;
@@ -98,6 +108,8 @@ private:
 };
 
 constexpr int SplashMs = 2000;
+// How long after the splash a panel started with the session has to register its notification area.
+constexpr int TrayWaitMs = 10000;
 
 // --help and --version need no display: they are answered before QApplication exists.
 bool asksForHelpOrVersion(int argc, char* argv[])
@@ -133,17 +145,29 @@ int main(int argc, char* argv[])
     SplashScreen splash;
     splash.show();
 
+    // The wait for a notification area runs during the splash, so that one already up is known
+    // when the windows are made.
+    QtTrayIcon tray;
+    std::optional<bool> notificationArea;
+    QObject::connect(&tray, &QtTrayIcon::waitEnded,
+                     [&notificationArea](bool area) { notificationArea = area; });
+    tray.waitForNotificationArea(SplashMs + TrayWaitMs);
+
     SingleInstanceGuard guard;
     std::unique_ptr<Program> program;
     QTimer::singleShot(SplashMs, &app, [&] {
         splash.close();
+        const AppPaths paths = AppPaths::fromEnvironment();
         // A second instance has knocked on the first one's door and ends before touching
-        // settings, link, databases or tray.
+        // settings, link, databases or tray; so does one with another runtime directory (another
+        // session) on the same files.
+        guard.guardFolders({QFileInfo(paths.settingsFile()).absolutePath(),
+                            QFileInfo(paths.eventDatabase()).absolutePath(),
+                            QFileInfo(paths.closeAppDatabase()).absolutePath()});
         if (!guard.tryAcquire()) {
             QApplication::quit();
             return;
         }
-        const AppPaths paths = AppPaths::fromEnvironment();
         // A fresh installation is protected from its first second.
         const Result<bool> firstStart = writeFirstInstallSettings(paths);
         if (!firstStart.ok())
@@ -152,8 +176,8 @@ int main(int argc, char* argv[])
         else if (firstStart.value())
             qCInfo(lcSettings).noquote()
                 << "first start: wrote the first-install settings to" << paths.settingsFile();
-        program = std::make_unique<Program>(paths, guard);
-        program->start(firstStart.valueOr(false));
+        program = std::make_unique<Program>(paths, guard, tray, notificationArea.value_or(false));
+        program->start(firstStart.valueOr(false), notificationArea);
     });
     return app.exec();
 }

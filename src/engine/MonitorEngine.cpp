@@ -82,6 +82,7 @@ MonitorEngine::~MonitorEngine() = default;
 
 void MonitorEngine::finishSplash()
 {
+    m_monitor->startPolling(); // the poll goes on through a long save-list import
     if (m_settings->saveListWanted()) {
         openRecords();
         m_saveList->load();
@@ -116,7 +117,7 @@ void MonitorEngine::openRecords()
     // The save-list window, when shown, opened them already; one open serves the whole run.
     if (m_recordsOpen)
         return;
-    m_recordsOpen = m_records->open();
+    m_recordsOpen = m_records->open().ok();
     if (!m_recordsOpen)
         qCWarning(lcEngine) << "record databases could not be opened";
 }

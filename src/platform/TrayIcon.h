@@ -18,7 +18,8 @@ class TrayIcon
 {
 public:
     virtual ~TrayIcon() = default;
-    // Deletes the icon, then adds it again with the picture and tip (at most 63 characters).
+    // Shows the picture and tip (at most 63 characters). The engine calls it on every poll tick
+    // that may change either; an implementation makes a repeated call cost nothing.
     virtual void replaceTrayIcon(TrayPicture picture, const QString& tip) = 0;
     virtual void remove() = 0;
 };

@@ -5,7 +5,12 @@
 #include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace brevant {
 
@@ -139,6 +144,35 @@ Result<QString> moveAside(const QString& file, const QDateTime& now)
     return Result<QString>::success(aside);
 }
 
+// SQLite follows links and creates files with 0644 less the umask; the records (what ran, which
+// applications were closed with which files) are the user's own. So no file of the database may
+// be a symbolic link, and a missing database file is created here, 0600, never through a link.
+Status prepareFile(const QString& file)
+{
+    for (const QLatin1StringView suffix : {QLatin1StringView(""), QLatin1StringView("-wal"),
+                                           QLatin1StringView("-shm"), QLatin1StringView("-journal")}) {
+        struct stat info = {};
+        if (::lstat(QFile::encodeName(file + suffix).constData(), &info) == 0 && S_ISLNK(info.st_mode))
+            return Status::failure(
+                QStringLiteral("%1 is a symbolic link; record files are never followed (remove the link)")
+                    .arg(file + suffix));
+    }
+    const int fd = ::open(QFile::encodeName(file).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, DurableSqlite::FileMode);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return Status::success();
+        return Status::failure(
+            QStringLiteral("cannot create %1: %2").arg(file, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    // The mode given to open() loses what the umask takes; the file's mode is set whatever it is.
+    const bool modeSet = ::fchmod(fd, DurableSqlite::FileMode) == 0;
+    ::close(fd);
+    if (!modeSet)
+        return Status::failure(QStringLiteral("cannot set the mode of %1").arg(file));
+    return Status::success();
+}
+
 } // namespace
 
 Result<DurableSqlite::Repair> DurableSqlite::open(const QString& connectionName, const QString& file,
@@ -148,10 +182,12 @@ Result<DurableSqlite::Repair> DurableSqlite::open(const QString& connectionName,
     db.setDatabaseName(file);
     // Another view or process (the save-list import) may hold the write lock for a moment.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    // Logged by the caller, which knows whether it is news.
     const auto fail = [&file](const QString& reason) {
-        qCWarning(lcRecords).noquote() << "cannot open" << file << reason;
         return Result<Repair>::failure(QStringLiteral("cannot open %1: %2").arg(file, reason));
     };
+    if (const Status prepared = prepareFile(file); !prepared.ok())
+        return fail(prepared.error());
     if (!db.open())
         return fail(db.lastError().text());
 
@@ -165,6 +201,8 @@ Result<DurableSqlite::Repair> DurableSqlite::open(const QString& connectionName,
         repair = {diagnosis.reason, aside.value()};
         qCWarning(lcRecords).noquote() << file << "is damaged (" + diagnosis.reason + "); kept as"
                                        << aside.value() << "and replaced by a fresh database";
+        if (const Status prepared = prepareFile(file); !prepared.ok())
+            return fail(prepared.error());
         if (!db.open())
             return fail(db.lastError().text());
         diagnosis = diagnose(db, schema);

@@ -43,12 +43,16 @@ public:
         bool happened() const { return !keptAs.isEmpty(); }
     };
 
-    // Opens `file` (creating it when missing) under `connectionName`, switches it to a write-ahead
+    // The mode of a database file this class creates, whatever the umask.
+    static constexpr unsigned FileMode = 0600;
+
+    // Opens `file` (creating it when missing, FileMode) under `connectionName`, switches it to a write-ahead
     // log with full sync and runs the steps above the file's PRAGMA user_version. A file that is
     // no SQLite database, fails the quick check or lacks a table or column of `schema` is damaged:
     // it is renamed to "<file>.damaged-<yyyyMMdd-HHmmss>" (at `now`), together with its log, and a
     // fresh file takes its place. A file that cannot be read for another reason (locked, no
-    // access) is left alone and the open fails.
+    // access) is left alone and the open fails, as does one that is a symbolic link (or whose
+    // -wal, -shm or -journal is). The failure is returned, not logged.
     static Result<Repair> open(const QString& connectionName, const QString& file, const Schema& schema,
                                const QDateTime& now);
     static void close(const QString& connectionName);

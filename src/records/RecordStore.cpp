@@ -51,19 +51,35 @@ bool run(QSqlQuery& query)
 
 const QString RecordStore::CloseAppViewQuery = QStringLiteral("select * from closeapp order by Date  ");
 
+struct RecordStore::File
+{
+    QString path;
+    QString connection;
+    const DurableSqlite::Schema& schema;
+    bool open = false;
+    QDateTime lastTry;
+};
+
 struct RecordStore::Private
 {
-    QString eventFile;
-    QString closeAppFile;
-    QString eventConnection;
-    QString closeAppConnection;
+    Private(const QString& prefix, QString eventFile, QString closeAppFile)
+        : events{std::move(eventFile), prefix + u".events", EventSchema, false, {}}
+        , closeApps{std::move(closeAppFile), prefix + u".closeapp", CloseAppSchema, false, {}}
+    {}
+
+    File events;
+    File closeApps;
     Clock clock = [] { return QDateTime::currentDateTime(); };
     bool sorted = false;
+    bool wanted = false; // between open() and close()
+    int lost = 0;        // records not written while a file was unavailable
 
-    const QString& connection(RecordTableId table) const
+    File& file(RecordTableId table) { return table == RecordTableId::CloseApp ? closeApps : events; }
+    const File& file(RecordTableId table) const
     {
-        return table == RecordTableId::CloseApp ? closeAppConnection : eventConnection;
+        return table == RecordTableId::CloseApp ? closeApps : events;
     }
+    const QString& connection(RecordTableId table) const { return file(table).connection; }
 
     QSqlQuery query(RecordTableId table, const QString& sql, const QVariantList& values = {}) const
     {
@@ -77,14 +93,9 @@ struct RecordStore::Private
 
 RecordStore::RecordStore(QString eventDatabaseFile, QString closeAppDatabaseFile, QObject* parent)
     : QObject(parent)
-    , d(std::make_unique<Private>())
-{
-    const QString prefix = uniqueConnectionPrefix();
-    d->eventFile = std::move(eventDatabaseFile);
-    d->closeAppFile = std::move(closeAppDatabaseFile);
-    d->eventConnection = prefix + u".events";
-    d->closeAppConnection = prefix + u".closeapp";
-}
+    , d(std::make_unique<Private>(uniqueConnectionPrefix(), std::move(eventDatabaseFile),
+                                  std::move(closeAppDatabaseFile)))
+{}
 
 RecordStore::~RecordStore()
 {
@@ -96,63 +107,122 @@ void RecordStore::setClock(Clock clock)
     d->clock = std::move(clock);
 }
 
-bool RecordStore::open()
+Status RecordStore::openFile(File& file)
+{
+    file.lastTry = d->clock();
+    const Result<DurableSqlite::Repair> opened =
+        DurableSqlite::open(file.connection, file.path, file.schema, file.lastTry);
+    if (!opened.ok()) {
+        DurableSqlite::close(file.connection); // no half-open connection for the views to use
+        return Status::failure(opened.error());
+    }
+    file.open = true;
+    // Told in the program log, which is itself fresh when its own file was the damaged one.
+    if (opened.value().happened())
+        appendRecord(
+            RecordTableId::Log,
+            QStringLiteral("Record file %1 was damaged (%2) and replaced by an empty one; kept as %3")
+                .arg(QFileInfo(file.path).fileName(), opened.value().damage,
+                     QFileInfo(opened.value().keptAs).fileName()));
+    return Status::success();
+}
+
+Status RecordStore::open()
 {
     close();
-    const QDateTime now = d->clock();
-    const auto events = DurableSqlite::open(d->eventConnection, d->eventFile, EventSchema, now);
-    const auto closeApps = DurableSqlite::open(d->closeAppConnection, d->closeAppFile, CloseAppSchema, now);
-    // Told in the program log, which is itself fresh when its own file was the damaged one.
-    for (const auto& [opened, file] :
-         {std::pair{&events, &d->eventFile}, std::pair{&closeApps, &d->closeAppFile}}) {
-        if (opened->ok() && opened->value().happened())
-            appendRecord(
-                RecordTableId::Log,
-                QStringLiteral("Record file %1 was damaged (%2) and replaced by an empty one; kept as %3")
-                    .arg(QFileInfo(*file).fileName(), opened->value().damage,
-                         QFileInfo(opened->value().keptAs).fileName()));
+    d->wanted = true;
+    QStringList failures;
+    for (File* file : {&d->events, &d->closeApps}) {
+        if (const Status opened = openFile(*file); !opened.ok())
+            failures.append(opened.error());
     }
-    return events.ok() && closeApps.ok();
+    if (failures.isEmpty())
+        return Status::success();
+    qCWarning(lcRecords).noquote() << failures.join(u"; ")
+                                   << QStringLiteral("- trying again every %1 s").arg(RetrySeconds);
+    return Status::failure(failures.join(u"; "));
 }
 
 void RecordStore::close()
 {
-    for (const QString& name : {d->eventConnection, d->closeAppConnection}) {
-        if (QSqlDatabase::contains(name))
-            DurableSqlite::close(name);
+    d->wanted = false;
+    for (File* file : {&d->events, &d->closeApps}) {
+        file->open = false;
+        if (QSqlDatabase::contains(file->connection))
+            DurableSqlite::close(file->connection);
     }
 }
 
-bool RecordStore::appendRecord(RecordTableId table, const QString& text)
+bool RecordStore::reopenIfDue(RecordTableId table)
+{
+    File& file = d->file(table);
+    if (file.open)
+        return true;
+    if (!d->wanted)
+        return false;
+    // A clock set back counts as due, or the next attempt could be hours away.
+    const qint64 since = file.lastTry.secsTo(d->clock());
+    if (since >= 0 && since < RetrySeconds)
+        return false;
+    if (!openFile(file).ok())
+        return false;
+    if (!d->events.open || !d->closeApps.open)
+        return true;
+    qCInfo(lcRecords) << "the record databases are open again";
+    if (const int lost = std::exchange(d->lost, 0); lost > 0) {
+        const QString text =
+            QStringLiteral("%1 records could not be written while the record databases were unavailable")
+                .arg(lost);
+        qCWarning(lcRecords).noquote() << text;
+        appendRecord(RecordTableId::Log, text);
+    }
+    return true;
+}
+
+void RecordStore::appendRecord(RecordTableId table, const QString& text)
 {
     if (table == RecordTableId::CloseApp)
-        return false; // closed applications arrive through addCloseApp() with their own texts
+        return; // closed applications arrive through addCloseApp() with their own texts
+    if (!reopenIfDue(table)) {
+        if (d->wanted)
+            ++d->lost; // told when the file is open again
+        else
+            qCWarning(lcRecords).noquote() << "record not written, the databases are closed:" << text;
+        return;
+    }
     const QDateTime now = d->clock();
     QSqlQuery insert = d->query(table, u"insert into " + tableName(table) + u" values (?, ?, ?)",
                                 {now.date().toString(Qt::ISODate), now.time().toString(u"HH:mm:ss"), text});
     if (!run(insert))
-        return false;
+        return;
     emit recordAppended(table, text);
     emit tableChanged(table);
-    return true;
 }
 
-bool RecordStore::addCloseApp(const QString& date, const QString& time, const QString& appName,
-                              const QString& saveAppFileName)
+Status RecordStore::addCloseApp(const QString& date, const QString& time, const QString& appName,
+                                const QString& saveAppFileName)
 {
+    if (!reopenIfDue(RecordTableId::CloseApp)) {
+        d->lost += d->wanted ? 1 : 0;
+        return Status::failure(QStringLiteral("%1 is not open").arg(d->closeApps.path));
+    }
     QSqlQuery insert =
         d->query(RecordTableId::CloseApp, QStringLiteral("insert into CloseApp values (?, ?, ?, ?)"),
                  {date, time, appName, saveAppFileName});
     if (!run(insert))
-        return false;
+        return Status::failure(insert.lastError().text());
     emit recordAppended(RecordTableId::CloseApp, appName);
     emit tableChanged(RecordTableId::CloseApp);
-    return true;
+    return Status::success();
 }
 
 Result<int> RecordStore::importCloseApps(const QByteArray& fingerprint, const QList<CloseAppRow>& rows)
 {
-    QSqlDatabase db = DurableSqlite::database(d->closeAppConnection);
+    // The list stays in CloseApp.ini, flagged, for the next start.
+    if (!reopenIfDue(RecordTableId::CloseApp))
+        return Result<int>::failure(
+            QStringLiteral("closed applications not imported: %1 is not open").arg(d->closeApps.path));
+    QSqlDatabase db = DurableSqlite::database(d->closeApps.connection);
     const auto fail = [&db](const QString& reason) {
         db.rollback();
         qCWarning(lcRecords).noquote() << "closed applications not imported:" << reason;
@@ -190,12 +260,14 @@ Result<int> RecordStore::importCloseApps(const QByteArray& fingerprint, const QL
     return Result<int>::success(int(rows.size()));
 }
 
-int RecordStore::recordCount(RecordTableId table) const
+Result<int> RecordStore::recordCount(RecordTableId table) const
 {
+    if (!d->file(table).open)
+        return Result<int>::failure(QStringLiteral("%1 is not open").arg(d->file(table).path));
     QSqlQuery count = d->query(table, u"select count(*) from " + tableName(table));
     if (!run(count) || !count.next())
-        return -1;
-    return count.value(0).toInt();
+        return Result<int>::failure(count.lastError().text());
+    return Result<int>::success(count.value(0).toInt());
 }
 
 bool RecordStore::deleteFirst(RecordTableId table)
@@ -211,11 +283,13 @@ bool RecordStore::deleteFirst(RecordTableId table)
 
 void RecordStore::trimToLimit(RecordTableId table, const LimitReader& limit)
 {
+    if (!reopenIfDue(table))
+        return;
     // One transaction, so that cutting a long table costs one sync rather than one per record.
     QSqlDatabase db = DurableSqlite::database(connectionName(table));
     const bool inTransaction = db.transaction();
     bool deleted = false;
-    for (int count = recordCount(table); count >= 0 && count > limit(); --count) {
+    for (int count = recordCount(table).valueOr(-1); count >= 0 && count > limit(); --count) {
         if (!deleteFirst(table))
             break;
         deleted = true;
@@ -228,7 +302,9 @@ void RecordStore::trimToLimit(RecordTableId table, const LimitReader& limit)
 
 void RecordStore::trimOnTick(RecordTableId table, double limit)
 {
-    const int count = recordCount(table);
+    if (!reopenIfDue(table))
+        return;
+    const int count = recordCount(table).valueOr(-1);
     if (count >= 0 && count >= limit && deleteFirst(table))
         emit tableChanged(table);
 }
@@ -240,6 +316,8 @@ void RecordStore::trimOnTick(const TickLimits& limits)
         {{RecordTableId::CloseApp, limits.closeApp}}};
     QList<RecordTableId> trimmed;
     for (const auto& tables : byFile) {
+        if (!reopenIfDue(tables.front().first))
+            continue;
         QSqlDatabase db = DurableSqlite::database(connectionName(tables.front().first));
         if (!db.transaction()) {
             qCWarning(lcRecords) << "tick trim not started:" << db.lastError().text();
@@ -247,7 +325,7 @@ void RecordStore::trimOnTick(const TickLimits& limits)
         }
         QList<RecordTableId> inThisFile;
         for (const auto& [table, limit] : tables) {
-            const int count = recordCount(table);
+            const int count = recordCount(table).valueOr(-1);
             if (count >= 0 && count >= limit && deleteFirst(table))
                 inThisFile.append(table);
         }
@@ -265,6 +343,10 @@ void RecordStore::trimOnTick(const TickLimits& limits)
 
 void RecordStore::clearTable(RecordTableId table)
 {
+    if (!reopenIfDue(table)) {
+        qCWarning(lcRecords) << tableName(table) << "not cleared: its database is not open";
+        return;
+    }
     QSqlQuery clear = d->query(table, u"delete from " + tableName(table));
     if (!run(clear))
         return;
@@ -295,6 +377,8 @@ QString RecordStore::viewQuery(RecordTableId table) const
 QList<QStringList> RecordStore::rows(RecordTableId table) const
 {
     QList<QStringList> result;
+    if (!d->file(table).open)
+        return result;
     QSqlQuery view = d->query(table, viewQuery(table));
     if (!run(view))
         return result;

@@ -54,21 +54,30 @@ public:
 
     static const QString CloseAppViewQuery; // "select * from closeapp order by Date  "
 
+    // Between two attempts to open a database file that could not be opened.
+    static constexpr int RetrySeconds = 60;
+
     RecordStore(QString eventDatabaseFile, QString closeAppDatabaseFile, QObject* parent = nullptr);
     ~RecordStore() override;
 
+    // The clock of the record dates and of the attempts to open again.
     void setClock(Clock clock);
 
-    // Opens (and on a fresh install creates) both databases, replacing a damaged one. False when
-    // either cannot be opened; the tables of the one that did open stay usable.
-    bool open();
+    // Opens (and on a fresh install creates) both databases, replacing a damaged one; a file is
+    // created with mode 0600, and a symbolic link in place of a file (or of its -wal, -shm or
+    // -journal) is refused. A file that cannot be opened (disk full, no access) is tried again by
+    // the next use after RetrySeconds, and so on until it opens; meanwhile the tables of the other
+    // file stay usable. The failure is logged once, and its end once; the records lost in between
+    // are counted and told in the program log when both files are open again.
+    Status open();
     void close();
 
-    // Appends (date now, time now, text) to `record` or `UpsEvent`.
-    bool appendRecord(RecordTableId table, const QString& text);
+    // Appends (date now, time now, text) to `record` or `UpsEvent`. A record that cannot be
+    // written is logged, or counted while its file is unavailable (see open()).
+    void appendRecord(RecordTableId table, const QString& text);
     // Adds one closed-application row with the four texts as given.
-    bool addCloseApp(const QString& date, const QString& time, const QString& appName,
-                     const QString& saveAppFileName);
+    Status addCloseApp(const QString& date, const QString& time, const QString& appName,
+                       const QString& saveAppFileName);
 
     // Adds the entries of one CloseApp.ini in one transaction, with the list's fingerprint (any
     // text that identifies its contents). A list whose fingerprint is that of the last import is
@@ -76,8 +85,7 @@ public:
     // import it twice. Returns the number of rows added.
     Result<int> importCloseApps(const QByteArray& fingerprint, const QList<CloseAppRow>& rows);
 
-    // -1 when the table cannot be read.
-    int recordCount(RecordTableId table) const;
+    Result<int> recordCount(RecordTableId table) const;
     // Page opening: while the count is greater than the limit (read again before every comparison),
     // delete the first record.
     void trimToLimit(RecordTableId table, const LimitReader& limit);
@@ -101,12 +109,18 @@ public:
     static QString tableName(RecordTableId table);
 
 signals:
+    // One per record, imported ones included.
     void recordAppended(brevant::RecordTableId table, const QString& text);
     void tableCleared(brevant::RecordTableId table);
+    // Once per change of any size (an append, an import, a trim, a clear): what views follow.
     void tableChanged(brevant::RecordTableId table);
 
 private:
+    struct File;
     bool deleteFirst(RecordTableId table);
+    // True when the table's file is open, after an attempt to open it again when one is due.
+    bool reopenIfDue(RecordTableId table);
+    Status openFile(File& file);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -23,7 +23,7 @@ struct Fixture
     const QString dir = QString::fromStdString(fuzz::scratchDir());
     Settings settings{dir + u"/UpsConfigure.ini"};
     RecordStore records{dir + u"/EventRecord.mdb", dir + u"/CloseAppRecord.mdb"};
-    const bool opened = records.open();
+    const bool opened = records.open().ok();
 };
 
 } // namespace
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     SaveListController controller(fixture.settings, fixture.records, list);
     const int added = controller.ImportClosedApps();
-    if (added < 0 || added != fixture.records.recordCount(RecordTableId::CloseApp))
+    if (added < 0 || added != fixture.records.recordCount(RecordTableId::CloseApp).valueOr(-1))
         fuzz::invariantBroken("the import says it added other rows than the table holds");
     if (added > 0 && fixture.settings.closeAppFlagSet())
         fuzz::invariantBroken("rows imported and the flag still set");

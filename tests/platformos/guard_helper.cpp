@@ -1,6 +1,6 @@
 // One instance of the program as far as the single-instance guard goes, in a process of its own:
-//   platformos_guard_helper <key> <runtime dir>
-// prints "primary" and stays up until killed, or knocks and exits with status 1.
+//   platformos_guard_helper <key> <runtime dir> [guarded folder...]
+// prints "primary" and stays up until killed, or ends with status 1 (another instance runs).
 #include "platform/qt/SingleInstanceGuard.h"
 
 #include <QCoreApplication>
@@ -9,9 +9,11 @@
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    if (app.arguments().size() != 3)
+    const QStringList arguments = app.arguments();
+    if (arguments.size() < 3)
         return 2;
-    brevant::SingleInstanceGuard guard(app.arguments().at(1), app.arguments().at(2));
+    brevant::SingleInstanceGuard guard(arguments.at(1), arguments.at(2));
+    guard.guardFolders(arguments.mid(3));
     if (!guard.tryAcquire())
         return 1;
     std::puts("primary");

@@ -18,9 +18,9 @@ const QString key = QStringLiteral("Brevant");
 class OtherInstance : public QProcess
 {
 public:
-    explicit OtherInstance(const QString& runtimeDir)
+    explicit OtherInstance(const QString& runtimeDir, const QStringList& guardedFolders = {})
     {
-        start(QStringLiteral(GUARD_HELPER), {key, runtimeDir});
+        start(QStringLiteral(GUARD_HELPER), QStringList{key, runtimeDir} + guardedFolders);
     }
     ~OtherInstance() override
     {
@@ -37,6 +37,7 @@ class TestSingleInstanceGuard : public QObject
 private slots:
     void crashedInstanceDoesNotBlockTheNextStart();
     void withoutRuntimeDirectoryAnotherUserCannotBlock();
+    void oneMonitorPerFilesWhateverTheRuntimeDirectory();
 
 private:
     QTemporaryDir m_dir;
@@ -87,6 +88,32 @@ void TestSingleInstanceGuard::withoutRuntimeDirectoryAnotherUserCannotBlock()
         QCOMPARE(SingleInstanceGuard::privateRuntimeDirectory(m_dir.path(), fallback), fallback);
     }
     QVERIFY(QFileInfo(fallback).isDir());
+}
+
+// A session with another XDG_RUNTIME_DIR (an ssh login, a second desktop) on the same settings and
+// records: the lock beside the files stops the second monitor, and only where the files are shared.
+void TestSingleInstanceGuard::oneMonitorPerFilesWhateverTheRuntimeDirectory()
+{
+    const QString settings = m_dir.filePath(QStringLiteral("config"));
+    const QString records = m_dir.filePath(QStringLiteral("data"));
+    const QString otherRecords = m_dir.filePath(QStringLiteral("other-data"));
+    auto running = std::make_unique<OtherInstance>(m_dir.filePath(QStringLiteral("run-a")),
+                                                   QStringList{settings, records});
+    QVERIFY(running->waitForReadyRead(10000)); // "primary"
+
+    const QString runtimeB = m_dir.filePath(QStringLiteral("run-b"));
+    const auto guardOf = [&](const QStringList& folders) {
+        auto guard = std::make_unique<SingleInstanceGuard>(key, runtimeB);
+        guard->guardFolders(folders);
+        return guard;
+    };
+    QVERIFY(!guardOf({settings, otherRecords})->tryAcquire());
+    QVERIFY(!guardOf({otherRecords, records})->tryAcquire());
+    // The refused one let go of its runtime lock: the next start in that session is not knocked away.
+    QVERIFY(guardOf({otherRecords})->tryAcquire());
+
+    running.reset(); // killed: its folder locks are stale, not a block
+    QVERIFY(guardOf({settings, records})->tryAcquire());
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstanceGuard)

@@ -20,6 +20,7 @@
 #include <QTest>
 #include <dlfcn.h>
 #include <functional>
+#include <sys/stat.h>
 
 using namespace brevant;
 using namespace Qt::StringLiterals;
@@ -53,6 +54,40 @@ long total(Counter counter, const QString& databaseFile)
 
 using Change = std::function<void(RecordStore&)>;
 
+// Counts the warnings and infos of one logging category while it lives, and passes every message on.
+class MessageCounter
+{
+public:
+    explicit MessageCounter(QString category)
+        : m_category(std::move(category))
+    {
+        s_current = this;
+        m_previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+                if (QLatin1StringView(context.category) == s_current->m_category)
+                    ++(type == QtInfoMsg      ? s_current->m_infos
+                       : type == QtWarningMsg ? s_current->m_warnings
+                                              : s_current->m_other);
+                s_current->m_previous(type, context, text);
+            });
+    }
+    ~MessageCounter()
+    {
+        qInstallMessageHandler(m_previous);
+        s_current = nullptr;
+    }
+    int warnings() const { return m_warnings; }
+    int infos() const { return m_infos; }
+
+private:
+    static inline MessageCounter* s_current = nullptr;
+    QString m_category;
+    QtMessageHandler m_previous = nullptr;
+    int m_warnings = 0;
+    int m_infos = 0;
+    int m_other = 0;
+};
+
 constexpr int Entries = 8000;
 
 // A list as close.exe writes it, entries named "<tag><i>".
@@ -75,7 +110,7 @@ int runImportChild(const QString& dir)
 {
     Settings settings(dir + u"/UpsConfigure.ini");
     RecordStore records(dir + u"/EventRecord.mdb", dir + u"/CloseAppRecord.mdb");
-    if (!records.open())
+    if (!records.open().ok())
         return 3;
     SaveListController(settings, records, dir + u"/CloseApp.ini").ImportClosedApps();
     return 0;
@@ -94,11 +129,20 @@ class TestRecordStore : public QObject
     void fill(RecordTableId table, int count)
     {
         for (const QString& text : numbered(1, count)) {
-            QVERIFY(
-                table == RecordTableId::CloseApp
-                    ? m_store->addCloseApp(QStringLiteral("2024-01-01"), QStringLiteral("10:00:00"), text, {})
-                    : m_store->appendRecord(table, text));
+            if (table == RecordTableId::CloseApp)
+                QVERIFY(
+                    m_store->addCloseApp(QStringLiteral("2024-01-01"), QStringLiteral("10:00:00"), text, {})
+                        .ok());
+            else
+                m_store->appendRecord(table, text);
         }
+    }
+    static QStringList texts(const RecordStore& store, RecordTableId table)
+    {
+        QStringList values;
+        for (const QStringList& row : store.rows(table))
+            values.append(row.value(2));
+        return values;
     }
     QStringList texts(RecordTableId table) const
     {
@@ -126,7 +170,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         m_settings = std::make_unique<Settings>(file("UpsConfigure.ini"));
         m_store = std::make_unique<RecordStore>(file("EventRecord.mdb"), file("CloseAppRecord.mdb"));
-        QVERIFY(m_store->open());
+        QVERIFY(m_store->open().ok());
     }
 
     // First: the sync shim follows the first 256 files the process writes.
@@ -167,13 +211,95 @@ private slots:
         }
     }
 
-    void missingDirectoryFailsToOpen()
+    // A database that cannot be opened at start (disk full, a folder not there yet) is tried again
+    // at most once a minute, by the next use; the failure and its end are logged once each, and
+    // the program log tells how many records were lost meanwhile.
+    void unavailableDatabaseIsOpenedAgainLater_data()
     {
-        RecordStore store(file("gone/EventRecord.mdb"), file("CloseAppRecord.mdb"));
-        QVERIFY(!store.open());
-        QVERIFY(!store.appendRecord(RecordTableId::Log, QStringLiteral("Program start")));
-        QCOMPARE(store.recordCount(RecordTableId::Log), -1);
-        store.trimToLimit(RecordTableId::Log, [] { return 10.0; }); // must not loop
+        QTest::addColumn<QString>("folder"); // of the file that cannot be opened
+        QTest::newRow("EventRecord.mdb") << "events";
+        QTest::newRow("CloseAppRecord.mdb") << "closeapps";
+    }
+
+    void unavailableDatabaseIsOpenedAgainLater()
+    {
+        QFETCH(QString, folder);
+        const QString events = folder == u"events" ? file("gone/EventRecord.mdb") : file("EventRecord2.mdb");
+        const QString closeApps =
+            folder == u"closeapps" ? file("gone/CloseAppRecord.mdb") : file("CloseAppRecord2.mdb");
+        QDateTime now(QDate(2026, 12, 7), QTime(1, 0));
+        RecordStore store(events, closeApps);
+        store.setClock([&now] { return now; });
+        const MessageCounter messages(QStringLiteral("brevant.records"));
+
+        QVERIFY(!store.open().ok());
+        QCOMPARE(messages.warnings(), 1);
+        const auto tick = [&store] {
+            store.trimOnTick(TickLimits{1000, 1000, 1000});
+            store.appendRecord(RecordTableId::UpsEvent, QStringLiteral("System AC Power Recovered"));
+            static_cast<void>(
+                store.addCloseApp(QStringLiteral("2026-12-07"), {}, QStringLiteral("Editor"), {}));
+        };
+        for (int ticks = 0; ticks < 20; ++ticks, now = now.addMSecs(2200))
+            tick();
+        QCOMPARE(messages.warnings(), 1); // not once per tick
+        QVERIFY(QDir().mkpath(file("gone")));
+        tick(); // 44 s after the failure: not yet tried again
+        QVERIFY(!store.recordCount(folder == u"events" ? RecordTableId::Log : RecordTableId::CloseApp).ok());
+
+        now = now.addSecs(RecordStore::RetrySeconds);
+        tick(); // opened again; this tick's records are written
+        QCOMPARE(messages.infos(), 1);
+        QCOMPARE(messages.warnings(), 2); // the count of the lost records
+        const QStringList log = texts(store, RecordTableId::Log);
+        QCOMPARE(log.value(0), QStringLiteral("21 records could not be written while the record "
+                                              "databases were unavailable"));
+        QCOMPARE(store.recordCount(RecordTableId::UpsEvent).valueOr(-1), folder == u"events" ? 1 : 22);
+        QCOMPARE(store.recordCount(RecordTableId::CloseApp).valueOr(-1), folder == u"events" ? 22 : 1);
+        tick();
+        QCOMPARE(messages.warnings(), 2);
+        QCOMPARE(messages.infos(), 1);
+    }
+
+    // Links planted in the data folder are not followed, even dangling ones (which SQLite would
+    // create at the target); a new file is 0600 whatever the umask.
+    void filesAreNeverFollowedOrOpenToOthers_data()
+    {
+        QTest::addColumn<QString>("link"); // in place of this file; empty: none
+        QTest::newRow("no link") << "";
+        QTest::newRow("EventRecord.mdb") << "EventRecord.mdb";
+        QTest::newRow("CloseAppRecord.mdb") << "CloseAppRecord.mdb";
+        QTest::newRow("EventRecord.mdb-wal") << "EventRecord.mdb-wal";
+        QTest::newRow("CloseAppRecord.mdb-journal") << "CloseAppRecord.mdb-journal";
+    }
+
+    void filesAreNeverFollowedOrOpenToOthers()
+    {
+        QFETCH(QString, link);
+        const QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("elsewhere"));
+        if (!link.isEmpty())
+            QVERIFY(QFile::link(target, dir.filePath(link)));
+        const mode_t umaskBefore = ::umask(0);
+        RecordStore store(dir.filePath(QStringLiteral("EventRecord.mdb")),
+                          dir.filePath(QStringLiteral("CloseAppRecord.mdb")));
+        if (!link.isEmpty())
+            QTest::ignoreMessage(
+                QtWarningMsg,
+                QRegularExpression(link + u" is a symbolic link; record files are never followed"));
+        const Status opened = store.open();
+        ::umask(umaskBefore);
+        QCOMPARE(opened.ok(), link.isEmpty());
+        QVERIFY(!QFileInfo::exists(target));
+        for (const char* name : {"EventRecord.mdb", "CloseAppRecord.mdb"}) {
+            const QFileInfo info(dir.filePath(QLatin1String(name)));
+            if (!link.isEmpty() && link.startsWith(QLatin1String(name)))
+                continue; // refused, not created
+            QVERIFY(info.exists());
+            QCOMPARE(info.permissions() &
+                         (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+                     QFile::Permissions());
+        }
     }
 
     void damagedFileIsKeptAsideAndReplaced_data()
@@ -220,7 +346,7 @@ private slots:
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is damaged .* kept as")));
         m_store->setClock([] { return QDateTime(QDate(2024, 5, 1), QTime(7, 15)); });
-        QVERIFY(m_store->open());
+        QVERIFY(m_store->open().ok());
         QCOMPARE(testsupport::readFile(m_dir->filePath(keptAs)), bytes);
         const QStringList log = texts(RecordTableId::Log);
         QCOMPARE(log.size(), 1);
@@ -256,7 +382,7 @@ private slots:
                                                          {"2023-11-30", "09:00:00", "Mail"},
                                                          {"2024-05-02", "07:00:00", "Sheets"},
                                                          {"2024-01-15", "10:00:00", "Browser"}})
-            QVERIFY(m_store->addCloseApp(row[0], row[1], row[2], {}));
+            QVERIFY(m_store->addCloseApp(row[0], row[1], row[2], {}).ok());
         QCOMPARE(texts(RecordTableId::CloseApp), QStringList({"Editor", "Mail", "Sheets", "Browser"}));
         m_store->useSortedCloseAppView();
         QCOMPARE(texts(RecordTableId::CloseApp), QStringList({"Mail", "Browser", "Editor", "Sheets"}));
@@ -274,7 +400,7 @@ private slots:
                 fill(table, 2);
             m_store->clearTable(cleared);
             for (RecordTableId table : Tables)
-                QCOMPARE(m_store->recordCount(table), table == cleared ? 0 : 2);
+                QCOMPARE(m_store->recordCount(table).valueOr(-1), table == cleared ? 0 : 2);
         }
     }
 
@@ -315,11 +441,12 @@ private slots:
             QVERIFY(child.waitForFinished(60000));
             QCOMPARE(child.exitStatus(), kill.isEmpty() ? QProcess::NormalExit : QProcess::CrashExit);
             QCOMPARE(m_settings->read(key::CloseAppFlag), QLatin1String(kill.isEmpty() ? "0" : "1"));
-            QVERIFY(m_store->open());
-            QCOMPARE(m_store->recordCount(RecordTableId::CloseApp), kill.isEmpty() ? Entries : rowsAfterKill);
+            QVERIFY(m_store->open().ok());
+            QCOMPARE(m_store->recordCount(RecordTableId::CloseApp).valueOr(-1),
+                     kill.isEmpty() ? Entries : rowsAfterKill);
             m_store->close();
         }
-        QVERIFY(m_store->open());
+        QVERIFY(m_store->open().ok());
         const QStringList names = texts(RecordTableId::CloseApp);
         QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), Entries);
     }

@@ -191,11 +191,11 @@ void DrillRunner::Private::press(const QString& button)
         question.pressYes();
     else if (button == u"no" && question.isLoaded())
         question.pressNo();
-    else if (button == u"clear-log" && records.recordCount(RecordTableId::Log) > 0)
+    else if (button == u"clear-log" && records.recordCount(RecordTableId::Log).valueOr(0) > 0)
         question.pressClearLog();
-    else if (button == u"clear-events" && records.recordCount(RecordTableId::UpsEvent) > 0)
+    else if (button == u"clear-events" && records.recordCount(RecordTableId::UpsEvent).valueOr(0) > 0)
         question.pressClearUps();
-    else if (button == u"clear-closed" && records.recordCount(RecordTableId::CloseApp) > 0)
+    else if (button == u"clear-closed" && records.recordCount(RecordTableId::CloseApp).valueOr(0) > 0)
         question.pressClearClose();
     else if (button == u"alarm-shutdown" && alarm.isVisible())
         alarm.pressShutdown();

@@ -65,6 +65,16 @@ SingleInstanceGuard::SingleInstanceGuard(const QString& key, const QString& runt
     m_lock.setStaleLockTime(0);
 }
 
+void SingleInstanceGuard::guardFolders(const QStringList& folders)
+{
+    m_folders.clear();
+    for (const QString& folder : folders) {
+        const QString absolute = QDir(folder).absolutePath();
+        if (!m_folders.contains(absolute))
+            m_folders.append(absolute);
+    }
+}
+
 SingleInstanceGuard::~SingleInstanceGuard()
 {
     if (m_server)
@@ -77,6 +87,10 @@ bool SingleInstanceGuard::tryAcquire()
         return true;
     QDir().mkpath(QFileInfo(m_basePath).absolutePath());
     if (m_lock.tryLock(0)) {
+        if (!lockFolders()) {
+            m_lock.unlock();
+            return false;
+        }
         listen();
         return true;
     }
@@ -88,9 +102,38 @@ bool SingleInstanceGuard::tryAcquire()
     // Without a usable lock file, a listening socket is the only sign of another instance. A UPS
     // monitor that refuses to run at all would be worse than two of them.
     qCWarning(lcPlatform) << "cannot create the instance lock" << lockFilePath();
-    if (knock())
+    if (knock() || !lockFolders())
         return false;
     listen();
+    return true;
+}
+
+bool SingleInstanceGuard::lockFolders()
+{
+    const QString name = QFileInfo(m_basePath).fileName() + QStringLiteral(".lock");
+    for (const QString& folder : std::as_const(m_folders)) {
+        QDir().mkpath(folder);
+        auto lock = std::make_unique<QLockFile>(QDir(folder).filePath(name));
+        lock->setStaleLockTime(0);
+        if (lock->tryLock(0)) {
+            m_folderLocks.push_back(std::move(lock));
+            continue;
+        }
+        if (lock->error() == QLockFile::LockFailedError) {
+            qint64 pid = 0;
+            QString host;
+            QString program;
+            lock->getLockInfo(&pid, &host, &program);
+            qCCritical(lcPlatform).noquote()
+                << QStringLiteral("another monitor (process %1 on %2) uses the files in %3; this one ends")
+                       .arg(pid)
+                       .arg(host, folder);
+            m_folderLocks.clear();
+            return false;
+        }
+        // As with the runtime lock: a folder that cannot take the lock file does not stop the monitor.
+        qCWarning(lcPlatform) << "cannot create the instance lock" << lock->fileName();
+    }
     return true;
 }
 

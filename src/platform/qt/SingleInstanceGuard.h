@@ -4,6 +4,9 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <memory>
+#include <vector>
 
 class QLocalServer;
 class QLocalSocket;
@@ -15,6 +18,11 @@ namespace brevant {
 // socket with a short message and is told to end. The operating system's process table tells a
 // crashed holder from a live one, so a lock left behind by a killed instance does not block the
 // next start, and neither does the socket file it leaves.
+//
+// The runtime directory belongs to a login session: two sessions of the same user (a desktop and
+// an ssh login, or a started program with another XDG_RUNTIME_DIR) have different ones. So the
+// instance also holds a lock file in each folder whose files it writes (settings, records): a
+// second monitor on the same files ends, whatever its runtime directory.
 class SingleInstanceGuard : public QObject
 {
     Q_OBJECT
@@ -24,8 +32,12 @@ public:
                                  const QString& runtimeDir = {}, QObject* parent = nullptr);
     ~SingleInstanceGuard() override;
 
-    // True: this is the only instance; it keeps the lock and listens until destroyed.
-    // False: another instance runs and has been sent knockMessage(); the caller should end.
+    // Folders whose files only one instance may use; each gets "<key>.lock". Before tryAcquire().
+    void guardFolders(const QStringList& folders);
+
+    // True: this is the only instance; it keeps the locks and listens until destroyed.
+    // False: another instance runs, and has been sent knockMessage() when it shares the runtime
+    // directory; the caller should end.
     bool tryAcquire();
 
     // The user's runtime directory; without one a private per-user directory in tempRoot (created
@@ -46,10 +58,13 @@ private:
     void acceptConnection();
     void readKnock(QLocalSocket* socket);
     bool knock();
+    bool lockFolders();
 
     QString m_basePath;
     QLockFile m_lock;
     QLocalServer* m_server = nullptr;
+    QStringList m_folders;
+    std::vector<std::unique_ptr<QLockFile>> m_folderLocks;
 };
 
 } // namespace brevant

@@ -1,10 +1,14 @@
 #include "platform/qtwidgets/QtTrayIcon.h"
 
 #include "art/ArtCatalogue.h"
+#include "base/Logging.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QTimer>
 
 namespace brevant {
 
@@ -25,18 +29,7 @@ QIcon trayIcon(TrayPicture picture)
 
 } // namespace
 
-QtTrayIcon::Host QtTrayIcon::detectHost()
-{
-    // Qt draws the icon as a StatusNotifierItem when a watcher with a registered host is on the
-    // session bus; only then does activation replace the double click.
-    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
-        return Host::ReportsDoubleClick;
-    QDBusInterface properties(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
-    return properties.property("IsStatusNotifierHostRegistered").toBool() ? Host::ReportsActivationOnly
-                                                                          : Host::ReportsDoubleClick;
-}
+const QString QtTrayIcon::WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 
 QtTrayIcon::QtTrayIcon(Host host, QObject* parent)
     : QObject(parent)
@@ -45,14 +38,105 @@ QtTrayIcon::QtTrayIcon(Host host, QObject* parent)
 
 QtTrayIcon::~QtTrayIcon() = default;
 
+const QIcon& QtTrayIcon::pictureIcon(TrayPicture picture)
+{
+    QIcon& icon = m_pictures.at(std::size_t(picture));
+    if (icon.isNull())
+        icon = trayIcon(picture);
+    return icon;
+}
+
+void QtTrayIcon::waitForNotificationArea(int ms, const QDBusConnection& bus)
+{
+    m_waiting = true;
+    m_bus = bus;
+    if (!m_bus.isConnected()) { // no session bus, no StatusNotifierItem host to wait for
+        endWait();
+        return;
+    }
+    auto* services =
+        new QDBusServiceWatcher(WatcherService, m_bus, QDBusServiceWatcher::WatchForRegistration, this);
+    connect(services, &QDBusServiceWatcher::serviceRegistered, this, &QtTrayIcon::askForHost);
+    m_bus.connect(WatcherService, QStringLiteral("/StatusNotifierWatcher"), WatcherService,
+                  QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(askForHost()));
+    QTimer::singleShot(ms, this, [this] {
+        if (m_waiting)
+            endWait();
+    });
+    askForHost();
+}
+
+void QtTrayIcon::askForHost()
+{
+    // Asynchronous: a hung watcher must not hold up the window thread.
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        WatcherService, QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << WatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
+    auto* reply = new QDBusPendingCallWatcher(m_bus.asyncCall(get, 5000), this);
+    connect(reply, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        const QDBusPendingReply<QDBusVariant> hostRegistered = *call;
+        if (hostRegistered.isError() || !hostRegistered.value().variant().toBool() ||
+            m_host == Host::ReportsActivationOnly)
+            return;
+        if (m_waiting) {
+            m_host = Host::ReportsActivationOnly;
+            endWait();
+            return;
+        }
+        qCInfo(lcPlatform)
+            << "a StatusNotifierItem host came up after the start: the tray icon is made again";
+        recreateFor(Host::ReportsActivationOnly);
+    });
+}
+
+void QtTrayIcon::endWait()
+{
+    m_waiting = false;
+    if (m_shown)
+        recreateFor(m_host);
+    emit waitEnded(m_host == Host::ReportsActivationOnly || QSystemTrayIcon::isSystemTrayAvailable());
+}
+
 void QtTrayIcon::replaceTrayIcon(TrayPicture picture, const QString& tip)
 {
-    remove();
-    m_icon = std::make_unique<QSystemTrayIcon>(trayIcon(picture));
-    m_icon->setToolTip(tip.left(MaxTipChars));
+    m_shown = true;
+    const QString shortTip = tip.left(MaxTipChars);
+    if (m_waiting || !m_icon) {
+        // Remembered for the icon made when the wait ends.
+        m_picture = picture;
+        m_tip = shortTip;
+        if (!m_waiting)
+            recreateFor(m_host);
+        return;
+    }
+    if (m_picture != picture) {
+        m_icon->setIcon(pictureIcon(picture));
+        m_picture = picture;
+    }
+    if (m_tip != shortTip) {
+        m_icon->setToolTip(shortTip);
+        m_tip = shortTip;
+    }
+    // Without a notification area the icon waits unseen; Qt shows it when an XEmbed area appears.
+    if (!m_icon->isVisible())
+        m_icon->show();
+}
+
+void QtTrayIcon::recreateFor(Host host)
+{
+    m_host = host;
+    if (m_waiting)
+        return;
+    m_icon.reset();
+    m_icon = std::make_unique<QSystemTrayIcon>();
     connect(m_icon.get(), &QSystemTrayIcon::activated, this, &QtTrayIcon::onActivated);
-    // Without a notification area the program runs on unseen; the next replacement tries again.
-    m_icon->show();
+    m_icon->setToolTip(m_tip);
+    if (m_picture)
+        m_icon->setIcon(pictureIcon(*m_picture));
+    if (m_shown)
+        m_icon->show();
 }
 
 void QtTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
@@ -64,10 +148,9 @@ void QtTrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
 
 void QtTrayIcon::remove()
 {
-    if (!m_icon)
-        return;
-    m_icon->hide();
-    m_icon.reset();
+    m_shown = false;
+    if (m_icon)
+        m_icon->hide();
 }
 
 } // namespace brevant

@@ -96,14 +96,12 @@ RecordPage::RecordPage(MonitorEngine& engine, Description description, QWidget* 
     layout->addWidget(m_grid, 1);
     layout->addLayout(buttons);
 
-    RecordStore& store = engine.records();
-    const auto mine = [this](RecordTableId table) {
+    // tableChanged comes once per change, whatever its size: an import of thousands of rows is
+    // one reload of the grid, not one per row (which made a large import quadratic).
+    connect(&engine.records(), &RecordStore::tableChanged, this, [this](RecordTableId table) {
         if (table == m_description.table)
             refresh();
-    };
-    connect(&store, &RecordStore::recordAppended, this, mine);
-    connect(&store, &RecordStore::tableChanged, this, mine);
-    connect(&store, &RecordStore::tableCleared, this, mine);
+    });
     connect(m_clear, &XpCmdButton::Click, &m_engine.confirmation(), m_description.pressClear);
     connect(m_help, &XpCmdButton::Click, this, &RecordPage::helpRequested);
 }
@@ -137,7 +135,7 @@ void RecordPage::refresh()
         m_model->fetchMore();
     applyColumnWidths();
     // A confirmation can never be asked to clear an empty table.
-    m_clear->setEnabled(store.recordCount(m_description.table) > 0);
+    m_clear->setEnabled(store.recordCount(m_description.table).valueOr(0) > 0);
 }
 
 void RecordPage::applyColumnWidths()

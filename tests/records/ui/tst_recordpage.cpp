@@ -7,6 +7,7 @@
 
 #include <QAbstractItemModel>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 
@@ -72,14 +73,16 @@ private slots:
         Page p(f, description);
         f.start();
         RecordStore& store = f.engine().records();
-        for (int i = store.recordCount(description.table); i < 25; ++i) {
+        for (int i = store.recordCount(description.table).valueOr(-1); i < 25; ++i) {
             const QString text = QStringLiteral("record %1").arg(i, 2, 10, QLatin1Char('0'));
-            description.table == RecordTableId::CloseApp
-                ? store.addCloseApp(QStringLiteral("2024-01-01"), QStringLiteral("08:00:00"), text, {})
-                : store.appendRecord(description.table, text);
+            if (description.table == RecordTableId::CloseApp)
+                QVERIFY(store.addCloseApp(QStringLiteral("2024-01-01"), QStringLiteral("08:00:00"), text, {})
+                            .ok());
+            else
+                store.appendRecord(description.table, text);
         }
         p.page.open();
-        QCOMPARE(store.recordCount(description.table), 10);
+        QCOMPARE(store.recordCount(description.table).valueOr(-1), 10);
         QCOMPARE(p.texts().first() + u'|' + p.texts().last(), QStringLiteral("record 15|record 24"));
         QVERIFY(p.clear()->isEnabled());
     }
@@ -98,13 +101,37 @@ private slots:
         QVERIFY(p.clear()->isEnabled());
     }
 
+    // close.exe's list of thousands of entries is one reload of the grid, not one per entry (which
+    // made the import quadratic: the first poll came after minutes, and SIGTERM went unheard).
+    void importReloadsTheGridOnce()
+    {
+        EngineFixture f;
+        Page p(f, RecordPage::closedApplications());
+        f.start();
+        p.page.open();
+        QList<CloseAppRow> rows;
+        for (int i = 1; i <= 500; ++i)
+            rows.append({QStringLiteral("2026-12-01"), QStringLiteral("10:00:00"),
+                         QStringLiteral("app %1").arg(i), QStringLiteral("/home/user/%1.odt").arg(i)});
+        QSignalSpy reloads(p.page.findChild<QTableView*>()->model(), &QAbstractItemModel::modelReset);
+        QCOMPARE(f.engine().records().importCloseApps("list", rows).valueOr(-1), 500);
+        QCOMPARE(reloads.size(), 1);
+        QCOMPARE(p.texts().size(), 500);
+    }
+
     void closedApplicationsInDateOrder()
     {
         EngineFixture f;
         Page p(f, RecordPage::closedApplications());
         f.start();
-        f.engine().records().addCloseApp(QStringLiteral("2024-03-02"), {}, QStringLiteral("late"), {});
-        f.engine().records().addCloseApp(QStringLiteral("2024-01-05"), {}, QStringLiteral("early"), {});
+        QVERIFY(f.engine()
+                    .records()
+                    .addCloseApp(QStringLiteral("2024-03-02"), {}, QStringLiteral("late"), {})
+                    .ok());
+        QVERIFY(f.engine()
+                    .records()
+                    .addCloseApp(QStringLiteral("2024-01-05"), {}, QStringLiteral("early"), {})
+                    .ok());
         p.page.open();
         QCOMPARE(p.texts(), QStringList({"early", "late"}));
     }
