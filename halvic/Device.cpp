@@ -31,12 +31,17 @@ int offDelaySeconds(const char* key, const std::string& text)
     return seconds.value_or(DefaultOffDelaySeconds);
 }
 
+WorkerTiming workerTiming()
+{
+    return workerTimingFromText(processEnvironment("HALVIC_WORKER_TIMING").value_or(""));
+}
+
 std::unique_ptr<Backend> makeHidBackend(const Config& config)
 {
     const HidSettings settings{.device = config.hidDevice,
                                .offDelaySeconds = offDelaySeconds("hid_off_delay", config.hidOffDelay)};
     return std::make_unique<ThreadedBackend>(
-        [settings](const Interrupt&) { return std::make_unique<HidBackend>(settings); });
+        [settings](const Interrupt&) { return std::make_unique<HidBackend>(settings); }, workerTiming());
 }
 
 // Without a configured backend: a HID UPS when one is plugged in (or named), else NUT.
@@ -74,7 +79,8 @@ std::unique_ptr<Backend> makeNutBackend(const Config& config)
                                .offCommand = config.nutOffCmd,
                                .offDelaySeconds = offDelaySeconds("nut_off_delay", config.nutOffDelay)};
     return std::make_unique<ThreadedBackend>(
-        [settings](const Interrupt& interrupt) { return std::make_unique<NutBackend>(settings, interrupt); });
+        [settings](const Interrupt& interrupt) { return std::make_unique<NutBackend>(settings, interrupt); },
+        workerTiming());
 }
 
 } // namespace

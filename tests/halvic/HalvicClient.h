@@ -35,6 +35,8 @@ public:
     QString errorString() const { return m_library.errorString(); }
     void open() const { m_open(); }
     void close() const { m_close(); }
+    // The program's exit path: nothing is called after this.
+    bool unload() { return m_library.unload(); }
     Reply exchange(int command) const;
     // Asks for UPS off until the reply code is `code`, for at most 15 s, and returns the last
     // code. Every call is a new request that waits only 20 ms for the library's worker, so a

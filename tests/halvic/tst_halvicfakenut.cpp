@@ -9,7 +9,10 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <arpa/inet.h>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 using fakenut::Behaviour;
 using fakenut::FakeNutServer;
@@ -28,7 +31,7 @@ QStringList instantCommands(const FakeNutServer& server)
 // waits up to 20 ms for the worker, and the first status query after an open up to 20 ms for the
 // worker's first reading; the bound leaves room for a loaded machine, far below the seconds a
 // hostile server could cost before.
-constexpr qint64 SlowestCallMs = 250;
+constexpr qint64 SlowestCallMs = 1000;
 
 void target(quint16 port)
 {
@@ -39,6 +42,20 @@ qint64 residentKilobytes()
 {
     const QByteArray status = testsupport::readFile(QStringLiteral("/proc/self/status"));
     return status.mid(status.indexOf("VmRSS:") + 6).trimmed().split(' ').value(0).toLongLong();
+}
+
+// A server that never answers, until the process ends (the kernel accepts its connections).
+quint16 portListeningUntilExit()
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
 }
 
 } // namespace
@@ -54,6 +71,8 @@ private slots:
     void hostileServerNeverHoldsTheCaller_data();
     void hostileServerNeverHoldsTheCaller();
     void serverHangingUpDoesNotKillTheProgram();
+    // Last: the library is unloaded.
+    void unloadedWithACommandPending();
 
 private:
     HalvicClient m_halvic;
@@ -154,6 +173,21 @@ void TestHalvicFakeNut::serverHangingUpDoesNotKillTheProgram()
     QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_STATUS).code, HalvicClient::silence());
     QVERIFY(server.waitForNewConnection(5000)); // the worker went on and called again
     m_halvic.close();
+}
+
+// The program exits while the worker waits for a silent server with a UPS-off command pending: the
+// device, a static, logs the lost command as it ends at the process's exit (under the sanitizers
+// that log was a use after free when its storage had ended first).
+void TestHalvicFakeNut::unloadedWithACommandPending()
+{
+    const quint16 port = portListeningUntilExit();
+    QVERIFY(port != 0);
+    target(port);
+    qputenv("HALVIC_WORKER_TIMING", "command_deadline=300");
+    m_halvic.open();
+    QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_UPS_OFF).code, HalvicClient::silence());
+    m_halvic.close();
+    QVERIFY(m_halvic.unload());
 }
 
 QTEST_GUILESS_MAIN(TestHalvicFakeNut)
