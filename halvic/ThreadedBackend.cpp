@@ -99,6 +99,10 @@ struct ThreadedBackend::Shared
     uint64_t commandsAsked = 0;
     uint64_t commandsDone = 0;
     OffReply lastReply = OffReply::NoAnswer;
+    // A reply that came after every caller had stopped waiting for it goes to the next call, if
+    // that call comes before the deadline: a command is not sent twice for want of a reader.
+    bool lastReplyUnread = false;
+    Clock::time_point lastReplyTime;
     bool commandInFlight = false;
     bool commandUnderWay = false;
     Deadline commandDeadline;
@@ -176,7 +180,13 @@ OffReply ThreadedBackend::requestSwitchOff()
 {
     Shared& shared = *m_shared;
     std::unique_lock lock(shared.mutex);
-    if (shared.commandsAsked == shared.commandsDone) {
+    const bool idle = shared.commandsAsked == shared.commandsDone;
+    if (idle && shared.lastReplyUnread &&
+        Clock::now() - shared.lastReplyTime <= shared.timing.commandDeadline) {
+        shared.lastReplyUnread = false;
+        return shared.lastReply;
+    }
+    if (idle) {
         ++shared.commandsAsked;
         shared.commandUnderWay = false;
         shared.commandDeadline = Clock::now() + shared.timing.commandDeadline;
@@ -184,8 +194,13 @@ OffReply ThreadedBackend::requestSwitchOff()
         shared.wakeWorker.notify_all();
     }
     const uint64_t command = shared.commandsAsked;
-    if (shared.news.wait_for(lock, shared.timing.commandWait, [&] { return shared.commandsDone >= command; }))
+    const bool done = shared.news.wait_for(lock, shared.timing.commandWait, [&] {
+        return shared.commandsDone >= command || shared.commandUnderWay;
+    });
+    if (done && shared.commandsDone >= command) {
+        shared.lastReplyUnread = false;
         return shared.lastReply;
+    }
     // A command on its way to a UPS that answers is under way; one that waits for a silent or
     // stuck device is not answered.
     const bool onItsWay = shared.commandInFlight && shared.readingFresh(Clock::now());
@@ -284,6 +299,8 @@ void ThreadedBackend::serve(Shared& shared, const BlockingBackendFactory& factor
             } else {
                 shared.commandsDone = command;
                 shared.lastReply = reply;
+                shared.lastReplyUnread = true;
+                shared.lastReplyTime = Clock::now();
                 shared.commandUnderWay = false;
             }
         } else {

@@ -25,6 +25,8 @@ public:
             return answered() && status.at(HALVIC_MAINS_BYTE - 1) == char(mains) &&
                    status.at(HALVIC_LOW_BATTERY_BYTE - 1) == char(low);
         }
+        // The forced-shutdown byte of an answer: 1, 0 or another value ("no news").
+        int forcedShutdown() const { return answered() ? status.at(HALVIC_FORCED_SHUTDOWN_BYTE - 1) : -1; }
     };
     // The reply code of a UPS that does not answer.
     static QByteArray silence() { return QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'); }
