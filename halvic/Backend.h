@@ -9,8 +9,25 @@ struct UpsReading
 {
     bool onMains = true;
     bool batteryLow = false;
+    // The UPS's server asks every computer the UPS powers to shut down now.
+    bool forcedShutdown = false;
+    // False when the UPS said only that a shutdown is forced, not where its power comes from:
+    // onMains and batteryLow are then no news.
+    bool powerKnown = true;
 
     bool operator==(const UpsReading&) const = default;
+};
+
+// What a request to switch the UPS off came to.
+enum class OffReply
+{
+    NoAnswer,
+    // The command reached the UPS or its server.
+    Accepted,
+    // Still under way (waiting for the other computers, or the command on its way): ask again.
+    UnderWay,
+    // This computer does not switch the UPS off by design: another one does.
+    NotMine,
 };
 
 // One way of reaching a UPS. Constructing a backend opens the device, destroying it closes it.
@@ -23,6 +40,9 @@ public:
     virtual std::optional<UpsReading> readStatus() = 0;
     // True when the UPS accepted the command to switch itself off.
     virtual bool switchOff() = 0;
+    // A backend that may wait before the command or decline it by its role says so here; for the
+    // others the command is either accepted or not answered.
+    virtual OffReply requestSwitchOff() { return switchOff() ? OffReply::Accepted : OffReply::NoAnswer; }
 
     // The caller closed the device and may open it again with the same configuration soon.
     virtual void suspend() {}

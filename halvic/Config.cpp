@@ -23,7 +23,7 @@ struct Key
     std::string Config::*field;
 };
 
-const std::array<Key, 9> Keys{{
+const std::array<Key, 11> Keys{{
     {"backend", "HALVIC_BACKEND", &Config::backend},
     {"sim_file", "HALVIC_SIM_FILE", &Config::simFile},
     {"nut_ups", "HALVIC_NUT_UPS", &Config::nutUps},
@@ -31,6 +31,8 @@ const std::array<Key, 9> Keys{{
     {"nut_password", "HALVIC_NUT_PASSWORD", &Config::nutPassword},
     {"nut_offcmd", "HALVIC_NUT_OFFCMD", &Config::nutOffCmd},
     {"nut_off_delay", "HALVIC_NUT_OFF_DELAY", &Config::nutOffDelay},
+    {"nut_role", "HALVIC_NUT_ROLE", &Config::nutRole},
+    {"nut_hostsync", "HALVIC_NUT_HOSTSYNC", &Config::nutHostsync},
     {"hid_device", "HALVIC_HID_DEVICE", &Config::hidDevice},
     {"hid_off_delay", "HALVIC_HID_OFF_DELAY", &Config::hidOffDelay},
 }};
@@ -56,9 +58,6 @@ bool isKnownKey(const std::string& key)
 {
     return std::ranges::any_of(Keys, [&](const Key& known) { return key == known.fileKey; });
 }
-
-// A configuration file is a few lines; anything larger is no configuration file.
-constexpr size_t MaxConfigFileBytes = 64 * 1024;
 
 bool readableByOthers(const std::string& path)
 {
@@ -116,14 +115,27 @@ std::optional<std::string> processEnvironment(const char* name)
     return std::string(value);
 }
 
-std::optional<int> parseOffDelay(std::string_view text)
+namespace {
+
+std::optional<int> parseSeconds(std::string_view text, int minimum, int maximum)
 {
     int seconds = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (error != std::errc() || end != text.data() + text.size() || seconds < MinimumOffDelaySeconds ||
-        seconds > MaximumOffDelaySeconds)
+    if (error != std::errc() || end != text.data() + text.size() || seconds < minimum || seconds > maximum)
         return std::nullopt;
     return seconds;
+}
+
+} // namespace
+
+std::optional<int> parseOffDelay(std::string_view text)
+{
+    return parseSeconds(text, MinimumOffDelaySeconds, MaximumOffDelaySeconds);
+}
+
+std::optional<int> parseHostsync(std::string_view text)
+{
+    return parseSeconds(text, 0, MaximumHostsyncSeconds);
 }
 
 std::map<std::string, std::string> parseConfigText(std::string_view text)
@@ -155,12 +167,17 @@ Config loadConfig(const std::string& libraryDir, const EnvironmentLookup& enviro
     std::string simFileOrigin;
     for (const std::string& file : configFiles(libraryDir, systemDir, environment)) {
         const auto text = readSmallFile(file, MaxConfigFileBytes);
-        if (!text)
+        if (!text) {
+            if (exists(file) || file == environment("HALVIC_CONF"))
+                config.refusals.push_back(file + " cannot be read, or is no regular file of at most " +
+                                          std::to_string(MaxConfigFileBytes / 1024) + " KB");
             continue;
+        }
         const auto values = parseConfigText(*text);
         const auto password = values.find("nut_password");
         if (password != values.end() && !password->second.empty() && readableByOthers(file)) {
-            config.refusedFiles.push_back(file);
+            config.refusals.push_back(
+                file + " holds a password and other users can read it; restrict it with chmod 600");
             continue;
         }
         config.files.push_back(file);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <optional>
@@ -28,25 +29,40 @@ struct Config
     std::string nutOffCmd;
     // Seconds between the UPS-off command and the UPS cutting the power (ups.delay.shutdown).
     std::string nutOffDelay = "60";
+    // "primary" (sets the forced shutdown, waits for the other computers, switches the UPS off),
+    // "secondary" (never switches the UPS off), or empty: primary only when the server is on
+    // this machine and grants nut_user the primary right.
+    std::string nutRole;
+    // The longest a primary waits for the other computers to log out after setting the forced
+    // shutdown, in seconds.
+    std::string nutHostsync = "15";
     // A hidraw device node; empty: the first HID power device found.
     std::string hidDevice;
     // Seconds the HID UPS waits after the UPS-off command before it cuts the power.
     std::string hidOffDelay = "60";
 
-    // The files read, in order, and those refused because they hold a password that other
-    // users can read.
+    // The files read, in order, and why a file was refused (it exists but cannot be read, is no
+    // regular file, is too large, or holds a password that other users can read). A refused
+    // file means no UPS at all: its keys may have named another one.
     std::vector<std::string> files;
-    std::vector<std::string> refusedFiles;
+    std::vector<std::string> refusals;
 
     bool operator==(const Config&) const = default;
 };
 
 inline constexpr int DefaultOffDelaySeconds = 60;
+inline constexpr int DefaultHostsyncSeconds = 15;
+inline constexpr int MaximumHostsyncSeconds = 600;
 inline constexpr int MinimumOffDelaySeconds = 10;
 inline constexpr int MaximumOffDelaySeconds = 3600;
 
 // A whole number of seconds within the bounds above; empty otherwise.
 std::optional<int> parseOffDelay(std::string_view text);
+// A whole number of seconds from 0 to MaximumHostsyncSeconds; empty otherwise.
+std::optional<int> parseHostsync(std::string_view text);
+
+// A configuration file holds at most this many bytes.
+inline constexpr size_t MaxConfigFileBytes = 64 * 1024;
 
 using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
 

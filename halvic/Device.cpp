@@ -31,13 +31,47 @@ int offDelaySeconds(const char* key, const std::string& text)
     return seconds.value_or(DefaultOffDelaySeconds);
 }
 
+WorkerTiming workerTiming()
+{
+    return workerTimingFromText(processEnvironment("HALVIC_WORKER_TIMING").value_or(""));
+}
+
 std::unique_ptr<Backend> makeHidBackend(const Config& config)
 {
     const HidSettings settings{.device = config.hidDevice,
                                .offDelaySeconds = offDelaySeconds("hid_off_delay", config.hidOffDelay)};
     return std::make_unique<ThreadedBackend>(
-        [settings](const Interrupt&) { return std::make_unique<HidBackend>(settings); });
+        [settings](const Interrupt&) { return std::make_unique<HidBackend>(settings); }, workerTiming());
 }
+
+std::optional<NutRole> nutRole(const std::string& text)
+{
+    if (text.empty())
+        return NutRole::Chosen;
+    if (text == "primary")
+        return NutRole::Primary;
+    if (text == "secondary")
+        return NutRole::Secondary;
+    return std::nullopt;
+}
+
+const char* replyCode(OffReply reply)
+{
+    switch (reply) {
+    case OffReply::Accepted:
+        return HALVIC_REPLY_ACCEPTED;
+    case OffReply::UnderWay:
+        return HALVIC_REPLY_UNDER_WAY;
+    case OffReply::NotMine:
+        return HALVIC_REPLY_NOT_MINE;
+    case OffReply::NoAnswer:
+        break;
+    }
+    return nullptr;
+}
+
+// A byte of the status block that says neither yes nor no.
+constexpr char NoNews = 2;
 
 // Without a configured backend: a HID UPS when one is plugged in (or named), else NUT.
 std::string chosenBackend(const Config& config)
@@ -68,13 +102,27 @@ std::unique_ptr<Backend> makeNutBackend(const Config& config)
         logOnce("config", "nut_user or nut_password holds a control character; they are not sent");
         return nullptr;
     }
+    const auto role = nutRole(config.nutRole);
+    if (!role) {
+        logOnce("config", "nut_role '" + config.nutRole + "' is neither primary nor secondary; no UPS");
+        return nullptr;
+    }
+    const auto hostsync = parseHostsync(config.nutHostsync);
+    if (!hostsync) {
+        logOnce("config", "nut_hostsync '" + config.nutHostsync + "' is not a number of seconds from 0 to " +
+                              std::to_string(MaximumHostsyncSeconds) + "; using " +
+                              std::to_string(DefaultHostsyncSeconds));
+    }
     const NutSettings settings{.target = *target,
                                .user = config.nutUser,
                                .password = config.nutPassword,
                                .offCommand = config.nutOffCmd,
-                               .offDelaySeconds = offDelaySeconds("nut_off_delay", config.nutOffDelay)};
+                               .offDelaySeconds = offDelaySeconds("nut_off_delay", config.nutOffDelay),
+                               .role = *role,
+                               .hostsync = std::chrono::seconds(hostsync.value_or(DefaultHostsyncSeconds))};
     return std::make_unique<ThreadedBackend>(
-        [settings](const Interrupt& interrupt) { return std::make_unique<NutBackend>(settings, interrupt); });
+        [settings](const Interrupt& interrupt) { return std::make_unique<NutBackend>(settings, interrupt); },
+        workerTiming());
 }
 
 } // namespace
@@ -120,8 +168,9 @@ void Device::output(int command, char* reply)
         m_lastReading = m_backend->readStatus();
         if (m_lastReading)
             std::memcpy(reply, HALVIC_REPLY_STATUS, HALVIC_REPLY_CODE_SIZE);
-    } else if (command == HALVIC_COMMAND_UPS_OFF && m_backend->switchOff()) {
-        std::memcpy(reply, HALVIC_REPLY_ACCEPTED, HALVIC_REPLY_CODE_SIZE);
+    } else if (command == HALVIC_COMMAND_UPS_OFF) {
+        if (const char* code = replyCode(m_backend->requestSwitchOff()))
+            std::memcpy(reply, code, HALVIC_REPLY_CODE_SIZE);
     }
 }
 
@@ -130,18 +179,20 @@ void Device::input(char* statusBlock)
     const std::lock_guard lock(m_mutex);
     if (!m_lastReading || statusBlock == nullptr)
         return;
+    const UpsReading& reading = *m_lastReading;
     statusBlock[0] = HALVIC_VALID_MARKER;
-    statusBlock[HALVIC_MAINS_BYTE - 1] = m_lastReading->onMains ? 1 : 0;
-    statusBlock[HALVIC_LOW_BATTERY_BYTE - 1] = m_lastReading->batteryLow ? 1 : 0;
+    statusBlock[HALVIC_MAINS_BYTE - 1] = !reading.powerKnown ? NoNews : reading.onMains ? 1 : 0;
+    statusBlock[HALVIC_LOW_BATTERY_BYTE - 1] = reading.batteryLow ? 1 : reading.powerKnown ? 0 : NoNews;
+    statusBlock[HALVIC_FORCED_SHUTDOWN_BYTE - 1] = reading.forcedShutdown ? 1 : 0;
 }
 
 std::unique_ptr<Backend> Device::makeBackend(const Config& config)
 {
-    for (const std::string& file : config.refusedFiles) {
-        logOnce("config",
-                "not reading " + file +
-                    ": it holds a password and other users can read it; restrict it with chmod 600");
-    }
+    // A refused file may have named another UPS or server: no guess takes its place.
+    for (const std::string& refusal : config.refusals)
+        logOnce("config", "no UPS: " + refusal);
+    if (!config.refusals.empty())
+        return nullptr;
     if (config.backend == "sim")
         return std::make_unique<SimBackend>(config.simFile);
     if (config.backend == "nut")

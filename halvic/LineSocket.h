@@ -25,6 +25,7 @@ public:
     LineSocket(const LineSocket&) = delete;
     LineSocket& operator=(const LineSocket&) = delete;
 
+    int descriptor() const { return m_fd; }
     bool sendLine(std::string_view line, Deadline deadline);
     // The next line without its line end; empty on time-out, end of stream or an over-long line.
     std::optional<std::string> readLine(Deadline deadline);

@@ -1,6 +1,7 @@
 #include "NutBackend.h"
 
 #include "Log.h"
+#include "NutTrust.h"
 
 namespace halvic {
 
@@ -18,48 +19,67 @@ NutBackend::NutBackend(NutSettings settings, const Interrupt& interrupt)
     , m_interrupt(interrupt)
 {}
 
+NutBackend::~NutBackend()
+{
+    if (m_connection && m_loggedIn)
+        m_connection->request("LOGOUT");
+}
+
 std::optional<UpsReading> NutBackend::readStatus()
 {
+    m_upsAnswered = false;
     if (!connected())
         return std::nullopt;
     const auto answer = m_connection->request("GET VAR " + m_ups + " ups.status");
     dropBrokenConnection();
     if (!answer)
         return std::nullopt;
+    // Anything else, "ERR DATA-STALE" included, is no answer.
     const auto words = splitNutLine(*answer);
     if (words.size() != 4 || words[0] != "VAR" || words[1] != m_ups || words[2] != "ups.status")
         return std::nullopt;
-    return readingFromUpsStatus(words[3]);
+    const auto reading = readingFromUpsStatus(words[3]);
+    m_upsAnswered = reading.has_value();
+    return reading;
 }
 
 bool NutBackend::switchOff()
 {
-    if (!connected())
-        return false;
-    if (!m_loggedIn) {
-        logOnce("nut", m_settings.user.empty()
-                           ? "UPS off needs nut_user and nut_password, an upsd user that may run it"
-                           : "UPS off refused: upsd did not accept nut_user '" + m_settings.user +
-                                 "' with its password");
-        return false;
-    }
-    const std::string command = offCommand();
-    if (command.empty() || !m_connection)
-        return false;
-    // Without its delay set, load.off.delay may be as sudden as load.off; the other two fall back
-    // to the delay the UPS already has.
-    if (isDelayedOffCommand(command) && !setOffDelay() && command == "load.off.delay")
-        return false;
-    if (!m_connection)
-        return false;
-    const auto answer = m_connection->request("INSTCMD " + m_ups + ' ' + command);
-    dropBrokenConnection();
-    if (!isOk(answer))
-        logOnce("nut", "upsd refused " + command + " on '" + m_ups + "': " + answer.value_or("no answer"));
-    return isOk(answer);
+    return requestSwitchOff() == OffReply::Accepted;
 }
 
-// Connects, finds the UPS and logs in, once per connection.
+OffReply NutBackend::requestSwitchOff()
+{
+    if (m_settings.role == NutRole::Secondary) {
+        logOnce("nut", "nut_role = secondary: the primary computer switches the UPS off, not this one");
+        return OffReply::NotMine;
+    }
+    // Only a server that serves the UPS can make this computer a secondary.
+    if (!connected() || !m_upsAnswered)
+        return OffReply::NoAnswer;
+    if (!m_primary) {
+        logOnce("nut", "this computer is a secondary of UPS '" + m_ups +
+                           "' (upsd is not on this machine or did not grant nut_user the primary right): the "
+                           "primary computer switches the UPS off, not this one");
+        return OffReply::NotMine;
+    }
+    if (!m_forcedSince) {
+        if (!ask("FSD " + m_ups)) {
+            logOnce("nut",
+                    "upsd did not set the forced shutdown of UPS '" + m_ups +
+                        "' (nut_user needs \"upsmon primary\" in upsd.users): the other computers are not "
+                        "told to shut down");
+        }
+        m_forcedSince = Clock::now();
+    }
+    if (!m_othersGone && Clock::now() - *m_forcedSince < m_settings.hostsync && othersStillLoggedIn())
+        return OffReply::UnderWay;
+    m_othersGone = true;
+    return connected() ? sendOffCommand() : OffReply::NoAnswer;
+}
+
+// Connects, checks whom it talks to, finds the UPS, logs in and takes its role, once per
+// connection.
 bool NutBackend::connected()
 {
     if (m_connection)
@@ -67,13 +87,30 @@ bool NutBackend::connected()
     m_connection = NutConnection::open(m_settings.target, m_interrupt);
     if (!m_connection)
         return false;
+    if (!serverBelieved()) {
+        m_connection.reset();
+        return false;
+    }
     m_ups = m_settings.target.ups.empty() ? firstUps() : m_settings.target.ups;
     if (m_ups.empty() || !m_connection) {
         m_connection.reset();
         return false;
     }
-    m_loggedIn = logIn();
+    m_authenticated = authenticate();
+    m_loggedIn = m_authenticated && logIn();
+    m_primary = m_connection && takePrimaryRole();
     return m_connection != nullptr;
+}
+
+bool NutBackend::serverBelieved()
+{
+    const auto reason = reasonToDistrustServer(m_connection->socketDescriptor());
+    if (reason) {
+        const NutTarget& target = m_settings.target;
+        logOnce("nut", "not believing the NUT server on " + target.host + ':' + std::to_string(target.port) +
+                           ": " + *reason);
+    }
+    return !reason;
 }
 
 std::string NutBackend::firstUps()
@@ -89,16 +126,86 @@ std::string NutBackend::firstUps()
 }
 
 // The server keeps the user of a connection and refuses to be told twice, so they are sent once
-// per connection.
-bool NutBackend::logIn()
+// per connection, and only to the server the configuration names.
+bool NutBackend::authenticate()
 {
     if (m_settings.user.empty())
         return false;
-    const bool userTaken = isOk(m_connection->request("USERNAME " + quotedNutWord(m_settings.user)));
-    const bool passwordTaken =
-        userTaken && isOk(m_connection->request("PASSWORD " + quotedNutWord(m_settings.password)));
+    if (!m_settings.target.hostNamed) {
+        logOnce("nut", "nut_user and nut_password are not sent: nut_ups names no server (write "
+                       "nut_ups = ups@localhost to send them to this machine's upsd)");
+        return false;
+    }
+    return ask("USERNAME " + quotedNutWord(m_settings.user)) &&
+           ask("PASSWORD " + quotedNutWord(m_settings.password));
+}
+
+bool NutBackend::logIn()
+{
+    const bool counted = ask("LOGIN " + m_ups);
+    if (!counted && m_connection) {
+        logOnce("nut", "upsd does not count this computer among those UPS '" + m_ups +
+                           "' powers: nut_user '" + m_settings.user +
+                           "' needs \"upsmon secondary\" (or primary) in upsd.users");
+    }
+    return counted;
+}
+
+// NUT 2.8 names the right PRIMARY, older servers MASTER; it has no other effect.
+bool NutBackend::takePrimaryRole()
+{
+    const bool wanted =
+        m_settings.role == NutRole::Primary ||
+        (m_settings.role == NutRole::Chosen && isServerOnThisMachine(m_connection->socketDescriptor()));
+    if (!wanted || !m_loggedIn)
+        return m_settings.role == NutRole::Primary;
+    const auto answer = m_connection->request("PRIMARY " + m_ups);
+    bool granted = isOk(answer);
+    if (answer && answer->starts_with("ERR UNKNOWN-COMMAND"))
+        granted = ask("MASTER " + m_ups);
     dropBrokenConnection();
-    return passwordTaken;
+    if (!granted && m_settings.role == NutRole::Primary) {
+        logOnce("nut", "nut_role = primary, but upsd does not grant nut_user '" + m_settings.user +
+                           "' the primary right (\"upsmon primary\" in upsd.users)");
+    }
+    return granted || m_settings.role == NutRole::Primary;
+}
+
+// More logins than this computer's own: another computer has not shut down yet. Without an
+// answer the wait goes on (up to hostsync).
+bool NutBackend::othersStillLoggedIn()
+{
+    if (!connected())
+        return true;
+    const auto answer = m_connection->request("GET NUMLOGINS " + m_ups);
+    dropBrokenConnection();
+    const auto count = loginCountFromAnswer(answer.value_or(""), m_ups);
+    return !count || *count > (m_loggedIn ? 1 : 0);
+}
+
+OffReply NutBackend::sendOffCommand()
+{
+    if (!m_authenticated) {
+        logOnce("nut", m_settings.user.empty()
+                           ? "UPS off needs nut_user and nut_password, an upsd user that may run it"
+                           : "UPS off refused: upsd did not accept nut_user '" + m_settings.user +
+                                 "' with its password");
+        return OffReply::NoAnswer;
+    }
+    const std::string command = offCommand();
+    if (command.empty() || !m_connection)
+        return OffReply::NoAnswer;
+    // Without its delay set, load.off.delay may be as sudden as load.off; the other two fall back
+    // to the delay the UPS already has.
+    if (isDelayedOffCommand(command) && !setOffDelay() && command == "load.off.delay")
+        return OffReply::NoAnswer;
+    if (!m_connection)
+        return OffReply::NoAnswer;
+    const auto answer = m_connection->request("INSTCMD " + m_ups + ' ' + command);
+    dropBrokenConnection();
+    if (!isOk(answer))
+        logOnce("nut", "upsd refused " + command + " on '" + m_ups + "': " + answer.value_or("no answer"));
+    return isOk(answer) ? OffReply::Accepted : OffReply::NoAnswer;
 }
 
 std::string NutBackend::offCommand()
@@ -127,19 +234,28 @@ std::string NutBackend::offCommand()
 bool NutBackend::setOffDelay()
 {
     const std::string seconds = std::to_string(m_settings.offDelaySeconds);
-    const bool set =
-        isOk(m_connection->request("SET VAR " + m_ups + " ups.delay.shutdown " + quotedNutWord(seconds)));
-    dropBrokenConnection();
+    const bool set = ask("SET VAR " + m_ups + " ups.delay.shutdown " + quotedNutWord(seconds));
     if (!set)
         logOnce("nut", "UPS '" + m_ups + "' did not take ups.delay.shutdown = " + seconds);
     return set && m_connection;
+}
+
+bool NutBackend::ask(const std::string& request)
+{
+    if (!m_connection)
+        return false;
+    const bool ok = isOk(m_connection->request(request));
+    dropBrokenConnection();
+    return ok;
 }
 
 void NutBackend::dropBrokenConnection()
 {
     if (m_connection && m_connection->isBroken()) {
         m_connection.reset();
+        m_authenticated = false;
         m_loggedIn = false;
+        m_primary = false;
     }
 }
 

@@ -5,7 +5,17 @@
 #include "NutConnection.h"
 #include "NutProtocol.h"
 
+#include <chrono>
+
 namespace halvic {
+
+enum class NutRole
+{
+    // Primary when the server is on this machine and grants the user the primary right.
+    Chosen,
+    Primary,
+    Secondary,
+};
 
 struct NutSettings
 {
@@ -14,32 +24,57 @@ struct NutSettings
     std::string password;
     std::string offCommand;
     int offDelaySeconds = DefaultOffDelaySeconds;
+    NutRole role = NutRole::Chosen;
+    std::chrono::seconds hostsync{DefaultHostsyncSeconds};
 };
 
 // A UPS that a NUT server serves, asked from the worker thread: every call may wait for the
 // server, up to NutConnection's bounds. The connection is kept between calls; once it fails it
-// is dropped and the next call connects again.
+// is dropped and the next call connects again, logs in again and takes its role again.
+//
+// Like NUT's own monitor, the backend logs in to the UPS (LOGIN) so that upsd counts this
+// computer among those the UPS powers. A primary's UPS-off first sets the forced shutdown (FSD),
+// then is "under way" until the other computers have logged out or hostsync has passed; a
+// secondary never switches the UPS off nor sets its variables.
 class NutBackend : public Backend
 {
 public:
     NutBackend(NutSettings settings, const Interrupt& interrupt);
+    // Logs out, so that a primary waiting for this computer need not wait any longer.
+    ~NutBackend() override;
+    NutBackend(const NutBackend&) = delete;
+    NutBackend& operator=(const NutBackend&) = delete;
 
     std::optional<UpsReading> readStatus() override;
     bool switchOff() override;
+    OffReply requestSwitchOff() override;
 
 private:
     bool connected();
+    bool serverBelieved();
     std::string firstUps();
+    bool authenticate();
     bool logIn();
+    bool takePrimaryRole();
+    bool othersStillLoggedIn();
+    OffReply sendOffCommand();
     std::string offCommand();
     bool setOffDelay();
+    bool ask(const std::string& request);
     void dropBrokenConnection();
 
     NutSettings m_settings;
     const Interrupt& m_interrupt;
     std::unique_ptr<NutConnection> m_connection;
     std::string m_ups;
+    bool m_authenticated = false;
     bool m_loggedIn = false;
+    bool m_primary = false;
+    // The last status query was answered.
+    bool m_upsAnswered = false;
+    // Set once the forced shutdown is set, whatever reconnects follow: the wait is counted from it.
+    std::optional<Clock::time_point> m_forcedSince;
+    bool m_othersGone = false;
 };
 
 } // namespace halvic

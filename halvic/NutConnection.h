@@ -25,6 +25,7 @@ public:
     static std::unique_ptr<NutConnection> open(const NutTarget& target, const Interrupt& interrupt);
 
     bool isBroken() const { return m_broken; }
+    int socketDescriptor() const { return m_socket->descriptor(); }
 
     // The server's one-line answer, e.g. "OK" or "ERR ACCESS-DENIED".
     std::optional<std::string> request(const std::string& line);

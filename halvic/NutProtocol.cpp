@@ -44,6 +44,7 @@ std::optional<NutTarget> parseNutTarget(std::string_view text)
     if (address.empty())
         return std::nullopt;
     target.host = std::string(address);
+    target.hostNamed = true;
     if (!portText.empty()) {
         const auto port = parsePort(portText);
         if (!port)
@@ -107,6 +108,7 @@ std::optional<UpsReading> readingFromUpsStatus(std::string_view status)
     bool online = false;
     bool onBattery = false;
     bool low = false;
+    bool forced = false;
     // The value has been unquoted once already, with its reply line; a quote or backslash left in
     // it is part of a word.
     constexpr std::string_view Blanks = " \t\r\n";
@@ -117,10 +119,12 @@ std::optional<UpsReading> readingFromUpsStatus(std::string_view status)
         online = online || token == "OL";
         onBattery = onBattery || token == "OB";
         low = low || token == "LB";
+        forced = forced || token == "FSD";
     }
-    if (online == onBattery)
+    if (online == onBattery && !forced)
         return std::nullopt;
-    return UpsReading{.onMains = online, .batteryLow = low};
+    return UpsReading{
+        .onMains = online, .batteryLow = low, .forcedShutdown = forced, .powerKnown = online != onBattery};
 }
 
 namespace {
@@ -133,6 +137,19 @@ constexpr std::array<std::string_view, 3> DelayedOffCommands{"shutdown.return", 
 bool isDelayedOffCommand(std::string_view command)
 {
     return std::ranges::find(DelayedOffCommands, command) != DelayedOffCommands.end();
+}
+
+std::optional<int> loginCountFromAnswer(std::string_view answer, std::string_view ups)
+{
+    const auto words = splitNutLine(answer);
+    int count = -1;
+    if (words.size() != 3 || words[0] != "NUMLOGINS" || words[1] != ups)
+        return std::nullopt;
+    const std::string& number = words[2];
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), count);
+    if (error != std::errc() || end != number.data() + number.size() || count < 0)
+        return std::nullopt;
+    return count;
 }
 
 std::string preferredOffCommand(const std::vector<std::string>& offered)

@@ -19,6 +19,8 @@ struct NutTarget
     std::string ups;
     std::string host = "localhost";
     uint16_t port = DefaultNutPort;
+    // False when the text named no server: localhost was taken by default.
+    bool hostNamed = false;
 
     bool operator==(const NutTarget&) const = default;
 };
@@ -34,8 +36,9 @@ std::vector<std::string> splitNutLine(std::string_view line);
 // The word as the protocol expects an argument: quoted and escaped.
 std::string quotedNutWord(std::string_view word);
 
-// ups.status: OL on mains, OB on battery, LB battery low. A status that says neither OL nor OB,
-// or both, is not a reading.
+// ups.status: OL on mains, OB on battery, LB battery low, FSD the server's forced shutdown. A
+// status that says neither OL nor OB, or both, is not a reading, unless it says FSD: then it is a
+// forced shutdown whose power is no news.
 std::optional<UpsReading> readingFromUpsStatus(std::string_view status);
 
 // The UPS-off commands that leave the computer time to shut down, best first: off after
@@ -44,5 +47,8 @@ std::optional<UpsReading> readingFromUpsStatus(std::string_view status);
 std::string preferredOffCommand(const std::vector<std::string>& offered);
 // True for the commands above: they wait ups.delay.shutdown seconds before cutting the power.
 bool isDelayedOffCommand(std::string_view command);
+
+// The count in "NUMLOGINS <ups> <count>", the answer to GET NUMLOGINS.
+std::optional<int> loginCountFromAnswer(std::string_view answer, std::string_view ups);
 
 } // namespace halvic

@@ -17,6 +17,8 @@ std::optional<UpsReading> SimBackend::readStatus()
         return UpsReading{.onMains = false, .batteryLow = true};
     case SimState::LowOnline:
         return UpsReading{.onMains = true, .batteryLow = true};
+    case SimState::ForcedShutdown:
+        return UpsReading{.onMains = true, .batteryLow = false, .forcedShutdown = true};
     case SimState::Silent:
         break;
     }

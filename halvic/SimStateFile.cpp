@@ -13,8 +13,8 @@ namespace halvic {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> StateNames{"online", "onbattery", "lowbattery", "lowonline",
-                                                     "silent"};
+constexpr std::array<std::string_view, 6> StateNames{"online",    "onbattery", "lowbattery",
+                                                     "lowonline", "fsd",       "silent"};
 
 bool writeAll(int fd, std::string_view data)
 {

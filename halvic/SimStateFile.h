@@ -14,6 +14,8 @@ enum class SimState
     OnBattery,
     LowBattery,
     LowOnline,
+    // On mains, and the UPS's server asks every computer to shut down now.
+    ForcedShutdown,
     Silent
 };
 

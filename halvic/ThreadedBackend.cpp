@@ -3,17 +3,73 @@
 #include "Log.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 
 namespace halvic {
 
 namespace {
 
+using std::chrono::milliseconds;
+
 // How long stopping waits for the worker before leaving it to end by itself.
-constexpr std::chrono::milliseconds StopWait{100};
+constexpr milliseconds StopWait{100};
+// Status queries closer together than this are no rhythm to follow (a test's busy loop).
+constexpr milliseconds ShortestRhythm{200};
+
+// Runs one piece of device work; whatever it throws is logged once and ends as `failed`.
+template <typename Result, typename Work>
+Result guarded(Work work, Result failed, bool& threw) noexcept
+{
+    threw = true;
+    try {
+        Result result = work();
+        threw = false;
+        return result;
+    } catch (const std::exception& error) {
+        logOnce("worker", std::string("the device work failed, taken as no answer: ") + error.what());
+    } catch (...) {
+        logOnce("worker", "the device work failed with an unknown error, taken as no answer");
+    }
+    return failed;
+}
 
 } // namespace
+
+WorkerTiming workerTimingFromText(std::string_view text)
+{
+    WorkerTiming timing;
+    const std::array<std::pair<std::string_view, milliseconds WorkerTiming::*>, 8> names{{
+        {"poll_interval", &WorkerTiming::pollInterval},
+        {"poll_lead", &WorkerTiming::pollLead},
+        {"stale_after", &WorkerTiming::staleAfter},
+        {"first_reading_wait", &WorkerTiming::firstReadingWait},
+        {"command_wait", &WorkerTiming::commandWait},
+        {"command_deadline", &WorkerTiming::commandDeadline},
+        {"command_retry", &WorkerTiming::commandRetry},
+        {"release_after_close", &WorkerTiming::releaseAfterClose},
+    }};
+    while (!text.empty()) {
+        const auto comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
+        const auto equals = item.find('=');
+        if (equals == std::string_view::npos)
+            continue;
+        const std::string_view value = item.substr(equals + 1);
+        int ms = -1;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), ms);
+        const auto name =
+            std::ranges::find(names, item.substr(0, equals), &decltype(names)::value_type::first);
+        if (error == std::errc() && end == value.data() + value.size() && ms >= 0 && ms <= 600000 &&
+            name != names.end())
+            timing.*(name->second) = milliseconds(ms);
+    }
+    return timing;
+}
 
 struct ThreadedBackend::Shared
 {
@@ -35,14 +91,40 @@ struct ThreadedBackend::Shared
     uint64_t readings = 0;
     // Only the first status query after an open waits for the first reading.
     bool firstReadingAwaited = false;
+    // The caller's status queries: the worker asks the UPS just before the next one is due.
+    std::optional<Clock::time_point> lastQuery;
+    std::optional<Clock::duration> queryRhythm;
 
     // At most one UPS-off command waits; calls that come while it waits share its answer.
     uint64_t commandsAsked = 0;
     uint64_t commandsDone = 0;
-    bool lastCommandAccepted = false;
+    OffReply lastReply = OffReply::NoAnswer;
+    // A reply that came after every caller had stopped waiting for it goes to the next call, if
+    // that call comes before the deadline: a command is not sent twice for want of a reader.
+    bool lastReplyUnread = false;
+    Clock::time_point lastReplyTime;
+    bool commandInFlight = false;
+    bool commandUnderWay = false;
     Deadline commandDeadline;
+    Deadline nextCommandTry;
 
     std::optional<Clock::time_point> closedSince;
+
+    bool readingFresh(Clock::time_point now) const
+    {
+        return reading && now - readingTime <= timing.staleAfter;
+    }
+
+    // Just before the next status query the rhythm promises, else after the poll interval.
+    Deadline nextPoll(Clock::duration lastPollTook) const
+    {
+        if (!queryRhythm || !lastQuery)
+            return readingTime + timing.pollInterval;
+        const Clock::duration rhythm = *queryRhythm;
+        const Clock::duration lead = std::min<Clock::duration>(lastPollTook + timing.pollLead, rhythm / 2);
+        const auto periods = (readingTime + lead - *lastQuery) / rhythm + 1;
+        return *lastQuery + periods * rhythm - lead;
+    }
 };
 
 ThreadedBackend::ThreadedBackend(BlockingBackendFactory factory, WorkerTiming timing)
@@ -75,28 +157,54 @@ std::optional<UpsReading> ThreadedBackend::readStatus()
 {
     Shared& shared = *m_shared;
     std::unique_lock lock(shared.mutex);
+    const auto now = Clock::now();
+    if (shared.lastQuery) {
+        const auto interval = now - *shared.lastQuery;
+        const bool steady = interval >= ShortestRhythm && interval <= shared.timing.staleAfter / 2;
+        shared.queryRhythm = steady ? std::optional(interval) : std::nullopt;
+    }
+    shared.lastQuery = now;
     if (shared.readings == 0 && !shared.firstReadingAwaited) {
         shared.firstReadingAwaited = true;
         shared.news.wait_for(lock, shared.timing.firstReadingWait, [&] { return shared.readings > 0; });
     }
-    if (shared.reading && Clock::now() - shared.readingTime <= shared.timing.staleAfter)
-        return shared.reading;
-    return std::nullopt;
+    return shared.readingFresh(Clock::now()) ? shared.reading : std::nullopt;
 }
 
 bool ThreadedBackend::switchOff()
 {
+    return requestSwitchOff() == OffReply::Accepted;
+}
+
+OffReply ThreadedBackend::requestSwitchOff()
+{
     Shared& shared = *m_shared;
     std::unique_lock lock(shared.mutex);
-    if (shared.commandsAsked == shared.commandsDone) {
+    const bool idle = shared.commandsAsked == shared.commandsDone;
+    if (idle && shared.lastReplyUnread &&
+        Clock::now() - shared.lastReplyTime <= shared.timing.commandDeadline) {
+        shared.lastReplyUnread = false;
+        return shared.lastReply;
+    }
+    if (idle) {
         ++shared.commandsAsked;
+        shared.commandUnderWay = false;
         shared.commandDeadline = Clock::now() + shared.timing.commandDeadline;
+        shared.nextCommandTry = Clock::now();
         shared.wakeWorker.notify_all();
     }
     const uint64_t command = shared.commandsAsked;
-    const bool done =
-        shared.news.wait_for(lock, shared.timing.commandWait, [&] { return shared.commandsDone >= command; });
-    return done && shared.lastCommandAccepted;
+    const bool done = shared.news.wait_for(lock, shared.timing.commandWait, [&] {
+        return shared.commandsDone >= command || shared.commandUnderWay;
+    });
+    if (done && shared.commandsDone >= command) {
+        shared.lastReplyUnread = false;
+        return shared.lastReply;
+    }
+    // A command on its way to a UPS that answers is under way; one that waits for a silent or
+    // stuck device is not answered.
+    const bool onItsWay = shared.commandInFlight && shared.readingFresh(Clock::now());
+    return shared.commandUnderWay || onItsWay ? OffReply::UnderWay : OffReply::NoAnswer;
 }
 
 void ThreadedBackend::suspend()
@@ -110,62 +218,109 @@ void ThreadedBackend::resume()
     const std::lock_guard lock(m_shared->mutex);
     m_shared->closedSince.reset();
     m_shared->firstReadingAwaited = false;
+    m_shared->lastQuery.reset();
+    m_shared->queryRhythm.reset();
     m_shared->wakeWorker.notify_all();
 }
 
 void ThreadedBackend::work(const std::shared_ptr<Shared>& sharedState, const BlockingBackendFactory& factory)
 {
     Shared& shared = *sharedState;
+    try {
+        serve(shared, factory);
+    } catch (...) {
+        // Only the worker's own bookkeeping gets here (a lock that fails): without a worker every
+        // call is answered "no answer".
+        logOnce("worker", "the worker thread failed and stopped; the UPS is no longer asked");
+    }
+    const std::lock_guard lock(shared.mutex);
+    shared.finished = true;
+    shared.reading.reset();
+    shared.commandsDone = shared.commandsAsked;
+    shared.lastReply = OffReply::NoAnswer;
+    shared.news.notify_all();
+}
+
+void ThreadedBackend::serve(Shared& shared, const BlockingBackendFactory& factory)
+{
     const WorkerTiming& timing = shared.timing;
     std::unique_ptr<Backend> device;
+    bool threw = false;
+    const auto letGo = [&] { device.reset(); };
+    const auto openDevice = [&] {
+        if (!device)
+            device = factory(shared.interrupt);
+        return device != nullptr;
+    };
     Deadline nextPoll = Clock::now();
+    Clock::duration lastPollTook{};
     std::unique_lock lock(shared.mutex);
     while (!shared.stopping) {
         const auto now = Clock::now();
         const bool commandWaiting = shared.commandsAsked > shared.commandsDone;
+        const bool commandDue = commandWaiting && now >= shared.nextCommandTry;
         const bool released = shared.closedSince && now - *shared.closedSince >= timing.releaseAfterClose;
         if (released && device) {
             lock.unlock();
-            device.reset();
+            letGo();
             lock.lock();
             shared.reading.reset();
             shared.readings = 0;
             continue;
         }
-        if (!commandWaiting && (released || now < nextPoll)) {
-            if (released)
+        if (!commandDue && (released || now < nextPoll)) {
+            if (released && !commandWaiting)
                 shared.wakeWorker.wait(lock);
             else
-                shared.wakeWorker.wait_until(lock, nextPoll);
+                shared.wakeWorker.wait_until(lock, commandWaiting ? std::min(nextPoll, shared.nextCommandTry)
+                                                                  : nextPoll);
             continue;
         }
-        const bool expired = commandWaiting && now > shared.commandDeadline;
-        const uint64_t command = shared.commandsAsked;
-        lock.unlock();
-        if (!device)
-            device = factory(shared.interrupt);
-        if (commandWaiting) {
-            const bool accepted = !expired && device->switchOff();
+        if (commandDue) {
+            const bool expired = now > shared.commandDeadline;
+            const uint64_t command = shared.commandsAsked;
+            shared.commandInFlight = true;
+            lock.unlock();
+            OffReply reply = OffReply::NoAnswer;
             if (expired)
                 logOnce("worker", "a UPS-off command was dropped: the UPS could not be reached in time");
+            else
+                reply =
+                    guarded([&] { return openDevice() ? device->requestSwitchOff() : OffReply::NoAnswer; },
+                            OffReply::NoAnswer, threw);
+            if (threw)
+                letGo();
             lock.lock();
-            shared.commandsDone = command;
-            shared.lastCommandAccepted = accepted;
+            shared.commandInFlight = false;
+            if (reply == OffReply::UnderWay) {
+                shared.commandUnderWay = true;
+                shared.commandDeadline = Clock::now() + timing.commandDeadline;
+                shared.nextCommandTry = Clock::now() + timing.commandRetry;
+            } else {
+                shared.commandsDone = command;
+                shared.lastReply = reply;
+                shared.lastReplyUnread = true;
+                shared.lastReplyTime = Clock::now();
+                shared.commandUnderWay = false;
+            }
         } else {
-            const auto reading = device->readStatus();
+            lock.unlock();
+            const auto reading = guarded([&] { return openDevice() ? device->readStatus() : std::nullopt; },
+                                         std::optional<UpsReading>(), threw);
+            if (threw)
+                letGo();
             lock.lock();
+            const auto before = now;
             shared.reading = reading;
             shared.readingTime = Clock::now();
             ++shared.readings;
-            nextPoll = shared.readingTime + timing.pollInterval;
+            lastPollTook = shared.readingTime - before;
+            nextPoll = shared.nextPoll(lastPollTook);
         }
         shared.news.notify_all();
     }
     lock.unlock();
-    device.reset();
-    lock.lock();
-    shared.finished = true;
-    shared.news.notify_all();
+    letGo();
 }
 
 } // namespace halvic

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 namespace halvic {
@@ -13,19 +14,31 @@ namespace halvic {
 // How the worker thread paces itself and how long a caller ever waits for it.
 struct WorkerTiming
 {
-    // The worker asks the UPS this often.
+    // The worker asks the UPS this often until it has learnt the rhythm of the caller's status
+    // queries; then it asks once per query, just before it.
     std::chrono::milliseconds pollInterval{1000};
+    // How long before an expected status query the worker asks the UPS, on top of the time the
+    // last question took.
+    std::chrono::milliseconds pollLead{100};
     // A reading older than this is no answer.
     std::chrono::milliseconds staleAfter{5000};
     // The first status query after an open waits this long for the worker's first reading.
     std::chrono::milliseconds firstReadingWait{20};
-    // A UPS-off call waits this long for the UPS's acceptance; the command itself stays queued.
+    // A UPS-off call waits this long for the UPS's answer; the command itself stays queued.
     std::chrono::milliseconds commandWait{20};
     // A UPS-off command the worker could not send within this time is dropped.
     std::chrono::milliseconds commandDeadline{10000};
+    // A UPS-off command under way is taken up again this often.
+    std::chrono::milliseconds commandRetry{1000};
     // Closed this long without being opened again, the worker lets go of the device.
     std::chrono::milliseconds releaseAfterClose{10000};
 };
+
+// The defaults with the changes "name=milliseconds,..." makes (names: poll_interval, poll_lead,
+// stale_after, first_reading_wait, command_wait, command_deadline, command_retry,
+// release_after_close); unknown names and values out of 0..600000 are ignored. Tests use it
+// through HALVIC_WORKER_TIMING so that none depends on a race against the wall clock.
+WorkerTiming workerTimingFromText(std::string_view text);
 
 // Creates the backend that does the device work; it lives on the worker thread and must end its
 // waits when the interrupt is raised.
@@ -34,18 +47,21 @@ using BlockingBackendFactory = std::function<std::unique_ptr<Backend>(const Inte
 // A backend whose device work happens on its own thread, so that the caller's thread never waits
 // for a server or a device: status queries answer from the worker's latest reading, UPS-off
 // commands are handed to the worker and answered when it has the result within commandWait.
+// Whatever the device work throws is logged and taken as no answer.
 class ThreadedBackend : public Backend
 {
 public:
     explicit ThreadedBackend(BlockingBackendFactory factory, WorkerTiming timing = {});
     // Stops the worker, after the UPS-off command it still has to send, if any, until that
-    // command's deadline; a worker stuck in a call that no interrupt ends is left to finish alone.
+    // command's deadline. A worker stuck in a call that no interrupt ends is left to finish
+    // alone: it touches only the state it shares by ownership and the log, which outlives it.
     ~ThreadedBackend() override;
     ThreadedBackend(const ThreadedBackend&) = delete;
     ThreadedBackend& operator=(const ThreadedBackend&) = delete;
 
     std::optional<UpsReading> readStatus() override;
     bool switchOff() override;
+    OffReply requestSwitchOff() override;
     void suspend() override;
     void resume() override;
 
@@ -53,6 +69,7 @@ private:
     struct Shared;
 
     static void work(const std::shared_ptr<Shared>& shared, const BlockingBackendFactory& factory);
+    static void serve(Shared& shared, const BlockingBackendFactory& factory);
 
     std::shared_ptr<Shared> m_shared;
     std::thread m_thread;

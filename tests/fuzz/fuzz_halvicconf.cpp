@@ -21,12 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return std::string_view(name) == "HALVIC_CONF" ? std::optional(file) : std::nullopt;
     };
     const halvic::Config config = halvic::loadConfig(dir, environment, dir + "/system");
-    if (config.files.size() + config.refusedFiles.size() > 1)
+    if (config.files.size() + config.refusals.size() > 1)
         invariantBroken("one named file read more than once");
     if (config.simFile.empty() || config.simFile.front() != '/')
         invariantBroken("a simulated UPS file that is not an absolute path");
     static_cast<void>(halvic::parseNutTarget(config.nutUps));
     static_cast<void>(halvic::parseOffDelay(config.nutOffDelay));
     static_cast<void>(halvic::parseOffDelay(config.hidOffDelay));
+    static_cast<void>(halvic::parseHostsync(config.nutHostsync));
     return 0;
 }

@@ -138,10 +138,19 @@ bool wellFormed(const std::string& line)
 {
     if (std::any_of(line.begin(), line.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
         return false;
-    if (line == "LIST UPS" || line == "USERNAME \"monuser\"" || line == "PASSWORD \"secret\"")
+    if (line == "LIST UPS" || line == "USERNAME \"monuser\"" || line == "PASSWORD \"secret\"" ||
+        line == "LOGOUT")
         return true;
     const auto words = halvic::splitNutLine(line);
     const auto plain = [&words](size_t i) { return halvic::isValidNutName(words[i]); };
+    if (words.empty())
+        return false;
+    const bool upsVerb =
+        words[0] == "LOGIN" || words[0] == "PRIMARY" || words[0] == "MASTER" || words[0] == "FSD";
+    if (words.size() == 2 && upsVerb)
+        return plain(1);
+    if (words.size() == 3 && words[0] == "GET" && words[1] == "NUMLOGINS")
+        return plain(2);
     if (words.size() == 4 && words[0] == "GET" && words[1] == "VAR" && words[3] == "ups.status")
         return plain(2);
     if (words.size() == 3 && words[0] == "LIST" && words[1] == "CMD")
@@ -164,12 +173,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     server.setReplies(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
     {
         const halvic::Interrupt interrupt;
-        halvic::NutSettings settings{
-            .target = {.ups = options & 1 ? "ups1" : "", .host = "127.0.0.1", .port = server.port()},
-            .user = "monuser",
-            .password = "secret",
-            .offCommand = "",
-            .offDelaySeconds = halvic::DefaultOffDelaySeconds};
+        halvic::NutSettings settings{.target = {.ups = options & 1 ? "ups1" : "",
+                                                .host = "127.0.0.1",
+                                                .port = server.port(),
+                                                .hostNamed = true},
+                                     .user = "monuser",
+                                     .password = "secret",
+                                     .offCommand = "",
+                                     .offDelaySeconds = halvic::DefaultOffDelaySeconds,
+                                     .role = options & 4 ? halvic::NutRole::Primary : halvic::NutRole::Chosen,
+                                     .hostsync = std::chrono::seconds(0)};
         halvic::NutBackend backend(settings, interrupt);
         static_cast<void>(backend.readStatus());
         if (options & 2)

@@ -25,6 +25,8 @@ public:
             return answered() && status.at(HALVIC_MAINS_BYTE - 1) == char(mains) &&
                    status.at(HALVIC_LOW_BATTERY_BYTE - 1) == char(low);
         }
+        // The forced-shutdown byte of an answer: 1, 0 or another value ("no news").
+        int forcedShutdown() const { return answered() ? status.at(HALVIC_FORCED_SHUTDOWN_BYTE - 1) : -1; }
     };
     // The reply code of a UPS that does not answer.
     static QByteArray silence() { return QByteArray(HALVIC_REPLY_CODE_SIZE, '\0'); }
@@ -35,6 +37,8 @@ public:
     QString errorString() const { return m_library.errorString(); }
     void open() const { m_open(); }
     void close() const { m_close(); }
+    // The program's exit path: nothing is called after this.
+    bool unload() { return m_library.unload(); }
     Reply exchange(int command) const;
     // Asks for UPS off until the reply code is `code`, for at most 15 s, and returns the last
     // code. Every call is a new request that waits only 20 ms for the library's worker, so a

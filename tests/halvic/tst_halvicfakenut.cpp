@@ -5,30 +5,41 @@
 #include "TestFiles.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
+#include <arpa/inet.h>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using fakenut::Behaviour;
 using fakenut::FakeNutServer;
 
 namespace {
 
-QStringList instantCommands(const FakeNutServer& server)
+QStringList requestsMatching(const FakeNutServer& server, const QString& pattern)
 {
     QStringList lines;
     for (const std::string& line : server.requests())
         lines << QString::fromStdString(line);
-    return lines.filter(QRegularExpression(QStringLiteral("^(INSTCMD|SET VAR) ")));
+    return lines.filter(QRegularExpression(pattern));
+}
+
+QStringList instantCommands(const FakeNutServer& server)
+{
+    return requestsMatching(server, QStringLiteral("^(INSTCMD|SET VAR) "));
 }
 
 // The monitor's window thread calls the library; a call must come back at once. A UPS-off call
 // waits up to 20 ms for the worker, and the first status query after an open up to 20 ms for the
 // worker's first reading; the bound leaves room for a loaded machine, far below the seconds a
 // hostile server could cost before.
-constexpr qint64 SlowestCallMs = 250;
+constexpr qint64 SlowestCallMs = 1000;
 
 void target(quint16 port)
 {
@@ -39,6 +50,20 @@ qint64 residentKilobytes()
 {
     const QByteArray status = testsupport::readFile(QStringLiteral("/proc/self/status"));
     return status.mid(status.indexOf("VmRSS:") + 6).trimmed().split(' ').value(0).toLongLong();
+}
+
+// A server that never answers, until the process ends (the kernel accepts its connections).
+quint16 portListeningUntilExit()
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4) != 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
 }
 
 } // namespace
@@ -54,6 +79,13 @@ private slots:
     void hostileServerNeverHoldsTheCaller_data();
     void hostileServerNeverHoldsTheCaller();
     void serverHangingUpDoesNotKillTheProgram();
+    void logsInAgainAfterAReconnect();
+    void staleDataIsNoAnswer();
+    void refusedConfigurationMeansNoUps_data();
+    void refusedConfigurationMeansNoUps();
+    void localServerOfAnotherUserIsNotBelieved();
+    // Last: the library is unloaded.
+    void unloadedWithACommandPending();
 
 private:
     HalvicClient m_halvic;
@@ -154,6 +186,114 @@ void TestHalvicFakeNut::serverHangingUpDoesNotKillTheProgram()
     QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_STATUS).code, HalvicClient::silence());
     QVERIFY(server.waitForNewConnection(5000)); // the worker went on and called again
     m_halvic.close();
+}
+
+void TestHalvicFakeNut::logsInAgainAfterAReconnect()
+{
+    FakeNutServer server(Behaviour::Serve);
+    target(server.port());
+    const auto logins = [&] { return requestsMatching(server, QStringLiteral("^LOGIN fake$")).size(); };
+    m_halvic.open();
+    QTRY_COMPARE(logins(), 1);
+    server.dropConnections();
+    QTRY_COMPARE(logins(), 2);
+    m_halvic.close();
+}
+
+// upsd says its driver stopped updating: the UPS is silent, however long the server answers.
+void TestHalvicFakeNut::staleDataIsNoAnswer()
+{
+    fakenut::FakeUps staleUps;
+    staleUps.stale = true;
+    const FakeNutServer server(Behaviour::Serve, staleUps);
+    target(server.port());
+    m_halvic.open();
+    QTRY_VERIFY(requestsMatching(server, QStringLiteral("^GET VAR fake ups.status$")).size() >= 2);
+    QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_STATUS).code, HalvicClient::silence());
+    m_halvic.close();
+}
+
+void TestHalvicFakeNut::refusedConfigurationMeansNoUps_data()
+{
+    QTest::addColumn<QByteArray>("padding");
+    QTest::addColumn<bool>("othersRead");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("a password others can read") << QByteArray() << true << true;
+    QTest::newRow("over 64 KB") << QByteArray(64 * 1024, '#') << false << true;
+    QTest::newRow("HALVIC_CONF names no file") << QByteArray() << false << false;
+}
+
+// The configuration and the environment name a server that answers; a refused file leads to no
+// server at all (before, its keys were dropped and the library asked the first UPS on
+// localhost:3493).
+void TestHalvicFakeNut::refusedConfigurationMeansNoUps()
+{
+    QFETCH(QByteArray, padding);
+    QFETCH(bool, othersRead);
+    QFETCH(bool, exists);
+    const FakeNutServer server(Behaviour::Serve);
+    QTemporaryDir dir;
+    const QString conf = dir.filePath(QStringLiteral("Halvic.conf"));
+    if (exists) {
+        testsupport::writeFile(conf, padding + "\nbackend = nut\nnut_ups = fake@127.0.0.1:" +
+                                         QByteArray::number(server.port()) + "\nnut_password = secret\n");
+        QVERIFY(QFile::setPermissions(conf, QFile::ReadOwner | QFile::WriteOwner |
+                                                (othersRead ? QFile::ReadOther : QFile::Permissions())));
+    }
+    target(server.port()); // the environment names the server too: still no UPS
+    qunsetenv("HALVIC_NUT_PASSWORD");
+    qputenv("HALVIC_CONF", QFile::encodeName(conf));
+    // A worker would have its first reading within this wait.
+    qputenv("HALVIC_WORKER_TIMING", "first_reading_wait=2000");
+    m_halvic.open();
+    QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_STATUS).code, HalvicClient::silence());
+    QCOMPARE(server.requests().size(), size_t(0));
+    m_halvic.close();
+    qunsetenv("HALVIC_CONF");
+    qunsetenv("HALVIC_WORKER_TIMING");
+    qputenv("HALVIC_NUT_PASSWORD", "secret");
+}
+
+// Another local user's server on an unprivileged port, named in the configuration: not believed,
+// and it hears nothing, credentials least of all. The same server run by this user is believed
+// (every other test here).
+void TestHalvicFakeNut::localServerOfAnotherUserIsNotBelieved()
+{
+    if (::getuid() != 0)
+        QSKIP("starting a server as another user needs root");
+    QProcess server;
+    server.start(QStringLiteral("setpriv"),
+                 {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                  QStringLiteral("--clear-groups"),
+                  testsupport::binDir() + QStringLiteral("/fakenut-server")});
+    QTRY_VERIFY(server.canReadLine());
+    const quint16 port = server.readLine().trimmed().toUShort();
+    QVERIFY(port != 0);
+    target(port);
+    qputenv("HALVIC_WORKER_TIMING", "first_reading_wait=2000");
+    m_halvic.open();
+    QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_STATUS).code, HalvicClient::silence());
+    QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_UPS_OFF).code, HalvicClient::silence());
+    m_halvic.close();
+    qunsetenv("HALVIC_WORKER_TIMING");
+    server.closeWriteChannel();
+    QVERIFY(server.waitForFinished(10000));
+    QCOMPARE(server.readAllStandardOutput(), QByteArray());
+}
+
+// The program exits while the worker waits for a silent server with a UPS-off command pending: the
+// device, a static, logs the lost command as it ends at the process's exit (under the sanitizers
+// that log was a use after free when its storage had ended first).
+void TestHalvicFakeNut::unloadedWithACommandPending()
+{
+    const quint16 port = portListeningUntilExit();
+    QVERIFY(port != 0);
+    target(port);
+    qputenv("HALVIC_WORKER_TIMING", "command_deadline=300");
+    m_halvic.open();
+    QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_UPS_OFF).code, HalvicClient::silence());
+    m_halvic.close();
+    QVERIFY(m_halvic.unload());
 }
 
 QTEST_GUILESS_MAIN(TestHalvicFakeNut)

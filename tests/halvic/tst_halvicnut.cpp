@@ -1,10 +1,17 @@
-// libHalvic against a real NUT server: dummy-ups and upsd started by the nut_server fixture.
+// libHalvic against a real NUT server: dummy-ups and upsd started by the nut_server fixture. Several
+// computers on one UPS are several copies of the library in this process, each with its own worker
+// and connection. The primary's forced shutdown stays set at upsd: those tests come last.
 #include "HalvicClient.h"
 #include "TestFiles.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -15,8 +22,11 @@ class TestHalvicNut : public QObject
 private slots:
     void initTestCase();
     void followsPowerEvents();
+    void secondariesLogInAndNeverSwitchOff();
     void switchOff_data();
     void switchOff();
+    void primaryWaitsForTheOthers_data();
+    void primaryWaitsForTheOthers();
 
 private:
     void setUpsStatus(const QByteArray& status);
@@ -34,8 +44,16 @@ private:
     {
         return int(testsupport::readFile(m_dir + QStringLiteral("/upsd.log")).count("did load.off on dummy"));
     }
+    // upsd's own answer to one request, on a connection of its own.
+    QByteArray askUpsd(const QByteArray& request) const;
+    int logins() const { return askUpsd("GET NUMLOGINS dummy").split(' ').value(2).toInt(); }
+    // Another computer on the same UPS: a copy of the library, opened as `user` in `role`.
+    std::unique_ptr<HalvicClient> computer(const QByteArray& user, const QByteArray& role);
 
     QString m_dir;
+    QByteArray m_port;
+    QTemporaryDir m_copies;
+    int m_computers = 0;
     QDateTime m_devFileTime = QDateTime::currentDateTime();
     std::unique_ptr<HalvicClient> m_halvic;
 };
@@ -54,13 +72,41 @@ void TestHalvicNut::setUpsStatus(const QByteArray& status)
     QVERIFY(touched.setFileTime(m_devFileTime, QFileDevice::FileModificationTime));
 }
 
+QByteArray TestHalvicNut::askUpsd(const QByteArray& request) const
+{
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), m_port.toUShort());
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write(request + '\n');
+    while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {
+    }
+    return socket.readLine().trimmed();
+}
+
+std::unique_ptr<HalvicClient> TestHalvicNut::computer(const QByteArray& user, const QByteArray& role)
+{
+    const QString copy = m_copies.filePath(QStringLiteral("computer%1/libHalvic.so").arg(++m_computers));
+    QDir().mkpath(QFileInfo(copy).path());
+    QFile::copy(testsupport::binDir() + QStringLiteral("/libHalvic.so"), copy);
+    auto client = std::make_unique<HalvicClient>(copy);
+    qputenv("HALVIC_NUT_USER", user);
+    qputenv("HALVIC_NUT_ROLE", role);
+    client->open();
+    return client;
+}
+
 void TestHalvicNut::initTestCase()
 {
     m_dir = qEnvironmentVariable("BREVANT_NUT_FIXTURE_DIR");
-    const QByteArray port = testsupport::readFile(m_dir + QStringLiteral("/port")).trimmed();
-    QVERIFY2(!port.isEmpty(), "the nut_server fixture did not leave its port");
+    m_port = testsupport::readFile(m_dir + QStringLiteral("/port")).trimmed();
+    QVERIFY2(!m_port.isEmpty(), "the nut_server fixture did not leave its port");
     qputenv("HALVIC_BACKEND", "nut");
-    qputenv("HALVIC_NUT_UPS", "dummy@127.0.0.1:" + port);
+    qputenv("HALVIC_NUT_UPS", "dummy@127.0.0.1:" + m_port);
+    qputenv("HALVIC_NUT_PASSWORD", "secret");
+    qputenv("HALVIC_NUT_OFFCMD", "load.off");
+    // A closed library lets go of upsd at the worker's next turn; a primary asks again every 0.2 s.
+    qputenv("HALVIC_WORKER_TIMING", "release_after_close=0,command_retry=200,command_wait=1000");
     m_halvic = std::make_unique<HalvicClient>();
     QVERIFY2(m_halvic->isLoaded(), qPrintable(m_halvic->errorString()));
 }
@@ -68,43 +114,115 @@ void TestHalvicNut::initTestCase()
 void TestHalvicNut::followsPowerEvents()
 {
     m_halvic->open();
-    const QList<std::tuple<QByteArray, bool, bool>> steps{
-        {"OL", true, false}, {"OB DISCHRG", false, false}, {"OB LB", false, true}, {"OL CHRG", true, false}};
-    for (const auto& [status, onMains, batteryLow] : steps) {
+    const int noNews = 2;
+    const QList<std::tuple<QByteArray, int, int, int>> steps{
+        {"OL", 1, 0, 0},      {"OB DISCHRG", 0, 0, 0}, {"OB LB", 0, 1, 0},
+        {"OL CHRG", 1, 0, 0}, {"OB LB FSD", 0, 1, 1},  {"FSD", noNews, noNews, 1}};
+    for (const auto& [status, mains, low, forced] : steps) {
         setUpsStatus(status);
-        QTRY_VERIFY2_WITH_TIMEOUT(poll().is(onMains, batteryLow), status.constData(), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            [&] {
+                const auto reply = poll();
+                return reply.answered() && reply.status.at(HALVIC_MAINS_BYTE - 1) == mains &&
+                       reply.status.at(HALVIC_LOW_BATTERY_BYTE - 1) == low &&
+                       reply.forcedShutdown() == forced;
+            }(),
+            status.constData(), 10000);
     }
     setUpsStatus("OFF");
     QTRY_VERIFY_WITH_TIMEOUT(!poll().answered(), 10000);
     setUpsStatus("OL");
     QTRY_VERIFY_WITH_TIMEOUT(poll().is(true, false), 10000);
+    m_halvic->close();
+}
+
+// One computer a secondary because upsd grants its user nothing more, the other by its nut_role
+// although its user has the primary right: upsd counts both, neither switches the UPS off nor sets
+// the forced shutdown, and closing logs them out.
+void TestHalvicNut::secondariesLogInAndNeverSwitchOff()
+{
+    QTRY_COMPARE_WITH_TIMEOUT(logins(), 0, 10000);
+    const auto first = computer("secondary", "");
+    const auto second = computer("admin", "secondary");
+    QTRY_COMPARE_WITH_TIMEOUT(logins(), 2, 10000);
+    const int before = commandsDone();
+    for (const auto* secondary : {first.get(), second.get()})
+        QCOMPARE(secondary->switchOffUntil(HALVIC_REPLY_NOT_MINE), QByteArray(HALVIC_REPLY_NOT_MINE));
+    QCOMPARE(commandsDone(), before);
+    QVERIFY(!askUpsd("GET VAR dummy ups.status").contains("FSD"));
+    first->close();
+    second->close();
+    QTRY_COMPARE_WITH_TIMEOUT(logins(), 0, 10000);
 }
 
 void TestHalvicNut::switchOff_data()
 {
     QTest::addColumn<QByteArray>("password");
-    QTest::addColumn<bool>("accepted");
-    QTest::newRow("upsd's user") << QByteArray("secret") << true;
-    QTest::newRow("wrong password") << QByteArray("wrong") << false;
+    QTest::addColumn<QByteArray>("role");
+    QTest::addColumn<QByteArray>("code");
+    QTest::newRow("primary by nut_role, wrong password")
+        << QByteArray("wrong") << QByteArray("primary") << HalvicClient::silence();
+    QTest::newRow("primary by its right on this machine's upsd")
+        << QByteArray("secret") << QByteArray() << QByteArray(HALVIC_REPLY_ACCEPTED);
 }
 
-// The call answers at once; the library's worker goes on sending the command to upsd.
+// Alone on the UPS, the primary sets the forced shutdown and switches the UPS off at once.
 void TestHalvicNut::switchOff()
 {
     QFETCH(QByteArray, password);
-    QFETCH(bool, accepted);
+    QFETCH(QByteArray, role);
+    QFETCH(QByteArray, code);
     qputenv("HALVIC_NUT_USER", "admin");
     qputenv("HALVIC_NUT_PASSWORD", password);
-    qputenv("HALVIC_NUT_OFFCMD", "load.off");
+    qputenv("HALVIC_NUT_ROLE", role);
     m_halvic->open();
     QTRY_VERIFY(m_halvic->exchange(HALVIC_COMMAND_STATUS).answered());
     const int before = commandsDone();
-    const QByteArray code = accepted ? QByteArray(HALVIC_REPLY_ACCEPTED) : HalvicClient::silence();
     QCOMPARE(m_halvic->switchOffUntil(code), code);
-    if (accepted)
-        QTRY_VERIFY(commandsDone() > before);
-    else
-        QCOMPARE(commandsDone(), before);
+    const bool accepted = code == HALVIC_REPLY_ACCEPTED;
+    QTRY_COMPARE(commandsDone(), before + (accepted ? 1 : 0));
+    QCOMPARE(askUpsd("GET VAR dummy ups.status").contains("FSD"), accepted);
+    m_halvic->close();
+    QTRY_COMPARE_WITH_TIMEOUT(logins(), 0, 10000);
+    qputenv("HALVIC_NUT_PASSWORD", "secret");
+}
+
+void TestHalvicNut::primaryWaitsForTheOthers_data()
+{
+    QTest::addColumn<QByteArray>("hostsync");
+    QTest::addColumn<bool>("secondaryLeaves");
+    QTest::newRow("until the secondary has logged out") << QByteArray("60") << true;
+    QTest::newRow("at most nut_hostsync") << QByteArray("2") << false;
+}
+
+// The primary's UPS-off is under way while another computer is logged in, and that computer reads
+// the forced shutdown; the UPS-off goes to upsd once it logged out, or when nut_hostsync is over.
+void TestHalvicNut::primaryWaitsForTheOthers()
+{
+    QFETCH(QByteArray, hostsync);
+    QFETCH(bool, secondaryLeaves);
+    qputenv("HALVIC_NUT_HOSTSYNC", hostsync);
+    QTRY_COMPARE_WITH_TIMEOUT(logins(), 0, 10000);
+    const auto secondary = computer("secondary", "");
+    QTRY_COMPARE_WITH_TIMEOUT(logins(), 1, 10000);
+    const auto primary = computer("admin", "primary");
+    QTRY_COMPARE_WITH_TIMEOUT(logins(), 2, 10000);
+    const int before = commandsDone();
+    QElapsedTimer waiting;
+    waiting.start();
+    QCOMPARE(primary->switchOffUntil(HALVIC_REPLY_UNDER_WAY), QByteArray(HALVIC_REPLY_UNDER_WAY));
+    QTRY_COMPARE(secondary->exchange(HALVIC_COMMAND_STATUS).forcedShutdown(), 1);
+    QCOMPARE(primary->exchange(HALVIC_COMMAND_UPS_OFF).code, QByteArray(HALVIC_REPLY_UNDER_WAY));
+    QCOMPARE(commandsDone(), before);
+    if (secondaryLeaves)
+        secondary->close();
+    QCOMPARE(primary->switchOffUntil(HALVIC_REPLY_ACCEPTED), QByteArray(HALVIC_REPLY_ACCEPTED));
+    QTRY_COMPARE(commandsDone(), before + 1);
+    if (!secondaryLeaves)
+        QVERIFY2(waiting.elapsed() >= hostsync.toInt() * 1000, "the primary did not wait nut_hostsync");
+    primary->close();
+    secondary->close();
+    QTRY_COMPARE_WITH_TIMEOUT(logins(), 0, 10000);
 }
 
 QTEST_GUILESS_MAIN(TestHalvicNut)

@@ -1,6 +1,8 @@
 // The pieces of libHalvic that decide what a reply means (configuration, NUT names, status and
 // the UPS-off command), and the worker thread behind the NUT and HID backends.
 #include "Config.h"
+#include "FakeNutServer.h"
+#include "NutBackend.h"
 #include "NutProtocol.h"
 #include "TestFiles.h"
 #include "ThreadedBackend.h"
@@ -12,6 +14,7 @@
 #include <QTest>
 #include <atomic>
 #include <map>
+#include <memory>
 #include <poll.h>
 
 using namespace halvic;
@@ -23,29 +26,55 @@ QString text(const std::string& value)
     return QString::fromStdString(value);
 }
 
-// A device that answers on mains, or hangs while told to and the worker is not being stopped.
-class HangingDevice : public Backend
+// A device that answers on mains, hangs until told otherwise or the worker is stopped, is stuck
+// whatever the interrupt, or throws. Its control belongs to the worker's factory: a worker left to
+// finish alone never touches the test's stack.
+struct DeviceControl
+{
+    enum Mode
+    {
+        Answer,
+        Hang,
+        Stuck,
+        Throw
+    };
+    std::atomic<Mode> mode{Answer};
+    std::atomic<int> switchedOff{0};
+};
+
+class ControlledDevice : public Backend
 {
 public:
-    HangingDevice(const std::atomic<bool>& hang, std::atomic<int>& switchedOff, const Interrupt& interrupt)
-        : m_hang(hang)
-        , m_switchedOff(switchedOff)
+    ControlledDevice(std::shared_ptr<DeviceControl> control, const Interrupt& interrupt)
+        : m_control(std::move(control))
         , m_interrupt(interrupt)
     {}
-    std::optional<UpsReading> readStatus() override { return hangWhileTold(), UpsReading{}; }
-    bool switchOff() override { return hangWhileTold(), ++m_switchedOff; }
+    std::optional<UpsReading> readStatus() override { return act(), UpsReading{}; }
+    bool switchOff() override { return act(), ++m_control->switchedOff; }
 
 private:
-    void hangWhileTold()
+    void act()
     {
-        while (m_hang && !m_interrupt.isRaised())
+        if (m_control->mode == DeviceControl::Throw)
+            throw std::bad_alloc();
+        while (m_control->mode == DeviceControl::Stuck ||
+               (m_control->mode == DeviceControl::Hang && !m_interrupt.isRaised()))
             waitFor(-1, POLLIN, Clock::now() + std::chrono::milliseconds(5), m_interrupt);
     }
 
-    const std::atomic<bool>& m_hang;
-    std::atomic<int>& m_switchedOff;
+    std::shared_ptr<DeviceControl> m_control;
     const Interrupt& m_interrupt;
 };
+
+std::unique_ptr<ThreadedBackend> controlledWorker(const std::shared_ptr<DeviceControl>& control,
+                                                  WorkerTiming timing)
+{
+    return std::make_unique<ThreadedBackend>(
+        [control](const Interrupt& interrupt) {
+            return std::make_unique<ControlledDevice>(control, interrupt);
+        },
+        timing);
+}
 
 } // namespace
 
@@ -59,6 +88,9 @@ private slots:
     void loadsConfiguration_data();
     void loadsConfiguration();
     void workerSendsTheCommandOnceTheDeviceIsFree();
+    void workerSurvivesThrowingAndStuckDevices();
+    void credentialsGoOnlyToTheNamedServer_data();
+    void credentialsGoOnlyToTheNamedServer();
 };
 
 void TestHalvicParts::readsNutText_data()
@@ -67,15 +99,21 @@ void TestHalvicParts::readsNutText_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("read");
     // clang-format off
-    QTest::newRow("target: empty, first UPS on localhost") << "target" << "" << "|localhost|3493";
-    QTest::newRow("target: name, host, port")    << "target" << "eaton@127.0.0.1:3500" << "eaton|127.0.0.1|3500";
-    QTest::newRow("target: IPv6 with port")      << "target" << "ups@[::1]:3500" << "ups|::1|3500";
+    QTest::newRow("target: empty, first UPS on localhost") << "target" << "" << "|localhost|3493|default";
+    QTest::newRow("target: bare name, on localhost") << "target" << "ups" << "ups|localhost|3493|default";
+    QTest::newRow("target: name, host, port")    << "target" << "eaton@127.0.0.1:3500" << "eaton|127.0.0.1|3500|named";
+    QTest::newRow("target: IPv6 with port")      << "target" << "ups@[::1]:3500" << "ups|::1|3500|named";
     QTest::newRow("target: no host")             << "target" << "ups@" << "invalid";
     QTest::newRow("status: LB before OB")        << "status" << "LB OB" << "battery low";
     QTest::newRow("status: blanks around")       << "status" << "\tOL  LB \r\n" << "mains low";
     QTest::newRow("status: token inside a word") << "status" << "OLD" << "none";
     QTest::newRow("status: OL and OB contradict") << "status" << "OL OB" << "none";
     QTest::newRow("status: quotes are part of a word") << "status" << "OL \"L\"B" << "mains";
+    QTest::newRow("status: forced shutdown alone") << "status" << "FSD" << "power unknown forced";
+    QTest::newRow("status: forced shutdown on battery") << "status" << "FSD OB LB" << "battery low forced";
+    QTest::newRow("logins: own count") << "logins" << "NUMLOGINS ups 3" << "3";
+    QTest::newRow("logins: another UPS") << "logins" << "NUMLOGINS other 3" << "none";
+    QTest::newRow("logins: an error") << "logins" << "ERR UNKNOWN-UPS" << "none";
     QTest::newRow("name: line end smuggles a request") << "name" << "ups\nSET VAR" << "invalid";
     QTest::newRow("name: 65 characters")         << "name" << QString(65, 'u') << "invalid";
     QTest::newRow("off: returns when mains is back") << "off" << "load.off load.off.delay shutdown.stayoff shutdown.return" << "shutdown.return";
@@ -92,15 +130,21 @@ void TestHalvicParts::readsNutText()
     QString read;
     if (kind == u"target") {
         const auto target = parseNutTarget(in);
-        read =
-            target
-                ? QStringList{text(target->ups), text(target->host), QString::number(target->port)}.join('|')
-                : QStringLiteral("invalid");
+        read = target ? QStringList{text(target->ups), text(target->host), QString::number(target->port),
+                                    target->hostNamed ? QStringLiteral("named") : QStringLiteral("default")}
+                            .join('|')
+                      : QStringLiteral("invalid");
     } else if (kind == u"status") {
         const auto reading = readingFromUpsStatus(in);
         read = !reading
                    ? QStringLiteral("none")
-                   : QString(reading->onMains ? "mains" : "battery") + (reading->batteryLow ? " low" : "");
+                   : QString(!reading->powerKnown ? "power unknown"
+                             : reading->onMains   ? "mains"
+                                                  : "battery") +
+                         (reading->batteryLow ? " low" : "") + (reading->forcedShutdown ? " forced" : "");
+    } else if (kind == u"logins") {
+        const auto count = loginCountFromAnswer(in, "ups");
+        read = count ? QString::number(*count) : QStringLiteral("none");
     } else if (kind == u"name") {
         read = isValidNutName(in) ? QStringLiteral("valid") : QStringLiteral("invalid");
     } else {
@@ -116,18 +160,18 @@ void TestHalvicParts::loadsConfiguration_data()
 {
     QTest::addColumn<QStringList>("files");
     QTest::addColumn<QStringList>("environment");
-    QTest::addColumn<QString>("loaded"); // backend|nut_ups|nut_user|sim_file
-    const QString system = QStringLiteral("sim|%1|system|etc/states/ups.state");
+    QTest::addColumn<QString>("loaded"); // backend|nut_ups|nut_user|sim_file|refusals
+    const QString system = QStringLiteral("sim|%1|system|etc/states/ups.state|%2");
     // clang-format off
     QTest::newRow("user file overrides the system file's keys")
-        << QStringList{"etc", "xdg/brevant"} << QStringList{"XDG_CONFIG_HOME=xdg"} << system.arg("xdg/brevant");
-    QTest::newRow("environment overrides every file") << QStringList{"etc"} << QStringList{"HALVIC_NUT_UPS=env"} << system.arg("env");
+        << QStringList{"etc", "xdg/brevant"} << QStringList{"XDG_CONFIG_HOME=xdg"} << system.arg("xdg/brevant", "0");
+    QTest::newRow("environment overrides every file") << QStringList{"etc"} << QStringList{"HALVIC_NUT_UPS=env"} << system.arg("env", "0");
     QTest::newRow("a password others can read: the file is refused")
-        << QStringList{"etc", "xdg/brevant*"} << QStringList{"XDG_CONFIG_HOME=xdg"} << system.arg("etc");
+        << QStringList{"etc", "xdg/brevant*"} << QStringList{"XDG_CONFIG_HOME=xdg"} << system.arg("etc", "1");
     QTest::newRow("beside the library: only that one")
-        << QStringList{"lib", "etc", "xdg/brevant"} << QStringList{"XDG_CONFIG_HOME=xdg"} << "|lib||lib/halvic-sim.state";
+        << QStringList{"lib", "etc", "xdg/brevant"} << QStringList{"XDG_CONFIG_HOME=xdg"} << "|lib||lib/halvic-sim.state|0";
     QTest::newRow("HALVIC_CONF names the one file")
-        << QStringList{"lib", "etc", "named"} << QStringList{"HALVIC_CONF=named/Halvic.conf"} << "|named||lib/halvic-sim.state";
+        << QStringList{"lib", "etc", "named"} << QStringList{"HALVIC_CONF=named/Halvic.conf"} << "|named||lib/halvic-sim.state|0";
     // clang-format on
 }
 
@@ -160,7 +204,8 @@ void TestHalvicParts::loadsConfiguration()
         return it == variables.end() ? std::nullopt : std::optional(it->second);
     };
     const Config config = loadConfig(at("lib"), lookup, at("etc"));
-    QTEST(QStringList({text(config.backend), text(config.nutUps), text(config.nutUser), text(config.simFile)})
+    QTEST(QStringList({text(config.backend), text(config.nutUps), text(config.nutUser), text(config.simFile),
+                       QString::number(config.refusals.size())})
               .join('|')
               .remove(root.path() + '/'),
           "loaded");
@@ -172,30 +217,90 @@ void TestHalvicParts::loadsConfiguration()
 void TestHalvicParts::workerSendsTheCommandOnceTheDeviceIsFree()
 {
     using std::chrono::milliseconds;
-    std::atomic<bool> hang{false};
-    std::atomic<int> switchedOff{0};
-    auto worker = std::make_unique<ThreadedBackend>(
-        [&](const Interrupt& interrupt) {
-            return std::make_unique<HangingDevice>(hang, switchedOff, interrupt);
-        },
-        WorkerTiming{.pollInterval = milliseconds(10), .staleAfter = milliseconds(300)});
+    const auto control = std::make_shared<DeviceControl>();
+    auto worker = controlledWorker(control, {.pollInterval = milliseconds(10),
+                                             .staleAfter = milliseconds(300),
+                                             .firstReadingWait = milliseconds(5000)});
     QVERIFY(worker->readStatus().has_value());
-    hang = true;
+    control->mode = DeviceControl::Hang;
     QTRY_VERIFY(!worker->readStatus().has_value());
-    QVERIFY(!worker->switchOff());
-    QVERIFY(!worker->switchOff());
-    QCOMPARE(switchedOff.load(), 0);
-    hang = false;
-    QTRY_COMPARE(switchedOff.load(), 1);
-    QVERIFY(worker->switchOff());
-    QCOMPARE(switchedOff.load(), 2);
+    QCOMPARE(worker->requestSwitchOff(), OffReply::NoAnswer);
+    QCOMPARE(worker->requestSwitchOff(), OffReply::NoAnswer);
+    QCOMPARE(control->switchedOff.load(), 0);
+    control->mode = DeviceControl::Answer;
+    QTRY_COMPARE(control->switchedOff.load(), 1);
+    QTRY_COMPARE(worker->requestSwitchOff(), OffReply::Accepted);
 
-    hang = true;
+    control->mode = DeviceControl::Hang;
     QTRY_VERIFY(!worker->readStatus().has_value());
     QElapsedTimer stopping;
     stopping.start();
     worker.reset();
-    QVERIFY2(stopping.elapsed() < 1000, "the interrupt did not end the device's wait");
+    QVERIFY2(stopping.elapsed() < 5000, "the interrupt did not end the device's wait");
+}
+
+// A device that throws (out of memory) costs one answer, not the program; one stuck beyond any
+// interrupt with a UPS-off pending is left behind when the backend ends, and logs after the
+// test's own objects are gone (the sanitizer run proves it touches nothing freed).
+void TestHalvicParts::workerSurvivesThrowingAndStuckDevices()
+{
+    using std::chrono::milliseconds;
+    const auto control = std::make_shared<DeviceControl>();
+    auto worker = controlledWorker(control, {.pollInterval = milliseconds(10),
+                                             .staleAfter = milliseconds(300),
+                                             .firstReadingWait = milliseconds(5000),
+                                             .commandWait = milliseconds(200),
+                                             .commandDeadline = milliseconds(50)});
+    control->mode = DeviceControl::Throw;
+    QCOMPARE(worker->requestSwitchOff(), OffReply::NoAnswer);
+    QTRY_VERIFY(!worker->readStatus().has_value());
+    control->mode = DeviceControl::Answer;
+    QTRY_VERIFY(worker->readStatus().has_value());
+    QTRY_COMPARE(worker->requestSwitchOff(), OffReply::Accepted);
+
+    control->mode = DeviceControl::Stuck;
+    QTRY_VERIFY(!worker->readStatus().has_value());
+    QCOMPARE(worker->requestSwitchOff(), OffReply::NoAnswer);
+    worker.reset();
+    control->mode = DeviceControl::Answer; // the worker left alone ends on its own
+    QTRY_COMPARE(control.use_count(), 1);
+}
+
+void TestHalvicParts::credentialsGoOnlyToTheNamedServer_data()
+{
+    QTest::addColumn<bool>("named");
+    QTest::addColumn<QStringList>("requests");
+    QTest::newRow("named in nut_ups: logs in, is primary on this machine, logs out")
+        << true << QStringList{"USERNAME \"admin\"", "PASSWORD \"secret\"",     "LOGIN fake",
+                               "PRIMARY fake",       "GET VAR fake ups.status", "FSD fake",
+                               "GET NUMLOGINS fake", "INSTCMD fake load.off",   "LOGOUT"};
+    QTest::newRow("localhost by default: a secondary that sends no credentials")
+        << false << QStringList{"GET VAR fake ups.status"};
+}
+
+void TestHalvicParts::credentialsGoOnlyToTheNamedServer()
+{
+    QFETCH(bool, named);
+    QFETCH(QStringList, requests);
+    const fakenut::FakeNutServer server(fakenut::Behaviour::Serve, {.commands = {"load.off"}});
+    const Interrupt interrupt;
+    {
+        NutBackend backend(
+            {.target = {.ups = "fake", .host = "127.0.0.1", .port = server.port(), .hostNamed = named},
+             .user = "admin",
+             .password = "secret",
+             .offCommand = "load.off"},
+            interrupt);
+        QVERIFY(backend.readStatus().has_value());
+        QCOMPARE(backend.requestSwitchOff(), named ? OffReply::Accepted : OffReply::NotMine);
+    }
+    const auto sent = [&] {
+        QStringList lines;
+        for (const std::string& line : server.requests())
+            lines << text(line);
+        return lines;
+    };
+    QTRY_COMPARE(sent(), requests);
 }
 
 QTEST_GUILESS_MAIN(TestHalvicParts)

@@ -52,6 +52,7 @@ void TestHalvicSim::reportsEachStateAndSwitchesOff_data()
     QTest::newRow("no state file: on mains")         << ""     << ""           << QByteArray()             << "mains";
     QTest::newRow("lowbattery")                      << ""     << "lowbattery" << QByteArray("lowbattery") << "battery low";
     QTest::newRow("lowonline")                       << ""     << "lowonline"  << QByteArray("lowonline")  << "mains low";
+    QTest::newRow("fsd: a forced shutdown")          << ""     << "fsd"        << QByteArray("fsd")        << "mains forced";
     QTest::newRow("silent: hears no UPS-off either") << ""     << "silent"     << QByteArray("silent")     << "none";
     // Before, /dev/zero filled the memory and a FIFO blocked the caller for good.
     QTest::newRow("endless device")        << "/dev/zero" << "" << QByteArray("silent") << "none";
@@ -79,7 +80,8 @@ void TestHalvicSim::reportsEachStateAndSwitchesOff()
     const bool answers = reading != u"none";
     const auto status = m_halvic.exchange(HALVIC_COMMAND_STATUS);
     QVERIFY(status.buffersIntact);
-    QVERIFY(answers ? status.is(reading.startsWith(u"mains"), reading.endsWith(u"low"))
+    QVERIFY(answers ? status.is(reading.startsWith(u"mains"), reading.endsWith(u"low")) &&
+                          status.forcedShutdown() == (reading.endsWith(u"forced") ? 1 : 0)
                     : status.code == HalvicClient::silence());
     for (int i = 0; i < 3; ++i) {
         const auto off = m_halvic.exchange(HALVIC_COMMAND_UPS_OFF);

@@ -1,4 +1,4 @@
-// halvic-sim online|onbattery|lowbattery|lowonline|silent | status | off-log | --help | --version
+// halvic-sim online|onbattery|lowbattery|lowonline|fsd|silent | status | off-log | --help | --version
 //
 // Finds the state file the way libHalvic does, with this program's folder in the place of the
 // library's: HALVIC_SIM_FILE, else sim_file in the configuration (HALVIC_CONF, Halvic.conf beside
@@ -25,7 +25,7 @@ std::string programDirectory()
     return slash == std::string::npos ? std::string(".") : program.substr(0, slash);
 }
 
-constexpr const char* Usage = "usage: halvic-sim online|onbattery|lowbattery|lowonline|silent\n"
+constexpr const char* Usage = "usage: halvic-sim online|onbattery|lowbattery|lowonline|fsd|silent\n"
                               "       halvic-sim status    print the simulated UPS's state\n"
                               "       halvic-sim off-log   print every UPS-off command it received\n"
                               "       halvic-sim --help | --version\n";
@@ -41,6 +41,9 @@ int help()
     std::cout << "Sets and shows the simulated UPS that libHalvic's sim backend reads (HALVIC_BACKEND=sim).\n"
                  "The state file is HALVIC_SIM_FILE, else sim_file in Halvic.conf, else halvic-sim.state\n"
                  "beside this program.\n\n"
+                 "States: online (on mains), onbattery, lowbattery (on battery, battery low), lowonline (on\n"
+                 "mains, battery low), fsd (on mains, and the UPS's server asks every computer to shut down\n"
+                 "now: a forced shutdown), silent (not answering).\n\n"
               << Usage;
     return 0;
 }

@@ -43,16 +43,27 @@ enum
  * or none, means that no UPS answered. */
 #define HALVIC_REPLY_STATUS "T1"
 #define HALVIC_REPLY_ACCEPTED "S1"
+/* Replies to the UPS-off command besides "S1" (the command reached the UPS or its server):
+ * "W1" under way, ask again: a primary computer of a shared UPS waits for the other computers to
+ *      shut down before it switches the UPS off, or the command is still on its way; every call
+ *      still returns at once;
+ * "N1" this computer does not switch the UPS off, by design: it is a secondary of a shared UPS,
+ *      whose primary computer does; the caller goes on with its power-off. */
+#define HALVIC_REPLY_UNDER_WAY "W1"
+#define HALVIC_REPLY_NOT_MINE "N1"
 
 /* The status block, bytes numbered from 1. A block is valid when any byte is the marker 'T'
  * (case-sensitive). In a valid block the mains byte is 1 on mains and 0 on battery, and the
- * low-battery byte is 1 when the battery is low and 0 when it is not; the bytes are numbers, not
- * digits, and any other value means "no news". Other bytes are not interpreted. */
+ * low-battery byte is 1 when the battery is low and 0 when it is not; the forced-shutdown byte is
+ * 1 when the UPS's server asks every computer the UPS powers to shut down now (NUT's "FSD") and
+ * 0 when it does not. The bytes are numbers, not digits, and any other value means "no news".
+ * Other bytes are not interpreted. */
 enum
 {
     HALVIC_VALID_MARKER = 'T',
     HALVIC_MAINS_BYTE = 3,
-    HALVIC_LOW_BATTERY_BYTE = 4
+    HALVIC_LOW_BATTERY_BYTE = 4,
+    HALVIC_FORCED_SHUTDOWN_BYTE = 5
 };
 
 /* Opens the UPS inside the library; may be called again after CloseHandleDevice. */

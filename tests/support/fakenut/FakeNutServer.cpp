@@ -38,6 +38,7 @@ struct FakeNutServer::Client
     std::string out;
     std::string stream; // repeated for as long as the client reads it
     bool closeWhenSent = false;
+    bool loggedIn = false;
     Clock::time_point nextDrip = Clock::now();
 };
 
@@ -103,6 +104,7 @@ void FakeNutServer::run()
                 clients.back().fd = fd;
             }
         }
+        const bool drop = m_dropConnections.exchange(false);
         for (size_t i = 0; i < clients.size() && i + 2 < fds.size(); ++i) {
             Client& client = clients[i];
             bool alive = true;
@@ -133,9 +135,10 @@ void FakeNutServer::run()
                     alive = false;
                 }
             }
-            if (!alive || (client.closeWhenSent && client.out.empty())) {
+            if (!alive || (client.closeWhenSent && client.out.empty()) || drop) {
                 ::close(client.fd);
                 client.fd = -1;
+                m_logins -= client.loggedIn ? 1 : 0;
             }
         }
         std::erase_if(clients, [](const Client& client) { return client.fd < 0; });
@@ -150,7 +153,7 @@ void FakeNutServer::serveRequest(Client& client, const std::string& line)
         const std::lock_guard lock(m_mutex);
         m_requests.push_back(line);
     }
-    const std::string full = answer(line);
+    const std::string full = answer(line, client);
     if (m_behaviour == Behaviour::Serve || m_behaviour == Behaviour::Drip) {
         client.out += full;
     } else if (m_behaviour == Behaviour::HangUp) {
@@ -164,7 +167,7 @@ void FakeNutServer::serveRequest(Client& client, const std::string& line)
     }
 }
 
-std::string FakeNutServer::answer(const std::string& line) const
+std::string FakeNutServer::answer(const std::string& line, Client& client)
 {
     const auto request = words(line);
     const auto is = [&](std::initializer_list<const char*> expected) {
@@ -176,8 +179,19 @@ std::string FakeNutServer::answer(const std::string& line) const
         return "BEGIN LIST UPS\nUPS " + m_ups.name + " \"Fake UPS\"\nEND LIST UPS\n";
     if (is({"USERNAME"}) || is({"PASSWORD"}) || is({"LOGOUT"}))
         return "OK\n";
+    const bool forOurUps = request.size() == 2 && request[1] == m_ups.name;
+    if (is({"LOGIN"}) && forOurUps && !client.loggedIn) {
+        client.loggedIn = true;
+        ++m_logins;
+        return "OK\n";
+    }
+    if ((is({"PRIMARY"}) || is({"FSD"})) && forOurUps)
+        return is({"FSD"}) ? "OK FSD-SET\n" : "OK\n";
+    if (is({"GET", "NUMLOGINS"}) && ourUps)
+        return "NUMLOGINS " + m_ups.name + ' ' + std::to_string(m_logins) + '\n';
     if (is({"GET", "VAR"}) && ourUps && request.size() == 4 && request[3] == "ups.status")
-        return "VAR " + m_ups.name + " ups.status \"" + m_ups.status + "\"\n";
+        return m_ups.stale ? "ERR DATA-STALE\n"
+                           : "VAR " + m_ups.name + " ups.status \"" + m_ups.status + "\"\n";
     if (is({"LIST", "CMD"}) && ourUps) {
         std::string list = "BEGIN LIST CMD " + m_ups.name + "\n";
         for (const std::string& command : m_ups.commands)

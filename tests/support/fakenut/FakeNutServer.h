@@ -26,6 +26,8 @@ struct FakeUps
     std::string status = "OL";
     // What LIST CMD answers; INSTCMD accepts these only.
     std::vector<std::string> commands;
+    // Answers "ERR DATA-STALE" for the status, as upsd does when its driver stopped updating.
+    bool stale = false;
 };
 
 // A NUT server on 127.0.0.1 at a free port, served by its own thread until destroyed. It records
@@ -42,13 +44,15 @@ public:
     uint64_t bytesSent() const { return m_bytesSent; }
     // The benchmark freezes a server that has answered so far.
     void setBehaviour(Behaviour behaviour) { m_behaviour = behaviour; }
+    // Closes every client connection, as a restarting server does.
+    void dropConnections() { m_dropConnections = true; }
 
 private:
     struct Client;
 
     void run();
     void serveRequest(Client& client, const std::string& line);
-    std::string answer(const std::string& line) const;
+    std::string answer(const std::string& line, Client& client);
 
     std::atomic<Behaviour> m_behaviour;
     FakeUps m_ups;
@@ -58,6 +62,8 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_requests;
     std::atomic<uint64_t> m_bytesSent{0};
+    std::atomic<bool> m_dropConnections{false};
+    int m_logins = 0; // clients that sent LOGIN, on the server's thread
     std::thread m_thread;
 };
 

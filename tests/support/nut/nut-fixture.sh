@@ -10,8 +10,10 @@
 # The driver's socket lives in a short private directory under /tmp (recorded in <dir>/statepath),
 # so that a deep build tree cannot push its path past the 108-byte limit of a socket address.
 #
-# upsd users, both with password "secret": "admin" may run every instant command; "monitor" is an
-# upsmon primary (it may set the forced-shutdown flag), for a private upsmon beside the monitor.
+# upsd users, all with password "secret": "admin" is an upsmon primary (it logs in, may set the
+# forced-shutdown flag) that may also set variables and run every instant command, as a primary
+# Brevant needs; "secondary" is an upsmon secondary; "monitor" is an upsmon primary, for a private
+# upsmon beside the monitor.
 set -euo pipefail
 
 action=${1:?usage: nut-fixture.sh start|stop <dir>}
@@ -101,6 +103,11 @@ CONF
 [admin]
     password = secret
     instcmds = ALL
+    actions = SET
+    upsmon primary
+[secondary]
+    password = secret
+    upsmon secondary
 [monitor]
     password = secret
     upsmon primary
