@@ -63,7 +63,7 @@ void BM_FirstPollAfterImport(benchmark::State& state)
         MonitorEngine engine(paths, {scheduler, halvic, platform.serialPort, platform.messages, platform.tray,
                                      platform.powerOff, platform.processStarter});
         MainWindow mainWindow(engine, help, false);
-        SaveListWindow saveListWindow(engine);
+        SaveListWindow saveListWindow(engine.saveList(), engine.records());
 
         QElapsedTimer clock;
         qint64 firstPollMs = -1;

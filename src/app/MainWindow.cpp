@@ -26,6 +26,11 @@ constexpr int TitleHeight = 30;
 constexpr int BottomHeight = 30;
 constexpr int Margin = 12;
 
+RecordPage::Parts recordPageParts(MonitorEngine& engine)
+{
+    return {engine.records(), engine.settings(), engine.confirmation()};
+}
+
 } // namespace
 
 MainWindow::MainWindow(MonitorEngine& engine, HelpOpener& help, bool notificationArea, QWidget* parent)
@@ -36,9 +41,9 @@ MainWindow::MainWindow(MonitorEngine& engine, HelpOpener& help, bool notificatio
     , m_pageButtons(new PageButtons(this))
     , m_pages(new QStackedWidget(this))
     , m_status(new StatusPage({engine.display(), engine.countdown(), engine.confirmation()}, m_pages))
-    , m_recordPages{new RecordPage(engine, RecordPage::logRecord(), m_pages),
-                    new RecordPage(engine, RecordPage::eventRecord(), m_pages),
-                    new RecordPage(engine, RecordPage::closedApplications(), m_pages)}
+    , m_recordPages{new RecordPage(recordPageParts(engine), RecordPage::logRecord(), m_pages),
+                    new RecordPage(recordPageParts(engine), RecordPage::eventRecord(), m_pages),
+                    new RecordPage(recordPageParts(engine), RecordPage::closedApplications(), m_pages)}
     , m_eventManager(new QWidget(m_pages))
     , m_quitQuestion(new QuitQuestion(this))
 {

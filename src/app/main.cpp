@@ -52,7 +52,7 @@ public:
         , m_mainWindow(m_engine, m_help, notificationArea)
         , m_alarmWindow(m_engine.alarm())
         , m_questionWindow(m_engine.confirmation())
-        , m_saveListWindow(m_engine)
+        , m_saveListWindow(m_engine.saveList(), m_engine.records())
     {
         // The Event Manager page lives in the main window, which takes it over.
         auto* eventManager =
@@ -160,7 +160,10 @@ int main(int argc, char* argv[])
         const AppPaths paths = AppPaths::fromEnvironment();
         // A second instance has knocked on the first one's door and ends before touching
         // settings, link, databases or tray; so does one with another runtime directory (another
-        // session) on the same files.
+        // session) on the same files. The folders are made private first: the locks would
+        // otherwise create them with the umask's modes.
+        if (const Status made = paths.createDirectories(); !made.ok())
+            qCWarning(lcSettings).noquote() << made.error();
         guard.guardFolders({QFileInfo(paths.settingsFile()).absolutePath(),
                             QFileInfo(paths.eventDatabase()).absolutePath(),
                             QFileInfo(paths.closeAppDatabase()).absolutePath()});

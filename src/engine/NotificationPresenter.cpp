@@ -18,6 +18,8 @@ struct EventText
 
 // In order of importance: the summary of a tick is its most important event's.
 constexpr EventText Texts[] = {
+    {PowerEvent::ForcedShutdown, "Forced shutdown requested by the UPS server",
+     "The server of the UPS asks every computer it powers to shut down now: the computer shuts down."},
     {PowerEvent::SilentOnBattery, "UPS silent on battery: shutting down",
      "The UPS stopped answering while on battery: the computer shuts down as if the battery were low."},
     {PowerEvent::BatteryLow, "UPS battery low", "The UPS battery is running low."},

@@ -23,14 +23,16 @@ void ActiveLink::openAtStartup()
     if (!choice.serial)
         return;
     m_serial.setCommPort(choice.port);
-    m_serial.open();
+    // A port that cannot be opened is logged by the link and read as on mains; SerialLink::lastOpen keeps
+    // why.
+    static_cast<void>(m_serial.open());
 }
 
 bool ActiveLink::firstStatus()
 {
     if (m_settings.link().serial)
         return true;
-    m_usb.open();
+    static_cast<void>(m_usb.open()); // logged once by the link; the exchange finds the UPS silent
     m_usb.usbExchange(UsbLink::StatusQuery);
     return m_usb.usbConnected();
 }
@@ -38,20 +40,21 @@ bool ActiveLink::firstStatus()
 void ActiveLink::switchToChosenLink()
 {
     const LinkChoice choice = m_settings.link();
+    // Closing is logged by the links; the switch goes on past a failure.
     if (choice.serial) {
-        m_usb.close();
+        static_cast<void>(m_usb.close());
         m_serial.switchTo(choice.port);
         return;
     }
-    m_serial.close();
+    static_cast<void>(m_serial.close());
     m_usb.setUsbConnected(false);
 }
 
 void ActiveLink::closeAtExit()
 {
     if (m_settings.link().serial)
-        m_serial.close();
-    m_usb.close();
+        static_cast<void>(m_serial.close());
+    static_cast<void>(m_usb.close());
 }
 
 } // namespace brevant

@@ -9,17 +9,18 @@ SerialLink::SerialLink(SerialPort& port)
     : m_port(port)
 {}
 
-void SerialLink::open()
+Status SerialLink::open()
 {
     if (!m_port.isOpen())
         tryOpen(m_commPort);
     m_port.setRts(true);
     m_port.setDtr(false);
+    return m_lastOpen;
 }
 
 void SerialLink::switchTo(int portNumber)
 {
-    close();
+    static_cast<void>(close());
     m_commPort = portNumber;
     if (tryOpen(portNumber))
         m_port.setRts(true);
@@ -34,15 +35,17 @@ bool SerialLink::tryOpen(int portNumber)
     return m_lastOpen.ok();
 }
 
-void SerialLink::close()
+Status SerialLink::close()
 {
     if (m_port.isOpen())
         m_port.close();
+    return Status::success();
 }
 
-void SerialLink::sendUpsOff()
+UpsLink::UpsOffReply SerialLink::sendUpsOff()
 {
     m_port.setDtr(true);
+    return UpsOffReply::Accepted;
 }
 
 bool SerialLink::onBattery()

@@ -22,14 +22,14 @@ public:
 
     Kind kind() const override { return Kind::Serial; }
     // Opens COMn when it is not open, raises RTS and lowers DTR.
-    void open() override;
-    void close() override;
+    Status open() override;
+    Status close() override;
     void query() override {}
     bool answering() const override { return true; }
     UpsState state() override { return {true, onBattery(), batteryLow()}; }
     // Raises DTR: one write, nothing waited for.
     UpsOffPlan upsOffPlan() const override { return {1, 0}; }
-    void sendUpsOff() override;
+    UpsOffReply sendUpsOff() override;
 
     // A port switch: closes the port if open, then opens COMn and raises RTS. DTR is not written
     // and stays low.

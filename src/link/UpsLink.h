@@ -1,6 +1,6 @@
 #pragma once
 
-class QString;
+#include "base/Result.h"
 
 namespace brevant {
 
@@ -10,6 +10,8 @@ struct UpsState
     bool connected = false; // the UPS answered; the serial link has no notion of a lost UPS
     bool onBattery = false;
     bool batteryLow = false;
+    // The UPS's server asks every computer the UPS powers to shut down now (NUT's FSD).
+    bool forcedShutdown = false;
 
     bool operator==(const UpsState&) const = default;
 };
@@ -29,11 +31,11 @@ public:
 
     virtual Kind kind() const = 0;
 
-    // Takes the link into use, and out of use again. Failures are logged, not returned: the
-    // start-up, exit and port switch carry on past them, and a link that could not be opened
-    // reads as a UPS that does not answer (USB) or runs on mains (serial).
-    virtual void open() = 0;
-    virtual void close() = 0;
+    // Takes the link into use, and out of use again. A failure is logged where it happens (once)
+    // and returned; the start-up, exit and port switch carry on past it, and a link that could not
+    // be opened reads as a UPS that does not answer (USB) or runs on mains (serial).
+    virtual Status open() = 0;
+    virtual Status close() = 0;
 
     // Asks the UPS afresh. USB: one status exchange, reopening the device first when the last
     // exchange went unanswered. Serial: nothing to ask, the lines are the state.
@@ -52,8 +54,16 @@ public:
         int intervalMs = 0;
     };
     virtual UpsOffPlan upsOffPlan() const = 0;
-    // One UPS-off command; nothing waits for an acknowledgement.
-    virtual void sendUpsOff() = 0;
+    // What the UPS (or its server) said to one UPS-off command.
+    enum class UpsOffReply
+    {
+        Accepted,
+        UnderWay,        // ask again: a primary of a shared UPS waits for the other computers
+        NotThisComputer, // a secondary of a shared UPS: its primary switches the UPS off
+        NoAnswer
+    };
+    // One UPS-off command; nothing waits for the UPS.
+    virtual UpsOffReply sendUpsOff() = 0;
 };
 
 } // namespace brevant

@@ -31,21 +31,26 @@ UsbLink::UsbLink(HalvicApi& library, MessageBoxPresenter& messages)
     , m_messages(messages)
 {}
 
-void UsbLink::open()
+Status UsbLink::open()
 {
-    logOnce(hidHandle());
+    Status opened = hidHandle();
+    logOnce(opened);
+    return opened;
 }
 
-void UsbLink::close()
+Status UsbLink::close()
 {
-    logOnce(closeHandleDevice());
+    Status closed = closeHandleDevice();
+    logOnce(closed);
+    return closed;
 }
 
 void UsbLink::query()
 {
     if (!m_usbConnected) {
-        close();
-        open();
+        // Failures are logged once by both; the exchange below finds the UPS silent.
+        static_cast<void>(close());
+        static_cast<void>(open());
     }
     usbExchange(StatusQuery);
 }
@@ -69,7 +74,12 @@ Status UsbLink::closeHandleDevice()
     return m_library.closeHandleDevice();
 }
 
-void UsbLink::usbExchange(int command)
+UpsLink::UpsOffReply UsbLink::sendUpsOff()
+{
+    return usbExchange(UpsOff);
+}
+
+UpsLink::UpsOffReply UsbLink::usbExchange(int command)
 {
     // Fresh zeroed buffers for every exchange, each with room for its terminating zero: a library
     // that writes nothing leaves zero bytes, never the previous reply.
@@ -79,17 +89,21 @@ void UsbLink::usbExchange(int command)
 
     if ((command == StatusQuery || command == UpsOff) &&
         failed(m_library.cmdOutput(command, replyCode.data())))
-        return;
+        return UpsOffReply::NoAnswer;
 
     if (replyIs(replyCode.data(), HALVIC_REPLY_STATUS)) {
-        if (failed(m_library.cmdInput(statusBlock.data(), secondBuffer.data())))
-            return;
-        interpretStatusBlock(statusBlock.data());
-        return;
+        if (!failed(m_library.cmdInput(statusBlock.data(), secondBuffer.data())))
+            interpretStatusBlock(statusBlock.data());
+        return UpsOffReply::NoAnswer;
     }
     if (replyIs(replyCode.data(), HALVIC_REPLY_ACCEPTED))
-        return;
+        return UpsOffReply::Accepted;
+    if (replyIs(replyCode.data(), HALVIC_REPLY_UNDER_WAY))
+        return UpsOffReply::UnderWay;
+    if (replyIs(replyCode.data(), HALVIC_REPLY_NOT_MINE))
+        return UpsOffReply::NotThisComputer;
     m_usbConnected = false;
+    return UpsOffReply::NoAnswer;
 }
 
 bool UsbLink::failed(const Status& call)
@@ -111,6 +125,7 @@ void UsbLink::interpretStatusBlock(const char* statusBlock)
 
     setFromByte(m_usbOnBattery, statusBlock[HALVIC_MAINS_BYTE - 1], 0);
     setFromByte(m_usbLowBattery, statusBlock[HALVIC_LOW_BATTERY_BYTE - 1], 1);
+    setFromByte(m_usbForcedShutdown, statusBlock[HALVIC_FORCED_SHUTDOWN_BYTE - 1], 1);
 }
 
 } // namespace brevant

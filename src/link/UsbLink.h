@@ -19,22 +19,26 @@ public:
 
     Kind kind() const override { return Kind::Usb; }
     // HidHandle and CloseHandleDevice. A call that cannot be made is logged once, not shown.
-    void open() override;
-    void close() override;
+    Status open() override;
+    Status close() override;
     // Reopens a device that went silent (CloseHandleDevice, HidHandle), then one status exchange.
     void query() override;
     bool answering() const override { return m_usbConnected; }
-    UpsState state() override { return {m_usbConnected, m_usbOnBattery, m_usbLowBattery}; }
+    UpsState state() override
+    {
+        return {m_usbConnected, m_usbOnBattery, m_usbLowBattery, m_usbForcedShutdown};
+    }
     // The UPS-off command three times, 10 ms apart.
     UpsOffPlan upsOffPlan() const override { return {3, 10}; }
-    void sendUpsOff() override { usbExchange(UpsOff); }
+    UpsOffReply sendUpsOff() override;
 
     Status hidHandle();
     Status closeHandleDevice();
 
-    // One exchange; it reports only through the flags. A library call that cannot be made shows
-    // the platform's error text in a message box and leaves every flag as it was.
-    void usbExchange(int command);
+    // One exchange; it reports through the flags, and says what the UPS answered to a UPS-off
+    // command. A library call that cannot be made shows the platform's error text in a message
+    // box and leaves every flag as it was.
+    UpsOffReply usbExchange(int command);
 
     bool usbConnected() const { return m_usbConnected; }
     bool usbOnBattery() const { return m_usbOnBattery; }
@@ -53,6 +57,7 @@ private:
     bool m_usbConnected = false;
     bool m_usbOnBattery = false;
     bool m_usbLowBattery = false;
+    bool m_usbForcedShutdown = false;
     QString m_lastLoggedFailure;
 };
 

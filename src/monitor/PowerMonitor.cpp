@@ -36,7 +36,8 @@ void PowerMonitor::report(PowerEvent event)
                                         "the UPS battery is no longer low",
                                         "the UPS does not answer",
                                         "the UPS answers again",
-                                        "the UPS has been silent on battery too long: shutting down"};
+                                        "the UPS has been silent on battery too long: shutting down",
+                                        "the UPS server asks for a forced shutdown"};
     qCInfo(lcMonitor) << texts[int(event)];
     emit powerEvent(event, m_tickLink->state());
 }
@@ -85,6 +86,8 @@ void PowerMonitor::Timer1_Timer()
     else
         lowBatteryClearingCheck();
 
+    followForcedShutdown(state.forcedShutdown);
+
     listMaintenance();
 }
 
@@ -110,6 +113,23 @@ void PowerMonitor::shutDownIfSilentOnBattery()
     m_silentShutdownStarted = true;
     report(PowerEvent::SilentOnBattery);
     writeEventRecord(QStringLiteral("UPS silent while on battery: shutdown started"));
+    startShutdownNow();
+}
+
+void PowerMonitor::followForcedShutdown(bool requested)
+{
+    if (!requested) {
+        m_forcedShutdownStarted = false;
+        return;
+    }
+    emit statusShown(PowerStatus::ForcedShutdown);
+    if (m_forcedShutdownStarted)
+        return;
+    // Whatever the user's delay: the server's primary computer is about to cut the power.
+    m_forcedShutdownStarted = true;
+    report(PowerEvent::ForcedShutdown);
+    m_parts.records.appendRecord(RecordTableId::Log,
+                                 QStringLiteral("Forced shutdown requested by the UPS server"));
     startShutdownNow();
 }
 
@@ -196,6 +216,9 @@ void PowerMonitor::batteryLow()
 
 void PowerMonitor::cancelSteps()
 {
+    // The mains is back, but the UPS's server still asks for the shutdown: it goes on.
+    if (m_forcedShutdownStarted)
+        return;
     if (m_parts.alarm.alarmFormShown()) {
         m_parts.alarm.setAlarmFormShown(false);
         m_parts.alarm.unload();

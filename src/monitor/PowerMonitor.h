@@ -76,6 +76,8 @@ private:
     // not clear it, so a battery flickering at its threshold cannot restart the countdown forever.
     UpsState holdBatteryLow(UpsState state);
     void shutDownIfSilentOnBattery();
+    // The UPS's server asks every computer to shut down now: the alarm window at once, once.
+    void followForcedShutdown(bool requested);
     // The alarm window at once, whatever the countdown had left.
     void startShutdownNow();
     void onBatteryBlock();
@@ -104,6 +106,7 @@ private:
     bool m_batteryLowHeld = false;
     bool m_lastSeenOnBattery = false;
     bool m_silentShutdownStarted = false;
+    bool m_forcedShutdownStarted = false;
     qint64 m_silentSinceMs = 0;
     UpsLink* m_tickLink = nullptr; // the link the running tick asks
     std::unique_ptr<Timer> m_timer1;

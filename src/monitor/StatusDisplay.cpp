@@ -123,6 +123,10 @@ void StatusDisplay::show(PowerStatus status)
         setVisible(ImaSOk, false);
         setVisible(ImaSLow, false);
         return;
+    case PowerStatus::ForcedShutdown:
+        setMessage(QStringLiteral("Forced shutdown requested by the UPS server"), Red);
+        setShutdownEnabled(true);
+        return;
     }
 }
 

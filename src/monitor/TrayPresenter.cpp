@@ -45,6 +45,10 @@ void TrayPresenter::follow(PowerEvent event, UpsState state)
         m_tray.replaceTrayIcon(TrayPicture::ImaSLow,
                                QStringLiteral("UPS not answering on battery: shutting down"));
         return;
+    case PowerEvent::ForcedShutdown:
+        m_tray.replaceTrayIcon(TrayPicture::ImaSLow,
+                               QStringLiteral("Forced shutdown requested by the UPS server"));
+        return;
     case PowerEvent::LinkBack:
         return;
     }

@@ -23,6 +23,7 @@ void SaveListController::load()
 {
     // Shown first, as the start-up asks for it; the import that follows refreshes its list before
     // the window is first painted.
+    m_shown = true;
     emit shown();
     ImportClosedApps();
 }
@@ -72,6 +73,7 @@ void SaveListController::pressClose()
 {
     // A failed write is logged by Settings; the window closes either way.
     static_cast<void>(m_settings.write(key::SaveList, QStringLiteral("0")));
+    m_shown = false;
     emit closed();
 }
 

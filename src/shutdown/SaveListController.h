@@ -31,6 +31,9 @@ public:
     // After an import the window lists the table sorted by date; otherwise in stored order.
     bool sortedView() const { return m_sortedView; }
 
+    // Between the window's show at start and its Close.
+    bool isShown() const { return m_shown; }
+
 signals:
     void shown();
     // The import has run: the list now shows the whole table by date.
@@ -43,6 +46,7 @@ private:
     RecordStore& m_records;
     QString m_closeAppList;
     bool m_sortedView = false;
+    bool m_shown = false;
 };
 
 } // namespace brevant

@@ -14,10 +14,12 @@ namespace brevant {
 SystemShutdown::SystemShutdown(Parts parts, QObject* parent)
     : QObject(parent)
     , m_parts(parts)
-    , m_retry(parts.scheduler.createTimer(RetryIntervalMs, [this] {
-        m_retry->stop();
-        askPermission();
-    }))
+    , m_retry(parts.scheduler.createTimer(RetryIntervalMs,
+                                          [this] {
+                                              m_retry->stop();
+                                              askPermission();
+                                          }))
+    , m_upsOffAskAgain(parts.scheduler.createTimer(UpsOffAskAgainMs, [this] { askUpsOffAgain(); }))
 {}
 
 SystemShutdown::~SystemShutdown() = default;
@@ -69,11 +71,31 @@ void SystemShutdown::startUpsOff()
 
 void SystemShutdown::sendNextUpsOffCommand()
 {
-    m_parts.links.current().sendUpsOff();
+    const UpsLink::UpsOffReply reply = m_parts.links.current().sendUpsOff();
     if (--m_upsOffCommandsLeft > 0) {
         m_nextUpsOffCommand->start();
         return;
     }
+    if (reply == UpsLink::UpsOffReply::UnderWay) {
+        qCInfo(lcShutdown) << "the UPS is switched off once the other computers it powers have shut down";
+        m_upsOffWaitEndsMs = m_parts.scheduler.nowMs() + UpsOffWaitLimitMs;
+        m_upsOffAskAgain->start();
+        return;
+    }
+    if (reply == UpsLink::UpsOffReply::NotThisComputer)
+        qCInfo(lcShutdown) << "this computer does not switch the shared UPS off: its primary computer does";
+    requestPowerOff();
+}
+
+void SystemShutdown::askUpsOffAgain()
+{
+    const UpsLink::UpsOffReply reply = m_parts.links.current().sendUpsOff();
+    if (reply == UpsLink::UpsOffReply::UnderWay && m_parts.scheduler.nowMs() < m_upsOffWaitEndsMs)
+        return;
+    m_upsOffAskAgain->stop();
+    if (reply == UpsLink::UpsOffReply::UnderWay)
+        qCWarning(lcShutdown) << "the UPS-off is still under way after" << UpsOffWaitLimitMs / 1000
+                              << "s: the system powers off without waiting longer";
     requestPowerOff();
 }
 

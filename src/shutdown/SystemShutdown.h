@@ -33,6 +33,11 @@ class SystemShutdown : public QObject
 
 public:
     static constexpr int RetryIntervalMs = 10000;
+    // A primary computer of a shared UPS switches it off only once the other computers have shut
+    // down (NUT's HOSTSYNC, 15 s by default): its UPS-off is asked again this often while it says
+    // "under way", at most UpsOffWaitLimitMs; then the power-off goes ahead all the same.
+    static constexpr int UpsOffAskAgainMs = 500;
+    static constexpr int UpsOffWaitLimitMs = 60000;
 
     struct Parts
     {
@@ -64,6 +69,7 @@ private:
     void permissionAnswered(const Status& permission);
     void startUpsOff();
     void sendNextUpsOffCommand();
+    void askUpsOffAgain();
     void requestPowerOff();
     void powerOffAnswered(const Status& request);
     void refused(const QString& reason);
@@ -73,9 +79,11 @@ private:
     bool m_attempting = false;
     bool m_upsSwitchedOff = false;
     int m_upsOffCommandsLeft = 0;
+    qint64 m_upsOffWaitEndsMs = 0;
     QString m_lastReason;
     std::unique_ptr<Timer> m_retry;
     std::unique_ptr<Timer> m_nextUpsOffCommand;
+    std::unique_ptr<Timer> m_upsOffAskAgain;
 };
 
 } // namespace brevant

@@ -66,13 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzedHalvic library(input);
     RecordingMessageBox messages;
     UsbLink link(library, messages);
-    link.open();
+    static_cast<void>(link.open());
     while (!input.rest.empty()) {
         const uint8_t step = input.byte();
         if (step % 8 == 0)
             link.sendUpsOff();
         else if (step % 8 == 1)
-            link.close();
+            static_cast<void>(link.close());
         else
             link.query();
         if (!link.answering() && link.state().connected)

@@ -60,6 +60,7 @@ private slots:
     void usbLinkLostAndLeftKeepsTheLatches();
     void silentOnBatteryStartsTheShutdown_data();
     void silentOnBatteryStartsTheShutdown();
+    void forcedShutdownStartsTheAlarmAtOnce();
 };
 
 void TestPowerMonitor::transitionTable_data()
@@ -234,6 +235,29 @@ void TestPowerMonitor::silentOnBatteryStartsTheShutdown()
         f.advance(5000);
         QCOMPARE(f.platform().powerOff.count(), 1);
     }
+}
+
+// FSD from the UPS's server, even on mains and with an hour's delay set: the alarm window at once,
+// recorded, shown on the page and in the tray, once while it lasts.
+void TestPowerMonitor::forcedShutdownStartsTheAlarmAtOnce()
+{
+    EngineFixture f({{key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::OnBattery), QStringLiteral("60")}});
+    f.start();
+    f.tick();
+    f.takeTray();
+    f.platform().halvic.setForcedShutdown(true);
+    f.tick();
+    QVERIFY(f.engine().alarm().isCounting());
+    QCOMPARE(f.engine().display().message(), QStringLiteral("Forced shutdown requested by the UPS server"));
+    QCOMPARE(f.takeTray(),
+             QStringList{QStringLiteral("ImaSLow|Forced shutdown requested by the UPS server")});
+    f.tick();
+    QCOMPARE(
+        f.messages(RecordTableId::Log).count(QStringLiteral("Forced shutdown requested by the UPS server")),
+        1);
+    f.advance(4000);
+    QCOMPARE(f.platform().powerOff.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestPowerMonitor)

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -30,6 +31,8 @@ private slots:
     void refusedPowerOffNeverCutsThePowerEarly();
     void stuckHandOverStartsTheShutdownOnce();
     void noPollBetweenTheUpsOffCommands();
+    void sharedUpsRepliesDecideTheWait_data();
+    void sharedUpsRepliesDecideTheWait();
     void countdownCatchesUpAfterAStall();
     void alarmShutdownRunsOnce();
     void exitDuringAShutdownCarriesItOut_data();
@@ -193,6 +196,42 @@ void TestShutdownSequence::noPollBetweenTheUpsOffCommands()
     QCOMPARE(ups.upsOffTimes(), (QList<qint64>{2195, 2205, 2215}));
     // The first status at the load, then the poll after the power-off request, in phase.
     QCOMPARE(ups.statusQueryTimes(), (QList<qint64>{0, 4400}));
+}
+
+void TestShutdownSequence::sharedUpsRepliesDecideTheWait_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<qint64>("underWayMs"); // how long the reply stays "W1"
+    QTest::addColumn<qint64>("powerOffAtMs");
+    // The UPS-off starts at 100 ms; a primary asked again every 500 ms.
+    QTest::newRow("accepted") << QByteArray("S1") << qint64(0) << qint64(120);
+    QTest::newRow("secondary") << QByteArray("N1") << qint64(0) << qint64(120);
+    QTest::newRow("primary waits 3 s") << QByteArray("W1") << qint64(3000) << qint64(3120);
+    QTest::newRow("primary never done")
+        << QByteArray("W1") << qint64(1000000) << qint64(120 + SystemShutdown::UpsOffWaitLimitMs);
+}
+
+// A primary computer of a shared UPS switches it off after the others have shut down: the system
+// powers off once its UPS-off is no longer under way, or after the wait's limit; no poll meanwhile.
+void TestShutdownSequence::sharedUpsRepliesDecideTheWait()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(qint64, underWayMs);
+    QFETCH(qint64, powerOffAtMs);
+    EngineFixture f;
+    f.start();
+    SimulatedHalvic& ups = f.platform().halvic;
+    ups.setUpsOffReply(reply.constData());
+    auto done = f.platform().scheduler.createTimer(int(underWayMs), [&ups] { ups.setUpsOffReply("S1"); });
+    if (reply == "W1")
+        done->start();
+    f.engine().shutdown().RequestShutdown(Origin::ConfirmationWindow);
+    f.advance(powerOffAtMs - 1);
+    QCOMPARE(f.platform().powerOff.count(), 0);
+    f.advance(1);
+    QCOMPARE(f.platform().powerOff.count(), 1);
+    QVERIFY(std::none_of(ups.statusQueryTimes().begin(), ups.statusQueryTimes().end(),
+                         [](qint64 t) { return t > 0; }));
 }
 
 // The countdown follows the clock: stopped for 20 s of a 30 s countdown, the program opens the

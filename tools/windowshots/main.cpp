@@ -129,7 +129,7 @@ QImage saveListShot()
             "[SaveAppFileName]\n1=/home/ana/Documents/quarterly-report.odt\n"
             "2=/home/ana/.thunderbird/drafts/reply-to-supplier.eml\n3=/home/ana/Pictures/site-map.xcf\n");
     list.close();
-    SaveListWindow window(scene.engine());
+    SaveListWindow window(scene.engine().saveList(), scene.engine().records());
     scene.engine().finishSplash();
     return grabbed(&window);
 }

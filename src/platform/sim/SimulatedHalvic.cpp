@@ -94,7 +94,7 @@ Status SimulatedHalvic::cmdOutput(int command, char* replyCode)
         return Status::success();
     if (command == HALVIC_COMMAND_UPS_OFF) {
         m_upsOffTimes.append(m_clock());
-        std::memcpy(replyCode, HALVIC_REPLY_ACCEPTED, ReplyCodeSize);
+        std::memcpy(replyCode, m_upsOffReply, ReplyCodeSize);
     } else {
         m_statusQueryTimes.append(m_clock());
         std::memcpy(replyCode, HALVIC_REPLY_STATUS, ReplyCodeSize);
@@ -112,6 +112,7 @@ Status SimulatedHalvic::cmdInput(char* statusBlock, char* secondBuffer)
     statusBlock[0] = HALVIC_VALID_MARKER;
     statusBlock[HALVIC_MAINS_BYTE - 1] = mainsPresent(m_state) ? 1 : 0;
     statusBlock[HALVIC_LOW_BATTERY_BYTE - 1] = batteryLow(m_state) ? 1 : 0;
+    statusBlock[HALVIC_FORCED_SHUTDOWN_BYTE - 1] = m_forcedShutdown ? 1 : 0;
     std::memset(secondBuffer, 0, SecondBufferSize);
     return Status::success();
 }

@@ -33,6 +33,10 @@ public:
     static QString missingLibraryText();
 
     void setUpsState(UpsState state) { m_state = state; }
+    // The UPS's server asks for a forced shutdown (the status block's forced-shutdown byte).
+    void setForcedShutdown(bool requested) { m_forcedShutdown = requested; }
+    // The reply to every UPS-off command ("S1" accepted, "W1" under way, "N1" not this computer's).
+    void setUpsOffReply(const char* replyCode) { m_upsOffReply = replyCode; }
     UpsState upsState() const { return m_state; }
     // While set, every call fails as it does when the library file cannot be loaded.
     void setLibraryMissing(bool missing) { m_libraryMissing = missing; }
@@ -60,6 +64,8 @@ private:
     Clock m_clock;
     QList<qint64> m_upsOffTimes;
     QList<qint64> m_statusQueryTimes;
+    bool m_forcedShutdown = false;
+    const char* m_upsOffReply = HALVIC_REPLY_ACCEPTED;
 };
 
 } // namespace brevant

@@ -3,7 +3,6 @@
 #include "base/Logging.h"
 #include "config/Settings.h"
 #include "controls/XpCmdButton.h"
-#include "engine/MonitorEngine.h"
 #include "shutdown/Confirmation.h"
 
 #include <QHBoxLayout>
@@ -57,9 +56,9 @@ RecordPage::Description RecordPage::closedApplications()
             "xpcmdbutton7",          {1500, 1500, 4000, 5900}, &Confirmation::pressClearClose};
 }
 
-RecordPage::RecordPage(MonitorEngine& engine, Description description, QWidget* parent)
+RecordPage::RecordPage(Parts parts, Description description, QWidget* parent)
     : QWidget(parent)
-    , m_engine(engine)
+    , m_parts(parts)
     , m_description(std::move(description))
     , m_grid(new QTableView(this))
     , m_model(new QSqlQueryModel(this))
@@ -98,21 +97,21 @@ RecordPage::RecordPage(MonitorEngine& engine, Description description, QWidget* 
 
     // tableChanged comes once per change, whatever its size: an import of thousands of rows is
     // one reload of the grid, not one per row (which made a large import quadratic).
-    connect(&engine.records(), &RecordStore::tableChanged, this, [this](RecordTableId table) {
+    connect(&m_parts.records, &RecordStore::tableChanged, this, [this](RecordTableId table) {
         if (table == m_description.table)
             refresh();
     });
-    connect(m_clear, &XpCmdButton::Click, &m_engine.confirmation(), m_description.pressClear);
+    connect(m_clear, &XpCmdButton::Click, &m_parts.confirmation, m_description.pressClear);
     connect(m_help, &XpCmdButton::Click, this, &RecordPage::helpRequested);
 }
 
 void RecordPage::open()
 {
-    RecordStore& store = m_engine.records();
+    RecordStore& store = m_parts.records;
     if (m_description.table == RecordTableId::CloseApp)
         store.useSortedCloseAppView();
     refresh();
-    const Settings& settings = m_engine.settings();
+    const Settings& settings = m_parts.settings;
     const RecordList list = m_description.list;
     store.trimToLimit(m_description.table, [&settings, list] { return settings.recordLimit(list); });
     refresh();
@@ -120,7 +119,7 @@ void RecordPage::open()
 
 void RecordPage::refresh()
 {
-    const RecordStore& store = m_engine.records();
+    const RecordStore& store = m_parts.records;
     const QString connection = store.connectionName(m_description.table);
     if (!QSqlDatabase::contains(connection)) {
         // Before the databases are open there is nothing to show and nothing to clear.

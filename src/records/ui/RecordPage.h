@@ -12,7 +12,7 @@ class QTableView;
 namespace brevant {
 
 class Confirmation;
-class MonitorEngine;
+class Settings;
 class XpCmdButton;
 
 // One record page of the main window: a read-only grid that follows the table's view, the
@@ -41,7 +41,15 @@ public:
     static Description eventRecord();
     static Description closedApplications();
 
-    RecordPage(MonitorEngine& engine, Description description, QWidget* parent = nullptr);
+    // The table it shows, the settings that hold its limit, and the confirmation its clear asks.
+    struct Parts
+    {
+        RecordStore& records;
+        const Settings& settings;
+        Confirmation& confirmation;
+    };
+
+    RecordPage(Parts parts, Description description, QWidget* parent = nullptr);
 
     // The page button's click: grid prepared, the view refreshed and trimmed to the limit.
     void open();
@@ -55,7 +63,7 @@ private:
     void refresh();
     void applyColumnWidths();
 
-    MonitorEngine& m_engine;
+    Parts m_parts;
     Description m_description;
     QTableView* m_grid;
     QSqlQueryModel* m_model;

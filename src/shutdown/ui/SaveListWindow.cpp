@@ -3,8 +3,6 @@
 #include "base/Logging.h"
 #include "controls/WindowFunctions.h"
 #include "controls/XpCmdButton.h"
-#include "engine/MonitorEngine.h"
-#include "engine/WindowsModel.h"
 #include "records/RecordStore.h"
 #include "shutdown/SaveListController.h"
 #include "shutdown/ui/WindowParts.h"
@@ -29,9 +27,10 @@ constexpr int TwipsPerInch = 1440;
 
 } // namespace
 
-SaveListWindow::SaveListWindow(MonitorEngine& engine, QWidget* parent)
+SaveListWindow::SaveListWindow(SaveListController& saveList, RecordStore& records, QWidget* parent)
     : QWidget(parent, Qt::Window)
-    , m_engine(engine)
+    , m_saveList(saveList)
+    , m_records(records)
     , m_model(new QSqlQueryModel(this))
     , m_grid(new QTableView(this))
 {
@@ -60,31 +59,25 @@ SaveListWindow::SaveListWindow(MonitorEngine& engine, QWidget* parent)
     ApplySkinFrame(this);
     SetTopMost(this, true);
 
-    SaveListController& saveList = engine.saveList();
     closeActsAs(
-        this, [this] { return m_engine.windows().isVisible(WindowsModel::frmSave); },
-        [&saveList] { saveList.pressClose(); });
+        this, [&saveList] { return saveList.isShown(); }, [&saveList] { saveList.pressClose(); });
     connect(close, &XpCmdButton::Click, &saveList, &SaveListController::pressClose);
-    connect(&engine.windows(), &WindowsModel::visibilityChanged, this,
-            [this, close](WindowsModel::Window window, bool visible) {
-                if (window != WindowsModel::frmSave)
-                    return;
-                if (visible) {
-                    refresh();
-                    show();
-                    raise();
-                    activateWindow();
-                    close->setFocus(Qt::OtherFocusReason);
-                } else {
-                    hide();
-                    m_model->clear(); // lets go of the database until the next show
-                }
-            });
+    connect(&saveList, &SaveListController::shown, this, [this, close] {
+        refresh();
+        show();
+        raise();
+        activateWindow();
+        close->setFocus(Qt::OtherFocusReason);
+    });
+    connect(&saveList, &SaveListController::closed, this, [this] {
+        hide();
+        m_model->clear(); // lets go of the database until the next show
+    });
     connect(&saveList, &SaveListController::sortedViewChosen, this, [this] {
         if (isVisible())
             refresh();
     });
-    connect(&engine.records(), &RecordStore::tableChanged, this, [this](RecordTableId table) {
+    connect(&records, &RecordStore::tableChanged, this, [this](RecordTableId table) {
         if (table == RecordTableId::CloseApp && isVisible())
             refresh();
     });
@@ -93,11 +86,10 @@ SaveListWindow::SaveListWindow(MonitorEngine& engine, QWidget* parent)
 // The grid follows the table: the whole CloseApp table, by date once the window's import has run.
 void SaveListWindow::refresh()
 {
-    RecordStore& records = m_engine.records();
-    const QString view = m_engine.saveList().sortedView() ? RecordStore::CloseAppViewQuery
-                                                          : records.viewQuery(RecordTableId::CloseApp);
+    const QString view = m_saveList.sortedView() ? RecordStore::CloseAppViewQuery
+                                                 : m_records.viewQuery(RecordTableId::CloseApp);
     const QSqlDatabase database =
-        QSqlDatabase::database(records.connectionName(RecordTableId::CloseApp), false);
+        QSqlDatabase::database(m_records.connectionName(RecordTableId::CloseApp), false);
     // A database that cannot be opened leaves the list empty; the window still works.
     m_model->setQuery(QSqlQuery(view, database));
     if (m_model->lastError().isValid())

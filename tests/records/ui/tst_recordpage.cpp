@@ -23,7 +23,7 @@ namespace {
 struct Page
 {
     Page(EngineFixture& f, const RecordPage::Description& description)
-        : page(f.engine(), description)
+        : page({f.engine().records(), f.engine().settings(), f.engine().confirmation()}, description)
     {
         page.show();
     }

@@ -183,7 +183,7 @@ void TestShutdownWindows::saveListShowsTheImportUntilClosed()
                                                      "[Date]\n1=2026-12-03\n2=2026-12-01\n3=2026-12-02\n"
                                                      "[Time]\n1=10:00:00\n2=11:00:00\n3=12:00:00\n"
                                                      "[SaveAppFileName]\n1=/home/u/a.odt\n3=/home/u/c.eml\n");
-    SaveListWindow window(f.engine());
+    SaveListWindow window(f.engine().saveList(), f.engine().records());
     f.engine().finishSplash();
     QVERIFY(window.isVisible());
     const QAbstractItemModel* grid = find<QTableView>(window, "MSFlexGrid3")->model();
