@@ -1,15 +1,20 @@
 // libHalvic with HALVIC_BACKEND=hid, as the monitor calls it, on a stand-in for the UPS's hidraw
 // node: a pseudo-terminal that the preloaded hidshim makes answer hidraw requests from files.
 #include "HalvicClient.h"
+#include "HidBackend.h"
 #include "HidFamilies.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <algorithm>
 #include <fcntl.h>
+#include <map>
 #include <termios.h>
 #include <unistd.h>
+
+using namespace halvic;
 
 class TestHalvicHid : public QObject
 {
@@ -21,9 +26,14 @@ private slots:
     void readsAndSwitchesOff_data();
     void readsAndSwitchesOff();
     void saysWhenTheDeviceCannotBeOpened();
+    void readsAndSwitchesOffRealDevices_data();
+    void readsAndSwitchesOffRealDevices();
 
 private:
     QString shimFile(const QString& name) const { return m_dir.filePath(name); }
+    void clearShimFiles() const;
+    void writeReports(const HidReportLayout& layout, const PowerDeviceFields& fields, bool mains,
+                      bool low) const;
 
     QTemporaryDir m_dir;
     int m_master = -1;
@@ -73,8 +83,7 @@ void TestHalvicHid::readsAndSwitchesOff()
     QFETCH(QString, family);
     QFETCH(QByteArray, sent);
     QFETCH(QByteArray, written);
-    for (const QString& name : QDir(m_dir.path()).entryList(QDir::Files))
-        QFile::remove(shimFile(name));
+    clearShimFiles();
     testsupport::writeFile(shimFile(QStringLiteral("unplugged")), {});
     QTRY_VERIFY(!m_halvic.exchange(HALVIC_COMMAND_STATUS).answered());
     testsupport::writeFile(shimFile(QStringLiteral("descriptor")), familyDescriptor(family));
@@ -115,6 +124,93 @@ void TestHalvicHid::saysWhenTheDeviceCannotBeOpened()
     ::close(savedStderr);
     QFile::remove(shimFile(QStringLiteral("denied")));
     QVERIFY2(said, testsupport::readFile(log.fileName()).constData());
+}
+
+void TestHalvicHid::clearShimFiles() const
+{
+    for (const QString& name : QDir(m_dir.path()).entryList(QDir::Files))
+        QFile::remove(shimFile(name));
+}
+
+// The reports of a device in the state asked for, as feature-XX and input-XX files: on mains or
+// not, battery low by its flags and by a remaining capacity of 5 % under a limit of 10 %.
+void TestHalvicHid::writeReports(const HidReportLayout& layout, const PowerDeviceFields& fields, bool mains,
+                                 bool low) const
+{
+    const std::pair<const std::optional<HidField>*, int64_t> values[] = {
+        {&fields.acPresent, mains},
+        {&fields.discharging, !mains},
+        {&fields.belowRemainingCapacityLimit, low},
+        {&fields.shutdownImminent, low},
+        {&fields.remainingCapacity, low ? 5 : 100},
+        {&fields.remainingCapacityLimit, 10},
+        {&fields.runTimeToEmpty, low ? 60 : 3600}};
+    std::map<std::pair<HidReportKind, uint8_t>, std::vector<uint8_t>> reports;
+    for (const auto& [field, value] : values) {
+        if (!*field)
+            continue;
+        auto& bytes = reports[{(*field)->kind, (*field)->reportId}];
+        bytes.resize(layout.reportBytes((*field)->kind, (*field)->reportId), 0);
+        bytes[0] = (*field)->reportId;
+        setFieldValue(
+            **field, bytes,
+            uint32_t(std::clamp<int64_t>(value, (*field)->logicalMinimum, (*field)->logicalMaximum)));
+    }
+    for (const auto& [key, bytes] : reports) {
+        const QString name = QStringLiteral("%1-%2")
+                                 .arg(key.first == HidReportKind::Input ? u"input" : u"feature")
+                                 .arg(key.second, 2, 16, QLatin1Char('0'));
+        testsupport::writeFile(
+            shimFile(name), QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+    }
+}
+
+void TestHalvicHid::readsAndSwitchesOffRealDevices_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QByteArray>("ids");
+    for (const CorpusDevice& device : corpusDevices())
+        QTest::newRow(device.family) << QString::fromLatin1(device.family) << QByteArray(device.ids);
+}
+
+// The backend itself on each real descriptor, so that every state is read at once rather than on
+// the library's next poll: on mains, on battery, battery low, then UPS off with the delay written
+// in the field's own units.
+void TestHalvicHid::readsAndSwitchesOffRealDevices()
+{
+    QFETCH(QString, family);
+    QFETCH(QByteArray, ids);
+    clearShimFiles();
+    const QByteArray descriptor = familyDescriptor(family);
+    testsupport::writeFile(shimFile(QStringLiteral("descriptor")), descriptor);
+    testsupport::writeFile(shimFile(QStringLiteral("ids")), ids);
+    const auto layout = parseReportDescriptor(std::vector<uint8_t>(descriptor.cbegin(), descriptor.cend()));
+    QVERIFY(layout);
+    const auto fields = PowerDeviceFields::find(*layout);
+    HidBackend backend({.device = ::ptsname(m_master), .offDelaySeconds = 60});
+    for (const auto& [mains, low] :
+         {std::pair(true, false), std::pair(false, false), std::pair(false, true)}) {
+        writeReports(*layout, fields, mains, low);
+        const auto reading = backend.readStatus();
+        QVERIFY(reading);
+        QCOMPARE(*reading, (UpsReading{.onMains = mains, .batteryLow = low}));
+    }
+    QCOMPARE(backend.lastReading().remainingCapacityPercent.value_or(-1), 5.0);
+
+    const bool switchedOff = backend.switchOff();
+    const auto& shutdown = fields.delayBeforeShutdown;
+    QCOMPARE(switchedOff, shutdown.has_value());
+    if (!shutdown)
+        return;
+    // The last report written is DelayBeforeShutdown's: 60 s, or the next step up.
+    const QList<QByteArray> written =
+        testsupport::readFile(shimFile(QStringLiteral("written"))).trimmed().split('\n');
+    const QByteArray last = QByteArray::fromHex(written.last());
+    const auto logical = fieldValue(*shutdown, std::vector<uint8_t>(last.cbegin(), last.cend()));
+    QVERIFY(logical && last.front() == char(shutdown->reportId));
+    const double seconds = physicalValue(*shutdown, *logical);
+    const double step = physicalValue(*shutdown, *logical + 1) - seconds;
+    QVERIFY2(seconds >= 60 && seconds < 60 + step, QByteArray::number(seconds).constData());
 }
 
 QTEST_GUILESS_MAIN(TestHalvicHid)
