@@ -15,12 +15,16 @@ constexpr const char* CyberPowerSource =
     "Network UPS Tools drivers/cps-hid.c cps_fix_report_desc; networkupstools/nut issue 439, pull 1245, "
     "issue 1512";
 
+constexpr const char* TenthsOfVolts = "voltages in tenths of a volt declared with Unit Exponent 1";
+
 constexpr HidQuirk quirks[] = {
     {0x0764, 0x0501, HidQuirk::Fix::VoltageRangeFromFieldSize, CyberPowerVoltages, CyberPowerSource},
     {0x0764, 0x0601, HidQuirk::Fix::VoltageRangeFromFieldSize, CyberPowerVoltages, CyberPowerSource},
-    {0x09ae, 0x3016, HidQuirk::Fix::VoltageExponentTenths,
-     "voltages in tenths of a volt declared with Unit Exponent 1",
-     "networkupstools/nut issue 414: input Voltage report 31 be 04 (1214) on a 121 V line, Unit Exponent 1"},
+    {0x09ae, 0x3016, HidQuirk::Fix::VoltageExponentTenths, TenthsOfVolts,
+     "networkupstools/nut issue 414: input Voltage report 31 be 04 (1214) on a 120 V line"},
+    {0x1cb0, 0x0032, HidQuirk::Fix::VoltageExponentTenths, TenthsOfVolts,
+     "networkupstools/nut issue 3540: input Voltage report 31 58 09 (2392) and output 1b 68 09 (2408) on a "
+     "230 V line"},
 };
 
 void fix(HidQuirk::Fix fix, HidField& field)

@@ -4,6 +4,8 @@
 
 #include <QList>
 #include <QString>
+#include <cstdint>
+#include <utility>
 
 // Hex bytes as the descriptor files write them: spaced, over lines, '#' starting a comment.
 inline QByteArray fromHex(const QByteArray& text)
@@ -44,6 +46,18 @@ inline const QList<CorpusDevice>& corpusDevices()
         {"tripplite-3016", "09ae 3016"},
     };
     return devices;
+}
+
+// The USB vendor and product IDs of a corpus device; 0, 0 for a family not in the corpus.
+inline std::pair<uint16_t, uint16_t> corpusDeviceIds(const QString& family)
+{
+    for (const CorpusDevice& device : corpusDevices()) {
+        if (family == QLatin1String(device.family)) {
+            const QList<QByteArray> ids = QByteArray(device.ids).split(' ');
+            return {uint16_t(ids[0].toUInt(nullptr, 16)), uint16_t(ids[1].toUInt(nullptr, 16))};
+        }
+    }
+    return {0, 0};
 }
 
 // The report descriptor of a UPS family, from tests/halvic/data/hid.

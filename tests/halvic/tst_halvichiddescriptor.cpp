@@ -136,6 +136,13 @@ void TestHalvicHidDescriptor::readsTheReportsRealDevicesLogged_data()
     // clang-format off
     QTest::newRow("APC Back-UPS 500") << "apc-back-ups-500"
         << QStringList{"0c 64 00 00 14 0a", "11 0a 00 00", "13 01", "14 00 00", "06 00 00 08"} << "mains" << "100 2580 - -";
+    QTest::newRow("APC Smart-UPS 3000, Constant items") << "apc-smart-ups-3000"
+        << QStringList{"07 0c 00", "0c 64", "0d bc 04 00 00", "11 0a"} << "mains" << "100 1212 - -";
+    QTest::newRow("CyberPower CP1500PFCLCD, Constant items") << "cyberpower-cp1500pfclcd"
+        << QStringList{"08 64 dc 23 2c 01", "07 64 05 0a 14 0a 64", "0b 11", "13 03", "0f 79 00"} << "mains" << "100 9180 3 121";
+    QTest::newRow("Legrand on mains, voltage in tenths") << "legrand-ups"
+        << QStringList{"32 00 00 19", "34 64", "35 6a 0a", "1e 0b", "31 58 09"} << "mains" << "100 2666 11 239.2";
+    QTest::newRow("Legrand on battery") << "legrand-ups" << QStringList{"32 00 00 28"} << "battery" << "- - - -";
     QTest::newRow("Liebert GXT5, Constant items") << "liebert-gxt5"
         << QStringList{"07 64 24 00 ff ff", "08 23 10", "10 09 00 00 00"} << "mains" << "100 36 9 -";
     QTest::newRow("PowerWalker VI 1200 SHL, Constant 8-bit flags") << "powerwalker-vi-1200-shl"
@@ -147,8 +154,10 @@ void TestHalvicHidDescriptor::readsTheReportsRealDevicesLogged()
 {
     QFETCH(QString, family);
     QFETCH(QStringList, reports);
-    const auto layout = parseReportDescriptor(bytes(familyDescriptor(family)));
+    auto layout = parseReportDescriptor(bytes(familyDescriptor(family)));
     QVERIFY(layout);
+    const auto [vendorId, productId] = corpusDeviceIds(family);
+    applyHidQuirks(vendorId, productId, *layout);
     const auto reading = readingFromFields(PowerDeviceFields::find(*layout), [&](const HidField& field) {
         for (const QString& report : reports) {
             const auto data = bytes(fromHex(report.toLatin1()));
