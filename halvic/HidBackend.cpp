@@ -1,10 +1,30 @@
 #include "HidBackend.h"
 
+#include "HidQuirks.h"
 #include "Log.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace halvic {
+
+namespace {
+
+std::string idText(uint16_t vendorId, uint16_t productId)
+{
+    char text[10];
+    std::snprintf(text, sizeof text, "%04x:%04x", vendorId, productId);
+    return text;
+}
+
+std::string secondsText(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", seconds);
+    return text;
+}
+
+} // namespace
 
 HidBackend::HidBackend(HidSettings settings)
     : m_settings(std::move(settings))
@@ -26,9 +46,18 @@ std::optional<UpsReading> HidBackend::readStatus()
         const auto& bytes = reports[key];
         return bytes ? fieldValue(field, *bytes) : std::nullopt;
     };
-    const auto reading = readingFromFields(m_fields, read);
+    auto reading = readingFromFields(m_fields, read);
     letGoIfGone();
-    return reading;
+    if (!reading) {
+        if (m_device)
+            logOnce("hid", m_path + " answered without a readable ACPresent or Discharging (report missing, "
+                                    "too short, or a value outside its range); no status");
+        return std::nullopt;
+    }
+    std::tie(reading->manufacturer, reading->product, reading->serialNumber) =
+        std::tie(m_usbStrings[0], m_usbStrings[1], m_usbStrings[2]);
+    m_reading = std::move(*reading);
+    return m_reading.status;
 }
 
 bool HidBackend::switchOff()
@@ -37,40 +66,67 @@ bool HidBackend::switchOff()
         return false;
     const auto& shutdown = m_fields.delayBeforeShutdown;
     const int delay = m_settings.offDelaySeconds;
-    if (!shutdown || shutdown->kind != HidReportKind::Feature) {
-        logOnce("hid", m_path + " has no DelayBeforeShutdown to write; the UPS cannot be switched off");
+    if (!shutdown || shutdown->kind != HidReportKind::Feature || shutdown->constant) {
+        logOnce("hid", m_path + " has no writable DelayBeforeShutdown; the UPS cannot be switched off");
         return false;
     }
-    if (shutdown->logicalMaximum < delay) {
-        logOnce("hid", m_path + ": DelayBeforeShutdown holds at most " +
-                           std::to_string(shutdown->logicalMaximum) + ", less than the " +
-                           std::to_string(delay) + " s the computer needs; the UPS is not switched off");
+    const auto shutdownValue = delayValue("DelayBeforeShutdown", *shutdown, delay);
+    if (!shutdownValue)
         return false;
-    }
     const auto& startup = m_fields.delayBeforeStartup;
-    const int startupDelay = delay + StartupMarginSeconds;
-    if (startup && startup->kind == HidReportKind::Feature && startup->logicalMaximum >= startupDelay)
-        writeDelay(*startup, startupDelay);
-    const bool written = writeDelay(*shutdown, delay);
+    if (startup && startup->kind == HidReportKind::Feature && !startup->constant) {
+        if (const auto startupValue =
+                delayValue("DelayBeforeStartup", *startup, delay + StartupMarginSeconds))
+            writeDelay(*startup, *startupValue);
+    }
+    const bool written = writeDelay(*shutdown, *shutdownValue);
     if (!written)
         logOnce("hid", m_path + " refused DelayBeforeShutdown: " + std::strerror(m_device->lastError()));
     letGoIfGone();
     return written;
 }
 
+std::optional<int64_t> HidBackend::delayValue(const char* name, const HidField& field, int seconds)
+{
+    const auto logical = logicalValueAtLeast(field, seconds);
+    if (!logical) {
+        logOnce("hid", m_path + ": " + name + " holds " +
+                           secondsText(physicalValue(field, field.logicalMinimum)) + " to " +
+                           secondsText(physicalValue(field, field.logicalMaximum)) + ", not the " +
+                           std::to_string(seconds) + " s the computer needs; not written");
+    }
+    return logical;
+}
+
+// The configured node, or the first power device that tells its status; the choice is said once.
 bool HidBackend::opened()
 {
     if (m_device)
         return true;
-    m_path = m_settings.device;
-    if (m_path.empty()) {
-        const auto found = findPowerDevices();
-        if (found.empty()) {
-            logOnce("hid", "no USB HID power device is plugged in");
-            return false;
-        }
-        m_path = found.front();
+    if (!m_settings.device.empty())
+        return open(m_settings.device);
+    const auto search = searchPowerDevices();
+    std::string others;
+    for (const std::string& refused : search.refused)
+        others += "; " + refused;
+    if (search.usable.empty()) {
+        logOnce("hid", "no USB HID power device that tells its status is plugged in" + others);
+        return false;
     }
+    for (const std::string& path : search.usable) {
+        if (open(path)) {
+            logOnce("hid", "using " + path + ", the first power device that tells ACPresent or Discharging" +
+                               others);
+            return true;
+        }
+        others += "; " + path + ": cannot be used";
+    }
+    return false;
+}
+
+bool HidBackend::open(const std::string& path)
+{
+    m_path = path;
     int error = 0;
     auto device = HidrawDevice::open(m_path, error);
     if (!device) {
@@ -89,11 +145,16 @@ bool HidBackend::opened()
                            (descriptor ? why : std::string(std::strerror(device->lastError()))));
         return false;
     }
+    if (const auto ids = device->ids()) {
+        for (const HidQuirk* quirk : applyHidQuirks(ids->first, ids->second, *layout))
+            logOnce("hid", m_path + " (" + idText(ids->first, ids->second) + "): corrected " + quirk->what);
+    }
     auto fields = PowerDeviceFields::find(*layout);
     if (!isPowerDevice(*layout) || !fields.canReadStatus()) {
         logOnce("hid", m_path + " is not a HID power device that tells ACPresent or Discharging");
         return false;
     }
+    m_usbStrings = device->usbStrings();
     m_device = std::move(device);
     m_layout = std::move(*layout);
     m_fields = std::move(fields);
@@ -113,14 +174,14 @@ std::optional<std::vector<uint8_t>> HidBackend::report(HidReportKind kind, uint8
 }
 
 // The other values of the field's report keep what the device holds.
-bool HidBackend::writeDelay(const HidField& field, int seconds)
+bool HidBackend::writeDelay(const HidField& field, int64_t logical)
 {
     const size_t length = m_layout.reportBytes(HidReportKind::Feature, field.reportId);
     auto bytes = m_device->getReport(HidReportKind::Feature, field.reportId, length)
                      .value_or(std::vector<uint8_t>(length, 0));
     bytes.resize(length, 0);
     bytes[0] = field.reportId;
-    setFieldValue(field, bytes, static_cast<uint32_t>(seconds));
+    setFieldValue(field, bytes, static_cast<uint32_t>(logical));
     return m_device->setFeature(bytes);
 }
 

@@ -13,7 +13,7 @@ namespace halvic {
 
 struct HidSettings
 {
-    // A hidraw node; empty: the first power device found.
+    // A hidraw node; empty: the first power device found that tells its status.
     std::string device;
     int offDelaySeconds = DefaultOffDelaySeconds;
 };
@@ -33,10 +33,16 @@ public:
     std::optional<UpsReading> readStatus() override;
     bool switchOff() override;
 
+    // The whole of the last successful reading: status, measures and the USB strings.
+    const HidReading& lastReading() const { return m_reading; }
+
 private:
     bool opened();
+    bool open(const std::string& path);
     std::optional<std::vector<uint8_t>> report(HidReportKind kind, uint8_t reportId);
-    bool writeDelay(const HidField& field, int seconds);
+    bool writeDelay(const HidField& field, int64_t logical);
+    // The logical value of a delay, or empty with the reason logged.
+    std::optional<int64_t> delayValue(const char* name, const HidField& field, int seconds);
     void letGoIfGone();
 
     HidSettings m_settings;
@@ -44,6 +50,8 @@ private:
     std::unique_ptr<HidrawDevice> m_device;
     HidReportLayout m_layout;
     PowerDeviceFields m_fields;
+    HidReading m_reading;
+    std::array<std::string, 3> m_usbStrings;
     // The last input report of each ID the device sent on its own.
     std::map<uint8_t, std::vector<uint8_t>> m_inputReports;
 };

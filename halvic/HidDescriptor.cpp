@@ -34,6 +34,10 @@ enum GlobalTag : uint8_t
     UsagePageTag = 0x0,
     LogicalMinimumTag = 0x1,
     LogicalMaximumTag = 0x2,
+    PhysicalMinimumTag = 0x3,
+    PhysicalMaximumTag = 0x4,
+    UnitExponentTag = 0x5,
+    UnitTag = 0x6,
     ReportSizeTag = 0x7,
     ReportIdTag = 0x8,
     ReportCountTag = 0x9,
@@ -60,6 +64,12 @@ struct GlobalState
     size_t logicalMinimumSize = 0;
     uint32_t logicalMaximumRaw = 0;
     size_t logicalMaximumSize = 0;
+    uint32_t physicalMinimumRaw = 0;
+    size_t physicalMinimumSize = 0;
+    uint32_t physicalMaximumRaw = 0;
+    size_t physicalMaximumSize = 0;
+    uint32_t unit = 0;
+    int8_t unitExponent = 0;
     uint32_t reportSize = 0;
     uint32_t reportCount = 0;
     uint8_t reportId = 0;
@@ -84,6 +94,20 @@ int32_t signedValue(uint32_t raw, size_t size)
     default:
         return static_cast<int32_t>(raw);
     }
+}
+
+// A maximum whose top bit is set is unsigned when the minimum is not negative.
+int32_t maximumValue(int32_t minimum, uint32_t raw, size_t size)
+{
+    return minimum >= 0 && size < 4 ? static_cast<int32_t>(raw) : signedValue(raw, size);
+}
+
+// The exponent is a signed nibble; firmware that writes a whole signed byte (0xFE for -2) has
+// the same low nibble.
+int8_t nibbleExponent(uint32_t data)
+{
+    const auto nibble = static_cast<int8_t>(data & 0xF);
+    return nibble >= 8 ? static_cast<int8_t>(nibble - 16) : nibble;
 }
 
 class Parser
@@ -174,6 +198,20 @@ bool Parser::item(uint8_t type, uint8_t tag, uint32_t data, size_t size, std::st
         m_global.logicalMaximumRaw = data;
         m_global.logicalMaximumSize = size;
         break;
+    case PhysicalMinimumTag:
+        m_global.physicalMinimumRaw = data;
+        m_global.physicalMinimumSize = size;
+        break;
+    case PhysicalMaximumTag:
+        m_global.physicalMaximumRaw = data;
+        m_global.physicalMaximumSize = size;
+        break;
+    case UnitExponentTag:
+        m_global.unitExponent = nibbleExponent(data);
+        break;
+    case UnitTag:
+        m_global.unit = data;
+        break;
     case ReportSizeTag:
         m_global.reportSize = data;
         break;
@@ -260,18 +298,17 @@ bool Parser::reportItem(HidReportKind kind, uint32_t flags, std::string& error)
     }
     const uint32_t offset = reportBits;
     reportBits += static_cast<uint32_t>(bits);
-    if ((flags & ConstantBit) != 0 || (flags & VariableBit) == 0 || global.reportSize == 0 ||
-        global.reportSize > 32)
+    if ((flags & VariableBit) == 0 || global.reportSize == 0 || global.reportSize > 32)
         return true;
     if (m_layout.fields.size() + global.reportCount > MaxFields) {
         error = "more than " + std::to_string(MaxFields) + " fields";
         return false;
     }
     const int32_t minimum = signedValue(global.logicalMinimumRaw, global.logicalMinimumSize);
-    // A maximum whose top bit is set is unsigned when the minimum is not negative.
-    const int32_t maximum = minimum >= 0 && global.logicalMaximumSize < 4
-                                ? static_cast<int32_t>(global.logicalMaximumRaw)
-                                : signedValue(global.logicalMaximumRaw, global.logicalMaximumSize);
+    const int32_t maximum = maximumValue(minimum, global.logicalMaximumRaw, global.logicalMaximumSize);
+    const int32_t physicalMinimum = signedValue(global.physicalMinimumRaw, global.physicalMinimumSize);
+    const int32_t physicalMaximum =
+        maximumValue(physicalMinimum, global.physicalMaximumRaw, global.physicalMaximumSize);
     const auto fieldUsages = usages(global.reportCount);
     for (uint32_t i = 0; i < global.reportCount; ++i) {
         if (fieldUsages[i] == 0)
@@ -283,6 +320,11 @@ bool Parser::reportItem(HidReportKind kind, uint32_t flags, std::string& error)
                                            .usage = fieldUsages[i],
                                            .logicalMinimum = minimum,
                                            .logicalMaximum = maximum,
+                                           .physicalMinimum = physicalMinimum,
+                                           .physicalMaximum = physicalMaximum,
+                                           .unit = HidUnit::decode(global.unit),
+                                           .unitExponent = global.unitExponent,
+                                           .constant = (flags & ConstantBit) != 0,
                                            .collections = m_collections});
     }
     return true;
@@ -303,6 +345,57 @@ std::vector<HidUsage> Parser::usages(size_t count) const
 }
 
 } // namespace
+
+HidUnit HidUnit::decode(uint32_t code)
+{
+    HidUnit unit;
+    const uint32_t system = code & 0xF;
+    // Vendor-defined systems (0xF) and reserved ones carry nothing the library can convert.
+    if (system == 0 || system > 4)
+        return unit;
+    unit.system = static_cast<System>(system);
+    for (size_t i = 0; i < unit.exponents.size(); ++i)
+        unit.exponents[i] = nibbleExponent(code >> (4 * (i + 1)));
+    return unit;
+}
+
+std::string HidUnit::symbol() const
+{
+    if (isNone())
+        return {};
+    using E = std::array<int8_t, 6>;
+    struct Named
+    {
+        E exponents;
+        const char* symbol;
+    };
+    // Length, mass, time, temperature, current, luminous intensity.
+    static constexpr Named named[] = {{E{0, 0, 1, 0, 0, 0}, "s"},   {E{0, 0, -1, 0, 0, 0}, "Hz"},
+                                      {E{2, 1, -3, 0, -1, 0}, "V"}, {E{0, 0, 0, 0, 1, 0}, "A"},
+                                      {E{2, 1, -3, 0, 0, 0}, "W"},  {E{0, 0, 1, 0, 1, 0}, "C"}};
+    for (const Named& candidate : named) {
+        // Seconds and amperes are the same in every system; volts and watts need SI's length and mass.
+        const bool sameInEverySystem = candidate.exponents[0] == 0 && candidate.exponents[1] == 0;
+        if (candidate.exponents == exponents && (sameInEverySystem || system == System::SiLinear))
+            return candidate.symbol;
+    }
+    if (exponents == E{0, 0, 0, 1, 0, 0})
+        return system == System::SiLinear || system == System::SiRotation ? "K" : "°F";
+    static constexpr const char* systems[] = {"", "SI", "SI rotation", "English", "English rotation"};
+    static constexpr const char* dimensions[] = {"L", "M", "T", "Θ", "I", "J"};
+    std::string text = systems[static_cast<int>(system)];
+    for (size_t i = 0; i < exponents.size(); ++i) {
+        if (exponents[i] != 0)
+            text += std::string(" ") + dimensions[i] + std::to_string(exponents[i]);
+    }
+    return text;
+}
+
+int HidUnit::siPowerOfTen() const
+{
+    // Centimetres and grams; the English systems have no decimal scale to SI.
+    return system == System::SiLinear ? -2 * exponents[0] - 3 * exponents[1] : 0;
+}
 
 size_t HidReportLayout::reportBytes(HidReportKind kind, uint8_t reportId) const
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -16,6 +17,33 @@ constexpr HidUsage hidUsage(uint16_t page, uint16_t id)
 {
     return (HidUsage{page} << 16) | id;
 }
+
+// A unit as the Unit item codes it: a system nibble, then the exponents of length, mass, time,
+// temperature, current and luminous intensity, one signed nibble each.
+struct HidUnit
+{
+    enum class System : uint8_t
+    {
+        None = 0,
+        SiLinear = 1,
+        SiRotation = 2,
+        EnglishLinear = 3,
+        EnglishRotation = 4
+    };
+
+    System system = System::None;
+    // Length, mass, time, temperature, current, luminous intensity.
+    std::array<int8_t, 6> exponents{};
+
+    static HidUnit decode(uint32_t code);
+    bool isNone() const { return system == System::None; }
+    // "s", "V", "A", "W", "Hz", "K"; "" without a unit; the exponents spelt out for a unit
+    // without a common name ("SI L2 M1 T-2").
+    std::string symbol() const;
+    // The power of ten from the system's base units (cm, g) to SI's (m, kg): -7 for a volt.
+    int siPowerOfTen() const;
+    bool operator==(const HidUnit&) const = default;
+};
 
 enum class HidReportKind
 {
@@ -35,6 +63,14 @@ struct HidField
     HidUsage usage = 0;
     int32_t logicalMinimum = 0;
     int32_t logicalMaximum = 0;
+    // Both 0 when the descriptor gives none: the physical value is then the logical one.
+    int32_t physicalMinimum = 0;
+    int32_t physicalMaximum = 0;
+    HidUnit unit;
+    // Power of ten the physical value is multiplied by, from the Unit Exponent item.
+    int8_t unitExponent = 0;
+    // Flagged Constant: the host reads it and never writes it.
+    bool constant = false;
     // The usages of the collections around the field, outermost first.
     std::vector<HidUsage> collections;
 };
@@ -52,9 +88,10 @@ struct HidReportLayout
 };
 
 // Parses a HID report descriptor: short items with their global (with push and pop) and local
-// state, collections and report IDs. Variable fields are listed with their usage; array fields
-// and padding only take their bits. Empty, with the reason in error, for a descriptor that breaks
-// the format or the bounds of a real device (4096 bytes, 32 nested collections, 32-bit values).
+// state, collections and report IDs. Variable fields are listed with their usage, Constant ones too
+// (read-only); array fields and padding (Constant items without a usage) only take their bits. Empty, with
+// the reason in error, for a descriptor that breaks the format or the bounds of a real device (4096 bytes, 32
+// nested collections, 32-bit values).
 std::optional<HidReportLayout> parseReportDescriptor(std::span<const uint8_t> descriptor,
                                                      std::string* error = nullptr);
 

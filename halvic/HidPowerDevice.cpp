@@ -1,6 +1,7 @@
 #include "HidPowerDevice.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace halvic {
 
@@ -12,23 +13,38 @@ bool isPowerDevicePage(HidUsage usage)
     return page == hidusage::PowerDevicePage || page == hidusage::BatterySystemPage;
 }
 
+bool within(const HidField& field, HidUsage collection)
+{
+    return std::ranges::find(field.collections, collection) != field.collections.end();
+}
+
 // Lower is better: a feature report in the power summary first.
 int preference(const HidField& field)
 {
-    const bool inSummary =
-        std::ranges::find(field.collections, hidusage::PowerSummary) != field.collections.end();
-    return (field.kind == HidReportKind::Feature ? 0 : 2) + (inSummary ? 0 : 1);
+    return (field.kind == HidReportKind::Feature ? 0 : 2) + (within(field, hidusage::PowerSummary) ? 0 : 1);
 }
 
-std::optional<HidField> best(const HidReportLayout& layout, HidUsage usage)
+std::optional<HidField> best(const HidReportLayout& layout, HidUsage usage, HidUsage collection = 0)
 {
     std::optional<HidField> chosen;
     for (const HidField& field : layout.fields) {
         if (field.usage == usage && field.kind != HidReportKind::Output &&
+            (collection == 0 || within(field, collection)) &&
             (!chosen || preference(field) < preference(*chosen)))
             chosen = field;
     }
     return chosen;
+}
+
+bool hasPhysicalRange(const HidField& field)
+{
+    return (field.physicalMinimum != 0 || field.physicalMaximum != 0) &&
+           field.logicalMaximum != field.logicalMinimum;
+}
+
+double scale(const HidField& field)
+{
+    return std::pow(10.0, field.unitExponent + field.unit.siPowerOfTen());
 }
 
 } // namespace
@@ -66,47 +82,98 @@ void setFieldValue(const HidField& field, std::vector<uint8_t>& report, uint32_t
     }
 }
 
-PowerDeviceFields PowerDeviceFields::find(const HidReportLayout& layout)
+double physicalValue(const HidField& field, int64_t logical)
 {
-    return {.acPresent = best(layout, hidusage::ACPresent),
-            .discharging = best(layout, hidusage::Discharging),
-            .belowRemainingCapacityLimit = best(layout, hidusage::BelowRemainingCapacityLimit),
-            .shutdownImminent = best(layout, hidusage::ShutdownImminent),
-            .remainingCapacity = best(layout, hidusage::RemainingCapacity),
-            .remainingCapacityLimit = best(layout, hidusage::RemainingCapacityLimit),
-            .delayBeforeShutdown = best(layout, hidusage::DelayBeforeShutdown),
-            .delayBeforeStartup = best(layout, hidusage::DelayBeforeStartup)};
+    double value = static_cast<double>(logical);
+    if (hasPhysicalRange(field)) {
+        const double span = double(field.physicalMaximum) - double(field.physicalMinimum);
+        value = (value - field.logicalMinimum) * span /
+                    (double(field.logicalMaximum) - double(field.logicalMinimum)) +
+                field.physicalMinimum;
+    }
+    return value * scale(field);
 }
 
-std::vector<HidField> PowerDeviceFields::statusFields() const
+std::optional<int64_t> logicalValueAtLeast(const HidField& field, double physical)
+{
+    double logical = physical / scale(field);
+    if (hasPhysicalRange(field)) {
+        const double span = double(field.physicalMaximum) - double(field.physicalMinimum);
+        if (span == 0)
+            return std::nullopt;
+        logical = (logical - field.physicalMinimum) *
+                      (double(field.logicalMaximum) - double(field.logicalMinimum)) / span +
+                  field.logicalMinimum;
+    }
+    // A rounding error in the last digits must not take a whole step more.
+    const double rounded = std::ceil(logical - 1e-9);
+    if (!std::isfinite(rounded) || rounded < field.logicalMinimum || rounded > field.logicalMaximum)
+        return std::nullopt;
+    return static_cast<int64_t>(rounded);
+}
+
+PowerDeviceFields PowerDeviceFields::find(const HidReportLayout& layout)
+{
+    using namespace hidusage;
+    return {.acPresent = best(layout, ACPresent),
+            .discharging = best(layout, Discharging),
+            .belowRemainingCapacityLimit = best(layout, BelowRemainingCapacityLimit),
+            .shutdownImminent = best(layout, ShutdownImminent),
+            .remainingCapacity = best(layout, RemainingCapacity),
+            .remainingCapacityLimit = best(layout, RemainingCapacityLimit),
+            .runTimeToEmpty = best(layout, RunTimeToEmpty),
+            .percentLoad = best(layout, PercentLoad),
+            .inputVoltage = best(layout, Voltage, Input),
+            .outputVoltage = best(layout, Voltage, Output),
+            .delayBeforeShutdown = best(layout, DelayBeforeShutdown),
+            .delayBeforeStartup = best(layout, DelayBeforeStartup)};
+}
+
+std::vector<HidField> PowerDeviceFields::readFields() const
 {
     std::vector<HidField> fields;
-    for (const auto* field : {&acPresent, &discharging, &belowRemainingCapacityLimit, &shutdownImminent,
-                              &remainingCapacity, &remainingCapacityLimit}) {
+    for (const auto* field :
+         {&acPresent, &discharging, &belowRemainingCapacityLimit, &shutdownImminent, &remainingCapacity,
+          &remainingCapacityLimit, &runTimeToEmpty, &percentLoad, &inputVoltage, &outputVoltage}) {
         if (*field)
             fields.push_back(**field);
     }
     return fields;
 }
 
-std::optional<UpsReading> readingFromFields(const PowerDeviceFields& fields, const FieldReader& read)
+std::optional<HidReading> readingFromFields(const PowerDeviceFields& fields, const FieldReader& read)
 {
-    const auto value = [&](const std::optional<HidField>& field) {
-        return field ? read(*field) : std::optional<int64_t>();
+    const auto value = [&](const std::optional<HidField>& field) -> std::optional<int64_t> {
+        if (!field)
+            return std::nullopt;
+        const auto logical = read(*field);
+        if (!logical || *logical < field->logicalMinimum || *logical > field->logicalMaximum)
+            return std::nullopt;
+        return logical;
+    };
+    const auto physical = [&](const std::optional<HidField>& field) -> std::optional<double> {
+        const auto logical = value(field);
+        return logical ? std::optional(physicalValue(*field, *logical)) : std::nullopt;
     };
     const auto acPresent = value(fields.acPresent);
     const auto discharging = acPresent ? std::nullopt : value(fields.discharging);
     if (!acPresent && !discharging)
         return std::nullopt;
+    HidReading reading;
+    reading.remainingCapacityPercent = physical(fields.remainingCapacity);
+    reading.runTimeToEmptySeconds = physical(fields.runTimeToEmpty);
+    reading.percentLoad = physical(fields.percentLoad);
+    reading.inputVolts = physical(fields.inputVoltage);
+    reading.outputVolts = physical(fields.outputVoltage);
     const auto below = value(fields.belowRemainingCapacityLimit);
     const auto imminent = value(fields.shutdownImminent);
     bool low = below.value_or(0) != 0 || imminent.value_or(0) != 0;
     if (!below && !imminent) {
-        const auto capacity = value(fields.remainingCapacity);
-        const auto limit = value(fields.remainingCapacityLimit);
-        low = capacity && limit && *capacity <= *limit;
+        const auto limit = physical(fields.remainingCapacityLimit);
+        low = reading.remainingCapacityPercent && limit && *reading.remainingCapacityPercent <= *limit;
     }
-    return UpsReading{.onMains = acPresent ? *acPresent != 0 : *discharging == 0, .batteryLow = low};
+    reading.status = {.onMains = acPresent ? *acPresent != 0 : *discharging == 0, .batteryLow = low};
+    return reading;
 }
 
 } // namespace halvic

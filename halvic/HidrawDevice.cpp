@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace halvic {
@@ -66,6 +68,37 @@ std::optional<std::vector<uint8_t>> HidrawDevice::reportDescriptor()
     return std::vector<uint8_t>(descriptor.value, descriptor.value + descriptor.size);
 }
 
+std::optional<std::pair<uint16_t, uint16_t>> HidrawDevice::ids()
+{
+    hidraw_devinfo info{};
+    if (::ioctl(m_fd, HIDIOCGRAWINFO, &info) < 0) {
+        m_lastError = errno;
+        return std::nullopt;
+    }
+    return std::pair(static_cast<uint16_t>(info.vendor), static_cast<uint16_t>(info.product));
+}
+
+std::array<std::string, 3> HidrawDevice::usbStrings(const std::string& sysDevChar) const
+{
+    constexpr size_t MaxStringBytes = 256;
+    std::array<std::string, 3> strings;
+    struct stat node
+    {};
+    if (::fstat(m_fd, &node) != 0)
+        return strings;
+    // The node's class device -> its HID device -> the USB interface -> the USB device.
+    const std::string usbDevice = sysDevChar + '/' + std::to_string(major(node.st_rdev)) + ':' +
+                                  std::to_string(minor(node.st_rdev)) + "/device/../../";
+    const char* names[] = {"manufacturer", "product", "serial"};
+    for (size_t i = 0; i < strings.size(); ++i) {
+        auto text = readSmallFile(usbDevice + names[i], MaxStringBytes).value_or(std::string());
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        strings[i] = std::move(text);
+    }
+    return strings;
+}
+
 std::optional<std::vector<uint8_t>> HidrawDevice::getReport(HidReportKind kind, uint8_t reportId,
                                                             size_t length)
 {
@@ -107,9 +140,9 @@ std::vector<std::vector<uint8_t>> HidrawDevice::pendingInputReports(bool numbere
     return reports;
 }
 
-std::vector<std::string> findPowerDevices(const std::string& sysClassDir, const std::string& devDir)
+PowerDeviceSearch searchPowerDevices(const std::string& sysClassDir, const std::string& devDir)
 {
-    std::vector<std::pair<unsigned long, std::string>> found;
+    std::vector<std::pair<unsigned long, std::string>> nodes;
     DIR* dir = ::opendir(sysClassDir.c_str());
     if (dir == nullptr)
         return {};
@@ -118,23 +151,37 @@ std::vector<std::string> findPowerDevices(const std::string& sysClassDir, const 
         unsigned long number = 0;
         const char* digits = name.c_str() + std::min<size_t>(name.size(), 6);
         const auto [end, error] = std::from_chars(digits, name.c_str() + name.size(), number);
-        if (!name.starts_with("hidraw") || error != std::errc() || end != name.c_str() + name.size())
-            continue;
-        const auto text =
-            readSmallFile(sysClassDir + '/' + name + "/device/report_descriptor", HID_MAX_DESCRIPTOR_SIZE);
-        if (!text)
-            continue;
-        const std::vector<uint8_t> bytes(text->begin(), text->end());
-        const auto layout = parseReportDescriptor(bytes);
-        if (layout && isPowerDevice(*layout))
-            found.emplace_back(number, devDir + '/' + name);
+        if (name.starts_with("hidraw") && error == std::errc() && end == name.c_str() + name.size())
+            nodes.emplace_back(number, name);
     }
     ::closedir(dir);
-    std::ranges::sort(found);
-    std::vector<std::string> paths;
-    for (auto& [number, path] : found)
-        paths.push_back(std::move(path));
-    return paths;
+    std::ranges::sort(nodes);
+    PowerDeviceSearch search;
+    for (const auto& [number, name] : nodes) {
+        const std::string path = devDir + '/' + name;
+        const auto text =
+            readSmallFile(sysClassDir + '/' + name + "/device/report_descriptor", HID_MAX_DESCRIPTOR_SIZE);
+        std::string why;
+        const auto layout =
+            text ? parseReportDescriptor(std::vector<uint8_t>(text->begin(), text->end()), &why)
+                 : std::nullopt;
+        if (!text)
+            search.refused.push_back(path + ": no report descriptor in sysfs");
+        else if (!layout)
+            search.refused.push_back(path + ": broken report descriptor (" + why + ")");
+        else if (!isPowerDevice(*layout))
+            search.refused.push_back(path + ": not a power device");
+        else if (!PowerDeviceFields::find(*layout).canReadStatus())
+            search.refused.push_back(path + ": a power device without ACPresent or Discharging");
+        else
+            search.usable.push_back(path);
+    }
+    return search;
+}
+
+std::vector<std::string> findPowerDevices(const std::string& sysClassDir, const std::string& devDir)
+{
+    return searchPowerDevices(sysClassDir, devDir).usable;
 }
 
 } // namespace halvic

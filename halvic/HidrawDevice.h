@@ -2,6 +2,7 @@
 
 #include "HidDescriptor.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -23,6 +24,11 @@ public:
     HidrawDevice& operator=(const HidrawDevice&) = delete;
 
     std::optional<std::vector<uint8_t>> reportDescriptor();
+    // The USB vendor and product IDs (HIDIOCGRAWINFO).
+    std::optional<std::pair<uint16_t, uint16_t>> ids();
+    // The USB device's manufacturer, product and serial number strings, from sysfs (the node's
+    // device/../.. under sysDevChar); empty where sysfs has none.
+    std::array<std::string, 3> usbStrings(const std::string& sysDevChar = "/sys/dev/char") const;
     // Input or feature report by GET_REPORT.
     std::optional<std::vector<uint8_t>> getReport(HidReportKind kind, uint8_t reportId, size_t length);
     bool setFeature(const std::vector<uint8_t>& report);
@@ -41,8 +47,18 @@ private:
     int m_lastError = 0;
 };
 
-// hidraw nodes (devDir/hidrawN) whose report descriptor, read from sysfs without opening the
-// device, has a power device application collection; lowest number first.
+// The hidraw nodes (devDir/hidrawN), lowest number first, sorted by what their report
+// descriptors, read from sysfs without opening the devices, tell.
+struct PowerDeviceSearch
+{
+    // Power devices whose descriptors have ACPresent or Discharging.
+    std::vector<std::string> usable;
+    // The others, each with the reason: "/dev/hidraw0: not a power device".
+    std::vector<std::string> refused;
+};
+PowerDeviceSearch searchPowerDevices(const std::string& sysClassDir = "/sys/class/hidraw",
+                                     const std::string& devDir = "/dev");
+// The usable nodes of searchPowerDevices.
 std::vector<std::string> findPowerDevices(const std::string& sysClassDir = "/sys/class/hidraw",
                                           const std::string& devDir = "/dev");
 

@@ -1,15 +1,20 @@
 // libHalvic with HALVIC_BACKEND=hid, as the monitor calls it, on a stand-in for the UPS's hidraw
 // node: a pseudo-terminal that the preloaded hidshim makes answer hidraw requests from files.
 #include "HalvicClient.h"
+#include "HidBackend.h"
 #include "HidFamilies.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <algorithm>
 #include <fcntl.h>
+#include <map>
 #include <termios.h>
 #include <unistd.h>
+
+using namespace halvic;
 
 class TestHalvicHid : public QObject
 {
@@ -21,9 +26,15 @@ private slots:
     void readsAndSwitchesOff_data();
     void readsAndSwitchesOff();
     void saysWhenTheDeviceCannotBeOpened();
+    void readsAndSwitchesOffRealDevices_data();
+    void readsAndSwitchesOffRealDevices();
+    void writesNoDelayItsFieldCannotHold();
 
 private:
     QString shimFile(const QString& name) const { return m_dir.filePath(name); }
+    void clearShimFiles() const;
+    void writeReports(const HidReportLayout& layout, const PowerDeviceFields& fields, bool mains,
+                      bool low) const;
 
     QTemporaryDir m_dir;
     int m_master = -1;
@@ -59,8 +70,6 @@ void TestHalvicHid::readsAndSwitchesOff_data()
     const QByteArray accepted(HALVIC_REPLY_ACCEPTED);
     QTest::newRow("APC: startup delay 70 s, then shutdown delay 60 s")
         << "apc-back-ups" << QByteArray() << true << accepted << QByteArray("17 46 00\n15 3c 00\n");
-    QTest::newRow("Powercom: shutdown delay cannot hold 60 s, nothing written")
-        << "powercom-bnt" << QByteArray() << true << HalvicClient::silence() << QByteArray();
     // Its status is in an input report only, which this stand-in does not give on request.
     QTest::newRow("CyberPower: status from the reports it sends")
         << "cyberpower-ols" << QByteArray("0b 04") << false << accepted << QByteArray("16 46 00\n15 3c 00\n");
@@ -73,14 +82,12 @@ void TestHalvicHid::readsAndSwitchesOff()
     QFETCH(QString, family);
     QFETCH(QByteArray, sent);
     QFETCH(QByteArray, written);
-    for (const QString& name : QDir(m_dir.path()).entryList(QDir::Files))
-        QFile::remove(shimFile(name));
+    clearShimFiles();
     testsupport::writeFile(shimFile(QStringLiteral("unplugged")), {});
     QTRY_VERIFY(!m_halvic.exchange(HALVIC_COMMAND_STATUS).answered());
     testsupport::writeFile(shimFile(QStringLiteral("descriptor")), familyDescriptor(family));
-    // On mains for the APC and Powercom layouts.
+    // On mains for the APC layout.
     testsupport::writeFile(shimFile(QStringLiteral("feature-16")), fromHex("16 0c 00 00 00"));
-    testsupport::writeFile(shimFile(QStringLiteral("feature-0a")), fromHex("0a 0c 00"));
     QFile::remove(shimFile(QStringLiteral("unplugged")));
     const QByteArray bytes = fromHex(sent);
     QCOMPARE(::write(m_master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
@@ -91,7 +98,7 @@ void TestHalvicHid::readsAndSwitchesOff()
     QCOMPARE(m_halvic.switchOffUntil(code), code);
     // The worker goes on sending the command after the call: the first writes tell the order.
     const QByteArray sentToUps = testsupport::readFile(shimFile(QStringLiteral("written")));
-    QCOMPARE(sentToUps.left(written.isEmpty() ? -1 : written.size()), written);
+    QCOMPARE(sentToUps.left(written.size()), written);
 }
 
 // The library's one message about it goes to standard error, caught here in a file.
@@ -115,6 +122,106 @@ void TestHalvicHid::saysWhenTheDeviceCannotBeOpened()
     ::close(savedStderr);
     QFile::remove(shimFile(QStringLiteral("denied")));
     QVERIFY2(said, testsupport::readFile(log.fileName()).constData());
+}
+
+void TestHalvicHid::clearShimFiles() const
+{
+    for (const QString& name : QDir(m_dir.path()).entryList(QDir::Files))
+        QFile::remove(shimFile(name));
+}
+
+// The reports of a device in the state asked for, as feature-XX and input-XX files: on mains or
+// not, battery low by its flags and by a remaining capacity of 5 % under a limit of 10 %.
+void TestHalvicHid::writeReports(const HidReportLayout& layout, const PowerDeviceFields& fields, bool mains,
+                                 bool low) const
+{
+    const std::pair<const std::optional<HidField>*, int64_t> values[] = {
+        {&fields.acPresent, mains},
+        {&fields.discharging, !mains},
+        {&fields.belowRemainingCapacityLimit, low},
+        {&fields.shutdownImminent, low},
+        {&fields.remainingCapacity, low ? 5 : 100},
+        {&fields.remainingCapacityLimit, 10},
+        {&fields.runTimeToEmpty, low ? 60 : 3600}};
+    std::map<std::pair<HidReportKind, uint8_t>, std::vector<uint8_t>> reports;
+    for (const auto& [field, value] : values) {
+        if (!*field)
+            continue;
+        auto& bytes = reports[{(*field)->kind, (*field)->reportId}];
+        bytes.resize(layout.reportBytes((*field)->kind, (*field)->reportId), 0);
+        bytes[0] = (*field)->reportId;
+        setFieldValue(
+            **field, bytes,
+            uint32_t(std::clamp<int64_t>(value, (*field)->logicalMinimum, (*field)->logicalMaximum)));
+    }
+    for (const auto& [key, bytes] : reports) {
+        const QString name = QStringLiteral("%1-%2")
+                                 .arg(key.first == HidReportKind::Input ? u"input" : u"feature")
+                                 .arg(key.second, 2, 16, QLatin1Char('0'));
+        testsupport::writeFile(
+            shimFile(name), QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+    }
+}
+
+void TestHalvicHid::readsAndSwitchesOffRealDevices_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QByteArray>("ids");
+    for (const CorpusDevice& device : corpusDevices())
+        QTest::newRow(device.family) << QString::fromLatin1(device.family) << QByteArray(device.ids);
+}
+
+// The backend itself on each real descriptor, so that every state is read at once rather than on
+// the library's next poll: on mains, on battery, battery low, then UPS off with the delay written
+// in the field's own units.
+void TestHalvicHid::readsAndSwitchesOffRealDevices()
+{
+    QFETCH(QString, family);
+    QFETCH(QByteArray, ids);
+    clearShimFiles();
+    const QByteArray descriptor = familyDescriptor(family);
+    testsupport::writeFile(shimFile(QStringLiteral("descriptor")), descriptor);
+    testsupport::writeFile(shimFile(QStringLiteral("ids")), ids);
+    const auto layout = parseReportDescriptor(std::vector<uint8_t>(descriptor.cbegin(), descriptor.cend()));
+    QVERIFY(layout);
+    const auto fields = PowerDeviceFields::find(*layout);
+    HidBackend backend({.device = ::ptsname(m_master), .offDelaySeconds = 60});
+    for (const auto& [mains, low] :
+         {std::pair(true, false), std::pair(false, false), std::pair(false, true)}) {
+        writeReports(*layout, fields, mains, low);
+        const auto reading = backend.readStatus();
+        QVERIFY(reading);
+        QCOMPARE(*reading, (UpsReading{.onMains = mains, .batteryLow = low}));
+    }
+    QCOMPARE(backend.lastReading().remainingCapacityPercent.value_or(-1), 5.0);
+
+    const bool switchedOff = backend.switchOff();
+    const auto& shutdown = fields.delayBeforeShutdown;
+    QCOMPARE(switchedOff, shutdown.has_value());
+    if (!shutdown)
+        return;
+    // The last report written is DelayBeforeShutdown's: 60 s, or the next step up.
+    const QList<QByteArray> written =
+        testsupport::readFile(shimFile(QStringLiteral("written"))).trimmed().split('\n');
+    const QByteArray last = QByteArray::fromHex(written.last());
+    const auto logical = fieldValue(*shutdown, std::vector<uint8_t>(last.cbegin(), last.cend()));
+    QVERIFY(logical && last.front() == char(shutdown->reportId));
+    const double seconds = physicalValue(*shutdown, *logical);
+    const double step = physicalValue(*shutdown, *logical + 1) - seconds;
+    QVERIFY2(seconds >= 60 && seconds < 60 + step, QByteArray::number(seconds).constData());
+}
+
+// A Powercom BNT's DelayBeforeShutdown holds 0..18 s: 60 s is not cut short, nothing is written.
+void TestHalvicHid::writesNoDelayItsFieldCannotHold()
+{
+    clearShimFiles();
+    testsupport::writeFile(shimFile(QStringLiteral("descriptor")),
+                           familyDescriptor(QStringLiteral("powercom-bnt")));
+    testsupport::writeFile(shimFile(QStringLiteral("feature-0a")), fromHex("0a 0c 00"));
+    HidBackend backend({.device = ::ptsname(m_master), .offDelaySeconds = 60});
+    QCOMPARE(backend.readStatus(), std::optional(UpsReading{.onMains = true, .batteryLow = false}));
+    QVERIFY(!backend.switchOff());
+    QVERIFY(!QFile::exists(shimFile(QStringLiteral("written"))));
 }
 
 QTEST_GUILESS_MAIN(TestHalvicHid)

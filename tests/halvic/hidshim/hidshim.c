@@ -3,14 +3,16 @@
 // requests from the files of the directory BREVANT_HIDSHIM_DIR:
 //
 //   descriptor     the report descriptor (HIDIOCGRDESCSIZE, HIDIOCGRDESC)
+//   ids            the USB vendor and product IDs in hex, "0764 0501" (HIDIOCGRAWINFO)
+//   input-XX       input report XX (hex), report ID byte first (HIDIOCGINPUT)
 //   feature-XX     feature report XX (hex), report ID byte first (HIDIOCGFEATURE); a
 //                  HIDIOCSFEATURE replaces it and appends the report in hex to "written"
 //   unplugged      while it exists, requests fail with ENODEV
 //   denied         while it exists, opens fail with EACCES (the tests run as root)
 //
 // A report missing from the directory fails like a stalled request (EPIPE), and so does every
-// other request, GET_INPUT among them: the backend then takes the input reports the device sent on
-// its own, which are what the test writes to the pty master. Without the variable, or on any
+// other request: for a missing input report the backend then takes the input reports the device
+// sent on its own, which are what the test writes to the pty master. Without the variable, or on any
 // other descriptor, every call goes to the C library unchanged.
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -82,6 +84,19 @@ static int report_file(const char* kind, unsigned char* report, size_t length, i
     return fclose(log) == 0 ? (int)length : -1;
 }
 
+static int raw_info(struct hidraw_devinfo* info)
+{
+    unsigned char text[32] = {0};
+    unsigned vendor = 0, product = 0;
+    if (read_shim_file("ids", text, sizeof text - 1) < 0 ||
+        sscanf((const char*)text, "%x %x", &vendor, &product) != 2)
+        return errno = EPIPE, -1;
+    info->bustype = 3; // BUS_USB
+    info->vendor = (short)vendor;
+    info->product = (short)product;
+    return 0;
+}
+
 static int hidraw_request(unsigned long request, void* argument)
 {
     if (shim_file_exists("unplugged"))
@@ -95,7 +110,11 @@ static int hidraw_request(unsigned long request, void* argument)
         struct hidraw_report_descriptor* descriptor = argument;
         return read_shim_file("descriptor", descriptor->value, descriptor->size) < 0 ? (errno = EIO, -1) : 0;
     }
+    if (request == HIDIOCGRAWINFO)
+        return raw_info(argument);
     switch (_IOC_NR(request)) {
+    case 0x0A: // HIDIOCGINPUT
+        return report_file("input", argument, _IOC_SIZE(request), 0);
     case 0x07: // HIDIOCGFEATURE
         return report_file("feature", argument, _IOC_SIZE(request), 0);
     case 0x06: // HIDIOCSFEATURE
