@@ -33,8 +33,11 @@ void addOnePerTable(RecordStore& records)
 {
     records.appendRecord(RecordTableId::Log, QStringLiteral("Program start"));
     records.appendRecord(RecordTableId::UpsEvent, QStringLiteral("System AC Power Recovered"));
-    records.addCloseApp(QStringLiteral("2026-12-01"), QStringLiteral("10:00:00"), QStringLiteral("Writer"),
-                        QStringLiteral("/home/user/report.odt"));
+    if (!records
+             .addCloseApp(QStringLiteral("2026-12-01"), QStringLiteral("10:00:00"), QStringLiteral("Writer"),
+                          QStringLiteral("/home/user/report.odt"))
+             .ok())
+        qFatal("cannot add a closed application");
 }
 
 // A loaded engine on first-install settings with every list one below its limit. Filling the
@@ -88,7 +91,7 @@ void BM_SteadyPollTick(benchmark::State& state)
         return;
     for (auto _ : state)
         bench.tick();
-    state.counters["records_per_table"] = bench.records().recordCount(RecordTableId::Log);
+    state.counters["records_per_table"] = bench.records().recordCount(RecordTableId::Log).valueOr(-1);
 }
 
 void BM_TrimmingPollTick(benchmark::State& state)
@@ -102,7 +105,7 @@ void BM_TrimmingPollTick(benchmark::State& state)
         state.ResumeTiming();
         bench.tick();
     }
-    if (bench.records().recordCount(RecordTableId::CloseApp) != limit - 1)
+    if (bench.records().recordCount(RecordTableId::CloseApp).valueOr(-1) != limit - 1)
         state.SkipWithError("the tick did not trim");
 }
 
