@@ -159,6 +159,9 @@ int main(int argc, char* argv[])
         // A second instance has knocked on the first one's door and ends before touching
         // settings, link, databases or tray; so does one with another runtime directory (another
         // session) on the same files.
+        // The folders are made private (0700) before their locks go in.
+        if (const Status made = paths.createDirectories(); !made.ok())
+            qCWarning(lcSettings).noquote() << made.error();
         guard.guardFolders({QFileInfo(paths.settingsFile()).absolutePath(),
                             QFileInfo(paths.eventDatabase()).absolutePath(),
                             QFileInfo(paths.closeAppDatabase()).absolutePath()});
