@@ -73,6 +73,7 @@ struct RecordStore::Private
     bool sorted = false;
     bool wanted = false; // between open() and close()
     int lost = 0;        // records not written while a file was unavailable
+    QString failure;     // the last failure logged, until both files are open
 
     File& file(RecordTableId table) { return table == RecordTableId::CloseApp ? closeApps : events; }
     const File& file(RecordTableId table) const
@@ -138,9 +139,11 @@ Status RecordStore::open()
     }
     if (failures.isEmpty())
         return Status::success();
-    qCWarning(lcRecords).noquote() << failures.join(u"; ")
-                                   << QStringLiteral("- trying again every %1 s").arg(RetrySeconds);
-    return Status::failure(failures.join(u"; "));
+    // The start may ask twice (the save-list window, then the main window): one warning.
+    if (const QString failure = failures.join(u"; "); std::exchange(d->failure, failure) != failure)
+        qCWarning(lcRecords).noquote()
+            << failure << QStringLiteral("- trying again every %1 s").arg(RetrySeconds);
+    return Status::failure(d->failure);
 }
 
 void RecordStore::close()
@@ -166,8 +169,14 @@ bool RecordStore::reopenIfDue(RecordTableId table)
         return false;
     if (!openFile(file).ok())
         return false;
+    // The views of this file's tables show what was there all along.
+    for (RecordTableId shown : {RecordTableId::Log, RecordTableId::UpsEvent, RecordTableId::CloseApp}) {
+        if (&d->file(shown) == &file)
+            emit tableChanged(shown);
+    }
     if (!d->events.open || !d->closeApps.open)
         return true;
+    d->failure.clear();
     qCInfo(lcRecords) << "the record databases are open again";
     if (const int lost = std::exchange(d->lost, 0); lost > 0) {
         const QString text =

@@ -4,6 +4,7 @@
 #include "platform/qt/SingleInstanceGuard.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <cstdio>
 
 int main(int argc, char* argv[])
@@ -13,6 +14,8 @@ int main(int argc, char* argv[])
     if (arguments.size() < 3)
         return 2;
     brevant::SingleInstanceGuard guard(arguments.at(1), arguments.at(2));
+    for (const QString& folder : arguments.mid(3))
+        QDir().mkpath(folder);
     guard.guardFolders(arguments.mid(3));
     if (!guard.tryAcquire())
         return 1;

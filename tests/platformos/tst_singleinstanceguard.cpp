@@ -1,5 +1,6 @@
 #include "platform/qt/SingleInstanceGuard.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -97,6 +98,7 @@ void TestSingleInstanceGuard::oneMonitorPerFilesWhateverTheRuntimeDirectory()
     const QString settings = m_dir.filePath(QStringLiteral("config"));
     const QString records = m_dir.filePath(QStringLiteral("data"));
     const QString otherRecords = m_dir.filePath(QStringLiteral("other-data"));
+    QVERIFY(QDir().mkpath(otherRecords));
     auto running = std::make_unique<OtherInstance>(m_dir.filePath(QStringLiteral("run-a")),
                                                    QStringList{settings, records});
     QVERIFY(running->waitForReadyRead(10000)); // "primary"

@@ -112,7 +112,6 @@ bool SingleInstanceGuard::lockFolders()
 {
     const QString name = QFileInfo(m_basePath).fileName() + QStringLiteral(".lock");
     for (const QString& folder : std::as_const(m_folders)) {
-        QDir().mkpath(folder);
         auto lock = std::make_unique<QLockFile>(QDir(folder).filePath(name));
         lock->setStaleLockTime(0);
         if (lock->tryLock(0)) {

@@ -32,7 +32,8 @@ public:
                                  const QString& runtimeDir = {}, QObject* parent = nullptr);
     ~SingleInstanceGuard() override;
 
-    // Folders whose files only one instance may use; each gets "<key>.lock". Before tryAcquire().
+    // Folders whose files only one instance may use; each gets "<key>.lock". Before tryAcquire(),
+    // and the folders made by the caller (with the modes it wants).
     void guardFolders(const QStringList& folders);
 
     // True: this is the only instance; it keeps the locks and listens until destroyed.
