@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace brevant {
+
+// The login name of the user this process runs as; the numeric id when it has no name.
+QString currentUserName();
+
+// Whether that user is a member of group, as the group database says now (what polkit checks): a
+// user added a minute ago counts, even before logging in again.
+bool currentUserInGroup(const QString& group);
+
+} // namespace brevant
