@@ -158,9 +158,8 @@ PowerOffReadiness LogindPowerOff::judge(const Facts& facts) const
         m_inGroup()
             ? QStringLiteral("This user is in the group %1, but the package's polkit rule (%2) is not "
                              "in force: reinstall the brevant package")
-                  .arg(group, QString::fromLatin1(build::PolkitRule))
-            : QStringLiteral("Add this user to the group %1, as root: adduser %2 %1")
-                  .arg(group, currentUserName());
+                  .arg(QString::fromLatin1(build::Group), QString::fromLatin1(build::PolkitRule))
+            : joinGroupAdvice();
     if (facts.canPowerOff.isEmpty())
         return PowerOffReadiness::no(
             QStringLiteral("logind does not answer whether this user may power off (%1)").arg(facts.error),

@@ -1,5 +1,7 @@
 #include "platform/linux/UserGroups.h"
 
+#include "InstallLayout.h"
+
 #include <QList>
 #include <grp.h>
 #include <pwd.h>
@@ -30,6 +32,12 @@ bool currentUserInGroup(const QString& groupName)
     }
     groups.resize(count);
     return groups.contains(wanted);
+}
+
+QString joinGroupAdvice()
+{
+    return QStringLiteral("Add this user to the group %1, as root: adduser %2 %1")
+        .arg(QString::fromLatin1(build::Group), currentUserName());
 }
 
 } // namespace brevant

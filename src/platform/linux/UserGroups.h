@@ -11,4 +11,8 @@ QString currentUserName();
 // user added a minute ago counts, even before logging in again.
 bool currentUserInGroup(const QString& group);
 
+// What to do when the user must join the package's group: "Add this user to the group brevant, as
+// root: adduser alice brevant".
+QString joinGroupAdvice();
+
 } // namespace brevant
