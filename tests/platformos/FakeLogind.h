@@ -54,13 +54,20 @@ class FakePolkit : public QDBusVirtualObject
 {
 public:
     bool authorize = false;
+    bool answer = true; // false: the password window stays open
     QStringList checks;
+    QStringList cancelled; // "the check's cancellation id | the cancelled one"
 
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
+        if (message.member() == u"CancelCheckAuthorization") {
+            cancelled << m_lastId + u'|' + message.arguments().value(0).toString();
+            return true;
+        }
         if (message.member() != u"CheckAuthorization" || message.arguments().size() != 5)
             return false;
+        m_lastId = message.arguments().at(4).toString();
         const QDBusArgument subject = message.arguments().at(0).value<QDBusArgument>();
         QString kind;
         QVariantMap details;
@@ -76,6 +83,9 @@ public:
         result.beginStructure();
         result << authorize << !authorize << QMap<QString, QString>();
         result.endStructure();
-        return connection.send(message.createReply(QVariant::fromValue(result)));
+        return !answer || connection.send(message.createReply(QVariant::fromValue(result)));
     }
+
+private:
+    QString m_lastId;
 };

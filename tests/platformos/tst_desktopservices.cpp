@@ -126,6 +126,8 @@ void TestDesktopServices::init()
     m_logind.inhibitors.clear();
     m_session.active = false;
     m_polkit.checks.clear();
+    m_polkit.cancelled.clear();
+    m_polkit.answer = true;
     m_notifications.shown = m_notifications.details = {};
     QFile::remove(m_marker);
     qunsetenv("BREVANT_SHUTDOWN_COMMAND");
@@ -263,6 +265,7 @@ void TestDesktopServices::passwordAtTheDesk_data()
 {
     QTest::addColumn<bool>("active");
     QTest::addColumn<bool>("passwordGiven");
+    QTest::addColumn<bool>("windowAnswers"); // false: nobody closes the password window
     QTest::addColumn<QStringList>("otherUsers");
     QTest::addColumn<QStringList>("blockers");
     QTest::addColumn<QStringList>("checks"); // "action|flags|subject"; flags 1: the user may be asked
@@ -270,24 +273,29 @@ void TestDesktopServices::passwordAtTheDesk_data()
     const QString multiple = QStringLiteral("org.freedesktop.login1.power-off-multiple-sessions|1|self");
     const QString inhibit = QStringLiteral("org.freedesktop.login1.power-off-ignore-inhibit|1|self");
     QTest::newRow("other users: password given")
-        << true << true << QStringList{"bob"} << QStringList() << QStringList{multiple} << QList<bool>{true};
-    QTest::newRow("other users and a blocker: both rights")
-        << true << true << QStringList{"bob"} << QStringList{"Updater"} << QStringList{multiple, inhibit}
+        << true << true << true << QStringList{"bob"} << QStringList() << QStringList{multiple}
         << QList<bool>{true};
+    QTest::newRow("other users and a blocker: both rights")
+        << true << true << true << QStringList{"bob"} << QStringList{"Updater"}
+        << QStringList{multiple, inhibit} << QList<bool>{true};
     QTest::newRow("no cause listed: the plain right")
-        << true << true << QStringList() << QStringList()
+        << true << true << true << QStringList() << QStringList()
         << QStringList{"org.freedesktop.login1.power-off|1|self"} << QList<bool>{true};
-    QTest::newRow("nobody typed it: refused, the second right not asked")
-        << true << false << QStringList{"bob"} << QStringList{"Updater"} << QStringList{multiple}
+    QTest::newRow("refused in the window: the second right not asked")
+        << true << false << true << QStringList{"bob"} << QStringList{"Updater"} << QStringList{multiple}
+        << QList<bool>();
+    QTest::newRow("nobody there: the window is closed again")
+        << true << false << false << QStringList{"bob"} << QStringList() << QStringList{multiple}
         << QList<bool>();
     QTest::newRow("session not active: refused without asking")
-        << false << true << QStringList{"bob"} << QStringList() << QStringList() << QList<bool>();
+        << false << true << true << QStringList{"bob"} << QStringList() << QStringList() << QList<bool>();
 }
 
 void TestDesktopServices::passwordAtTheDesk()
 {
     QFETCH(bool, active);
     QFETCH(bool, passwordGiven);
+    QFETCH(bool, windowAnswers);
     QFETCH(QStringList, otherUsers);
     QFETCH(QStringList, blockers);
     QFETCH(QStringList, checks);
@@ -297,8 +305,10 @@ void TestDesktopServices::passwordAtTheDesk()
     m_logind.inhibitors = inhibitorsOf(blockers);
     m_session.active = active;
     m_polkit.authorize = passwordGiven;
+    m_polkit.answer = windowAnswers;
 
     LogindPowerOff powerOff(QDBusConnection::sessionBus(), 500ms);
+    powerOff.setPasswordTimeout(500ms);
     std::optional<Status> allowed;
     powerOff.checkAllowed(into(allowed));
     QTRY_VERIFY(allowed);
@@ -306,6 +316,10 @@ void TestDesktopServices::passwordAtTheDesk()
     QCOMPARE(allowed->ok(), !powerOffCalls.isEmpty());
     if (!allowed->ok()) {
         QVERIFY2(allowed->error().contains(u"powering off needs a password"), qPrintable(allowed->error()));
+        // The window left open is closed by the id it was opened with.
+        QTRY_COMPARE(m_polkit.cancelled,
+                     windowAnswers ? QStringList() : QStringList{"brevant-power-off-1|brevant-power-off-1"});
+        QVERIFY(m_logind.powerOffCalls.isEmpty());
         return; // the shutdown step stops here, before the UPS-off and the power-off
     }
     std::optional<Status> request;

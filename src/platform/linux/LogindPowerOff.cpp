@@ -91,7 +91,7 @@ void LogindPowerOff::shutDownSystem(Answer answer)
     const bool interactive = m_passwordGiven;
     QDBusMessage message = managerCall(QStringLiteral("PowerOff"));
     message.setArguments({interactive});
-    send(message, interactive ? PasswordTimeout : m_replyTimeout,
+    send(message, interactive ? m_passwordTimeout : m_replyTimeout,
          [answer = std::move(answer)](const QDBusMessage& reply) {
              answer(isError(reply) ? Status::failure(QStringLiteral("logind: ") + errorText(reply))
                                    : Status::success());
@@ -196,15 +196,26 @@ void LogindPowerOff::authorize(QStringList actions, QString refusal, Answer answ
         return answer(Status::success());
     }
     const QString action = actions.takeFirst();
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        polkitService, QStringLiteral("/org/freedesktop/PolicyKit1/Authority"),
-        QStringLiteral("org.freedesktop.PolicyKit1.Authority"), QStringLiteral("CheckAuthorization"));
+    const auto authorityCall = [](const QString& method) {
+        return QDBusMessage::createMethodCall(polkitService,
+                                              QStringLiteral("/org/freedesktop/PolicyKit1/Authority"),
+                                              QStringLiteral("org.freedesktop.PolicyKit1.Authority"), method);
+    };
+    QDBusMessage message = authorityCall(QStringLiteral("CheckAuthorization"));
     constexpr uint allowUserInteraction = 1;
+    const QString cancellation = QStringLiteral("brevant-power-off-%1").arg(++m_authorizations);
     message.setArguments({QVariant::fromValue(subjectOf(m_bus)), action,
-                          QVariant::fromValue(QMap<QString, QString>()), allowUserInteraction, QString()});
-    send(message, PasswordTimeout,
+                          QVariant::fromValue(QMap<QString, QString>()), allowUserInteraction, cancellation});
+    send(message, m_passwordTimeout,
          [this, action, actions = std::move(actions), refusal = std::move(refusal),
-          answer = std::move(answer)](const QDBusMessage& reply) mutable {
+          answer = std::move(answer), cancellation, authorityCall](const QDBusMessage& reply) mutable {
+             // Nobody answered in time: close the password window, so that the next attempt does not
+             // stack a second one over it.
+             if (isError(reply)) {
+                 QDBusMessage cancel = authorityCall(QStringLiteral("CancelCheckAuthorization"));
+                 cancel.setArguments({cancellation});
+                 m_bus.send(cancel);
+             }
              // (bba{ss}): authorized, challenge, details.
              bool authorized = false;
              if (!isError(reply) && !reply.arguments().isEmpty()) {

@@ -25,8 +25,6 @@ class LogindPowerOff : public QObject, public SystemPowerOff
 {
     Q_OBJECT
 public:
-    // How long a person at the desk has to type the password.
-    static constexpr std::chrono::milliseconds PasswordTimeout = std::chrono::minutes(2);
 
     // bus is the system bus in the program; tests hand in a private bus.
     explicit LogindPowerOff(const QDBusConnection& bus,
@@ -39,6 +37,8 @@ public:
 
     // Whether this user is in the group the package's polkit rule names; tests set it.
     void setInPowerOffGroup(std::function<bool()> inGroup) { m_inGroup = std::move(inGroup); }
+    // How long a person at the desk has to type the password (2 minutes).
+    void setPasswordTimeout(std::chrono::milliseconds timeout) { m_passwordTimeout = timeout; }
 
 private:
     // What logind says about powering off now.
@@ -61,8 +61,10 @@ private:
 
     QDBusConnection m_bus;
     std::chrono::milliseconds m_replyTimeout;
+    std::chrono::milliseconds m_passwordTimeout = std::chrono::minutes(2);
     std::function<bool()> m_inGroup;
     bool m_passwordGiven = false; // the last checkAllowed had a person confirm at the desk
+    int m_authorizations = 0;
 };
 
 } // namespace brevant
