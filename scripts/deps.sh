@@ -9,7 +9,8 @@ packages=(
     libbenchmark-dev
     nut-server nut-client python3
     dbus xvfb xauth
-    desktop-file-utils appstream dpkg-dev
+    desktop-file-utils appstream dpkg-dev lintian
+    nodejs
     weston qt6-wayland
     imagemagick xdotool trayer
     "$@"

@@ -1,4 +1,5 @@
 #include "EngineFixture.h"
+#include "FakeLogind.h"
 #include "FakeNotifications.h"
 #include "PrivateBus.h"
 #include "TestFiles.h"
@@ -15,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTest>
+#include <unistd.h>
 
 using namespace brevant;
 using namespace std::chrono_literals;
@@ -25,34 +27,36 @@ const QString notificationsService = QStringLiteral("org.freedesktop.Notificatio
 // Owned on the private bus only; seeing it through a connection proves that connection is ours.
 const QString privateBusMarker = QStringLiteral("org.brevant.PrivateTestBus");
 
-// logind's Manager object as far as powering off goes: answers as told ("" never answers) and
-// records every PowerOff.
-class FakeLogind : public QObject, protected QDBusContext
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
-public:
-    QString canPowerOff;
-    bool answerPowerOff = true;
-    QList<bool> powerOffCalls;
-
-public slots:
-    QString CanPowerOff()
-    {
-        setDelayedReply(canPowerOff.isEmpty());
-        return canPowerOff;
-    }
-    void PowerOff(bool interactive)
-    {
-        powerOffCalls.append(interactive);
-        setDelayedReply(!answerPowerOff);
-    }
-};
-
 // Keeps the answer of one asynchronous power-off call, once it has come.
 SystemPowerOff::Answer into(std::optional<Status>& answered)
 {
     return [&answered](const Status& answer) { answered = answer; };
+}
+
+// Sessions of other users, one per name, beside this user's own (which never counts).
+QList<LogindSession> sessionsOf(const QStringList& otherUsers)
+{
+    QList<LogindSession> sessions{{QStringLiteral("1"), getuid(), QStringLiteral("me"),
+                                   QStringLiteral("seat0"),
+                                   QDBusObjectPath(QStringLiteral("/org/freedesktop/login1/session/_31"))}};
+    for (const QString& user : otherUsers)
+        sessions.append({user, getuid() + 1, user, QString(),
+                         QDBusObjectPath(QStringLiteral("/org/freedesktop/login1/session/") + user)});
+    return sessions;
+}
+
+// A block inhibitor on shutdown held by another user, one per program; beside them this user's
+// own and a delay inhibitor, which never count.
+QList<LogindInhibitor> inhibitorsOf(const QStringList& programs)
+{
+    QList<LogindInhibitor> inhibitors{{QStringLiteral("sleep:shutdown"), QStringLiteral("Mine"),
+                                       QStringLiteral("own"), QStringLiteral("block"), getuid(), 10},
+                                      {QStringLiteral("shutdown"), QStringLiteral("Delayer"),
+                                       QStringLiteral("late"), QStringLiteral("delay"), getuid() + 1, 11}};
+    for (const QString& program : programs)
+        inhibitors.append({QStringLiteral("idle:shutdown"), program, QStringLiteral("busy"),
+                           QStringLiteral("block"), getuid() + 1, 12});
+    return inhibitors;
 }
 
 } // namespace
@@ -70,6 +74,10 @@ private slots:
 
     void logind_data();
     void logind();
+    void readiness_data();
+    void readiness();
+    void passwordAtTheDesk_data();
+    void passwordAtTheDesk();
     void shutdownCommandRunsInsteadOfPowerOff_data();
     void shutdownCommandRunsInsteadOfPowerOff();
 
@@ -82,6 +90,8 @@ private:
 
     PrivateBus m_bus;
     FakeLogind m_logind;
+    FakeLogindSession m_session;
+    FakePolkit m_polkit;
     FakeNotifications m_notifications;
     QString m_marker = m_bus.directory() + QStringLiteral("/ran");
 };
@@ -95,19 +105,29 @@ void TestDesktopServices::initTestCase()
     qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.address().toLocal8Bit());
     qputenv("BREVANT_TEST_MARKER", QFile::encodeName(m_marker));
 
+    registerLogindTypes();
     QDBusConnection bus = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("services"));
     QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/login1"), &m_logind,
                                QDBusConnection::ExportAllSlots));
+    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/login1/session/auto"), &m_session,
+                               QDBusConnection::ExportAllProperties));
+    QVERIFY(bus.registerVirtualObject(QStringLiteral("/org/freedesktop/PolicyKit1/Authority"), &m_polkit));
     QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &m_notifications,
                                QDBusConnection::ExportAllSlots));
-    for (const QString& name :
-         {privateBusMarker, QStringLiteral("org.freedesktop.login1"), notificationsService})
+    for (const QString& name : {privateBusMarker, QStringLiteral("org.freedesktop.login1"),
+                                QStringLiteral("org.freedesktop.PolicyKit1"), notificationsService})
         QVERIFY(bus.registerService(name));
 }
 
 void TestDesktopServices::init()
 {
     m_logind.powerOffCalls.clear();
+    m_logind.sessions.clear();
+    m_logind.inhibitors.clear();
+    m_session.active = false;
+    m_polkit.checks.clear();
+    m_polkit.cancelled.clear();
+    m_polkit.answer = true;
     m_notifications.shown = m_notifications.details = {};
     QFile::remove(m_marker);
     qunsetenv("BREVANT_SHUTDOWN_COMMAND");
@@ -163,6 +183,162 @@ void TestDesktopServices::logind()
     QCOMPARE(m_logind.powerOffCalls, shutDown && busUp ? QList<bool>{false} : QList<bool>{});
 }
 
+// What logind says, turned into the readiness check's reason and what to do: read only, nothing
+// is asked of polkit and nothing is powered off.
+void TestDesktopServices::readiness_data()
+{
+    QTest::addColumn<QString>("canPowerOff"); // "": never answers
+    QTest::addColumn<QStringList>("otherUsers");
+    QTest::addColumn<QStringList>("blockers");
+    QTest::addColumn<bool>("active");
+    QTest::addColumn<bool>("inGroup");
+    QTest::addColumn<QString>("reason"); // empty: ready
+    QTest::addColumn<QString>("remedy");
+    const QString adduser = QStringLiteral("Add this user to the group brevant, as root: adduser ");
+    const QStringList none;
+    QTest::newRow("yes") << "yes" << none << none << false << false << ""
+                         << "";
+    QTest::newRow("yes, with other users and a blocker: logind has decided")
+        << "yes" << QStringList{"bob"} << QStringList{"Updater"} << false << false << ""
+        << "";
+    QTest::newRow("only this user's sessions and inhibitors, and delay inhibitors")
+        << "challenge" << none << none << false << false
+        << "powering off needs a password (logind answers \"challenge\" to CanPowerOff)" << adduser;
+    QTest::newRow("challenge: other users logged in")
+        << "challenge" << QStringList{"bob", "carol"} << none << false << false
+        << "powering off needs a password while other users are logged in (bob, carol) (logind" << adduser;
+    QTest::newRow("challenge: a program blocks shutdown")
+        << "challenge" << none << QStringList{"Updater"} << false << false
+        << "powering off needs a password past a program that blocks shutdown (Updater (busy)) (logind"
+        << adduser;
+    QTest::newRow("challenge: both") << "challenge" << QStringList{"bob"} << QStringList{"Updater"} << false
+                                     << false << "logged in (bob) and past a program that blocks shutdown"
+                                     << adduser;
+    QTest::newRow("challenge, in the group: the rule is not in force")
+        << "challenge" << QStringList{"bob"} << none << false << true << "while other users are logged in"
+        << "/polkit-1/rules.d/50-brevant.rules) is not in force: reinstall the brevant package";
+    QTest::newRow("challenge, a person at the desk could type the password: still a warning")
+        << "challenge" << QStringList{"bob"} << none << true << false << "while other users are logged in"
+        << "; until then only a person at this desk who types the password can let it";
+    QTest::newRow("no") << "no" << none << none << true << false
+                        << "this user may not power the system off (logind answers \"no\"" << adduser;
+    QTest::newRow("na") << "na" << none << none << true << false
+                        << "this system cannot be powered off by a program (logind answers \"na\""
+                        << "Set BREVANT_SHUTDOWN_COMMAND to a program that shuts this machine down";
+    QTest::newRow("never answers") << "" << none << none << true << false
+                                   << "logind does not answer whether this user may power off "
+                                      "(org.freedesktop.DBus.Error.NoReply"
+                                   << "Check that systemd-logind runs";
+}
+
+void TestDesktopServices::readiness()
+{
+    QFETCH(QString, canPowerOff);
+    QFETCH(QStringList, otherUsers);
+    QFETCH(QStringList, blockers);
+    QFETCH(bool, active);
+    QFETCH(bool, inGroup);
+    QFETCH(QString, reason);
+    QFETCH(QString, remedy);
+    m_logind.canPowerOff = canPowerOff;
+    m_logind.sessions = sessionsOf(otherUsers);
+    m_logind.inhibitors = inhibitorsOf(blockers);
+    m_session.active = active;
+
+    LogindPowerOff powerOff(QDBusConnection::sessionBus(), 500ms);
+    powerOff.setInPowerOffGroup([inGroup] { return inGroup; });
+    std::optional<PowerOffReadiness> answered;
+    powerOff.checkReadiness([&answered](const PowerOffReadiness& readiness) { answered = readiness; });
+    QVERIFY(!answered);
+    QTRY_VERIFY(answered);
+    QCOMPARE(answered->ready, reason.isEmpty());
+    QVERIFY2(answered->reason.contains(reason), qPrintable(answered->reason));
+    QVERIFY2(answered->remedy.contains(remedy), qPrintable(answered->remedy));
+    QVERIFY(m_polkit.checks.isEmpty());
+    QVERIFY(m_logind.powerOffCalls.isEmpty());
+}
+
+// On "challenge" with this session active, the password is asked for before the UPS could be
+// switched off (checkAllowed), for the rights logind will check, for this very connection; only
+// then is PowerOff asked interactively. Otherwise the power-off is refused and never requested.
+void TestDesktopServices::passwordAtTheDesk_data()
+{
+    QTest::addColumn<bool>("active");
+    QTest::addColumn<bool>("passwordGiven");
+    QTest::addColumn<bool>("windowAnswers"); // false: nobody closes the password window
+    QTest::addColumn<QStringList>("otherUsers");
+    QTest::addColumn<QStringList>("blockers");
+    QTest::addColumn<QStringList>("checks"); // "action|flags|subject"; flags 1: the user may be asked
+    QTest::addColumn<QList<bool>>("powerOffCalls");
+    const QString multiple = QStringLiteral("org.freedesktop.login1.power-off-multiple-sessions|1|self");
+    const QString inhibit = QStringLiteral("org.freedesktop.login1.power-off-ignore-inhibit|1|self");
+    QTest::newRow("other users: password given")
+        << true << true << true << QStringList{"bob"} << QStringList() << QStringList{multiple}
+        << QList<bool>{true};
+    QTest::newRow("other users and a blocker: both rights")
+        << true << true << true << QStringList{"bob"} << QStringList{"Updater"}
+        << QStringList{multiple, inhibit} << QList<bool>{true};
+    QTest::newRow("no cause listed: the plain right")
+        << true << true << true << QStringList() << QStringList()
+        << QStringList{"org.freedesktop.login1.power-off|1|self"} << QList<bool>{true};
+    QTest::newRow("refused in the window: the second right not asked")
+        << true << false << true << QStringList{"bob"} << QStringList{"Updater"} << QStringList{multiple}
+        << QList<bool>();
+    QTest::newRow("nobody there: the window is closed again")
+        << true << false << false << QStringList{"bob"} << QStringList() << QStringList{multiple}
+        << QList<bool>();
+    QTest::newRow("session not active: refused without asking")
+        << false << true << true << QStringList{"bob"} << QStringList() << QStringList() << QList<bool>();
+}
+
+void TestDesktopServices::passwordAtTheDesk()
+{
+    QFETCH(bool, active);
+    QFETCH(bool, passwordGiven);
+    QFETCH(bool, windowAnswers);
+    QFETCH(QStringList, otherUsers);
+    QFETCH(QStringList, blockers);
+    QFETCH(QStringList, checks);
+    QFETCH(QList<bool>, powerOffCalls);
+    m_logind.canPowerOff = QStringLiteral("challenge");
+    m_logind.sessions = sessionsOf(otherUsers);
+    m_logind.inhibitors = inhibitorsOf(blockers);
+    m_session.active = active;
+    m_polkit.authorize = passwordGiven;
+    m_polkit.answer = windowAnswers;
+
+    LogindPowerOff powerOff(QDBusConnection::sessionBus(), 500ms);
+    powerOff.setPasswordTimeout(500ms);
+    std::optional<Status> allowed;
+    powerOff.checkAllowed(into(allowed));
+    QTRY_VERIFY(allowed);
+    QCOMPARE(m_polkit.checks, checks);
+    QCOMPARE(allowed->ok(), !powerOffCalls.isEmpty());
+    if (!allowed->ok()) {
+        QVERIFY2(allowed->error().contains(u"powering off needs a password"), qPrintable(allowed->error()));
+        // The window left open is closed by the id it was opened with.
+        QTRY_COMPARE(m_polkit.cancelled,
+                     windowAnswers ? QStringList() : QStringList{"brevant-power-off-1|brevant-power-off-1"});
+        QVERIFY(m_logind.powerOffCalls.isEmpty());
+        return; // the shutdown step stops here, before the UPS-off and the power-off
+    }
+    std::optional<Status> request;
+    powerOff.shutDownSystem(into(request));
+    QTRY_VERIFY(request);
+    QVERIFY(request->ok());
+    QCOMPARE(m_logind.powerOffCalls, powerOffCalls);
+
+    // The next time nobody is asked: the system agrees on its own, and PowerOff is not interactive.
+    m_logind.canPowerOff = QStringLiteral("yes");
+    allowed.reset();
+    request.reset();
+    powerOff.checkAllowed(into(allowed));
+    QTRY_VERIFY(allowed && allowed->ok());
+    powerOff.shutDownSystem(into(request));
+    QTRY_VERIFY(request);
+    QCOMPARE(m_logind.powerOffCalls, powerOffCalls + QList<bool>{false});
+}
+
 void TestDesktopServices::shutdownCommandRunsInsteadOfPowerOff_data()
 {
     QTest::addColumn<bool>("viaLogind"); // the variable not set
@@ -171,6 +347,8 @@ void TestDesktopServices::shutdownCommandRunsInsteadOfPowerOff_data()
     QTest::newRow("absolute path") << false << QByteArray(RECORDER_SCRIPT) << true;
     QTest::newRow("empty") << false << QByteArray() << false;
     QTest::newRow("missing") << false << QFile::encodeName(m_bus.directory() + u"/no-such-program") << false;
+    QTest::newRow("a directory") << false << QFile::encodeName(m_bus.directory()) << false;
+    QTest::newRow("not executable") << false << QFile::encodeName(m_bus.directory() + u"/bus.conf") << false;
     QTest::newRow("not set: logind on the system bus") << true << QByteArray() << true;
 }
 
@@ -190,6 +368,13 @@ void TestDesktopServices::shutdownCommandRunsInsteadOfPowerOff()
     }
     const std::unique_ptr<SystemPowerOff> powerOff = createSystemPowerOff();
     QCOMPARE(dynamic_cast<CommandPowerOff*>(powerOff.get()) == nullptr, viaLogind);
+    if (!viaLogind) { // the readiness check says beforehand what the request will meet
+        std::optional<PowerOffReadiness> readiness;
+        powerOff->checkReadiness([&readiness](const PowerOffReadiness& answer) { readiness = answer; });
+        QVERIFY(readiness);
+        QCOMPARE(readiness->ready, runs);
+        QCOMPARE(readiness->remedy.isEmpty(), runs);
+    }
     std::optional<Status> request;
     powerOff->shutDownSystem(into(request));
     QTRY_VERIFY(request);

@@ -1,8 +1,10 @@
 #include "platform/qt/CommandPowerOff.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QProcess>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace brevant {
 
@@ -15,10 +17,25 @@ Status CommandPowerOff::usable() const
     if (m_program.isEmpty() || QDir::isRelativePath(m_program))
         return Status::failure(
             QStringLiteral("the shutdown command \"%1\" is not an absolute path").arg(m_program));
-    if (!QFileInfo(m_program).isExecutable())
+    const QByteArray path = QFile::encodeName(m_program);
+    struct stat info = {};
+    if (::stat(path.constData(), &info) != 0)
+        return Status::failure(QStringLiteral("the shutdown command \"%1\" does not exist").arg(m_program));
+    if (!S_ISREG(info.st_mode))
+        return Status::failure(QStringLiteral("the shutdown command \"%1\" is not a file").arg(m_program));
+    if (::access(path.constData(), X_OK) != 0)
         return Status::failure(
-            QStringLiteral("the shutdown command \"%1\" is not an executable file").arg(m_program));
+            QStringLiteral("the shutdown command \"%1\" may not be run by this user").arg(m_program));
     return Status::success();
+}
+
+void CommandPowerOff::checkReadiness(ReadinessAnswer answer)
+{
+    const Status status = usable();
+    answer(status.ok() ? PowerOffReadiness::yes()
+                       : PowerOffReadiness::no(status.error(),
+                                               QStringLiteral("Point BREVANT_SHUTDOWN_COMMAND at an "
+                                                              "executable program, by its absolute path")));
 }
 
 void CommandPowerOff::checkAllowed(Answer answer)

@@ -38,17 +38,19 @@ private:
     QList<Icon> m_history;
 };
 
-// Counts shutdowns instead of powering anything off. It allows and accepts every power-off
-// unless told to refuse.
+// Counts shutdowns instead of powering anything off. It allows and accepts every power-off, and
+// says it is ready for one, unless told otherwise.
 class SimulatedPowerOff final : public SystemPowerOff
 {
 public:
     std::function<void()> onShutdown;
     Status permission = Status::success();
     Status answer = Status::success();
+    PowerOffReadiness readiness = PowerOffReadiness::yes();
 
     void checkAllowed(Answer reply) override { reply(permission); }
     void shutDownSystem(Answer reply) override;
+    void checkReadiness(ReadinessAnswer reply) override { reply(readiness); }
     int count() const { return m_count; }
 
 private:

@@ -1,0 +1,408 @@
+// "Am I protected?": the readiness check's verdict from the settings and its checks, on virtual
+// time, with a real settings file and real record databases; the checks that need no link
+// against real files.
+#include "config/Settings.h"
+#include "platform/linux/UserGroups.h"
+#include "platform/sim/SimulatedPlatform.h"
+#include "records/RecordStore.h"
+#include "shutdown/Readiness.h"
+#include "shutdown/ReadinessChecks.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace brevant;
+using Finding = Readiness::Finding;
+
+namespace {
+
+constexpr int tenMinutes = 10 * 60 * 1000;
+const QString adduser = QStringLiteral("Add this user to the group brevant, as root: adduser ");
+
+// A check whose answer the test sets and may hold back; counts how often it was asked.
+struct FakeCheck
+{
+    Finding finding = Finding::yes();
+    bool holdBack = false;
+    int asked = 0;
+    std::function<void(Finding)> held;
+
+    Readiness::Check check()
+    {
+        return [this](std::function<void(Finding)> answer) {
+            ++asked;
+            if (holdBack)
+                held = std::move(answer);
+            else
+                answer(finding);
+        };
+    }
+};
+
+// The answer of one concrete check, which answers at once.
+Finding findingOf(const Readiness::Check& check)
+{
+    std::optional<Finding> answered;
+    check([&answered](const Finding& finding) { answered = finding; });
+    return answered.value_or(Finding::no(QStringLiteral("no answer"), {}));
+}
+
+// Runs a check as an ordinary user: root may read and write any file, so as root the check runs
+// in a child process that has become "nobody". The finding's reason comes back through a pipe.
+Finding asUser(const Readiness::Check& check)
+{
+    if (geteuid() != 0)
+        return findingOf(check);
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return Finding::no(QStringLiteral("no pipe"), {});
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(2);
+        const Finding finding = findingOf(check);
+        const QByteArray reason = finding.reason.toUtf8();
+        ::_exit(::write(pipeEnds[1], reason.constData(), reason.size()) == reason.size() && finding.ready
+                    ? 0
+                    : 1);
+    }
+    ::close(pipeEnds[1]);
+    QByteArray reason;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        reason.append(buffer, n);
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 2)
+        return Finding::no(QStringLiteral("the child could not become nobody"), {});
+    return WEXITSTATUS(status) == 0 ? Finding::yes()
+                                    : Finding::no(QString::fromUtf8(reason), joinGroupAdvice());
+}
+
+QString notProtected(const QString& reasonAndRemedy)
+{
+    return QStringLiteral("Not protected: ") + reasonAndRemedy;
+}
+
+} // namespace
+
+class TestReadiness : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void verdict_data();
+    void verdict();
+    void recheckEveryTenMinutes();
+    void oneRecordPerChange();
+    void aRecheckDuringALateAnswerRunsOnceMore();
+
+    void closeProgram_data();
+    void closeProgram();
+    void files_data();
+    void files();
+    void recordsOpen();
+
+private:
+    Settings settings() const { return Settings(m_dir->filePath(QStringLiteral("UpsConfigure.ini"))); }
+    QStringList log() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<RecordStore> m_records;
+    VirtualScheduler m_scheduler;
+};
+
+void TestReadiness::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_records = std::make_unique<RecordStore>(m_dir->filePath(QStringLiteral("EventRecord.mdb")),
+                                              m_dir->filePath(QStringLiteral("CloseAppRecord.mdb")));
+    QVERIFY(m_records->open());
+    // A shutdown 1 minute after battery low, unless a row says otherwise.
+    QVERIFY(settings().write(key::Shutdown(EventSection::LowBattery), QStringLiteral("1")).ok());
+    QVERIFY(settings().write(key::Delaytime(EventSection::LowBattery), QStringLiteral("1")).ok());
+}
+
+void TestReadiness::cleanup()
+{
+    m_records.reset();
+    m_dir.reset();
+}
+
+QStringList TestReadiness::log() const
+{
+    QStringList messages;
+    for (const QStringList& row : m_records->rows(RecordTableId::Log))
+        messages << row.value(2);
+    return messages;
+}
+
+void TestReadiness::verdict_data()
+{
+    QTest::addColumn<QStringList>("settings"); // "Section/Key=value"
+    QTest::addColumn<QList<bool>>("checksReady");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("asked");
+    const QList<bool> allReady{true, true, true};
+    QTest::newRow("battery low") << QStringList() << allReady
+                                 << "Protected — shutdown 1 min after battery low" << QList<int>{1, 1, 1};
+    QTest::newRow("the mains failure comes first")
+        << QStringList{"UpsOnBattery/Shutdown=1", "UpsOnBattery/Delaytime=2.5"} << allReady
+        << "Protected — shutdown 2 min 30 s after the mains fails" << QList<int>{1, 1, 1};
+    QTest::newRow("half a minute") << QStringList{"UpsLowBattery/Delaytime=0.5"} << allReady
+                                   << "Protected — shutdown 30 s after battery low" << QList<int>{1, 1, 1};
+    const QString noShutdown = notProtected("no shutdown is set for a mains failure or a low battery. Turn "
+                                            "on the shutdown for battery low in the "
+                                            "event settings.");
+    QTest::newRow("no shutdown set: the checks are not asked")
+        << QStringList{"UpsLowBattery/Shutdown=0"} << allReady << noShutdown << QList<int>{0, 0, 0};
+    QTest::newRow("battery-low event switched off: its countdown never ends")
+        << QStringList{"UpsLowBattery/Disableevent=1"} << allReady << noShutdown << QList<int>{0, 0, 0};
+    QTest::newRow("the first check that fails gives the reason; later ones are not asked")
+        << QStringList() << QList<bool>{true, false, false} << notProtected("reason 1. Remedy 1.")
+        << QList<int>{1, 1, 0};
+    QTest::newRow("the last one") << QStringList() << QList<bool>{true, true, false}
+                                  << notProtected("reason 2. Remedy 2.") << QList<int>{1, 1, 1};
+}
+
+void TestReadiness::verdict()
+{
+    QFETCH(QStringList, settings);
+    QFETCH(QList<bool>, checksReady);
+    QFETCH(QString, text);
+    QFETCH(QList<int>, asked);
+    for (const QString& s : settings)
+        QVERIFY(this->settings()
+                    .write(IniKey{s.section(u'/', 0, 0), s.section(u'/', 1).section(u'=', 0, 0)},
+                           s.section(u'=', 1))
+                    .ok());
+    const Settings file = this->settings();
+    Readiness readiness(m_scheduler, file, *m_records);
+    std::array<FakeCheck, 3> checks;
+    for (int i = 0; i < 3; ++i) {
+        if (!checksReady[i])
+            checks[i].finding =
+                Finding::no(QStringLiteral("reason %1").arg(i), QStringLiteral("Remedy %1").arg(i));
+        readiness.addCheck(checks[i].check());
+    }
+    QSignalSpy changed(&readiness, &Readiness::verdictChanged);
+    readiness.start();
+    QVERIFY(readiness.known());
+    QCOMPARE(readiness.verdict().text, text);
+    QCOMPARE(readiness.verdict().isProtected, text.startsWith(u"Protected"));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE((QList<int>{checks[0].asked, checks[1].asked, checks[2].asked}), asked);
+}
+
+void TestReadiness::recheckEveryTenMinutes()
+{
+    const Settings file = settings();
+    Readiness readiness(m_scheduler, file, *m_records);
+    FakeCheck check;
+    readiness.addCheck(check.check());
+    QSignalSpy changed(&readiness, &Readiness::verdictChanged);
+    readiness.start();
+    check.finding = Finding::no(QStringLiteral("the link does not answer"), QStringLiteral("Plug it in"));
+    m_scheduler.advanceBy(tenMinutes - 1);
+    QCOMPARE(check.asked, 1);
+    m_scheduler.advanceBy(1);
+    QCOMPARE(check.asked, 2);
+    QCOMPARE(readiness.verdict().text, notProtected("the link does not answer. Plug it in."));
+    m_scheduler.advanceBy(3 * tenMinutes);
+    QCOMPARE(check.asked, 5);
+    QCOMPARE(changed.size(), 2);
+    // On request (a port Apply, a settings change, the user) at once, between the periodic runs.
+    check.finding = Finding::yes();
+    readiness.recheck();
+    QCOMPARE(check.asked, 6);
+    QCOMPARE(readiness.verdict().text, QStringLiteral("Protected — shutdown 1 min after battery low"));
+}
+
+// The program log gets each change once; a start that finds all well stays quiet.
+void TestReadiness::oneRecordPerChange()
+{
+    const Settings file = settings();
+    FakeCheck check;
+    const QString broken = notProtected("broken. Mend it.");
+    const QString fine = QStringLiteral("Protected — shutdown 1 min after battery low");
+    {
+        Readiness readiness(m_scheduler, file, *m_records);
+        readiness.addCheck(check.check());
+        readiness.start();
+        readiness.recheck();
+        QCOMPARE(log(), QStringList());
+        check.finding = Finding::no(QStringLiteral("broken"), QStringLiteral("Mend it"));
+        readiness.recheck();
+        readiness.recheck();
+        m_scheduler.advanceBy(tenMinutes);
+        QCOMPARE(log(), QStringList{broken});
+        check.finding = Finding::yes();
+        readiness.recheck();
+        QCOMPARE(log(), (QStringList{broken, fine}));
+        QVERIFY(file.write(key::Delaytime(EventSection::LowBattery), QStringLiteral("3")).ok());
+        readiness.recheck();
+        QCOMPARE(log().constLast(), QStringLiteral("Protected — shutdown 3 min after battery low"));
+    }
+    check.finding = Finding::no(QStringLiteral("broken"), QStringLiteral("Mend it"));
+    Readiness atStart(m_scheduler, file, *m_records);
+    atStart.addCheck(check.check());
+    atStart.start();
+    QCOMPARE(log().size(), 4);
+    QCOMPARE(log().constLast(), broken);
+}
+
+// A check that answers later (the system bus): a recheck meanwhile waits for it and then runs all
+// checks once more; an answer arriving after the model is gone is dropped.
+void TestReadiness::aRecheckDuringALateAnswerRunsOnceMore()
+{
+    const Settings file = settings();
+    FakeCheck late;
+    late.holdBack = true;
+    auto readiness = std::make_unique<Readiness>(m_scheduler, file, *m_records);
+    readiness->addCheck(late.check());
+    readiness->start();
+    QVERIFY(!readiness->known());
+    readiness->recheck();
+    readiness->recheck();
+    QCOMPARE(late.asked, 1);
+    late.held(Finding::no(QStringLiteral("slow"), QStringLiteral("Wait")));
+    QCOMPARE(readiness->verdict().text, notProtected("slow. Wait."));
+    QCOMPARE(late.asked, 2);
+    readiness.reset();
+    late.held(Finding::yes());
+    QCOMPARE(log(), QStringList{notProtected("slow. Wait.")});
+}
+
+void TestReadiness::closeProgram_data()
+{
+    QTest::addColumn<bool>("saveAll");
+    QTest::addColumn<QString>("file"); // "": none; else its permissions in octal
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("off, missing") << false << ""
+                                  << "";
+    QTest::newRow("on, executable") << true << "755"
+                                    << "";
+    QTest::newRow("on, missing") << true << ""
+                                 << "\"Save all applications\" is on, but %1 is missing";
+    QTest::newRow("on, not executable") << true << "644"
+                                        << "\"Save all applications\" is on, but %1 is not executable";
+}
+
+void TestReadiness::closeProgram()
+{
+    QFETCH(bool, saveAll);
+    QFETCH(QString, file);
+    QFETCH(QString, reason);
+    const QString program = m_dir->filePath(QStringLiteral("close.exe"));
+    if (!file.isEmpty()) {
+        QFile close(program);
+        QVERIFY(close.open(QIODevice::WriteOnly));
+        close.close();
+        QVERIFY(::chmod(QFile::encodeName(program).constData(), file.toUInt(nullptr, 8)) == 0);
+    }
+    const Settings file_ = settings();
+    QVERIFY(file_.write(key::Saveapllication, saveAll ? QStringLiteral("1") : QStringLiteral("0")).ok());
+    const Finding finding = findingOf(readiness::closeProgramRuns(file_, program));
+    QCOMPARE(finding.ready, reason.isEmpty());
+    QCOMPARE(finding.reason, reason.isEmpty() ? QString() : reason.arg(program));
+    QCOMPARE(finding.remedy.isEmpty(), reason.isEmpty());
+}
+
+// The settings file and the administrator's UPS settings, made by the test's user; the rows about
+// permissions run the check as another, ordinary user.
+void TestReadiness::files_data()
+{
+    QTest::addColumn<QString>("check"); // settings | system
+    QTest::addColumn<QString>("path");  // below the test's folder; a folder in it is made
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<int>("mode"); // of the file made at path; 0: none made; -1: a folder instead
+    QTest::addColumn<bool>("otherUser");
+    QTest::addColumn<QString>("reason"); // %1: the path; empty: ready
+    const QString unwritable =
+        QStringLiteral("the settings file %1 cannot be written, so applications cannot "
+                       "be saved before the shutdown");
+    const QString unreadable = QStringLiteral("this user cannot read the system's UPS settings in %1");
+    QTest::newRow("settings: a new file") << "settings"
+                                          << "c/new.ini" << 0700 << 0 << false << "";
+    QTest::newRow("settings: a read-only file is replaced whole")
+        << "settings"
+        << "c/UpsConfigure.ini" << 0777 << 0444 << true << "";
+    QTest::newRow("settings: no folder") << "settings"
+                                         << "gone/UpsConfigure.ini" << 0 << 0 << false << unwritable;
+    QTest::newRow("settings: a read-only folder")
+        << "settings"
+        << "c/UpsConfigure.ini" << 0555 << 0666 << true << unwritable;
+    QTest::newRow("settings: a folder in its place")
+        << "settings"
+        << "c/UpsConfigure.ini" << 0700 << -1 << false << unwritable;
+    QTest::newRow("system: absent") << "system"
+                                    << "c/Halvic.conf" << 0755 << 0 << true << "";
+    QTest::newRow("system: readable") << "system"
+                                      << "c/Halvic.conf" << 0755 << 0644 << true << "";
+    QTest::newRow("system: below a file") << "system"
+                                          << "c/x/Halvic.conf" << 0755 << 0 << false << unreadable;
+    QTest::newRow("system: not for this user") << "system"
+                                               << "c/Halvic.conf" << 0755 << 0640 << true << unreadable;
+    QTest::newRow("system: a folder it cannot enter")
+        << "system"
+        << "c/Halvic.conf" << 0700 << 0644 << true << unreadable;
+}
+
+void TestReadiness::files()
+{
+    QFETCH(QString, check);
+    QFETCH(QString, path);
+    QFETCH(int, folderMode);
+    QFETCH(int, mode);
+    QFETCH(bool, otherUser);
+    QFETCH(QString, reason);
+    if (otherUser && geteuid() != 0)
+        QSKIP("needs root to become another user");
+    QVERIFY(QFile::setPermissions(m_dir->path(), QFile::Permissions(0x7755))); // others may enter
+    const QString file = m_dir->filePath(path);
+    const QString folder = QFileInfo(file).absolutePath();
+    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("c"))));
+    QVERIFY(QFile(m_dir->filePath(QStringLiteral("c/x"))).open(QIODevice::WriteOnly)); // a file, not a folder
+    if (mode == -1)
+        QVERIFY(QDir().mkpath(file));
+    if (mode > 0) {
+        QFile made(file);
+        QVERIFY(made.open(QIODevice::WriteOnly));
+        made.close();
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), mode_t(mode)) == 0);
+    }
+    if (folderMode)
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), mode_t(folderMode)) == 0);
+    const Readiness::Check checked =
+        check == u"settings" ? readiness::settingsWritable(file) : readiness::systemFileReadable(file);
+    const Finding finding = otherUser ? asUser(checked) : findingOf(checked);
+    QCOMPARE(finding.ready, reason.isEmpty());
+    QCOMPARE(finding.reason, reason.isEmpty() ? QString() : reason.arg(file));
+    if (check == u"system" && !finding.ready)
+        QVERIFY2(finding.remedy.startsWith(adduser), qPrintable(finding.remedy));
+}
+
+void TestReadiness::recordsOpen()
+{
+    QCOMPARE(findingOf(readiness::recordsOpen(*m_records)).ready, true);
+    m_records->close();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(".")));
+    const Finding closed = findingOf(readiness::recordsOpen(*m_records));
+    QCOMPARE(closed.reason, QStringLiteral("the record table record cannot be read"));
+}
+
+QTEST_GUILESS_MAIN(TestReadiness)
+#include "tst_readiness.moc"
