@@ -8,7 +8,10 @@
 # close.exe and the monitor with SIGKILL, stops the loops, and checks that every key of the
 # settings file is still readable, that CloseApp.ini parses and that both record databases pass
 # PRAGMA integrity_check without being replaced as damaged. The next round starts on the files
-# the last one left. Uses build/ (or $BREVANT_BUILD_DIR); $BREVANT_FAULTS_SEED repeats a run.
+# the last one left. Then two single runs: SIGTERM while close.exe saves (the shutdown must still
+# be carried out, and the monitor end), and FIFOs in place of the settings file and the save list
+# (the monitor must start, and end on SIGTERM). Uses build/ (or $BREVANT_BUILD_DIR);
+# $BREVANT_FAULTS_SEED repeats a run.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BREVANT_BUILD_DIR:-$root/build}
@@ -150,6 +153,54 @@ for ((round = 1; round <= rounds; round++)); do
         BREVANT_FAULTS_KEEP=1
     fi
 done
+
+# Waits up to $2 seconds for process $1 to end.
+ends_within() {
+    local pid=$1 tenths=$(($2 * 10))
+    while kill -0 "$pid" 2>/dev/null && ((tenths-- > 0)); do sleep 0.1; done
+    ! kill -0 "$pid" 2>/dev/null
+}
+
+# SIGTERM (a logout) while close.exe saves: the shutdown is carried out before the monitor ends.
+single=$work/single
+mkdir -p "$single"
+cp "$app/UpsConfigure.ini" "$app/close.conf" "$single/"
+sed -i 's/^ShutDown=.*/ShutDown=0/; s/^SaveList=.*/SaveList=0/' "$single/UpsConfigure.ini"
+printf '#!/bin/sh
+sleep 30
+' >"$single/close.exe"
+chmod +x "$single/close.exe"
+before=$(wc -l <"$work/shutdowns.log" 2>/dev/null || echo 0)
+"$bin/halvic-sim" onbattery >/dev/null
+BREVANT_APP_DIR="$single" "$bin/brevant" >>"$work/brevant.log" 2>&1 &
+monitor=$!
+started+=($monitor)
+for ((try = 0; try < 300; try++)); do
+    pgrep -f "$single/close.exe" >/dev/null && break
+    sleep 0.1
+done
+kill -TERM "$monitor"
+if ! ends_within "$monitor" 15 || (($(wc -l <"$work/shutdowns.log" 2>/dev/null || echo 0) <= before)); then
+    ((++failures))
+    echo "exit during the hand-over: the monitor did not carry out the shutdown and end"
+fi
+saver=$(pgrep -f "$single/close.exe" || true)
+[ -z "$saver" ] || kill $saver 2>/dev/null || true
+stop_all
+
+# FIFOs in place of the settings file and the save list: nothing may block the start or the exit.
+rm -rf "$single" && mkdir -p "$single"
+mkfifo "$single/UpsConfigure.ini" "$single/CloseApp.ini"
+BREVANT_APP_DIR="$single" "$bin/brevant" >>"$work/brevant.log" 2>&1 &
+monitor=$!
+started+=($monitor)
+sleep 4
+kill -TERM "$monitor"
+if ! ends_within "$monitor" 10; then
+    ((++failures))
+    echo "special files: the monitor did not end on SIGTERM"
+fi
+stop_all
 
 shutdowns=$(wc -l <"$work/shutdowns.log" 2>/dev/null || echo 0)
 offs=$(wc -l <"$work/halvic-sim.state.off-log" 2>/dev/null || echo 0)

@@ -13,6 +13,8 @@
 #include "shutdown/Confirmation.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QStackedWidget>
 
@@ -40,7 +42,8 @@ MainWindow::MainWindow(MonitorEngine& engine, HelpOpener& help, bool notificatio
     , m_notificationArea(notificationArea)
     , m_pageButtons(new PageButtons(this))
     , m_pages(new QStackedWidget(this))
-    , m_status(new StatusPage({engine.display(), engine.countdown(), engine.confirmation()}, m_pages))
+    , m_status(new StatusPage(
+          {engine.display(), engine.countdown(), engine.confirmation(), engine.readiness()}, m_pages))
     , m_recordPages{new RecordPage(recordPageParts(engine), RecordPage::logRecord(), m_pages),
                     new RecordPage(recordPageParts(engine), RecordPage::eventRecord(), m_pages),
                     new RecordPage(recordPageParts(engine), RecordPage::closedApplications(), m_pages)}
@@ -59,6 +62,10 @@ MainWindow::MainWindow(MonitorEngine& engine, HelpOpener& help, bool notificatio
 
     const SkinFrameElements frame = createSkinFrameElements(this, QStringLiteral("Brevant System "));
     connect(frame.help, &SkinImage::clicked, this, &MainWindow::openHelp);
+    connect(m_status, &StatusPage::protectionHelpRequested, this, [this] {
+        m_help.openHelp(
+            QFileInfo(m_engine.paths().helpFile()).dir().filePath(QStringLiteral("protection.html")));
+    });
     connect(frame.minimize, &SkinImage::clicked, this, &MainWindow::minimise);
     connect(frame.close, &SkinImage::clicked, this, &MainWindow::askToQuit);
     connect(m_quitQuestion, &QuitQuestion::quitChosen, this, &MainWindow::requestExit);

@@ -55,9 +55,9 @@ public:
         , m_saveListWindow(m_engine.saveList(), m_engine.records())
     {
         // The Event Manager page lives in the main window, which takes it over.
-        auto* eventManager =
-            new EventManagerPage({m_engine.settings(), m_engine.messages(), m_engine.serial(),
-                                  [this] { m_engine.applyLinkChoice(); }});
+        auto* eventManager = new EventManagerPage({m_engine.settings(), m_engine.messages(),
+                                                   m_engine.serial(), [this] { m_engine.applyLinkChoice(); },
+                                                   [this] { m_engine.recheckReadiness(); }});
         m_mainWindow.setEventManagerPage(eventManager, [eventManager] { eventManager->EventMana(); });
         QObject::connect(eventManager, &EventManagerPage::helpRequested, &m_mainWindow,
                          &MainWindow::openHelp);
@@ -76,6 +76,8 @@ public:
         m_engine.finishSplash();
         if (firstStart)
             m_engine.recordFirstStart();
+        m_notifications.followReadiness(m_engine.readiness());
+        m_engine.startReadiness();
         // Without a notification area the tray icon cannot be double-clicked: the main window is
         // then the user's only handle on the program, so it comes up once that is known.
         const auto showWithoutArea = [this](bool area) {

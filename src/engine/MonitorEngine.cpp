@@ -14,6 +14,8 @@
 #include "shutdown/AlarmController.h"
 #include "shutdown/Confirmation.h"
 #include "shutdown/Countdown.h"
+#include "shutdown/Readiness.h"
+#include "shutdown/ReadinessChecks.h"
 #include "shutdown/SaveListController.h"
 #include "shutdown/ShutdownSequence.h"
 #include "shutdown/SystemShutdown.h"
@@ -45,6 +47,16 @@ MonitorEngine::MonitorEngine(const AppPaths& paths, Adapters adapters, QObject* 
     m_tray = std::make_unique<TrayPresenter>(*m_monitor, adapters.tray);
     connect(m_monitor.get(), &PowerMonitor::statusShown, m_display.get(), &StatusDisplay::show);
     m_saveList = std::make_unique<SaveListController>(*m_settings, *m_records, paths.closeAppList());
+    m_readiness = std::make_unique<Readiness>(adapters.scheduler, *m_settings, *m_records);
+    m_readiness->addCheck(readiness::linkAnswers(*m_links, *m_serial));
+    m_readiness->addCheck(readiness::systemPowersOff(adapters.powerOff));
+    m_readiness->addCheck(readiness::closeProgramRuns(*m_settings, paths.closeProgram()));
+    m_readiness->addCheck(readiness::settingsWritable(paths.settingsFile()));
+    m_readiness->addCheck(readiness::recordsOpen(*m_records));
+    m_readiness->addCheck(readiness::systemFileReadable());
+    connect(m_readiness.get(), &Readiness::verdictChanged, this, [this](const ReadinessVerdict& verdict) {
+        m_adapters.tray.setWarning(verdict.isProtected ? QString() : verdict.text);
+    });
 
     m_countdown->setAlarmAction([this] { m_alarm->show(); });
     m_alarm->setShutdownAction(
@@ -128,11 +140,28 @@ void MonitorEngine::recordFirstStart()
                             QStringLiteral("First start: settings written with the first-install values"));
 }
 
+void MonitorEngine::startReadiness()
+{
+    connect(m_monitor.get(), &PowerMonitor::powerEvent, m_readiness.get(), [this](PowerEvent event) {
+        if (event == PowerEvent::LinkLost || event == PowerEvent::LinkBack)
+            m_readiness->recheck();
+    });
+    m_readinessStarted = true;
+    m_readiness->start();
+}
+
 void MonitorEngine::applyLinkChoice()
 {
     m_links->switchToChosenLink();
     const EventSection level = m_monitor->lowBattLevel() ? EventSection::LowBattery : EventSection::OnBattery;
     m_countdown->setShutdownDelay(m_settings->delaySeconds(level));
+    recheckReadiness();
+}
+
+void MonitorEngine::recheckReadiness()
+{
+    if (m_readinessStarted)
+        m_readiness->recheck();
 }
 
 bool MonitorEngine::shutdownUnderWay() const

@@ -13,6 +13,7 @@ class AlarmController;
 class Confirmation;
 class Countdown;
 class PowerMonitor;
+class Readiness;
 class RecordStore;
 class SaveListController;
 class Scheduler;
@@ -43,6 +44,13 @@ public:
     // The main window's load: the poll timer starts, then the link, records, tray icon and the
     // first status display. A failing step is skipped and the next one runs.
     void loadMainWindow();
+    // "Am I protected?": the readiness check of the whole shutdown path, from now on every 10
+    // minutes, after a port Apply and a settings Apply, and when the UPS stops or starts
+    // answering. The desktop program runs it; the fire drill does not (it would judge the
+    // simulated machine).
+    void startReadiness();
+    // After a settings Apply: the verdict may have changed.
+    void recheckReadiness();
     // The main window's unload: "Program quit", link closed, alarm window unloaded, tray icon removed.
     void exit();
     // Tells the program log that this start wrote the first-install settings.
@@ -74,6 +82,7 @@ public:
     Confirmation& confirmation() { return *m_confirmation; }
     WindowsModel& windows() { return *m_windows; }
     SaveListController& saveList() { return *m_saveList; }
+    Readiness& readiness() { return *m_readiness; }
     // The message boxes of the pages and windows.
     MessageBoxPresenter& messages() { return m_adapters.messages; }
 
@@ -102,8 +111,10 @@ private:
     std::unique_ptr<PowerMonitor> m_monitor;
     std::unique_ptr<TrayPresenter> m_tray;
     std::unique_ptr<SaveListController> m_saveList;
+    std::unique_ptr<Readiness> m_readiness;
     bool m_recordsOpen = false;
     bool m_exitPending = false;
+    bool m_readinessStarted = false;
     std::unique_ptr<Timer> m_exitHandOverWait;
 };
 

@@ -2,6 +2,7 @@
 
 #include "config/Settings.h"
 #include "config/ValueConversion.h"
+#include "shutdown/Readiness.h"
 
 #include <QMetaObject>
 #include <algorithm>
@@ -63,6 +64,19 @@ NotificationPresenter::NotificationPresenter(PowerMonitor& monitor, const Settin
 {
     connect(&monitor, &PowerMonitor::powerEvent, this, &NotificationPresenter::onPowerEvent);
     connect(&monitor, &PowerMonitor::countdownArmed, this, &NotificationPresenter::onCountdownArmed);
+}
+
+void NotificationPresenter::followReadiness(Readiness& readiness)
+{
+    connect(&readiness, &Readiness::verdictChanged, this, [this](const ReadinessVerdict& verdict) {
+        if (verdict.isProtected == !m_toldNotProtected || !enabled())
+            return;
+        m_toldNotProtected = !verdict.isProtected;
+        m_notifier.notify(
+            {verdict.isProtected ? QStringLiteral("Protected again") : QStringLiteral("Not protected"),
+             verdict.text,
+             verdict.isProtected ? DesktopNotifier::Urgency::Normal : DesktopNotifier::Urgency::Critical});
+    });
 }
 
 void NotificationPresenter::onPowerEvent(PowerEvent event)

@@ -8,6 +8,7 @@
 
 namespace brevant {
 
+class Readiness;
 class Settings;
 
 // Tells the user of power events in desktop notifications, whether or not a window is up: mains
@@ -22,6 +23,10 @@ class NotificationPresenter : public QObject
 public:
     NotificationPresenter(PowerMonitor& monitor, const Settings& settings, DesktopNotifier& notifier,
                           QObject* parent = nullptr);
+
+    // One notification when the computer turns to not protected, and one when it is again; a
+    // first verdict that is "protected" is not worth a bubble.
+    void followReadiness(Readiness& readiness);
 
 private:
     // What one tick saw: its events in order, and the countdown one of them armed.
@@ -44,6 +49,7 @@ private:
     DesktopNotifier& m_notifier;
     std::optional<Tick> m_pending;
     std::optional<Tick> m_lastShown;
+    bool m_toldNotProtected = false;
 };
 
 } // namespace brevant

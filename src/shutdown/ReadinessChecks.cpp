@@ -1,6 +1,8 @@
 #include "shutdown/ReadinessChecks.h"
 
 #include "config/Settings.h"
+#include "link/ActiveLink.h"
+#include "link/SerialLink.h"
 #include "platform/SystemPowerOff.h"
 #include "platform/linux/UserGroups.h"
 #include "records/RecordStore.h"
@@ -22,6 +24,29 @@ bool permitted(const QString& path, int mode)
 }
 
 } // namespace
+
+Readiness::Check linkAnswers(ActiveLink& links, const SerialLink& serial)
+{
+    return [&links, &serial](std::function<void(Finding)> answer) {
+        const UpsLink& link = links.current();
+        if (link.kind() == UpsLink::Kind::Serial) {
+            if (serial.isOpen())
+                return answer(Finding::yes());
+            return answer(Finding::no(
+                QStringLiteral("the UPS's serial port COM%1 is not open (%2)")
+                    .arg(serial.commPort())
+                    .arg(serial.lastOpen().ok() ? QStringLiteral("closed") : serial.lastOpen().error()),
+                QStringLiteral("Choose the UPS's port on the OS Event Log page, or name its device in "
+                               "BREVANT_COM%1")
+                    .arg(serial.commPort())));
+        }
+        if (link.answering())
+            return answer(Finding::yes());
+        answer(Finding::no(QStringLiteral("the UPS does not answer over USB"),
+                           QStringLiteral("Check that the UPS is on and its cable plugged in, or choose "
+                                          "the UPS's link on the OS Event Log page")));
+    };
+}
 
 Readiness::Check systemPowersOff(SystemPowerOff& powerOff)
 {
@@ -66,12 +91,14 @@ Readiness::Check settingsWritable(QString settingsFile)
 Readiness::Check recordsOpen(const RecordStore& records)
 {
     return [&records](std::function<void(Finding)> answer) {
-        for (RecordTableId table : {RecordTableId::Log, RecordTableId::UpsEvent, RecordTableId::CloseApp})
-            if (records.recordCount(table) < 0)
+        for (RecordTableId table : {RecordTableId::Log, RecordTableId::UpsEvent, RecordTableId::CloseApp}) {
+            // A database that could not be opened is tried again by its next use, at most once a minute.
+            if (const Result<int> count = records.recordCount(table); !count.ok())
                 return answer(Finding::no(
-                    QStringLiteral("the record table %1 cannot be read").arg(RecordStore::tableName(table)),
-                    QStringLiteral("Check the free space and the permissions of the record folder, then "
-                                   "restart Brevant")));
+                    QStringLiteral("the record table %1 cannot be read (%2)")
+                        .arg(RecordStore::tableName(table), count.error()),
+                    QStringLiteral("Check the free space and the permissions of the record folder")));
+        }
         answer(Finding::yes());
     };
 }

@@ -5,13 +5,17 @@
 
 namespace brevant {
 
+class ActiveLink;
 class RecordStore;
+class SerialLink;
 class Settings;
 class SystemPowerOff;
 
 // The checks of the shutdown path that need neither the link nor the UPS, each read-only.
 namespace readiness {
 
+// The link answers: the USB UPS answered its last question, the serial port is open.
+Readiness::Check linkAnswers(ActiveLink& links, const SerialLink& serial);
 // The system will power off for this user now (SystemPowerOff::checkReadiness).
 Readiness::Check systemPowersOff(SystemPowerOff& powerOff);
 // With "Save all applications" on, close.exe is a file this user may run.

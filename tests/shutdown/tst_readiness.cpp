@@ -130,7 +130,7 @@ void TestReadiness::init()
     QVERIFY(m_dir->isValid());
     m_records = std::make_unique<RecordStore>(m_dir->filePath(QStringLiteral("EventRecord.mdb")),
                                               m_dir->filePath(QStringLiteral("CloseAppRecord.mdb")));
-    QVERIFY(m_records->open());
+    QVERIFY(m_records->open().ok());
     // A shutdown 1 minute after battery low, unless a row says otherwise.
     QVERIFY(settings().write(key::Shutdown(EventSection::LowBattery), QStringLiteral("1")).ok());
     QVERIFY(settings().write(key::Delaytime(EventSection::LowBattery), QStringLiteral("1")).ok());
@@ -401,7 +401,7 @@ void TestReadiness::recordsOpen()
     m_records->close();
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral(".")));
     const Finding closed = findingOf(readiness::recordsOpen(*m_records));
-    QCOMPARE(closed.reason, QStringLiteral("the record table record cannot be read"));
+    QVERIFY2(closed.reason.startsWith(u"the record table record cannot be read ("), qPrintable(closed.reason));
 }
 
 QTEST_GUILESS_MAIN(TestReadiness)

@@ -87,7 +87,7 @@ QImage eventManagerShot(const char* option)
     area.resize(PageArea);
     MonitorEngine& engine = scene.engine();
     auto* page = new EventManagerPage(
-        {engine.settings(), engine.messages(), engine.serial(), [&engine] { engine.applyLinkChoice(); }},
+        {engine.settings(), engine.messages(), engine.serial(), [&engine] { engine.applyLinkChoice(); }, {}},
         &area);
     (new QVBoxLayout(&area))->addWidget(page);
     area.show();

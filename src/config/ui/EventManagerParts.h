@@ -18,6 +18,8 @@ struct EventManagerParts
     SerialLink& serial;
     // Takes the link the settings name into use at once and reloads the countdown's length.
     std::function<void()> applyLinkChoice;
+    // An event sub-page's Apply wrote the settings.
+    std::function<void()> settingsApplied;
 };
 
 } // namespace brevant

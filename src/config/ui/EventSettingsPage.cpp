@@ -184,6 +184,8 @@ void EventSettingsPage::apply()
     writes.write(key::Recordlog(m_section), QString::number(m_record->value()));
     writes.write(key::Delaytime(m_section), delayToWrite());
     writes.reportFailure();
+    if (m_parts.settingsApplied)
+        m_parts.settingsApplied();
 }
 
 // The delay is written as typed ("0.5" stays "0.5"). A box that holds no number (emptied, or left

@@ -5,6 +5,7 @@
 #include "monitor/ui/PictureView.h"
 #include "shutdown/Confirmation.h"
 #include "shutdown/Countdown.h"
+#include "shutdown/Readiness.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -86,6 +87,7 @@ StatusPage::StatusPage(Parts parts, QWidget* parent)
     , m_disconnected(new PictureView(QStringLiteral("ImaDisconnected"), art::StatusCanvas, m_scene))
     , m_message(new QLabel(this))
     , m_alarm(new QLabel(this))
+    , m_protection(new QLabel(this))
     , m_shutdown(new XpCmdButton(tr("Shutdown"), this))
 {
     setObjectName(QStringLiteral("frmStatus"));
@@ -126,15 +128,27 @@ StatusPage::StatusPage(Parts parts, QWidget* parent)
     m_shutdown->setObjectName(QStringLiteral("CmdShutdown"));
     m_shutdown->setMinimumWidth(96);
 
+    m_protection->setObjectName(QStringLiteral("LblProtection"));
+    m_protection->setWordWrap(true);
+    m_protection->setTextFormat(Qt::PlainText);
+    auto* protectionHelp = new XpCmdButton(tr("Why?"), this);
+    protectionHelp->setObjectName(QStringLiteral("CmdProtectionHelp"));
+    protectionHelp->setAccessibleName(tr("Why? What protects this computer"));
+    connect(protectionHelp, &XpCmdButton::Click, this, &StatusPage::protectionHelpRequested);
+
     auto* top = new QHBoxLayout;
     top->addWidget(m_message, 1);
     top->addLayout(pictures);
+    auto* protection = new QHBoxLayout;
+    protection->addWidget(m_protection, 1);
+    protection->addWidget(protectionHelp);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_alarm, 1);
     bottom->addWidget(m_shutdown);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 4, 8, 4);
     layout->addLayout(top);
+    layout->addLayout(protection);
     layout->addStretch();
     layout->addWidget(m_scene, 0, Qt::AlignHCenter);
     layout->addStretch();
@@ -152,6 +166,8 @@ StatusPage::StatusPage(Parts parts, QWidget* parent)
             m_alarm->setText(text);
     });
     connect(m_shutdown, &XpCmdButton::Click, this, [this] { m_confirmation.pressShutdownButton(); });
+    connect(&parts.readiness, &Readiness::verdictChanged, this, &StatusPage::showVerdict);
+    showVerdict(parts.readiness.verdict());
 
     // Built out of sight, as the main window is loaded hidden.
     showModel();
@@ -229,6 +245,16 @@ void StatusPage::showFlowPicture(int frame)
     if (!m_seen)
         return;
     m_flow->setPicture(art::flowFrame(frame));
+}
+
+// The verdict is our own line under the page's own texts: green when protected, red when not.
+void StatusPage::showVerdict(const ReadinessVerdict& verdict)
+{
+    m_protection->setText(verdict.text);
+    m_protection->setAccessibleName(verdict.text);
+    QPalette colours = m_protection->palette();
+    colours.setColor(QPalette::WindowText, verdict.isProtected ? QColor(0, 110, 0) : QColor(180, 0, 0));
+    m_protection->setPalette(colours);
 }
 
 } // namespace brevant

@@ -11,6 +11,8 @@ namespace brevant {
 
 class Confirmation;
 class Countdown;
+class Readiness;
+struct ReadinessVerdict;
 class PictureView;
 class XpCmdButton;
 
@@ -32,11 +34,17 @@ public:
         StatusDisplay& display;
         Countdown& countdown;
         Confirmation& confirmation;
+        Readiness& readiness; // "Am I protected?", in one line under the status
     };
 
     explicit StatusPage(Parts parts, QWidget* parent = nullptr);
     ~StatusPage() override;
 
+signals:
+    // The help button beside the protection line: the page that explains each reason.
+    void protectionHelpRequested();
+
+public:
     // Pauses or resumes the animation by whether the user can see the page now, and releases the
     // rendered pictures while the whole window is out of sight. The page calls it on its own show
     // and hide; its window calls it when it is minimised or restored.
@@ -54,6 +62,7 @@ private:
     void showElement(StatusDisplay::Element element, bool visible);
     void showMessage(const QString& text, quint32 color);
     void showFlowPicture(int frame);
+    void showVerdict(const ReadinessVerdict& verdict);
 
     StatusDisplay& m_display;
     Countdown& m_countdown;
@@ -64,6 +73,7 @@ private:
     PictureView* m_disconnected;
     QLabel* m_message;
     QLabel* m_alarm;
+    QLabel* m_protection;
     XpCmdButton* m_shutdown;
     bool m_seen = false; // unseen, the page follows no change: it catches up when it is seen
 };

@@ -8,7 +8,9 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QPainter>
 #include <QTimer>
+#include <algorithm>
 
 namespace brevant {
 
@@ -18,12 +20,29 @@ constexpr int MaxTipChars = 63;
 // The sizes notification areas ask for, and twice the largest for dense screens.
 constexpr int IconSizes[] = {16, 22, 32, 64};
 
-QIcon trayIcon(TrayPicture picture)
+QIcon trayIcon(TrayPicture picture, bool marked)
 {
     const QString path = art::trayPicture(trayPictureName(picture));
     QIcon icon;
-    for (int size : IconSizes)
-        icon.addPixmap(art::pixmap(path, QSize(size, size), 1.0));
+    for (int size : IconSizes) {
+        QPixmap pixmap = art::pixmap(path, QSize(size, size), 1.0);
+        if (marked) {
+            // A warning triangle in the lower right corner, large enough to see at 16 pixels.
+            QPainter painter(&pixmap);
+            painter.setRenderHint(QPainter::Antialiasing);
+            const qreal side = size * 0.6;
+            const QRectF box(size - side, size - side, side, side);
+            const QPolygonF triangle{{box.center().x(), box.top()}, box.bottomRight(), box.bottomLeft()};
+            painter.setPen(QPen(QColor(0x60, 0x30, 0x00), std::max(1.0, size / 16.0)));
+            painter.setBrush(QColor(0xFF, 0xB0, 0x00));
+            painter.drawPolygon(triangle);
+            painter.setPen(QPen(Qt::black, std::max(1.0, side / 7.0), Qt::SolidLine, Qt::RoundCap));
+            const qreal x = box.center().x();
+            painter.drawLine(QPointF(x, box.top() + side * 0.35), QPointF(x, box.top() + side * 0.68));
+            painter.drawPoint(QPointF(x, box.top() + side * 0.84));
+        }
+        icon.addPixmap(pixmap);
+    }
     return icon;
 }
 
@@ -42,8 +61,35 @@ const QIcon& QtTrayIcon::pictureIcon(TrayPicture picture)
 {
     QIcon& icon = m_pictures.at(std::size_t(picture));
     if (icon.isNull())
-        icon = trayIcon(picture);
+        icon = trayIcon(picture, false);
     return icon;
+}
+
+const QIcon& QtTrayIcon::shownIcon(TrayPicture picture)
+{
+    if (m_warning.isEmpty())
+        return pictureIcon(picture);
+    QIcon& icon = m_markedPictures.at(std::size_t(picture));
+    if (icon.isNull())
+        icon = trayIcon(picture, true);
+    return icon;
+}
+
+QString QtTrayIcon::shownTip() const
+{
+    return m_warning.isEmpty() ? m_tip : m_tip + u'\n' + m_warning;
+}
+
+void QtTrayIcon::setWarning(const QString& warning)
+{
+    if (m_warning == warning)
+        return;
+    m_warning = warning;
+    if (!m_icon)
+        return;
+    if (m_picture)
+        m_icon->setIcon(shownIcon(*m_picture));
+    m_icon->setToolTip(shownTip());
 }
 
 void QtTrayIcon::waitForNotificationArea(int ms, const QDBusConnection& bus)
@@ -112,12 +158,12 @@ void QtTrayIcon::replaceTrayIcon(TrayPicture picture, const QString& tip)
         return;
     }
     if (m_picture != picture) {
-        m_icon->setIcon(pictureIcon(picture));
+        m_icon->setIcon(shownIcon(picture));
         m_picture = picture;
     }
     if (m_tip != shortTip) {
-        m_icon->setToolTip(shortTip);
         m_tip = shortTip;
+        m_icon->setToolTip(shownTip());
     }
     // Without a notification area the icon waits unseen; Qt shows it when an XEmbed area appears.
     if (!m_icon->isVisible())
@@ -132,9 +178,9 @@ void QtTrayIcon::recreateFor(Host host)
     m_icon.reset();
     m_icon = std::make_unique<QSystemTrayIcon>();
     connect(m_icon.get(), &QSystemTrayIcon::activated, this, &QtTrayIcon::onActivated);
-    m_icon->setToolTip(m_tip);
+    m_icon->setToolTip(shownTip());
     if (m_picture)
-        m_icon->setIcon(pictureIcon(*m_picture));
+        m_icon->setIcon(shownIcon(*m_picture));
     if (m_shown)
         m_icon->show();
 }

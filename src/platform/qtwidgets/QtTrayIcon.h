@@ -46,6 +46,7 @@ public:
 
     void replaceTrayIcon(TrayPicture picture, const QString& tip) override;
     void remove() override;
+    void setWarning(const QString& warning) override;
 
     // Makes the icon again, once, with the picture and tip it shows: how a host that came up after
     // the icon was made is reached, where Qt picks the kind of notification area per icon.
@@ -66,6 +67,9 @@ private:
     void endWait();
     void onActivated(QSystemTrayIcon::ActivationReason reason);
     const QIcon& pictureIcon(TrayPicture picture);
+    // The picture as shown now: with the warning mark while not protected.
+    const QIcon& shownIcon(TrayPicture picture);
+    QString shownTip() const;
 
     Host m_host;
     bool m_waiting = false;
@@ -75,6 +79,8 @@ private:
     QString m_tip;
     bool m_shown = false;            // between a replacement and remove()
     std::array<QIcon, 3> m_pictures; // drawn once each, from the art set
+    std::array<QIcon, 3> m_markedPictures;
+    QString m_warning;
 };
 
 } // namespace brevant

@@ -29,13 +29,16 @@ public:
 
     void replaceTrayIcon(TrayPicture picture, const QString& tip) override;
     void remove() override;
+    void setWarning(const QString& warning) override { m_warning = warning; }
 
     bool isShown() const { return m_shown; }
+    const QString& warning() const { return m_warning; }
     const QList<Icon>& history() const { return m_history; }
 
 private:
     bool m_shown = false;
     QList<Icon> m_history;
+    QString m_warning;
 };
 
 // Counts shutdowns instead of powering anything off. It allows and accepts every power-off, and

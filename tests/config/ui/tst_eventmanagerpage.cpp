@@ -30,8 +30,11 @@ class Page
 {
 public:
     explicit Page(const QStringList& settings = {}, const char* option = nullptr)
-        : page({f.engine().settings(), f.engine().messages(), f.engine().serial(),
-                [this] { f.engine().applyLinkChoice(); }})
+        : page({f.engine().settings(),
+                f.engine().messages(),
+                f.engine().serial(),
+                [this] { f.engine().applyLinkChoice(); },
+                {}})
     {
         testsupport::writeFile(f.paths().settingsFile(), firstInstallSettings());
         for (const QString& setting : settings)

@@ -19,7 +19,7 @@ namespace {
 
 StatusPage::Parts partsOf(EngineFixture& f)
 {
-    return {f.engine().display(), f.engine().countdown(), f.engine().confirmation()};
+    return {f.engine().display(), f.engine().countdown(), f.engine().confirmation(), f.engine().readiness()};
 }
 
 } // namespace
@@ -119,7 +119,7 @@ void TestStatusPage::outOfSightPausesAndReleases()
     };
     {
         QWidget window;
-        auto* page = new StatusPage({display, f.engine().countdown(), f.engine().confirmation()}, &window);
+        auto* page = new StatusPage(partsOf(f), &window);
         QVERIFY(display.isAnimationPaused()); // built hidden, as the main window is
         f.start();
         window.show();
