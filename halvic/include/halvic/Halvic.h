@@ -75,11 +75,36 @@ HALVIC_EXPORT void HALVIC_CALL CmdOutput(int command, int zero, char* replyCode)
 /* Reads the status block of the last status query, and the second buffer. */
 HALVIC_EXPORT void HALVIC_CALL CmdInput(char* statusBlock, char* secondBuffer);
 
+/* Optional: a program loads it when the library has it, and runs without it otherwise.
+ * What the UPS knows besides its state, from the same latest reading as the status (no call waits
+ * for the device): one line "name value" per value, in Network UPS Tools' vocabulary and units,
+ * each line ended by '\n', e.g.
+ *   battery.charge 87          (percent)
+ *   battery.runtime 1380       (seconds)
+ *   ups.load 23                (percent)
+ *   input.voltage 230.5        (volts)
+ *   output.voltage 230.0       (volts)
+ *   device.mfr EATON
+ *   device.model Ellipse PRO 650
+ *   device.serial G355B12345
+ * and whatever else the backend knows. Only values the UPS gave are listed; numbers use '.' as
+ * the decimal point; a value holds no line break. Writes at most size - 1 bytes, whole lines
+ * only, and a terminating zero; returns the number of bytes written before it (0: nothing known,
+ * or the UPS does not answer). */
+HALVIC_EXPORT int HALVIC_CALL HalvicValues(char* buffer, int size);
+
 /* The same functions as pointer types, for a program that loads the library at run time. */
 typedef void(HALVIC_CALL* HalvicHidHandleFunction)(void);
 typedef void(HALVIC_CALL* HalvicCloseHandleDeviceFunction)(void);
 typedef void(HALVIC_CALL* HalvicCmdOutputFunction)(int command, int zero, char* replyCode);
 typedef void(HALVIC_CALL* HalvicCmdInputFunction)(char* statusBlock, char* secondBuffer);
+typedef int(HALVIC_CALL* HalvicValuesFunction)(char* buffer, int size);
+
+/* The buffer a caller of HalvicValues gives: room for every value a backend knows. */
+enum
+{
+    HALVIC_VALUES_BUFFER_SIZE = 4096
+};
 
 #ifdef __cplusplus
 }
