@@ -111,9 +111,9 @@ FileLock::FileLock(const QString& lockFilePath, std::chrono::milliseconds maxWai
     // have the lock file created elsewhere).
     constexpr int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
     int fd = ::open(path.constData(), O_RDWR | O_CREAT | flags, 0600);
-    if (fd < 0 &&
-        errno ==
-            EACCES) // a lock file left by another user may be read-only to us; flock needs no write access
+    // A lock file left by another user, or on a read-only file system, may be read-only to us;
+    // flock needs no write access.
+    if (fd < 0 && (errno == EACCES || errno == EROFS))
         fd = ::open(path.constData(), O_RDONLY | flags);
     if (fd < 0) {
         m_status = Status::failure(
