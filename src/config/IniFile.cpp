@@ -15,9 +15,14 @@ namespace {
 
 constexpr unsigned NewFileMode = 0644; // the owner writes, everyone may read the settings
 
+constexpr QByteArrayView Utf8Mark("\xEF\xBB\xBF");
+constexpr QByteArrayView Utf16LeMark("\xFF\xFE");
+constexpr QByteArrayView Utf16BeMark("\xFE\xFF");
+
 QByteArrayView trimmed(QByteArrayView text)
 {
-    auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    // NUL counts as a blank: a file padded with zeros reads as meant, and a write keeps its bytes.
+    auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0'; };
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && isBlank(text[begin]))
@@ -49,7 +54,9 @@ bool equalsIgnoringCase(QByteArrayView a, QByteArrayView b)
 // Name of a "[Section]" line, if the line is one.
 std::optional<QByteArrayView> sectionName(QByteArrayView line)
 {
-    const QByteArrayView text = trimmed(line);
+    QByteArrayView text = trimmed(line);
+    if (text.startsWith(Utf8Mark)) // a file of several, each with its byte order mark
+        text = trimmed(text.sliced(Utf8Mark.size()));
     if (text.isEmpty() || text.front() != '[')
         return std::nullopt;
     const qsizetype close = text.indexOf(']');
@@ -202,16 +209,6 @@ QString valueIn(QByteArrayView utf8, const QString& section, const QString& key,
     return value ? seenValue(*value) : defaultText;
 }
 
-constexpr QByteArrayView Utf8Mark("\xEF\xBB\xBF");
-constexpr QByteArrayView Utf16LeMark("\xFF\xFE");
-constexpr QByteArrayView Utf16BeMark("\xFE\xFF");
-
-QByteArray withoutNul(QByteArray text)
-{
-    text.removeIf([](char c) { return c == '\0'; });
-    return text;
-}
-
 // The readable text of a file, or an empty one with the problem logged once.
 QByteArray readableText(const QString& fileName, qint64 maxBytes)
 {
@@ -232,12 +229,12 @@ IniText decodeIni(QByteArrayView bytes)
         return QString(decoder(bytes.sliced(2))).toUtf8();
     };
     if (bytes.startsWith(Utf16LeMark))
-        return {withoutNul(utf16(QStringConverter::Utf16LE)), IniEncoding::Utf16Le};
+        return {utf16(QStringConverter::Utf16LE), IniEncoding::Utf16Le};
     if (bytes.startsWith(Utf16BeMark))
-        return {withoutNul(utf16(QStringConverter::Utf16BE)), IniEncoding::Utf16Be};
+        return {utf16(QStringConverter::Utf16BE), IniEncoding::Utf16Be};
     if (bytes.startsWith(Utf8Mark))
-        return {withoutNul(bytes.sliced(Utf8Mark.size()).toByteArray()), IniEncoding::Utf8WithMark};
-    return {withoutNul(bytes.toByteArray()), IniEncoding::Utf8};
+        return {bytes.sliced(Utf8Mark.size()).toByteArray(), IniEncoding::Utf8WithMark};
+    return {bytes.toByteArray(), IniEncoding::Utf8};
 }
 
 QByteArray encodeIni(const IniText& text)

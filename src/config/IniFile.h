@@ -19,8 +19,8 @@ namespace brevant {
 // default text. Lines end in LF, CR LF or a lone CR.
 //
 // Files are UTF-8, or UTF-16 (little or big endian) with a byte order mark, as Windows editors
-// save them; a UTF-8 byte order mark is skipped. NUL bytes are ignored. A write keeps the file's
-// encoding and its line ends.
+// save them; a UTF-8 byte order mark is skipped. NUL counts as a blank around names and values.
+// A write keeps the file's encoding and its line ends.
 //
 // Only a regular file is read, and only up to a size: a FIFO, a device, a directory or a larger
 // file is refused (one warning under brevant.settings for each reason), and reads as absent.
@@ -38,7 +38,7 @@ enum class IniEncoding
     Utf16Be
 };
 
-// A file's text as the readers see it: UTF-8 without byte order mark and NUL bytes.
+// A file's text as the readers see it: UTF-8 without byte order mark.
 struct IniText
 {
     QByteArray utf8;

@@ -138,7 +138,7 @@ private slots:
             u"\u00e9t\u00e9"_s);
         row("UTF-16 BE", utf16(QStringConverter::Utf16BE, "[B]\nk=1\n[A]\nk=2\n"), "k", "2");
         row("CR line ends", "[B]\rk=1\r[A]\rj=1\rk=2\r", "k", "2");
-        row("NUL bytes ignored", QByteArray("[A]\nk=1\0\n\0\0", 12), "k", "1");
+        row("NUL bytes as blanks", QByteArray("[A]\nk=1\0\n\0\0", 12), "k", "1");
     }
 
     void read()
@@ -180,6 +180,8 @@ private slots:
             utf16(QStringConverter::Utf16LE, "[A]\r\nk=0\r\nj=\xC3\xA9\r\n"));
         row("UTF-16 BE kept", utf16(QStringConverter::Utf16BE, "[B]\nj=2\n"), "k", "0",
             utf16(QStringConverter::Utf16BE, "[B]\nj=2\n[A]\nk=0\n"));
+        row("NUL bytes kept", QByteArray("[A]\nk=1\0\n\0\0", 11), "j", "5",
+            QByteArray("[A]\nk=1\0\nj=5\n\0\0", 15));
         row("UTF-8 mark kept", "\xEF\xBB\xBF[A]\nk=1\n", "k", "0", "\xEF\xBB\xBF[A]\nk=0\n");
     }
 
