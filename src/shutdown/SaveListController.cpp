@@ -34,10 +34,10 @@ int SaveListController::ImportClosedApps()
         return 0;
 
     // Read once: the whole list is looked up in memory, and its fingerprint is taken from the very
-    // bytes imported. A missing file is an empty list.
-    QByteArray text;
-    if (QFile list(m_closeAppList); list.open(QIODevice::ReadOnly))
-        text = list.readAll();
+    // bytes imported. A missing file is an empty list; a FIFO, a device or a huge file is refused
+    // (logged by the reader) and imports nothing, so that it cannot stall the start.
+    const Result<QByteArray> read = readSaveList(m_closeAppList);
+    const QByteArray text = read.valueOr({});
     const IniSnapshot list = IniSnapshot::fromText(text);
     // The count is a 16-bit number; anything else (missing, not a number, out of range) imports nothing.
     const auto count = conversion::wholeNumber(list.value(closeapplist::Count));

