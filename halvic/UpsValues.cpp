@@ -8,9 +8,7 @@
 
 namespace halvic {
 
-namespace {
-
-bool isName(const std::string& name)
+bool isValueName(std::string_view name)
 {
     return !name.empty() && std::ranges::all_of(name, [](unsigned char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
@@ -18,13 +16,11 @@ bool isName(const std::string& name)
     });
 }
 
-bool isValue(const std::string& value)
+bool isValueText(std::string_view value)
 {
     return !value.empty() &&
            std::ranges::none_of(value, [](unsigned char c) { return c < 0x20 || c == 0x7f; });
 }
-
-} // namespace
 
 int writeValueLines(const UpsValues& values, char* buffer, int size)
 {
@@ -33,7 +29,7 @@ int writeValueLines(const UpsValues& values, char* buffer, int size)
     size_t written = 0;
     const auto room = static_cast<size_t>(size) - 1;
     for (const auto& [name, value] : values) {
-        if (!isName(name) || !isValue(value))
+        if (!isValueName(name) || !isValueText(value))
             continue;
         const std::string line = name + ' ' + value + '\n';
         if (line.size() > room - written)

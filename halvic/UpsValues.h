@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -9,6 +10,11 @@ namespace halvic {
 // What the UPS knows besides its state, as (name, value) in Network UPS Tools' vocabulary and
 // units, in the order the backend learnt them.
 using UpsValues = std::vector<std::pair<std::string, std::string>>;
+
+// A value's name is one NUT word (letters, digits, '.', '_', '-'); its text is not empty and holds
+// no control character.
+bool isValueName(std::string_view name);
+bool isValueText(std::string_view value);
 
 // Writes "name value\n" lines, whole lines only, and a terminating zero into size bytes; returns
 // the bytes written before the zero. A name that is not one NUT word, or a value with a control
