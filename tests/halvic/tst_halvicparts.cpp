@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
@@ -300,8 +301,12 @@ void TestHalvicParts::credentialsGoOnlyToTheNamedServer()
     }
     const auto sent = [&] {
         QStringList lines;
-        for (const std::string& line : server.requests())
-            lines << text(line);
+        // The values asked with the status are another test's matter.
+        const QRegularExpression valueRequest(QStringLiteral("^GET VAR fake (?!ups\\.status$)"));
+        for (const std::string& line : server.requests()) {
+            if (!valueRequest.match(text(line)).hasMatch())
+                lines << text(line);
+        }
         return lines;
     };
     QTRY_COMPARE(sent(), requests);
