@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
@@ -38,15 +37,6 @@ constexpr std::string_view Charge = "battery.charge";
 constexpr std::string_view Runtime = "battery.runtime";
 constexpr std::string_view DrainKey = "drain";
 constexpr std::string_view SinceKey = "since";
-
-std::optional<double> number(std::string_view text)
-{
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
 
 const std::string* valueOf(const UpsValues& values, std::string_view name)
 {
@@ -81,7 +71,7 @@ UpsValues SimUps::valuesAt(std::chrono::system_clock::time_point now) const
 {
     UpsValues current = values;
     const std::string* chargeText = valueOf(values, Charge);
-    const auto charge = chargeText ? number(*chargeText) : std::nullopt;
+    const auto charge = chargeText ? valueNumberFromText(*chargeText) : std::nullopt;
     if (!isOnBattery(state) || !charge || now <= since)
         return current;
     const double seconds = std::chrono::duration<double>(now - since).count();
@@ -90,7 +80,7 @@ UpsValues SimUps::valuesAt(std::chrono::system_clock::time_point now) const
         if (name == Charge) {
             value = valueNumber(fallen);
         } else if (name == Runtime && *charge > 0) {
-            if (const auto runtime = number(value))
+            if (const auto runtime = valueNumberFromText(value))
                 value = valueNumber(*runtime * fallen / *charge, 0);
         }
     }
@@ -147,11 +137,15 @@ SimUps SimStateFile::read(std::chrono::system_clock::time_point now) const
         const std::string name = line.substr(0, space);
         const std::string value = line.substr(space + 1);
         if (name == DrainKey) {
-            ups.drainPercentPerSecond = std::max(0.0, number(value).value_or(ups.drainPercentPerSecond));
+            ups.drainPercentPerSecond =
+                std::max(0.0, valueNumberFromText(value).value_or(ups.drainPercentPerSecond));
         } else if (name == SinceKey) {
-            if (const auto millis = number(value))
-                ups.since =
-                    std::chrono::system_clock::time_point(Milliseconds(static_cast<int64_t>(*millis)));
+            // Up to the year 2286: far enough, and no overflow in the clock's nanoseconds.
+            int64_t millis = -1;
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), millis);
+            if (error == std::errc() && end == value.data() + value.size() && millis >= 0 &&
+                millis < 10'000'000'000'000)
+                ups.since = std::chrono::system_clock::time_point(Milliseconds(millis));
         } else {
             ups.set(name, value);
         }

@@ -41,6 +41,15 @@ int writeValueLines(const UpsValues& values, char* buffer, int size)
     return static_cast<int>(written);
 }
 
+std::optional<double> valueNumberFromText(std::string_view text)
+{
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
 std::string valueNumber(double number, int decimals)
 {
     if (!std::isfinite(number))

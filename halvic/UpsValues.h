@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -20,6 +21,9 @@ bool isValueText(std::string_view value);
 // the bytes written before the zero. A name that is not one NUT word, or a value with a control
 // character, is left out rather than breaking the line format.
 int writeValueLines(const UpsValues& values, char* buffer, int size);
+
+// A finite number written with '.' as the decimal point and nothing around it; empty otherwise.
+std::optional<double> valueNumberFromText(std::string_view text);
 
 // A number with '.' as the decimal point and at most the given decimals, trailing zeros dropped
 // ("230.5", "87"), whatever the locale; empty (a value left out) when it is not finite or too

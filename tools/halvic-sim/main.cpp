@@ -10,7 +10,6 @@
 #include "SimStateFile.h"
 
 #include <array>
-#include <charconv>
 #include <chrono>
 #include <iostream>
 #include <string>
@@ -37,8 +36,8 @@ constexpr const char* Usage =
     "       halvic-sim drain PERCENT       how much charge is lost per second on battery\n"
     "       halvic-sim set NAME VALUE      any other value, e.g. input.voltage 230\n"
     "       halvic-sim unset NAME          the UPS no longer reports NAME\n"
-    "       halvic-sim status    print the simulated UPS's state and values\n"
-    "       halvic-sim off-log   print every UPS-off command it received\n"
+    "       halvic-sim status              print the simulated UPS's state and values\n"
+    "       halvic-sim off-log             print every UPS-off command it received\n"
     "       halvic-sim --help | --version\n";
 
 int usage()
@@ -65,11 +64,8 @@ int help()
 
 std::optional<double> numberIn(std::string_view text, double lowest, double highest)
 {
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || !(value >= lowest && value <= highest))
-        return std::nullopt;
-    return value;
+    const auto value = halvic::valueNumberFromText(text);
+    return value && *value >= lowest && *value <= highest ? value : std::nullopt;
 }
 
 // drain and since are kept in the state file beside the values.
