@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UpsValues.h"
+
 #include <optional>
 
 namespace halvic {
@@ -14,6 +16,8 @@ struct UpsReading
     // False when the UPS said only that a shutdown is forced, not where its power comes from:
     // onMains and batteryLow are then no news.
     bool powerKnown = true;
+    // What else the UPS said in the same exchange; empty when the backend or the UPS knows nothing more.
+    UpsValues values{};
 
     bool operator==(const UpsReading&) const = default;
 };

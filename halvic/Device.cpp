@@ -186,6 +186,12 @@ void Device::input(char* statusBlock)
     statusBlock[HALVIC_FORCED_SHUTDOWN_BYTE - 1] = reading.forcedShutdown ? 1 : 0;
 }
 
+int Device::values(char* buffer, int size)
+{
+    const std::lock_guard lock(m_mutex);
+    return writeValueLines(m_lastReading ? m_lastReading->values : UpsValues(), buffer, size);
+}
+
 std::unique_ptr<Backend> Device::makeBackend(const Config& config)
 {
     // A refused file may have named another UPS or server: no guess takes its place.

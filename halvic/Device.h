@@ -10,8 +10,8 @@
 
 namespace halvic {
 
-// The state behind the four exported functions: the open backend and the last status reading,
-// which CmdOutput(1) takes and CmdInput hands out.
+// The state behind the exported functions: the open backend and the last status reading, which
+// CmdOutput(1) takes and CmdInput and HalvicValues hand out.
 class Device
 {
 public:
@@ -22,6 +22,9 @@ public:
     void close();
     void output(int command, char* reply);
     void input(char* statusBlock);
+    // The values of the same reading as the status block: none before a status query, after a
+    // stale or missing reading, or once the device is closed.
+    int values(char* buffer, int size);
 
 private:
     static std::unique_ptr<Backend> makeBackend(const Config& config);

@@ -47,4 +47,9 @@ void HALVIC_CALL CmdInput(char* statusBlock, char* /*secondBuffer*/)
 {
     device().input(statusBlock);
 }
+
+int HALVIC_CALL HalvicValues(char* buffer, int size)
+{
+    return device().values(buffer, size);
+}
 }

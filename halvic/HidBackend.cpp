@@ -57,7 +57,9 @@ std::optional<UpsReading> HidBackend::readStatus()
     std::tie(reading->manufacturer, reading->product, reading->serialNumber) =
         std::tie(m_usbStrings[0], m_usbStrings[1], m_usbStrings[2]);
     m_reading = std::move(*reading);
-    return m_reading.status;
+    UpsReading status = m_reading.status;
+    status.values = nutValues(m_reading);
+    return status;
 }
 
 bool HidBackend::switchOff()

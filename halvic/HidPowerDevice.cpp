@@ -176,4 +176,25 @@ std::optional<HidReading> readingFromFields(const PowerDeviceFields& fields, con
     return reading;
 }
 
+UpsValues nutValues(const HidReading& reading)
+{
+    UpsValues values;
+    const auto number = [&](const char* name, const std::optional<double>& measure, int decimals) {
+        if (measure)
+            values.emplace_back(name, valueNumber(*measure, decimals));
+    };
+    number("battery.charge", reading.remainingCapacityPercent, 1);
+    number("battery.runtime", reading.runTimeToEmptySeconds, 0);
+    number("ups.load", reading.percentLoad, 1);
+    number("input.voltage", reading.inputVolts, 1);
+    number("output.voltage", reading.outputVolts, 1);
+    for (const auto& [name, text] :
+         {std::pair("device.mfr", &reading.manufacturer), std::pair("device.model", &reading.product),
+          std::pair("device.serial", &reading.serialNumber)}) {
+        if (!text->empty())
+            values.emplace_back(name, *text);
+    }
+    return values;
+}
+
 } // namespace halvic

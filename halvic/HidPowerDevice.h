@@ -78,15 +78,15 @@ struct PowerDeviceFields
 // measures and names beside it, in %, s and V.
 struct HidReading
 {
-    UpsReading status;
-    std::optional<double> remainingCapacityPercent;
-    std::optional<double> runTimeToEmptySeconds;
-    std::optional<double> percentLoad;
-    std::optional<double> inputVolts;
-    std::optional<double> outputVolts;
-    std::string manufacturer;
-    std::string product;
-    std::string serialNumber;
+    UpsReading status{};
+    std::optional<double> remainingCapacityPercent{};
+    std::optional<double> runTimeToEmptySeconds{};
+    std::optional<double> percentLoad{};
+    std::optional<double> inputVolts{};
+    std::optional<double> outputVolts{};
+    std::string manufacturer{};
+    std::string product{};
+    std::string serialNumber{};
 };
 
 // Reads a field's current logical value; empty when the device does not tell.
@@ -96,5 +96,10 @@ using FieldReader = std::function<std::optional<int64_t>(const HidField&)>;
 // ShutdownImminent, else RemainingCapacity at or below RemainingCapacityLimit. A value outside its
 // field's logical range counts as not told. Empty without a mains value.
 std::optional<HidReading> readingFromFields(const PowerDeviceFields& fields, const FieldReader& read);
+
+// A reading's measures and USB strings under NUT's names and units: battery.charge (%),
+// battery.runtime (s), ups.load (%), input.voltage and output.voltage (V), device.mfr,
+// device.model and device.serial; what the device did not tell is left out.
+UpsValues nutValues(const HidReading& reading);
 
 } // namespace halvic

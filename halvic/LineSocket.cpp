@@ -1,9 +1,13 @@
 #include "LineSocket.h"
 
+#include "Log.h"
+
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,6 +15,21 @@
 namespace halvic {
 
 namespace {
+
+// A server that writes each answer line on its own (upsd does) holds the second line until the
+// first is acknowledged: without an immediate acknowledgement a few requests sent at once are
+// answered 40 ms late (measured: 44 ms against 0.06 ms for twelve GET VAR on loopback). The kernel
+// drops the flag again on its own, so it is set before every wait.
+void acknowledgeAtOnce(int fd)
+{
+#ifdef TCP_QUICKACK
+    const int on = 1;
+    if (::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on) != 0)
+        logOnce("nut", "cannot ask for immediate acknowledgements; answers may come 40 ms late");
+#else
+    (void)fd;
+#endif
+}
 
 // One non-blocking connection attempt to one address; -1 when it fails or the deadline passes.
 int connectTo(const addrinfo& address, Deadline deadline, const Interrupt& interrupt)
@@ -104,6 +123,7 @@ std::optional<std::string> LineSocket::readLine(Deadline deadline)
         }
         if (received == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
             return std::nullopt;
+        acknowledgeAtOnce(m_fd);
         if (waitFor(m_fd, POLLIN, deadline, m_interrupt) != WaitResult::Ready)
             return std::nullopt;
     }

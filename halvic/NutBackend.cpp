@@ -30,16 +30,21 @@ std::optional<UpsReading> NutBackend::readStatus()
     m_upsAnswered = false;
     if (!connected())
         return std::nullopt;
-    const auto answer = m_connection->request("GET VAR " + m_ups + " ups.status");
+    // The status and the values in one round trip: a few answers of one line each, so the poll
+    // costs no more waits than the status alone.
+    std::vector<std::string> requests{"GET VAR " + m_ups + " ups.status"};
+    for (const std::string& name : nutValueVariables())
+        requests.push_back("GET VAR " + m_ups + ' ' + name);
+    const auto answers = m_connection->requestEach(requests);
     dropBrokenConnection();
-    if (!answer)
+    if (!answers)
         return std::nullopt;
     // Anything else, "ERR DATA-STALE" included, is no answer.
-    const auto words = splitNutLine(*answer);
-    if (words.size() != 4 || words[0] != "VAR" || words[1] != m_ups || words[2] != "ups.status")
-        return std::nullopt;
-    const auto reading = readingFromUpsStatus(words[3]);
+    const auto status = varFromAnswer(answers->front(), m_ups, "ups.status");
+    auto reading = status ? readingFromUpsStatus(*status) : std::nullopt;
     m_upsAnswered = reading.has_value();
+    if (reading)
+        reading->values = valuesFromAnswers({answers->begin() + 1, answers->end()}, m_ups);
     return reading;
 }
 

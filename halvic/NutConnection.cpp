@@ -19,6 +19,21 @@ std::optional<std::string> NutConnection::request(const std::string& line)
     return exchange(line, Clock::now() + ReplyTimeout);
 }
 
+std::optional<std::vector<std::string>> NutConnection::requestEach(const std::vector<std::string>& lines)
+{
+    const Deadline deadline = Clock::now() + ReplyTimeout;
+    std::string joined;
+    for (const std::string& line : lines)
+        joined += (joined.empty() ? "" : "\n") + line;
+    std::vector<std::string> answers;
+    for (auto answer = exchange(joined, deadline); answer; answer = receive(deadline)) {
+        answers.push_back(*answer);
+        if (answers.size() == lines.size())
+            return answers;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::vector<std::string>> NutConnection::requestList(const std::string& line)
 {
     const Deadline deadline = Clock::now() + ReplyTimeout;

@@ -29,6 +29,9 @@ public:
 
     // The server's one-line answer, e.g. "OK" or "ERR ACCESS-DENIED".
     std::optional<std::string> request(const std::string& line);
+    // Several one-line requests sent at once and their answers in order, within one deadline: one
+    // round trip for a few questions.
+    std::optional<std::vector<std::string>> requestEach(const std::vector<std::string>& lines);
     // The lines between "BEGIN LIST ..." and "END LIST ...".
     std::optional<std::vector<std::string>> requestList(const std::string& line);
 

@@ -6,6 +6,39 @@
 
 namespace halvic {
 
+const std::vector<std::string>& nutValueVariables()
+{
+    static const std::vector<std::string> names{
+        "battery.charge", "battery.runtime", "ups.load",  "input.voltage", "output.voltage", "device.mfr",
+        "ups.mfr",        "device.model",    "ups.model", "device.serial", "ups.serial"};
+    return names;
+}
+
+std::optional<std::string> varFromAnswer(std::string_view answer, std::string_view ups, std::string_view name)
+{
+    const auto words = splitNutLine(answer);
+    if (words.size() != 4 || words[0] != "VAR" || words[1] != ups || words[2] != name)
+        return std::nullopt;
+    return words[3];
+}
+
+UpsValues valuesFromAnswers(const std::vector<std::string>& answers, std::string_view ups)
+{
+    const auto& names = nutValueVariables();
+    UpsValues values;
+    for (size_t i = 0; i < names.size() && i < answers.size(); ++i) {
+        const auto value = varFromAnswer(answers[i], ups, names[i]);
+        if (!value || !isValueText(*value))
+            continue;
+        // ups.mfr, ups.model, ups.serial: the older names of device.*, asked after them.
+        const bool older = names[i].starts_with("ups.") && names[i] != "ups.load";
+        const std::string name = older ? "device." + names[i].substr(4) : names[i];
+        if (std::ranges::find(values, name, &UpsValues::value_type::first) == values.end())
+            values.emplace_back(name, *value);
+    }
+    return values;
+}
+
 namespace {
 
 std::optional<uint16_t> parsePort(std::string_view text)

@@ -41,6 +41,17 @@ std::string quotedNutWord(std::string_view word);
 // forced shutdown whose power is no news.
 std::optional<UpsReading> readingFromUpsStatus(std::string_view status);
 
+// The variables a status poll asks for besides ups.status, in the order asked.
+const std::vector<std::string>& nutValueVariables();
+// The value in "VAR <ups> <name> \"<value>\"", the answer to GET VAR; empty for any other answer
+// ("ERR VAR-NOT-SUPPORTED", "ERR DATA-STALE").
+std::optional<std::string> varFromAnswer(std::string_view answer, std::string_view ups,
+                                         std::string_view name);
+// The values among the answers to nutValueVariables(), as NUT names them; the maker, model and
+// serial number as device.mfr, device.model and device.serial, from ups.mfr and so on when the
+// server has no device.* (NUT before 2.7).
+UpsValues valuesFromAnswers(const std::vector<std::string>& answers, std::string_view ups);
+
 // The UPS-off commands that leave the computer time to shut down, best first: off after
 // ups.delay.shutdown and back on when mains returns, off after that delay for good, off after it.
 // "load.off" cuts the power at once and is never chosen. Empty when the UPS offers none of them.

@@ -8,17 +8,25 @@ SimBackend::SimBackend(std::string stateFile)
 
 std::optional<UpsReading> SimBackend::readStatus()
 {
-    switch (m_file.read()) {
+    const auto now = std::chrono::system_clock::now();
+    const SimUps ups = m_file.read(now);
+    UpsReading reading{.values = ups.valuesAt(now)};
+    switch (ups.state) {
     case SimState::Online:
-        return UpsReading{.onMains = true, .batteryLow = false};
+        return reading;
     case SimState::OnBattery:
-        return UpsReading{.onMains = false, .batteryLow = false};
+        reading.onMains = false;
+        return reading;
     case SimState::LowBattery:
-        return UpsReading{.onMains = false, .batteryLow = true};
+        reading.onMains = false;
+        reading.batteryLow = true;
+        return reading;
     case SimState::LowOnline:
-        return UpsReading{.onMains = true, .batteryLow = true};
+        reading.batteryLow = true;
+        return reading;
     case SimState::ForcedShutdown:
-        return UpsReading{.onMains = true, .batteryLow = false, .forcedShutdown = true};
+        reading.forcedShutdown = true;
+        return reading;
     case SimState::Silent:
         break;
     }
@@ -27,7 +35,7 @@ std::optional<UpsReading> SimBackend::readStatus()
 
 bool SimBackend::switchOff()
 {
-    if (m_file.read() == SimState::Silent)
+    if (m_file.read().state == SimState::Silent)
         return false;
     return m_file.logSwitchOff(std::chrono::system_clock::now());
 }

@@ -5,7 +5,8 @@
 
 namespace halvic {
 
-// A UPS that answers as its state file says; "silent" is a UPS that does not answer at all.
+// A UPS that answers, with its values, as its state file says; "silent" is a UPS that does not
+// answer at all.
 class SimBackend : public Backend
 {
 public:

@@ -151,7 +151,9 @@ bool wellFormed(const std::string& line)
         return plain(1);
     if (words.size() == 3 && words[0] == "GET" && words[1] == "NUMLOGINS")
         return plain(2);
-    if (words.size() == 4 && words[0] == "GET" && words[1] == "VAR" && words[3] == "ups.status")
+    const auto& values = halvic::nutValueVariables();
+    if (words.size() == 4 && words[0] == "GET" && words[1] == "VAR" &&
+        (words[3] == "ups.status" || std::ranges::find(values, words[3]) != values.end()))
         return plain(2);
     if (words.size() == 3 && words[0] == "LIST" && words[1] == "CMD")
         return plain(2);

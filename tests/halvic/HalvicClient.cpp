@@ -32,6 +32,7 @@ HalvicClient::HalvicClient(const QString& library)
     if (m_library.load() && resolve("CloseHandleDevice", m_close) && resolve("CmdOutput", m_output) &&
         resolve("CmdInput", m_input))
         resolve("HidHandle", m_open);
+    resolve("HalvicValues", m_values);
 }
 
 HalvicClient::Reply HalvicClient::exchange(int command) const
@@ -47,6 +48,18 @@ HalvicClient::Reply HalvicClient::exchange(int command) const
     }
     reply.buffersIntact = code.intact() && status.intact() && second.intact();
     return reply;
+}
+
+QByteArray HalvicClient::values() const
+{
+    if (m_values == nullptr)
+        return "missing";
+    GuardedBuffer<HALVIC_VALUES_BUFFER_SIZE> buffer;
+    const int written = m_values(buffer.bytes.data(), HALVIC_VALUES_BUFFER_SIZE);
+    if (!buffer.intact())
+        return "overrun";
+    const QByteArray contents = buffer.contents();
+    return written >= 0 && contents.indexOf('\0') == written ? contents.left(written) : "miscounted";
 }
 
 QByteArray HalvicClient::switchOffUntil(const QByteArray& code) const

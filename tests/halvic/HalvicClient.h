@@ -40,6 +40,9 @@ public:
     // The program's exit path: nothing is called after this.
     bool unload() { return m_library.unload(); }
     Reply exchange(int command) const;
+    // HalvicValues into the program's buffer; "missing" when the library lacks the function and
+    // "overrun" when it wrote past the buffer's terminating zero.
+    QByteArray values() const;
     // Asks for UPS off until the reply code is `code`, for at most 15 s, and returns the last
     // code. Every call is a new request that waits only 20 ms for the library's worker, so a
     // reply once seen is not asked for again.
@@ -51,4 +54,5 @@ private:
     HalvicCloseHandleDeviceFunction m_close = nullptr;
     HalvicCmdOutputFunction m_output = nullptr;
     HalvicCmdInputFunction m_input = nullptr;
+    HalvicValuesFunction m_values = nullptr;
 };

@@ -81,6 +81,8 @@ private slots:
     void serverHangingUpDoesNotKillTheProgram();
     void logsInAgainAfterAReconnect();
     void staleDataIsNoAnswer();
+    void valuesComeWithTheStatus_data();
+    void valuesComeWithTheStatus();
     void refusedConfigurationMeansNoUps_data();
     void refusedConfigurationMeansNoUps();
     void localServerOfAnotherUserIsNotBelieved();
@@ -211,6 +213,41 @@ void TestHalvicFakeNut::staleDataIsNoAnswer()
     QTRY_VERIFY(requestsMatching(server, QStringLiteral("^GET VAR fake ups.status$")).size() >= 2);
     QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_STATUS).code, HalvicClient::silence());
     m_halvic.close();
+}
+
+void TestHalvicFakeNut::valuesComeWithTheStatus_data()
+{
+    using Variables = std::vector<std::pair<std::string, std::string>>;
+    QTest::addColumn<Variables>("variables");
+    QTest::addColumn<QByteArray>("values");
+    // clang-format off
+    QTest::newRow("NUT 2.8: device.* before ups.*")
+        << Variables{{"battery.charge", "87"}, {"battery.runtime", "1380"}, {"ups.load", "23"},
+                     {"input.voltage", "230.5"}, {"device.model", "Ellipse PRO 650"}, {"ups.model", "older"},
+                     {"ups.mfr", "EATON"}, {"ups.serial", "G355B12345"}, {"ups.temperature", "30"}}
+        << QByteArray("battery.charge 87\nbattery.runtime 1380\nups.load 23\ninput.voltage 230.5\n"
+                      "device.mfr EATON\ndevice.model Ellipse PRO 650\ndevice.serial G355B12345\n");
+    QTest::newRow("a value with a control character is left out")
+        << Variables{{"battery.charge", "50"}, {"device.model", "bad\tmodel"}}
+        << QByteArray("battery.charge 50\n");
+    QTest::newRow("a UPS that knows nothing more") << Variables{} << QByteArray();
+    // clang-format on
+}
+
+// One round trip per poll asks for the status and the values; the values follow the status to
+// the caller.
+void TestHalvicFakeNut::valuesComeWithTheStatus()
+{
+    using Variables = std::vector<std::pair<std::string, std::string>>;
+    QFETCH(Variables, variables);
+    QFETCH(QByteArray, values);
+    const FakeNutServer server(Behaviour::Serve, {.status = "OB DISCHRG", .variables = variables});
+    target(server.port());
+    m_halvic.open();
+    QTRY_VERIFY(m_halvic.exchange(HALVIC_COMMAND_STATUS).is(false, false));
+    QCOMPARE(m_halvic.values(), values);
+    m_halvic.close();
+    QCOMPARE(m_halvic.values(), QByteArray());
 }
 
 void TestHalvicFakeNut::refusedConfigurationMeansNoUps_data()

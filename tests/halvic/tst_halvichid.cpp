@@ -29,6 +29,8 @@ private slots:
     void readsAndSwitchesOffRealDevices_data();
     void readsAndSwitchesOffRealDevices();
     void writesNoDelayItsFieldCannotHold();
+    void namesTheValuesAsNutDoes_data();
+    void namesTheValuesAsNutDoes();
 
 private:
     QString shimFile(const QString& name) const { return m_dir.filePath(name); }
@@ -191,7 +193,15 @@ void TestHalvicHid::readsAndSwitchesOffRealDevices()
         writeReports(*layout, fields, mains, low);
         const auto reading = backend.readStatus();
         QVERIFY(reading);
-        QCOMPARE(*reading, (UpsReading{.onMains = mains, .batteryLow = low}));
+        QCOMPARE(std::pair(reading->onMains, reading->batteryLow), std::pair(mains, low));
+        // The measures the family has, as NUT names them, from the same reports.
+        const UpsValues expected{{"battery.charge", low ? "5" : "100"},
+                                 {"battery.runtime", low ? "60" : "3600"}};
+        for (const auto& value : expected) {
+            const bool has = value.first == "battery.charge" ? fields.remainingCapacity.has_value()
+                                                             : fields.runTimeToEmpty.has_value();
+            QCOMPARE(std::ranges::count(reading->values, value), has ? 1 : 0);
+        }
     }
     QCOMPARE(backend.lastReading().remainingCapacityPercent.value_or(-1), 5.0);
 
@@ -219,9 +229,40 @@ void TestHalvicHid::writesNoDelayItsFieldCannotHold()
                            familyDescriptor(QStringLiteral("powercom-bnt")));
     testsupport::writeFile(shimFile(QStringLiteral("feature-0a")), fromHex("0a 0c 00"));
     HidBackend backend({.device = ::ptsname(m_master), .offDelaySeconds = 60});
-    QCOMPARE(backend.readStatus(), std::optional(UpsReading{.onMains = true, .batteryLow = false}));
+    const auto reading = backend.readStatus();
+    QVERIFY(reading && reading->onMains && !reading->batteryLow);
     QVERIFY(!backend.switchOff());
     QVERIFY(!QFile::exists(shimFile(QStringLiteral("written"))));
+}
+
+void TestHalvicHid::namesTheValuesAsNutDoes_data()
+{
+    QTest::addColumn<HidReading>("reading");
+    QTest::addColumn<QByteArray>("values");
+    QTest::newRow("all told") << HidReading{.remainingCapacityPercent = 87,
+                                            .runTimeToEmptySeconds = 1380.4,
+                                            .percentLoad = 23,
+                                            .inputVolts = 230.46,
+                                            .outputVolts = 230,
+                                            .manufacturer = "EATON",
+                                            .product = "Ellipse PRO 650",
+                                            .serialNumber = "G355B12345"}
+                              << QByteArray("battery.charge 87\nbattery.runtime 1380\nups.load 23\n"
+                                            "input.voltage 230.5\noutput.voltage 230\ndevice.mfr EATON\n"
+                                            "device.model Ellipse PRO 650\ndevice.serial G355B12345\n");
+    QTest::newRow("only what the device tells")
+        << HidReading{.runTimeToEmptySeconds = 0, .product = "Back-UPS"}
+        << QByteArray("battery.runtime 0\ndevice.model Back-UPS\n");
+    QTest::newRow("nothing told") << HidReading{} << QByteArray();
+}
+
+void TestHalvicHid::namesTheValuesAsNutDoes()
+{
+    QFETCH(HidReading, reading);
+    QFETCH(QByteArray, values);
+    QByteArray buffer(HALVIC_VALUES_BUFFER_SIZE, '\0');
+    const int written = writeValueLines(nutValues(reading), buffer.data(), int(buffer.size()));
+    QCOMPARE(buffer.left(written), values);
 }
 
 QTEST_GUILESS_MAIN(TestHalvicHid)

@@ -63,7 +63,7 @@ void TestHalvicNut::setUpsStatus(const QByteArray& status)
     const QString devFile = m_dir + QStringLiteral("/etc/dummy.dev");
     QSaveFile file(devFile);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("ups.status: " + status + "\nbattery.charge: 50\n");
+    file.write("ups.status: " + status + "\nbattery.charge: 50\nbattery.runtime: 600\n");
     QVERIFY(file.commit());
     // The driver notices a change by the time stamp, to the second: make every one distinct.
     m_devFileTime = m_devFileTime.addSecs(2);
@@ -133,6 +133,10 @@ void TestHalvicNut::followsPowerEvents()
     QTRY_VERIFY_WITH_TIMEOUT(!poll().answered(), 10000);
     setUpsStatus("OL");
     QTRY_VERIFY_WITH_TIMEOUT(poll().is(true, false), 10000);
+    // The values of the same poll: what the dummy file says now, and what the driver adds.
+    QCOMPARE(m_halvic->values(),
+             QByteArray("battery.charge 50\nbattery.runtime 600\ndevice.mfr Brevant tests\n"
+                        "device.model Dummy UPS\n"));
     m_halvic->close();
 }
 

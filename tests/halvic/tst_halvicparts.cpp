@@ -6,13 +6,16 @@
 #include "NutProtocol.h"
 #include "TestFiles.h"
 #include "ThreadedBackend.h"
+#include "UpsValues.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <poll.h>
@@ -91,6 +94,8 @@ private slots:
     void workerSurvivesThrowingAndStuckDevices();
     void credentialsGoOnlyToTheNamedServer_data();
     void credentialsGoOnlyToTheNamedServer();
+    void writesWholeValueLines_data();
+    void writesWholeValueLines();
 };
 
 void TestHalvicParts::readsNutText_data()
@@ -296,11 +301,49 @@ void TestHalvicParts::credentialsGoOnlyToTheNamedServer()
     }
     const auto sent = [&] {
         QStringList lines;
-        for (const std::string& line : server.requests())
-            lines << text(line);
+        // The values asked with the status are another test's matter.
+        const QRegularExpression valueRequest(QStringLiteral("^GET VAR fake (?!ups\\.status$)"));
+        for (const std::string& line : server.requests()) {
+            if (!valueRequest.match(text(line)).hasMatch())
+                lines << text(line);
+        }
         return lines;
     };
     QTRY_COMPARE(sent(), requests);
+}
+
+void TestHalvicParts::writesWholeValueLines_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QByteArray>("written");
+    // clang-format off
+    QTest::newRow("room for all")         << 4096 << QByteArray("battery.charge 87\nbattery.runtime 1380\ninput.voltage 230.5\ndevice.mfr EATON\n");
+    QTest::newRow("exactly the first line") << 19 << QByteArray("battery.charge 87\n");
+    QTest::newRow("one byte short of it") << 18   << QByteArray("device.mfr EATON\n");
+    QTest::newRow("only the terminator")  << 1    << QByteArray();
+    QTest::newRow("no room at all")       << 0    << QByteArray();
+    // clang-format on
+}
+
+// Lines that do not fit, names that are not one word and values that would break a line are left
+// out whole; the terminator always fits and nothing is written past size.
+void TestHalvicParts::writesWholeValueLines()
+{
+    QFETCH(int, size);
+    QFETCH(QByteArray, written);
+    const UpsValues values{{"battery.charge", valueNumber(87.04)},
+                           {"battery.runtime", valueNumber(1380.0, 0)},
+                           {"input.voltage", valueNumber(230.5)},
+                           {"bad name", "1"},
+                           {"device.model", "two\nlines"},
+                           {"output.voltage", valueNumber(std::nan(""))},
+                           {"device.mfr", "EATON"}};
+    QByteArray buffer(size + 8, '\x5a');
+    QCOMPARE(writeValueLines(values, buffer.data(), size), written.size());
+    QCOMPARE(buffer.left(written.size()), written);
+    if (size > 0)
+        QCOMPARE(buffer.at(written.size()), '\0');
+    QCOMPARE(buffer.mid(size), QByteArray(8, '\x5a'));
 }
 
 QTEST_GUILESS_MAIN(TestHalvicParts)

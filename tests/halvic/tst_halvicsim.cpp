@@ -20,14 +20,18 @@ private slots:
     void reportsEachStateAndSwitchesOff_data();
     void reportsEachStateAndSwitchesOff();
     void concurrentSettingNeverTearsTheState();
+    void reportsTheValuesSet_data();
+    void reportsTheValuesSet();
+    void chargeAndRuntimeFallOnBattery();
 
 private:
     QString simFile() const { return m_dir.filePath(QStringLiteral("ups.state")); }
     static QString simTool() { return testsupport::binDir() + QStringLiteral("/halvic-sim"); }
-    static QByteArray runSim(const QString& argument)
+    static QByteArray runSim(const QString& argument) { return runSim(QStringList{argument}); }
+    static QByteArray runSim(const QStringList& arguments)
     {
         QProcess sim;
-        sim.start(simTool(), {argument});
+        sim.start(simTool(), arguments);
         sim.waitForFinished(10000);
         return sim.readAllStandardOutput();
     }
@@ -76,7 +80,7 @@ void TestHalvicSim::reportsEachStateAndSwitchesOff()
     if (!state.isEmpty())
         QCOMPARE(QProcess::execute(simTool(), {state}), 0);
     if (!shown.isEmpty())
-        QCOMPARE(runSim(QStringLiteral("status")).trimmed(), shown);
+        QCOMPARE(runSim(QStringLiteral("status")).split('\n').constFirst(), shown);
     const bool answers = reading != u"none";
     const auto status = m_halvic.exchange(HALVIC_COMMAND_STATUS);
     QVERIFY(status.buffersIntact);
@@ -113,6 +117,84 @@ void TestHalvicSim::concurrentSettingNeverTearsTheState()
         QVERIFY(writer->state() == QProcess::NotRunning || writer->waitForFinished(10000));
         QCOMPARE(std::pair(writer->exitStatus(), writer->exitCode()), std::pair(QProcess::NormalExit, 0));
     }
+}
+
+void TestHalvicSim::reportsTheValuesSet_data()
+{
+    QTest::addColumn<QString>("contents"); // the state file before; "-": none
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("values");
+    const QByteArray defaults = "battery.charge 100\nbattery.runtime 1800\nups.load 20\ndevice.mfr "
+                                "Brevant\ndevice.model Simulated UPS\n";
+    // clang-format off
+    QTest::newRow("before the first call")  << "-" << QStringList() << 0 << defaults;
+    QTest::newRow("set in place")           << "-" << QStringList{"charge", "87.25"} << 0
+                                            << QByteArray(defaults).replace("charge 100", "charge 87.2");
+    QTest::newRow("another value")          << "-" << QStringList{"set", "input.voltage", "230.5"} << 0
+                                            << defaults + "input.voltage 230.5\n";
+    QTest::newRow("unset")                  << "-" << QStringList{"unset", "ups.load"} << 0
+                                            << QByteArray(defaults).replace("ups.load 20\n", "");
+    QTest::newRow("a state word alone: no values") << "online\n" << QStringList() << 0 << QByteArray();
+    QTest::newRow("a state keeps none")     << "online\n" << QStringList{"lowonline"} << 0 << QByteArray();
+    QTest::newRow("charge over 100")        << "-" << QStringList{"charge", "101"} << 2 << defaults;
+    QTest::newRow("negative drain")         << "-" << QStringList{"drain", "-1"} << 2 << defaults;
+    QTest::newRow("name of two words")      << "-" << QStringList{"set", "a b", "1"} << 2 << defaults;
+    QTest::newRow("the rate is no value")   << "-" << QStringList{"set", "drain", "1"} << 2 << defaults;
+    QTest::newRow("silent: nothing known")  << "-" << QStringList{"silent"} << 0 << QByteArray();
+    // clang-format on
+}
+
+// What halvic-sim sets is what HalvicValues hands out after the next status query, and a wrong
+// argument changes nothing.
+void TestHalvicSim::reportsTheValuesSet()
+{
+    QFETCH(QString, contents);
+    QFETCH(QStringList, command);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, values);
+    QFile::remove(simFile());
+    if (contents != u"-")
+        testsupport::writeFile(simFile(), contents.toUtf8());
+    qputenv("HALVIC_SIM_FILE", QFile::encodeName(simFile()));
+    m_halvic.open();
+    QCOMPARE(m_halvic.values(), QByteArray());
+    if (!command.isEmpty())
+        QCOMPARE(QProcess::execute(simTool(), command), exitCode);
+    m_halvic.exchange(HALVIC_COMMAND_STATUS);
+    QCOMPARE(m_halvic.values(), values);
+    m_halvic.close();
+    QCOMPARE(m_halvic.values(), QByteArray());
+}
+
+// On battery the charge falls at the rate set, to 0, and the runtime in proportion; on mains both
+// stay as set.
+void TestHalvicSim::chargeAndRuntimeFallOnBattery()
+{
+    QFile::remove(simFile());
+    qputenv("HALVIC_SIM_FILE", QFile::encodeName(simFile()));
+    m_halvic.open();
+    for (const auto& arguments : {QStringList{"charge", "50"}, QStringList{"runtime", "600"},
+                                  QStringList{"drain", "20"}, QStringList{"onbattery"}})
+        QCOMPARE(QProcess::execute(simTool(), arguments), 0);
+    const auto value = [this](const QByteArray& name) {
+        m_halvic.exchange(HALVIC_COMMAND_STATUS);
+        for (const QByteArray& line : m_halvic.values().split('\n')) {
+            if (line.startsWith(QByteArray(name + ' ')))
+                return line.mid(name.size() + 1).toDouble();
+        }
+        return -1.0;
+    };
+    QTRY_VERIFY(value("battery.charge") < 50);
+    QTRY_COMPARE(value("battery.charge"), 0.0);
+    QCOMPARE(value("battery.runtime"), 0.0);
+    QCOMPARE(QProcess::execute(simTool(), {"online"}), 0);
+    QCOMPARE(QProcess::execute(simTool(), {"charge", "40"}), 0);
+    QCOMPARE(QProcess::execute(simTool(), {"runtime", "480"}), 0);
+    QCOMPARE(std::pair(value("battery.charge"), value("battery.runtime")), std::pair(40.0, 480.0));
+    QCOMPARE(runSim(QStringLiteral("status")), QByteArray("online\nbattery.charge 40\nbattery.runtime 480\n"
+                                                          "ups.load 20\ndevice.mfr Brevant\n"
+                                                          "device.model Simulated UPS\n"));
 }
 
 QTEST_GUILESS_MAIN(TestHalvicSim)

@@ -1,4 +1,5 @@
-// halvic-sim online|onbattery|lowbattery|lowonline|fsd|silent | status | off-log | --help | --version
+// halvic-sim online|onbattery|lowbattery|lowonline|fsd|silent | charge|runtime|load|drain NUMBER |
+//            set NAME VALUE | unset NAME | status | off-log | --help | --version
 //
 // Finds the state file the way libHalvic does, with this program's folder in the place of the
 // library's: HALVIC_SIM_FILE, else sim_file in the configuration (HALVIC_CONF, Halvic.conf beside
@@ -9,10 +10,12 @@
 #include "SimStateFile.h"
 
 #include <array>
+#include <chrono>
 #include <iostream>
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -25,10 +28,17 @@ std::string programDirectory()
     return slash == std::string::npos ? std::string(".") : program.substr(0, slash);
 }
 
-constexpr const char* Usage = "usage: halvic-sim online|onbattery|lowbattery|lowonline|fsd|silent\n"
-                              "       halvic-sim status    print the simulated UPS's state\n"
-                              "       halvic-sim off-log   print every UPS-off command it received\n"
-                              "       halvic-sim --help | --version\n";
+constexpr const char* Usage =
+    "usage: halvic-sim online|onbattery|lowbattery|lowonline|fsd|silent\n"
+    "       halvic-sim charge PERCENT      battery.charge, 0 to 100\n"
+    "       halvic-sim runtime SECONDS     battery.runtime\n"
+    "       halvic-sim load PERCENT        ups.load\n"
+    "       halvic-sim drain PERCENT       how much charge is lost per second on battery\n"
+    "       halvic-sim set NAME VALUE      any other value, e.g. input.voltage 230\n"
+    "       halvic-sim unset NAME          the UPS no longer reports NAME\n"
+    "       halvic-sim status              print the simulated UPS's state and values\n"
+    "       halvic-sim off-log             print every UPS-off command it received\n"
+    "       halvic-sim --help | --version\n";
 
 int usage()
 {
@@ -44,15 +54,79 @@ int help()
                  "States: online (on mains), onbattery, lowbattery (on battery, battery low), lowonline (on\n"
                  "mains, battery low), fsd (on mains, and the UPS's server asks every computer to shut down\n"
                  "now: a forced shutdown), silent (not answering).\n\n"
+                 "Values are named as Network UPS Tools names them and libHalvic reports them. Before the\n"
+                 "first call the UPS is online, 100 % charged, 1800 s runtime, 20 % load. On battery\n"
+                 "(onbattery, lowbattery) the charge falls by the drain (0.1 % per second unless set) down\n"
+                 "to 0, and the runtime with it in proportion.\n\n"
               << Usage;
     return 0;
+}
+
+std::optional<double> numberIn(std::string_view text, double lowest, double highest)
+{
+    const auto value = halvic::valueNumberFromText(text);
+    return value && *value >= lowest && *value <= highest ? value : std::nullopt;
+}
+
+// drain and since are kept in the state file beside the values.
+bool isSettableName(std::string_view name)
+{
+    return halvic::isValueName(name) && name != "drain" && name != "since";
+}
+
+struct NumberCommand
+{
+    std::string_view command;
+    const char* name;
+    double highest;
+    int decimals;
+};
+
+constexpr std::array<NumberCommand, 3> NumberCommands{{{"charge", "battery.charge", 100, 1},
+                                                       {"runtime", "battery.runtime", 1e7, 0},
+                                                       {"load", "ups.load", 1000, 1}}};
+
+// Changes the simulated UPS as the arguments say; false for arguments that say nothing sensible.
+bool change(halvic::SimUps& ups, const std::vector<std::string_view>& arguments)
+{
+    const std::string_view command = arguments.at(0);
+    if (arguments.size() == 1) {
+        const auto state = halvic::simStateFromName(command);
+        if (state)
+            ups.state = *state;
+        return state.has_value();
+    }
+    if (arguments.size() == 2 && command == "drain") {
+        const auto rate = numberIn(arguments[1], 0, 100);
+        if (rate)
+            ups.drainPercentPerSecond = *rate;
+        return rate.has_value();
+    }
+    if (arguments.size() == 2 && command == "unset" && isSettableName(arguments[1])) {
+        ups.set(std::string(arguments[1]), {});
+        return true;
+    }
+    if (arguments.size() == 3 && command == "set" && isSettableName(arguments[1]) &&
+        halvic::isValueText(arguments[2])) {
+        ups.set(std::string(arguments[1]), std::string(arguments[2]));
+        return true;
+    }
+    for (const NumberCommand& numeric : NumberCommands) {
+        if (arguments.size() != 2 || command != numeric.command)
+            continue;
+        const auto value = numberIn(arguments[1], 0, numeric.highest);
+        if (value)
+            ups.set(numeric.name, halvic::valueNumber(*value, numeric.decimals));
+        return value.has_value();
+    }
+    return false;
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    if (argc != 2)
+    if (argc < 2 || argc > 4)
         return usage();
     const std::string_view command = argv[1];
     if (command == "--help" || command == "-h")
@@ -63,19 +137,23 @@ int main(int argc, char* argv[])
     }
     const halvic::SimStateFile file(halvic::loadConfig(programDirectory()).simFile);
 
-    if (command == "status") {
-        std::cout << halvic::simStateName(file.read()) << '\n';
+    const auto now = std::chrono::system_clock::now();
+    halvic::SimUps ups = file.read(now);
+    if (command == "status" && argc == 2) {
+        std::cout << halvic::simStateName(ups.state) << '\n';
+        for (const auto& [name, value] : ups.valuesAt(now))
+            std::cout << name << ' ' << value << '\n';
         return 0;
     }
-    if (command == "off-log") {
+    if (command == "off-log" && argc == 2) {
         for (const std::string& line : file.offLog())
             std::cout << line << '\n';
         return 0;
     }
-    const auto state = halvic::simStateFromName(command);
-    if (!state)
+    ups.settle(now);
+    if (!change(ups, std::vector<std::string_view>(argv + 1, argv + argc)))
         return usage();
-    if (!file.write(*state)) {
+    if (!file.write(ups)) {
         std::cerr << "halvic-sim: cannot write " << file.path() << '\n';
         return 1;
     }

@@ -189,9 +189,17 @@ std::string FakeNutServer::answer(const std::string& line, Client& client)
         return is({"FSD"}) ? "OK FSD-SET\n" : "OK\n";
     if (is({"GET", "NUMLOGINS"}) && ourUps)
         return "NUMLOGINS " + m_ups.name + ' ' + std::to_string(m_logins) + '\n';
-    if (is({"GET", "VAR"}) && ourUps && request.size() == 4 && request[3] == "ups.status")
-        return m_ups.stale ? "ERR DATA-STALE\n"
-                           : "VAR " + m_ups.name + " ups.status \"" + m_ups.status + "\"\n";
+    if (is({"GET", "VAR"}) && ourUps && request.size() == 4) {
+        auto variables = m_ups.variables;
+        variables.emplace_back("ups.status", m_ups.status);
+        const auto found =
+            std::ranges::find(variables, request[3], &std::pair<std::string, std::string>::first);
+        if (m_ups.stale)
+            return "ERR DATA-STALE\n";
+        return found == variables.end()
+                   ? "ERR VAR-NOT-SUPPORTED\n"
+                   : "VAR " + m_ups.name + ' ' + found->first + " \"" + found->second + "\"\n";
+    }
     if (is({"LIST", "CMD"}) && ourUps) {
         std::string list = "BEGIN LIST CMD " + m_ups.name + "\n";
         for (const std::string& command : m_ups.commands)

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace fakenut {
@@ -25,8 +26,10 @@ struct FakeUps
     std::string name = "fake";
     std::string status = "OL";
     // What LIST CMD answers; INSTCMD accepts these only.
-    std::vector<std::string> commands;
-    // Answers "ERR DATA-STALE" for the status, as upsd does when its driver stopped updating.
+    std::vector<std::string> commands{};
+    // What GET VAR answers besides ups.status, as (name, value); others are not supported.
+    std::vector<std::pair<std::string, std::string>> variables{};
+    // Answers "ERR DATA-STALE" for every variable, as upsd does when its driver stopped updating.
     bool stale = false;
 };
 

@@ -91,7 +91,7 @@ start() {
     run_as=()
     [ "$(id -u)" -ne 0 ] || run_as=(-u root)
 
-    printf 'ups.status: OL\nbattery.charge: 100\nups.mfr: Brevant tests\n' >"$dir/etc/dummy.dev"
+    printf 'ups.status: OL\nbattery.charge: 100\nbattery.runtime: 1800\nups.mfr: Brevant tests\n' >"$dir/etc/dummy.dev"
     cat >"$dir/etc/ups.conf" <<CONF
 [dummy]
     driver = dummy-ups
