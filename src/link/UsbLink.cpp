@@ -92,8 +92,11 @@ UpsLink::UpsOffReply UsbLink::usbExchange(int command)
         return UpsOffReply::NoAnswer;
 
     if (replyIs(replyCode.data(), HALVIC_REPLY_STATUS)) {
-        if (!failed(m_library.cmdInput(statusBlock.data(), secondBuffer.data())))
+        if (!failed(m_library.cmdInput(statusBlock.data(), secondBuffer.data()))) {
             interpretStatusBlock(statusBlock.data());
+            if (m_usbConnected)
+                m_details = UpsDetails::parse(m_library.values());
+        }
         return UpsOffReply::NoAnswer;
     }
     if (replyIs(replyCode.data(), HALVIC_REPLY_ACCEPTED))

@@ -28,6 +28,7 @@ public:
     {
         return {m_usbConnected, m_usbOnBattery, m_usbLowBattery, m_usbForcedShutdown};
     }
+    UpsDetails details() const override { return m_usbConnected ? m_details : UpsDetails{}; }
     // The UPS-off command three times, 10 ms apart.
     UpsOffPlan upsOffPlan() const override { return {3, 10}; }
     UpsOffReply sendUpsOff() override;
@@ -35,9 +36,9 @@ public:
     Status hidHandle();
     Status closeHandleDevice();
 
-    // One exchange; it reports through the flags, and says what the UPS answered to a UPS-off
-    // command. A library call that cannot be made shows the platform's error text in a message
-    // box and leaves every flag as it was.
+    // One exchange; a status query also reads the library's values (one call). It reports through the flags,
+    // and says what the UPS answered to a UPS-off command. A library call that cannot be made shows the
+    // platform's error text in a message box and leaves every flag as it was.
     UpsOffReply usbExchange(int command);
 
     bool usbConnected() const { return m_usbConnected; }
@@ -58,6 +59,7 @@ private:
     bool m_usbOnBattery = false;
     bool m_usbLowBattery = false;
     bool m_usbForcedShutdown = false;
+    UpsDetails m_details;
     QString m_lastLoggedFailure;
 };
 
