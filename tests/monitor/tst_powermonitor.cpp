@@ -61,6 +61,7 @@ private slots:
     void silentOnBatteryStartsTheShutdown_data();
     void silentOnBatteryStartsTheShutdown();
     void forcedShutdownStartsTheAlarmAtOnce();
+    void batteryValuesReachTheTipAndTheLog();
 };
 
 void TestPowerMonitor::transitionTable_data()
@@ -258,6 +259,41 @@ void TestPowerMonitor::forcedShutdownStartsTheAlarmAtOnce()
         1);
     f.advance(4000);
     QCOMPARE(f.platform().powerOff.count(), 1);
+}
+
+// The tip follows the charge and runtime from tick to tick on battery, short enough for the
+// tray; each event's record keeps its text and is followed by our own note in the program log.
+void TestPowerMonitor::batteryValuesReachTheTipAndTheLog()
+{
+    EngineFixture f({{key::Recordlog(EventSection::OnBattery), QStringLiteral("1")}});
+    SimulatedHalvic& ups = f.platform().halvic;
+    ups.setValue("battery.charge", "87");
+    ups.setValue("battery.runtime", "1380");
+    f.start();
+    f.tick();
+    f.takeTray();
+    f.takeAppended();
+    ups.setUpsState(SimulatedHalvic::UpsState::OnBattery);
+    f.tick();
+    const QString tip = QStringLiteral("UPS is on battery — 87 %, about 23 min left");
+    QCOMPARE(f.takeTray(), QStringList{QStringLiteral("ImaSOk|") + tip});
+    QVERIFY(tip.size() <= 63);
+    const QString failed = QStringLiteral("Attention!! System Power Failed");
+    QCOMPARE(f.takeAppended(),
+             (QList<QPair<RecordTableId, QString>>{
+                 {RecordTableId::Log, failed},
+                 {RecordTableId::UpsEvent, failed},
+                 {RecordTableId::Log, QStringLiteral("UPS battery: 87 %, about 23 min left")}}));
+    f.tick();
+    QCOMPARE(f.takeTray(), QStringList()); // nothing changed
+    ups.setValue("battery.charge", "80.4");
+    ups.setValue("battery.runtime", "");
+    f.tick();
+    QCOMPARE(f.takeTray(), QStringList{QStringLiteral("ImaSOk|UPS is on battery — 80 %")});
+    ups.setUpsState(SimulatedHalvic::UpsState::Online);
+    f.tick();
+    QCOMPARE(f.takeTray(), QStringList{QStringLiteral("ImaMain|Brevant")});
+    QCOMPARE(f.messages(RecordTableId::Log).last(), QStringLiteral("UPS battery: 80 %"));
 }
 
 QTEST_GUILESS_MAIN(TestPowerMonitor)

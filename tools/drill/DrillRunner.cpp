@@ -37,6 +37,7 @@ public:
     {
         return m_inner.cmdInput(statusBlock, secondBuffer);
     }
+    QByteArray values() override { return m_inner.values(); }
 
 private:
     HalvicApi& m_inner;
