@@ -94,8 +94,10 @@ UpsLink::UpsOffReply UsbLink::usbExchange(int command)
     if (replyIs(replyCode.data(), HALVIC_REPLY_STATUS)) {
         if (!failed(m_library.cmdInput(statusBlock.data(), secondBuffer.data()))) {
             interpretStatusBlock(statusBlock.data());
-            if (m_usbConnected)
+            if (m_usbConnected) {
                 m_details = UpsDetails::parse(m_library.values());
+                m_ownLowBattery.follow(m_details, m_usbOnBattery, m_lowBatteryLimits);
+            }
         }
         return UpsOffReply::NoAnswer;
     }

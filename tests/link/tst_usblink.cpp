@@ -70,6 +70,8 @@ private slots:
     void valuesAreReadDefensively_data();
     void valuesAreReadDefensively();
     void valuesComeOncePerPollAndGoWithTheUps();
+    void ownThresholdsRaiseAndClearBatteryLow_data();
+    void ownThresholdsRaiseAndClearBatteryLow();
 };
 
 // A link that has not answered yet ("---"), or one that saw the UPS on battery, low ("CBL").
@@ -199,6 +201,53 @@ void TestUsbLink::valuesComeOncePerPollAndGoWithTheUps()
     link.query();
     QVERIFY(link.details().isEmpty());
     QCOMPARE(flags(link.state()), QStringLiteral("C--"));
+}
+
+void TestUsbLink::ownThresholdsRaiseAndClearBatteryLow_data()
+{
+    QTest::addColumn<int>("lowCharge");  // %, 0 = off
+    QTest::addColumn<int>("lowRuntime"); // minutes, 0 = off
+    // One status query each: "b" on battery or "m" on mains, charge %, runtime s ('-': not given).
+    QTest::addColumn<QStringList>("readings");
+    QTest::addColumn<QString>("low"); // battery low after each reading
+    // clang-format off
+    QTest::newRow("charge: at the threshold, held up to 5 % above it")
+        << 20 << 0 << QStringList{"b 30 -", "b 21 -", "b 20 -", "b 24 -", "b 25 -", "b 25.1 -", "b 22 -", "b 20 -"} << "--LLL--L";
+    QTest::newRow("runtime: at the threshold, held up to 2 min above it")
+        << 0 << 5 << QStringList{"b - 301", "b - 300", "b - 420", "b - 421"} << "-LL-";
+    QTest::newRow("either threshold raises; both must clear")
+        << 20 << 5 << QStringList{"b 50 301", "b 50 300", "b 24 421", "b 26 421"} << "-LL-";
+    QTest::newRow("mains back clears, mains never raises")
+        << 20 << 0 << QStringList{"b 10 -", "m 10 -", "m 5 -"} << "L--";
+    QTest::newRow("value no longer given clears")
+        << 20 << 0 << QStringList{"b 10 -", "b - 60"} << "L-";
+    QTest::newRow("off by default") << 0 << 0 << QStringList{"b 1 10"} << "-";
+    // clang-format on
+}
+
+// The user's thresholds make the link report battery low (the UPS's own flag stays clear).
+void TestUsbLink::ownThresholdsRaiseAndClearBatteryLow()
+{
+    QFETCH(int, lowCharge);
+    QFETCH(int, lowRuntime);
+    QFETCH(QStringList, readings);
+    SimulatedHalvic library;
+    RecordingMessageBox messages;
+    UsbLink link(library, messages);
+    auto limit = [](int value) { return value > 0 ? std::optional<int>(value) : std::nullopt; };
+    link.setLowBatteryLimits({limit(lowCharge), limit(lowRuntime)});
+    QString low;
+    for (const QString& reading : readings) {
+        const QStringList fields = reading.split(u' ');
+        library.setUpsState(fields[0] == u"b" ? SimulatedHalvic::UpsState::OnBattery
+                                              : SimulatedHalvic::UpsState::Online);
+        library.setValue("battery.charge", fields[1] == u"-" ? QByteArray() : fields[1].toUtf8());
+        library.setValue("battery.runtime", fields[2] == u"-" ? QByteArray() : fields[2].toUtf8());
+        link.query();
+        low += link.state().batteryLow ? u'L' : u'-';
+        QVERIFY(!link.usbLowBattery());
+    }
+    QTEST(low, "low");
 }
 
 QTEST_GUILESS_MAIN(TestUsbLink)
