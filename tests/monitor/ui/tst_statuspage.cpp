@@ -185,6 +185,7 @@ void TestStatusPage::showsOnlyTheValuesTheUpsGives_data()
     QTest::newRow("voltage only: nothing the group shows")
         << QStringList{"input.voltage=230"} << "online" << QStringList{};
     QTest::newRow("UPS silent") << all << "silent" << QStringList{};
+    QTest::newRow("serial link") << all << "serial" << QStringList{};
 }
 
 void TestStatusPage::showsOnlyTheValuesTheUpsGives()
@@ -194,10 +195,13 @@ void TestStatusPage::showsOnlyTheValuesTheUpsGives()
     EngineFixture f;
     for (const QString& value : values)
         f.platform().halvic.setValue(value.section(u'=', 0, 0).toUtf8(), value.section(u'=', 1).toUtf8());
+    if (state == u"serial")
+        f.set(key::ComboPort, QStringLiteral("1"));
+    else
+        f.platform().halvic.setUpsState(*SimulatedHalvic::parseUpsState(state));
     StatusPage page(partsOf(f));
     page.show();
     f.start();
-    f.platform().halvic.setUpsState(*SimulatedHalvic::parseUpsState(state));
     f.tick();
     auto* group = page.findChild<QWidget*>(QStringLiteral("UpsDetailsGroup"));
     QStringList shown;
