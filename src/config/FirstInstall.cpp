@@ -1,15 +1,18 @@
 #include "config/FirstInstall.h"
 
-#include "FirstInstallData.h"
-
-#include <QFile>
-#include <QSaveFile>
+#include "config/SettingTable.h"
+#include "config/Settings.h"
+#include "platform/FileLock.h"
 
 namespace brevant {
 
+namespace {
+constexpr unsigned SettingsFileMode = 0644; // the owner writes, everyone may read the settings
+} // namespace
+
 QByteArray firstInstallSettings()
 {
-    return QByteArray(FirstInstallIni);
+    return firstInstallText();
 }
 
 Result<bool> writeFirstInstallSettings(const AppPaths& paths)
@@ -17,19 +20,12 @@ Result<bool> writeFirstInstallSettings(const AppPaths& paths)
     if (Status made = paths.createDirectories(); !made.ok())
         return Result<bool>::failure(made.error());
     const QString file = paths.settingsFile();
-    if (QFile::exists(file))
-        return Result<bool>::success(false);
-    // Written whole or not at all: a torn file would read as "no shutdown on any event".
-    QSaveFile out(file);
-    const QByteArray settings = firstInstallSettings();
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || out.write(settings) != settings.size()) {
-        const QString reason = out.errorString();
-        out.cancelWriting();
-        return Result<bool>::failure(QStringLiteral("cannot write %1: %2").arg(file, reason));
-    }
-    if (!out.commit())
-        return Result<bool>::failure(QStringLiteral("cannot write %1: %2").arg(file, out.errorString()));
-    return Result<bool>::success(true);
+    // Written whole or not at all (a torn file would read as "no shutdown on any event"), never
+    // over anything that holds the name, a planted link to nowhere included.
+    const Result<bool> created = createFileAtomically(file, firstInstallSettings(), SettingsFileMode);
+    if (created.ok() && !created.value())
+        static_cast<void>(Settings(file).reportFileProblem());
+    return created;
 }
 
 } // namespace brevant

@@ -27,24 +27,9 @@ struct IniKey
 
 // Every key of UpsConfigure.ini. Each is named here once; everything that reads or writes the
 // file (the settings accessors, the shutdown hand-over, the save-list import, close.exe, the fire
-// drill and the tests) takes it from here. What an unreadable value of each means is in
-// Settings.h and docs/settings.md.
-//
-//   Section        Key              Value                  Conversion
-//   Mscomm         ComboPort        0 = USB, 1..4 = COMn   whole number
-//   OSEvent        Logcount         10..1000               number (limit of the program log)
-//   OSEvent        Eventcount       10..1000               number (limit of the UPS events)
-//   OSEvent        Closecount       10..1000               number (limit of the closed applications)
-//   OSEvent        Disableevent     0/1                    whole number (locks the OS Event Log page)
-//   OSEvent        Saveapllication  0/1                    Boolean (close.exe before a shutdown)
-//   UpsOnBattery,  Disableevent     0/1                    number, compared with 0
-//   UpsLowBattery  Recordlog        0/1                    Boolean
-//                  Shutdown         0/1                    Boolean; "= 1" when the battery recovers
-//                  Delaytime        minutes                minutes x 60, half to even, 32-bit
-//   Schema         ShutDown         0/1                    number, compared with 1 (the hand-over)
-//   Schema         CloseAppFlag     0/1                    number, compared with 1
-//   Schema         SaveList         0/1                    Boolean
-//   Desktop        Notifications    0/1                    Boolean; absent or unreadable: on
+// drill and the tests) takes it from here. What each key holds, its first-install value, its
+// conversion, its range and what an unreadable value means are in its row of AllSettings
+// (SettingTable.h).
 namespace key {
 
 inline constexpr IniKey ComboPort{u"Mscomm", u"ComboPort"};

@@ -2,15 +2,21 @@
 
 #include "base/Logging.h"
 #include "config/IniFile.h"
+#include "config/SettingTable.h"
 #include "config/ValueConversion.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace brevant {
 
 namespace {
-constexpr qint32 DefaultDelaySeconds = 120;
-constexpr double DefaultRecordLimit = 1000;
+
+void warnUnprotected(const QString& problem)
+{
+    warnOnce(problem + QStringLiteral(": every setting reads as its default, and nothing is shut down"));
+}
+
 } // namespace
 
 Settings::Settings(QString iniFile)
@@ -19,10 +25,44 @@ Settings::Settings(QString iniFile)
 
 QString Settings::read(IniKey key) const
 {
-    return ReadIni(m_file, key);
+    const Result<std::optional<IniText>> text = readIniFile(m_file, SettingsFileMaxBytes);
+    if (!text.ok()) {
+        warnUnprotected(text.error());
+        return {};
+    }
+    return text.value() ? iniValue(text.value()->utf8, key) : QString();
 }
 
-Status Settings::write(IniKey key, const QString& value) const
+double Settings::value(IniKey key) const
+{
+    const SettingSpec& spec = settingSpec(key);
+    const QString text = read(key);
+    std::optional<double> converted;
+    switch (spec.conversion) {
+    case Conversion::WholeNumber:
+        converted = conversion::wholeNumber(text);
+        break;
+    case Conversion::Number:
+        converted = conversion::number(text);
+        break;
+    case Conversion::Boolean:
+        converted = conversion::boolean(text);
+        break;
+    case Conversion::NumberIsOne:
+        converted = conversion::numberEquals(text, 1);
+        break;
+    case Conversion::Minutes:
+        if (const auto seconds = conversion::minutesToSeconds(text))
+            return *seconds;
+        return spec.fallback * 60;
+    }
+    // A number too large for a double is infinite, and out of every range.
+    if (!converted || !std::isfinite(*converted) || *converted < spec.lowest || *converted > spec.highest)
+        return spec.fallback;
+    return *converted;
+}
+
+Status Settings::write(IniKey key, const QString& value)
 {
     Status written = WriteIni(m_file, key, value);
     if (!written.ok())
@@ -33,27 +73,50 @@ Status Settings::write(IniKey key, const QString& value) const
     return written;
 }
 
+Status Settings::fileProblem() const
+{
+    const Result<std::optional<IniText>> text = readIniFile(m_file, SettingsFileMaxBytes);
+    if (!text.ok())
+        return Status::failure(text.error());
+    if (!text.value())
+        return Status::failure(QStringLiteral("the settings file %1 does not exist").arg(m_file));
+    const IniSnapshot settings = IniSnapshot::fromText(text.value()->utf8);
+    if (std::none_of(AllSettings.cbegin(), AllSettings.cend(),
+                     [&](const SettingSpec& spec) { return settings.contains(spec.key); }))
+        return Status::failure(
+            QStringLiteral(
+                "the settings file %1 holds none of the settings: it is damaged or not a settings file")
+                .arg(m_file));
+    return Status::success();
+}
+
+Status Settings::reportFileProblem() const
+{
+    Status problem = fileProblem();
+    if (!problem.ok())
+        warnUnprotected(problem.error());
+    return problem;
+}
+
 LinkChoice Settings::link() const
 {
-    const auto port = conversion::wholeNumber(read(key::ComboPort));
-    if (!port || *port < 1)
-        return {};
-    return {true, *port};
+    const int port = int(value(key::ComboPort));
+    return port == 0 ? LinkChoice{} : LinkChoice{true, port};
 }
 
 bool Settings::eventDisabled(EventSection section) const
 {
-    return conversion::number(read(key::Disableevent(section))).value_or(0) != 0;
+    return value(key::Disableevent(section)) != 0;
 }
 
 bool Settings::recordLog(EventSection section) const
 {
-    return conversion::boolean(read(key::Recordlog(section))).value_or(false);
+    return value(key::Recordlog(section)) != 0;
 }
 
 bool Settings::shutdownOnEvent(EventSection section) const
 {
-    return conversion::boolean(read(key::Shutdown(section))).value_or(false);
+    return value(key::Shutdown(section)) != 0;
 }
 
 bool Settings::lowBatteryShutdownIsOne() const
@@ -63,33 +126,32 @@ bool Settings::lowBatteryShutdownIsOne() const
 
 qint32 Settings::delaySeconds(EventSection section) const
 {
-    return conversion::minutesToSeconds(read(key::Delaytime(section))).value_or(DefaultDelaySeconds);
+    return qint32(value(key::Delaytime(section)));
 }
 
 double Settings::recordLimit(RecordList list) const
 {
-    const auto limit = conversion::number(read(key::limit(list)));
-    return limit && std::isfinite(*limit) ? *limit : DefaultRecordLimit;
+    return value(key::limit(list));
 }
 
 bool Settings::saveApplications() const
 {
-    return conversion::boolean(read(key::Saveapllication)).value_or(false);
+    return value(key::Saveapllication) != 0;
 }
 
 bool Settings::shutdownRequested() const
 {
-    return conversion::numberEquals(read(key::ShutDown), 1);
+    return value(key::ShutDown) != 0;
 }
 
 bool Settings::closeAppFlagSet() const
 {
-    return conversion::numberEquals(read(key::CloseAppFlag), 1);
+    return value(key::CloseAppFlag) != 0;
 }
 
 bool Settings::saveListWanted() const
 {
-    return conversion::boolean(read(key::SaveList)).value_or(false);
+    return value(key::SaveList) != 0;
 }
 
 } // namespace brevant

@@ -17,14 +17,9 @@ struct LinkChoice
 // Typed access to UpsConfigure.ini. Nothing is cached: every accessor reads the file at the
 // moment of use, so an outside writer (a settings page, close.exe) governs the next use.
 //
-// Values that cannot be read as the conversion expects (empty, absent, non-numeric):
-//   ComboPort          -> the USB link, also for a number that rounds to less than 1
-//   Disableevent       -> 0, the event is enabled
-//   Recordlog/Shutdown -> false; the low-battery "Shutdown = 1" test is false
-//   Delaytime          -> 2 minutes (120 s), the settings page's own default; a delay beyond
-//                         the 32-bit range of seconds is clamped to it
-//   Logcount/...       -> 1000, the largest limit, also for a number too large for a double
-//   Saveapllication    -> false; ShutDown and CloseAppFlag -> not 1; SaveList -> false
+// Each key is read by its row of AllSettings (SettingTable.h): its conversion, and the fallback
+// that an absent, unreadable or out-of-range value reads as. A file that cannot be read at all
+// (see fileProblem) reads as absent: every key at its fallback, which is no shutdown.
 class Settings
 {
 public:
@@ -35,9 +30,17 @@ public:
     const QString& fileName() const { return m_file; }
 
     QString read(IniKey key) const;
+    // The key converted by its row of AllSettings; Boolean ones are 0 or 1, Delaytime in seconds.
+    double value(IniKey key) const;
     // Every write the program makes goes through here; a failure is logged once here and
     // returned, for the callers whose next step depends on it.
-    Status write(IniKey key, const QString& value) const;
+    Status write(IniKey key, const QString& value);
+    // Why the file gives no settings, if it gives none: missing, not a regular file (a directory,
+    // a FIFO, a device), too large, not readable, or holding none of the keys (damaged, or not a
+    // settings file). The program then protects nothing.
+    Status fileProblem() const;
+    // fileProblem, logged once in the program's life.
+    Status reportFileProblem() const;
     // Told of every write the program makes through this object.
     void setWriteObserver(WriteObserver observer) { m_observer = std::move(observer); }
 

@@ -5,8 +5,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace brevant;
 
@@ -97,6 +99,31 @@ private slots:
             writeFirstInstallSettings(AppPaths(root.filePath(QStringLiteral("blocked/brevant"))));
         QVERIFY2(!refused.ok() && refused.error().contains(QStringLiteral("blocked")),
                  qPrintable(refused.error()));
+    }
+
+    // Under umask 000 the first-install file is still 0644, and a link planted where it goes (even
+    // one to nothing) is left alone: nothing is written where it points, and the reason is logged.
+    void firstStartFileModeAndPlantedLink()
+    {
+        QTemporaryDir root;
+        const AppPaths paths(root.path());
+        const mode_t before = ::umask(0);
+        const Result<bool> written = writeFirstInstallSettings(paths);
+        ::umask(before);
+        QVERIFY(written.ok() && written.value());
+        QCOMPARE(QFile::permissions(paths.settingsFile()), QFile::ReadOwner | QFile::WriteOwner |
+                                                               QFile::ReadUser | QFile::WriteUser |
+                                                               QFile::ReadGroup | QFile::ReadOther);
+        QCOMPARE(testsupport::readFile(paths.settingsFile()), firstInstallSettings());
+
+        QFile::remove(paths.settingsFile());
+        const QString target = root.filePath(QStringLiteral("planted"));
+        QVERIFY(QFile::link(target, paths.settingsFile()));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("symbolic link.*nothing is shut down")));
+        const Result<bool> refused = writeFirstInstallSettings(paths);
+        QVERIFY(refused.ok() && !refused.value());
+        QVERIFY(!QFileInfo::exists(target));
     }
 };
 

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -73,6 +74,12 @@ QByteArray counterFile(qint64 counter)
     return text;
 }
 
+QByteArray utf16(QStringConverter::Encoding encoding, const QByteArray& text)
+{
+    const QByteArray mark = encoding == QStringConverter::Utf16LE ? "\xFF\xFE" : "\xFE\xFF";
+    return mark + QByteArray(QStringEncoder(encoding)(QString::fromUtf8(text)));
+}
+
 // In memory where possible: syncs to a loaded disk would dominate the run time, while the locking
 // and the rename behave the same.
 const QString MemoryDir =
@@ -127,6 +134,11 @@ private slots:
         row("cut to 253", "[A]\nk=" + QByteArray(252, 'v') + "xyz\n", "k", QString(252, u'v') + u'x');
         row("cut never splits a character", "[A]\nk=" + QByteArray(252, 'v') + "\xF0\x9F\x94\x8B\n", "k",
             QString(252, u'v'));
+        row("UTF-16 LE", utf16(QStringConverter::Utf16LE, "[A]\r\nk=\xC3\xA9t\xC3\xA9\r\n"), "k",
+            u"\u00e9t\u00e9"_s);
+        row("UTF-16 BE", utf16(QStringConverter::Utf16BE, "[B]\nk=1\n[A]\nk=2\n"), "k", "2");
+        row("CR line ends", "[B]\rk=1\r[A]\rj=1\rk=2\r", "k", "2");
+        row("NUL bytes as blanks", QByteArray("[A]\nk=1\0\n\0\0", 12), "k", "1");
     }
 
     void read()
@@ -162,6 +174,15 @@ private slots:
         row("key into last section without final break", "[A]\nk=1", "m", "5", "[A]\nk=1\nm=5\n");
         row("first of duplicate sections", "[A]\nk=1\n[A]\nk=2\n", "k", "9", "[A]\nk=9\n[A]\nk=2\n");
         row("value cut at line break", "", "k", "1\r\n[X]", "[A]\nk=1\n");
+        row("CR line ends kept", "[A]\rk=1\r\r[B]\rj=2\r", "m", "5", "[A]\rk=1\rm=5\r\r[B]\rj=2\r");
+        row("CR line ends, value replaced", "[A]\rk=1\rj=2", "k", "3", "[A]\rk=3\rj=2");
+        row("UTF-16 LE kept", utf16(QStringConverter::Utf16LE, "[A]\r\nk=1\r\nj=\xC3\xA9\r\n"), "k", "0",
+            utf16(QStringConverter::Utf16LE, "[A]\r\nk=0\r\nj=\xC3\xA9\r\n"));
+        row("UTF-16 BE kept", utf16(QStringConverter::Utf16BE, "[B]\nj=2\n"), "k", "0",
+            utf16(QStringConverter::Utf16BE, "[B]\nj=2\n[A]\nk=0\n"));
+        row("NUL bytes kept", QByteArray("[A]\nk=1\0\n\0\0", 11), "j", "5",
+            QByteArray("[A]\nk=1\0\nj=5\n\0\0", 15));
+        row("UTF-8 mark kept", "\xEF\xBB\xBF[A]\nk=1\n", "k", "0", "\xEF\xBB\xBF[A]\nk=0\n");
     }
 
     void write()
@@ -176,10 +197,18 @@ private slots:
     }
 
     // Readable by all, writable by the owner, the lock private, whatever the writer's umask.
+    void fileModesIgnoreTheUmask_data()
+    {
+        QTest::addColumn<int>("umask");
+        QTest::newRow("077") << 0077;
+        QTest::newRow("000") << 0000;
+    }
+
     void fileModesIgnoreTheUmask()
     {
+        QFETCH(int, umask);
         const QString path = prepare(Absent);
-        const mode_t before = ::umask(0077);
+        const mode_t before = ::umask(mode_t(umask));
         const bool written =
             WriteIni(path, QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("2")).ok();
         ::umask(before);
@@ -192,6 +221,59 @@ private slots:
         };
         QCOMPARE(modeOf(path), 0644);
         QCOMPARE(modeOf(path + QStringLiteral(".lock")), 0600);
+    }
+
+    // A FIFO or a device in place of the file would block the reader in open() or fill memory:
+    // refused at once, the reader gets the default, a writer the reason, and the warning comes once.
+    void specialFilesAreRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("FIFO") << u"fifo"_s << u"is a named pipe"_s;
+        QTest::newRow("link to /dev/zero") << u"device"_s << u"is a device"_s;
+        QTest::newRow("directory") << u"directory"_s << u"is a directory"_s;
+    }
+
+    void specialFilesAreRefused()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        const QString path = prepare(Absent);
+        QVERIFY(testsupport::plantSpecialFile(path, kind));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(reason));
+        QCOMPARE(ReadIni(path, u"A"_s, u"k"_s, Default), Default);
+        QCOMPARE(IniSnapshot::read(path).value(u"A"_s, u"k"_s, Default), Default);
+        const Status written = WriteIni(path, u"A"_s, u"k"_s, u"1"_s);
+        QVERIFY2(!written.ok() && written.error().contains(reason), qPrintable(written.error()));
+        const Result<QByteArray> list = readSaveList(path);
+        QVERIFY(!list.ok() && list.error().contains(reason));
+        QFile::remove(path);
+        QDir().rmdir(path);
+    }
+
+    // Links planted in the settings folder: one to nothing is never written through (the file
+    // would appear where it points), the lock file is never a link; a link to a real settings file
+    // is followed, and the link stays.
+    void symbolicLinks()
+    {
+        const QString path = prepare(Absent);
+        const QString lock = path + u".lock"_s;
+        const QString elsewhere = m_dir.filePath(u"elsewhere"_s);
+        QVERIFY(QFile::link(elsewhere + u"/settings"_s, path) && QFile::link(elsewhere + u"/lock"_s, lock));
+        QVERIFY(QDir().mkdir(elsewhere));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"without its lock: it is a symbolic link"_s));
+        const Status dangling = WriteIni(path, u"A"_s, u"k"_s, u"1"_s);
+        QVERIFY2(!dangling.ok() && dangling.error().contains(u"symbolic link"_s),
+                 qPrintable(dangling.error()));
+        QCOMPARE(QDir(elsewhere).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+
+        QFile::remove(lock);
+        testsupport::writeFile(elsewhere + u"/settings"_s, "[A]\nk=0\n");
+        QVERIFY(WriteIni(path, u"A"_s, u"k"_s, u"2"_s).ok());
+        QCOMPARE(QFileInfo(path).symLinkTarget(), elsewhere + u"/settings"_s);
+        QCOMPARE(testsupport::readFile(elsewhere + u"/settings"_s), QByteArray("[A]\nk=2\n"));
+        QFile::remove(path);
+        QDir(elsewhere).removeRecursively();
     }
 
     // A full disk (here: a file size limit, which fails write() the same way without root) must

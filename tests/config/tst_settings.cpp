@@ -1,9 +1,13 @@
 // The value conversions and the typed settings, with the documented result for every value that
 // cannot be read as expected.
 #include "TestFiles.h"
+#include "config/IniFile.h"
 #include "config/Settings.h"
 #include "config/ValueConversion.h"
 
+#include <QDir>
+#include <QRegularExpression>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <limits>
@@ -80,6 +84,13 @@ private slots:
                    "[OSEvent]\nEventcount=abc\nLogcount=1e999\nClosecount=0500\nSaveapllication=1\n"
                    "[Schema]\nShutDown=01\nCloseAppFlag= 1 \nSaveList=2\n")
             << "COM3 120 4 1000 1000 500 1 1 0 0 1 0 1 1 1 1";
+        // Out of 10..1000 a limit reads as 1000: "-5" or "0" emptied the list on every poll.
+        QTest::newRow("limits out of range")
+            << QByteArray("[OSEvent]\nLogcount=-5\nEventcount=0\nClosecount=5000\n")
+            << "USB 120 120 1000 1000 1000 0 0 0 0 0 0 0 0 0 0";
+        QTest::newRow("limits at the ends of the range")
+            << QByteArray("[OSEvent]\nLogcount=10\nEventcount=1000\nClosecount=250.5\n")
+            << "USB 120 120 10 1000 250.5 0 0 0 0 0 0 0 0 0 0";
     }
 
     void accessors()
@@ -108,6 +119,85 @@ private slots:
                                    shown(s.closeAppFlagSet()),
                                    shown(s.saveListWanted())};
         QTEST(readings.join(u' '), "expected");
+    }
+
+    // What Windows editors and damaged disks leave: the low-battery shutdown still reads as set.
+    void encodingsAndLineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        const QString settings = QStringLiteral("[UpsLowBattery]\r\nShutdown=1\r\nDelaytime=3\r\n");
+        const auto encoded = [&](QStringConverter::Encoding encoding, const char* mark) -> QByteArray {
+            return QByteArray(mark) + QByteArray(QStringEncoder(encoding)(settings));
+        };
+        QTest::newRow("UTF-16 LE with mark") << encoded(QStringConverter::Utf16LE, "\xFF\xFE");
+        QTest::newRow("UTF-16 BE with mark") << encoded(QStringConverter::Utf16BE, "\xFE\xFF");
+        QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBF") + settings.toUtf8();
+        QTest::newRow("CR line ends") << QByteArray("[UpsLowBattery]\rShutdown=1\rDelaytime=3\r");
+        QTest::newRow("NUL bytes") << QByteArray("[UpsLowBattery]\nShutdown=1\0\nDelaytime=\0"
+                                                 "3\n\0\0",
+                                                 40);
+    }
+
+    void encodingsAndLineEnds()
+    {
+        QFETCH(QByteArray, file);
+        QTemporaryDir dir;
+        Settings s(dir.filePath(QStringLiteral("UpsConfigure.ini")));
+        testsupport::writeFile(s.fileName(), file);
+        QVERIFY(s.fileProblem().ok());
+        QVERIFY(s.shutdownOnEvent(EventSection::LowBattery));
+        QCOMPARE(s.delaySeconds(EventSection::LowBattery), 180);
+    }
+
+    // A file that gives no settings says why, for the start-up log and the "not protected" reason.
+    void unusableFileSaysWhy_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "missing"
+                                 << "does not exist";
+        QTest::newRow("garbage") << "garbage"
+                                 << "holds none of the settings";
+        QTest::newRow("empty") << "empty"
+                               << "holds none of the settings";
+        QTest::newRow("directory") << "directory"
+                                   << "is a directory";
+        QTest::newRow("FIFO") << "fifo"
+                              << "is a named pipe";
+        QTest::newRow("device") << "device"
+                                << "is a device";
+        QTest::newRow("too large") << "large"
+                                   << "is larger than 1048576 bytes";
+        QTest::newRow("link to nothing") << "dangling"
+                                         << "symbolic link to a file that does not exist";
+    }
+
+    void unusableFileSaysWhy()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("UpsConfigure.ini"));
+        if (kind == u"garbage")
+            testsupport::writeFile(file, QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+        else if (kind == u"empty")
+            testsupport::writeFile(file, QByteArray());
+        else if (kind == u"large")
+            testsupport::writeFile(file,
+                                   "[UpsLowBattery]\nShutdown=1\n" + QByteArray(SettingsFileMaxBytes, ';'));
+        else if (kind != u"missing")
+            QVERIFY(testsupport::plantSpecialFile(file, kind));
+        Settings s(file);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("nothing is shut down")));
+        const Status problem = s.reportFileProblem();
+        QFETCH(QString, reason);
+        QVERIFY2(!problem.ok() && problem.error().contains(reason), qPrintable(problem.error()));
+        // Read at every poll, told once; nothing blocks, and the defaults stand: no shutdown.
+        QVERIFY(!s.shutdownOnEvent(EventSection::LowBattery));
+        QCOMPARE(s.recordLimit(RecordList::Log), 1000);
+        QVERIFY(!s.reportFileProblem().ok());
+        // Nothing is written through a link to nothing, or over what is not a file.
+        if (QStringList{"directory", "fifo", "device", "dangling"}.contains(kind))
+            QVERIFY(!s.write(key::ShutDown, QStringLiteral("1")).ok());
     }
 };
 

@@ -1,12 +1,14 @@
 #include "TestFiles.h"
 #include "config/IniFile.h"
 
+#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <unistd.h>
 
 using namespace brevant;
 
@@ -25,6 +27,10 @@ class TestDrill : public QObject
     {
         const QString file = m_dir.filePath(QStringLiteral("scenario.txt"));
         testsupport::writeFile(file, scenario);
+        return drillFile(file, options);
+    }
+    Run drillFile(const QString& file, const QStringList& options = {})
+    {
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(testsupport::binDir() + QStringLiteral("/brevant-drill"), QStringList{file} + options);
@@ -61,6 +67,10 @@ private slots:
         // A misspelt setting would give a drill without the shutdown the user meant to try.
         QTest::newRow("unknown key") << QByteArray("# try it\n0 set upsonbattery Shutdwon 1\n2 end\n")
                                      << "line 2: the settings section [upsonbattery] has no key 'Shutdwon'";
+        QTest::newRow("line too long") << "1 usb online # " + QByteArray(1000, 'x') + "\n2 end\n"
+                                       << "line 1: longer than 1000 characters";
+        QTest::newRow("file too large") << QByteArray(1 << 20, '\n') + "1 end\n"
+                                        << "longer than 1048576 bytes: not a scenario";
     }
 
     void badScenariosAreRefusedBeforeRunning()
@@ -92,6 +102,49 @@ private slots:
         QVERIFY(drill(outage, {QStringLiteral("--summary")})
                     .output.contains(
                         QStringLiteral("In this drill of 1:40.0 the system would be shut down at 1:26.2.")));
+    }
+
+    // An endless scenario is refused at its size, not read until the memory is full.
+    void endlessScenarioIsRefused()
+    {
+        const Run run = drillFile(QStringLiteral("/dev/zero"));
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.output.join(u'\n').contains(u"longer than 1048576 bytes"),
+                 qPrintable(run.output.join(u'\n')));
+    }
+
+    // Settings the drill cannot read would drill a monitor that does nothing: said, and a failure.
+    void unreadableAppDirIsAFailure_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("settings file is a FIFO") << "fifo"
+                                                 << "is a named pipe";
+        QTest::newRow("settings file is a directory") << "directory"
+                                                      << "is a directory";
+        QTest::newRow("directory without access") << "mode"
+                                                  << "cannot read the directory";
+    }
+
+    void unreadableAppDirIsAFailure()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir appDir;
+        const QString ini = appDir.filePath(QStringLiteral("UpsConfigure.ini"));
+        if (kind == u"mode") {
+            if (::geteuid() == 0)
+                QSKIP("root reads a directory of mode 000");
+            testsupport::writeFile(ini, "[UpsLowBattery]\nShutdown=1\n");
+            QVERIFY(QFile::setPermissions(appDir.path(), QFileDevice::WriteOwner));
+        } else {
+            QVERIFY(testsupport::plantSpecialFile(ini, kind));
+        }
+        const Run run = drill("5 usb lowbattery\n100 end\n", {"--app-dir", appDir.path()});
+        QFile::setPermissions(appDir.path(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(run.exitCode, 2);
+        QFETCH(QString, reason);
+        QVERIFY2(run.output.join(u'\n').contains(reason), qPrintable(run.output.join(u'\n')));
     }
 
     // The drill reads the user's settings and databases from a copy and writes its results only

@@ -1,4 +1,5 @@
-// libFuzzer target: UpsConfigure.ini and CloseApp.ini as any program or editor may have left them.
+// libFuzzer target: UpsConfigure.ini and CloseApp.ini as any program or editor may have left them,
+// in UTF-8 or UTF-16 with any line ends.
 // The scanning reader and the snapshot must agree on every key, and a key written into the file
 // must read back as written.
 #include "FuzzSupport.h"
@@ -41,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArrayView text(data, qsizetype(size));
     const QString file = QString::fromStdString(fuzz::scratchFile("UpsConfigure.ini", data, size));
     const IniSnapshot snapshot = IniSnapshot::fromText(text);
-    const auto names = namesIn(QString::fromUtf8(text));
+    const auto names = namesIn(QString::fromUtf8(decodeIni(text).utf8));
     const QString absent = QStringLiteral("\x01absent");
     for (const auto& [section, key] : names) {
         if (ReadIni(file, section, key, absent) != snapshot.value(section, key, absent))

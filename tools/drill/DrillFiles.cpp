@@ -1,11 +1,16 @@
 #include "DrillFiles.h"
 
+#include "config/IniFile.h"
+#include "platform/FileLock.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <cerrno>
+#include <unistd.h>
 
 namespace brevant::drill {
 namespace {
@@ -50,12 +55,23 @@ Status copyDatabase(const QString& from, const QString& to)
 
 Status copyUserFiles(const AppPaths& from, const AppPaths& to)
 {
+    for (const QString& dir : {from.configDir(), from.dataDir()}) {
+        if (::access(QFile::encodeName(dir).constData(), R_OK | X_OK) != 0 && errno != ENOENT)
+            return Status::failure(
+                QStringLiteral("cannot read the directory %1: %2").arg(dir, qt_error_string(errno)));
+    }
     for (const auto& [source, target] : {std::pair{from.settingsFile(), to.settingsFile()},
                                          std::pair{from.closeAppList(), to.closeAppList()}}) {
-        if (QFileInfo::exists(source)) {
-            if (Status copied = copyFile(source, target); !copied.ok())
-                return copied;
-        }
+        const Result<std::optional<QByteArray>> contents = readRegularFile(source, IniFileMaxBytes);
+        if (!contents.ok())
+            return Status::failure(contents.error());
+        if (!contents.value())
+            continue;
+        QFile copy(target);
+        if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            copy.write(*contents.value()) != contents.value()->size() || !copy.flush())
+            return Status::failure(
+                QStringLiteral("cannot copy %1 to %2: %3").arg(source, target, copy.errorString()));
     }
     for (const auto& [source, target] : {std::pair{from.eventDatabase(), to.eventDatabase()},
                                          std::pair{from.closeAppDatabase(), to.closeAppDatabase()}}) {

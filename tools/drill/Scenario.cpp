@@ -1,7 +1,8 @@
 #include "Scenario.h"
 
-#include "config/SettingKeys.h"
+#include "config/SettingTable.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <cmath>
 
@@ -19,37 +20,20 @@ const QStringList Buttons = {
     QStringLiteral("clear-log"),      QStringLiteral("clear-events"), QStringLiteral("clear-closed"),
     QStringLiteral("alarm-shutdown"), QStringLiteral("alarm-cancel")};
 
-// Every key of UpsConfigure.ini the program knows; a drill that sets anything else would drill a
-// setting that does nothing. Add a key here when SettingKeys.h gains one.
-QList<IniKey> knownKeys()
-{
-    QList<IniKey> keys{
-        key::ComboPort,       key::Logcount, key::Eventcount,   key::Closecount, key::OsDisableevent,
-        key::Saveapllication, key::ShutDown, key::CloseAppFlag, key::SaveList,   key::DesktopNotifications};
-    for (const EventSection section : {EventSection::OnBattery, EventSection::LowBattery})
-        keys << key::Disableevent(section) << key::Recordlog(section) << key::Shutdown(section)
-             << key::Delaytime(section);
-    return keys;
-}
-
-// Section and key names match without regard to case, as the settings file's readers match them.
+// Section and key names match without regard to case, as the settings file's readers match them;
+// a drill that sets a key the program does not know would drill a setting that does nothing.
 QString checkSetting(const QString& section, const QString& name)
 {
-    bool sectionKnown = false;
+    if (findSetting(section, name))
+        return {};
     QStringList sections;
-    for (const IniKey& k : knownKeys()) {
-        if (section.compare(k.section, Qt::CaseInsensitive) != 0) {
-            if (!sections.contains(k.section))
-                sections.append(k.section.toString());
-            continue;
-        }
-        sectionKnown = true;
-        if (name.compare(k.name, Qt::CaseInsensitive) == 0)
-            return {};
+    for (const SettingSpec& spec : AllSettings) {
+        if (section.compare(spec.key.section, Qt::CaseInsensitive) == 0)
+            return QStringLiteral("the settings section [%1] has no key '%2'").arg(section, name);
+        if (!sections.contains(spec.key.section))
+            sections.append(spec.key.section.toString());
     }
-    if (!sectionKnown)
-        return QStringLiteral("unknown settings section [%1] (known: %2)").arg(section, sections.join(u", "));
-    return QStringLiteral("the settings section [%1] has no key '%2'").arg(section, name);
+    return QStringLiteral("unknown settings section [%1] (known: %2)").arg(section, sections.join(u", "));
 }
 
 // Checks the arguments of one command; returns an error text or an empty string.
@@ -87,6 +71,20 @@ QString checkArguments(const ScenarioCommand& c)
 
 } // namespace
 
+Result<QString> readScenario(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return Result<QString>::failure(file.errorString());
+    const QByteArray text = file.read(ScenarioMaxBytes + 1);
+    if (text.size() > ScenarioMaxBytes)
+        return Result<QString>::failure(
+            QStringLiteral("longer than %1 bytes: not a scenario").arg(ScenarioMaxBytes));
+    if (file.error() != QFileDevice::NoError)
+        return Result<QString>::failure(file.errorString());
+    return Result<QString>::success(QString::fromUtf8(text));
+}
+
 Scenario parseScenario(const QString& text)
 {
     static const QRegularExpression seconds(QStringLiteral("^\\d+(\\.\\d+)?$"));
@@ -105,6 +103,10 @@ Scenario parseScenario(const QString& text)
     const QStringList lines = text.split(u'\n');
     for (int i = 0; i < lines.size(); ++i) {
         const int lineNo = i + 1;
+        if (lines[i].size() > ScenarioMaxLineChars) {
+            error(lineNo, QStringLiteral("longer than %1 characters").arg(ScenarioMaxLineChars));
+            continue;
+        }
         QString content = lines[i];
         if (const qsizetype hash = content.indexOf(u'#'); hash >= 0)
             content.truncate(hash);

@@ -6,7 +6,6 @@
 #include "config/FirstInstall.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -51,12 +50,12 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString scenarioFile = parser.positionalArguments().first();
-    QFile file(scenarioFile);
-    if (!file.open(QIODevice::ReadOnly)) {
-        err << scenarioFile << ": " << file.errorString() << '\n';
+    const Result<QString> text = drill::readScenario(scenarioFile);
+    if (!text.ok()) {
+        err << scenarioFile << ": " << text.error() << '\n';
         return 2;
     }
-    const drill::Scenario scenario = drill::parseScenario(QString::fromUtf8(file.readAll()));
+    const drill::Scenario scenario = drill::parseScenario(text.value());
     if (!scenario.errors.isEmpty()) {
         for (const QString& e : scenario.errors)
             err << scenarioFile << ": " << e << '\n';
