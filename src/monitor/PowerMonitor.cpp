@@ -59,6 +59,12 @@ void PowerMonitor::Timer1_Timer()
     UpsLink& link = m_parts.links.current();
     m_tickLink = &link;
     m_usbLinkMode = link.kind() == UpsLink::Kind::Usb;
+    // The thresholds cost two reads of the settings file: only for a UPS that reported something
+    // they could act on at the last poll.
+    if (const UpsDetails known = link.details();
+        m_usbLinkMode && (known.chargePercent || known.runtimeSeconds))
+        m_parts.links.usb().setLowBatteryLimits(
+            {m_parts.settings.lowBatteryCharge(), m_parts.settings.lowBatteryRuntimeMinutes()});
     link.query();
     if (!link.answering()) {
         // A lost link freezes the machine: latches, countdown and lists stay as they are.

@@ -12,7 +12,13 @@ TrayPresenter::TrayPresenter(PowerMonitor& monitor, TrayIcon& tray, QObject* par
 {
     connect(&monitor, &PowerMonitor::powerEvent, this, &TrayPresenter::follow);
     connect(&monitor, &PowerMonitor::statusShown, this,
-            [this](PowerStatus, const UpsDetails& details) { refreshBatteryTip(details); });
+            [this](PowerStatus status, const UpsDetails& details) {
+                // A state the tip does not show yet is left to its event, which comes next.
+                const bool shown = (status == PowerStatus::OnBattery && m_picture == TrayPicture::ImaSOk) ||
+                                   (status == PowerStatus::LowBattery && m_picture == TrayPicture::ImaSLow);
+                if (shown)
+                    refreshBatteryTip(details);
+            });
 }
 
 QString TrayPresenter::mainTip() const
