@@ -43,6 +43,9 @@ inline constexpr IniKey CloseAppFlag{u"Schema", u"CloseAppFlag"};
 inline constexpr IniKey SaveList{u"Schema", u"SaveList"};
 // Desktop notifications of power events and shutdown countdowns.
 inline constexpr IniKey DesktopNotifications{u"Desktop", u"Notifications"};
+// The user's own battery-low thresholds.
+inline constexpr IniKey BatteryLowCharge{u"Battery", u"LowCharge"};
+inline constexpr IniKey BatteryLowRuntime{u"Battery", u"LowRuntime"};
 
 constexpr QStringView eventSection(EventSection section)
 {

@@ -89,6 +89,20 @@ constexpr SettingSpec recordLimit(IniKey k, QStringView list)
             .meaning = list};
 }
 
+// Off (0) unless set; not in the first-install file.
+constexpr SettingSpec lowBatteryThreshold(IniKey k, double highest, QStringView values, QStringView meaning)
+{
+    return {.key = k,
+            .conversion = C::WholeNumber,
+            .fallback = 0,
+            .lowest = 0,
+            .highest = highest,
+            .firstInstall = {},
+            .values = values,
+            .fallbackText = u"0: off; also any value out of range",
+            .meaning = meaning};
+}
+
 } // namespace settingtable
 
 // In the order of the first-install file, sections together.
@@ -124,6 +138,12 @@ inline constexpr std::array AllSettings{
                             u"1 = show the saved-applications window at start"),
     settingtable::zeroOrOne(key::DesktopNotifications, Conversion::Boolean, 1, {}, u"on",
                             u"0 = no desktop notifications"),
+    settingtable::lowBatteryThreshold(key::BatteryLowCharge, 95, u"0 to 95 (%)",
+                                      u"battery low, on battery, when the UPS reports its charge at or "
+                                      u"below it"),
+    settingtable::lowBatteryThreshold(key::BatteryLowRuntime, 120, u"0 to 120 (minutes)",
+                                      u"battery low, on battery, when the UPS reports its runtime at or "
+                                      u"below it"),
 };
 
 // The row of a key the program uses; every key of SettingKeys.h has one.

@@ -129,6 +129,22 @@ qint32 Settings::delaySeconds(EventSection section) const
     return qint32(value(key::Delaytime(section)));
 }
 
+std::optional<int> Settings::threshold(IniKey key) const
+{
+    const int threshold = int(value(key));
+    return threshold > 0 ? std::optional<int>(threshold) : std::nullopt;
+}
+
+std::optional<int> Settings::lowBatteryCharge() const
+{
+    return threshold(key::BatteryLowCharge);
+}
+
+std::optional<int> Settings::lowBatteryRuntimeMinutes() const
+{
+    return threshold(key::BatteryLowRuntime);
+}
+
 double Settings::recordLimit(RecordList list) const
 {
     return value(key::limit(list));

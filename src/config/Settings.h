@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace brevant {
 
@@ -55,12 +56,19 @@ public:
 
     double recordLimit(RecordList list) const;
 
+    // The user's own battery-low thresholds, `[Battery] LowCharge` (%) and `LowRuntime`
+    // (minutes); nothing when off.
+    std::optional<int> lowBatteryCharge() const;
+    std::optional<int> lowBatteryRuntimeMinutes() const;
+
     bool saveApplications() const;
     bool shutdownRequested() const;
     bool closeAppFlagSet() const;
     bool saveListWanted() const;
 
 private:
+    std::optional<int> threshold(IniKey key) const;
+
     QString m_file;
     WriteObserver m_observer;
 };

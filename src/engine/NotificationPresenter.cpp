@@ -79,10 +79,11 @@ void NotificationPresenter::followReadiness(Readiness& readiness)
     });
 }
 
-void NotificationPresenter::onPowerEvent(PowerEvent event)
+void NotificationPresenter::onPowerEvent(PowerEvent event, UpsState, const UpsDetails& details)
 {
     schedule();
     m_pending->events.append(event);
+    m_pending->battery = details.batteryText();
 }
 
 void NotificationPresenter::onCountdownArmed(qint32 seconds)
@@ -125,6 +126,8 @@ DesktopNotifier::Notification NotificationPresenter::compose(const Tick& tick)
             main = &text;
     }
     n.summary = main ? QString::fromUtf8(main->summary) : QStringLiteral("Shutdown countdown started");
+    if (!tick.battery.isEmpty())
+        sentences.append(QStringLiteral("Battery: %1.").arg(tick.battery));
     if (tick.countdownSeconds) {
         sentences.append(QStringLiteral("The computer shuts down in %1 unless the mains returns.")
                              .arg(duration(*tick.countdownSeconds)));

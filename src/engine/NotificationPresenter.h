@@ -13,7 +13,8 @@ class Settings;
 
 // Tells the user of power events in desktop notifications, whether or not a window is up: mains
 // failed, battery low, mains back, battery no longer low, UPS not answering and answering again,
-// with the time left when the event armed the shutdown countdown. What one poll tick saw becomes
+// with the charge and runtime the UPS reports and the time left when the event armed the shutdown
+// countdown. What one poll tick saw becomes
 // one notification, shown only when it differs from the last one shown: a disabled battery-low
 // event repeats its signals on every tick and is still told once. `[Desktop] Notifications` = 0
 // turns them off.
@@ -29,15 +30,20 @@ public:
     void followReadiness(Readiness& readiness);
 
 private:
-    // What one tick saw: its events in order, and the countdown one of them armed.
+    // What one tick saw: its events in order, the countdown one of them armed, and the battery
+    // as the UPS reported it. A changed battery alone is no news worth a second bubble.
     struct Tick
     {
         QList<PowerEvent> events;
         std::optional<qint32> countdownSeconds;
-        bool operator==(const Tick&) const = default;
+        QString battery; // "87 %, about 23 min left"
+        bool operator==(const Tick& other) const
+        {
+            return events == other.events && countdownSeconds == other.countdownSeconds;
+        }
     };
 
-    void onPowerEvent(PowerEvent event);
+    void onPowerEvent(PowerEvent event, UpsState state, const UpsDetails& details);
     void onCountdownArmed(qint32 seconds);
     // Runs once control returns to the event loop, after every signal of the tick.
     void schedule();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Result.h"
+#include "link/UpsDetails.h"
 
 namespace brevant {
 
@@ -45,6 +46,9 @@ public:
     // What the link knows now, without asking the UPS: USB the flags of the last exchange,
     // serial the lines read at this moment.
     virtual UpsState state() = 0;
+    // What the UPS reported besides its state with the last exchange; nothing while it does not
+    // answer, and never on the serial link.
+    virtual UpsDetails details() const { return {}; }
 
     // How the UPS is told to switch itself off: the command goes out this many times, this far
     // apart. The shutdown sequence sends them on its timers, so nothing waits in between.

@@ -92,8 +92,13 @@ UpsLink::UpsOffReply UsbLink::usbExchange(int command)
         return UpsOffReply::NoAnswer;
 
     if (replyIs(replyCode.data(), HALVIC_REPLY_STATUS)) {
-        if (!failed(m_library.cmdInput(statusBlock.data(), secondBuffer.data())))
+        if (!failed(m_library.cmdInput(statusBlock.data(), secondBuffer.data()))) {
             interpretStatusBlock(statusBlock.data());
+            if (m_usbConnected) {
+                m_details = UpsDetails::parse(m_library.values());
+                m_ownLowBattery.follow(m_details, m_usbOnBattery, m_lowBatteryLimits);
+            }
+        }
         return UpsOffReply::NoAnswer;
     }
     if (replyIs(replyCode.data(), HALVIC_REPLY_ACCEPTED))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/OwnLowBattery.h"
 #include "link/UpsLink.h"
 #include "platform/HalvicApi.h"
 
@@ -24,10 +25,13 @@ public:
     // Reopens a device that went silent (CloseHandleDevice, HidHandle), then one status exchange.
     void query() override;
     bool answering() const override { return m_usbConnected; }
+    // Battery low by the UPS's own flag, or by the user's thresholds (OwnLowBattery).
     UpsState state() override
     {
-        return {m_usbConnected, m_usbOnBattery, m_usbLowBattery, m_usbForcedShutdown};
+        return {m_usbConnected, m_usbOnBattery, m_usbLowBattery || m_ownLowBattery.low(),
+                m_usbForcedShutdown};
     }
+    UpsDetails details() const override { return m_usbConnected ? m_details : UpsDetails{}; }
     // The UPS-off command three times, 10 ms apart.
     UpsOffPlan upsOffPlan() const override { return {3, 10}; }
     UpsOffReply sendUpsOff() override;
@@ -35,14 +39,17 @@ public:
     Status hidHandle();
     Status closeHandleDevice();
 
-    // One exchange; it reports through the flags, and says what the UPS answered to a UPS-off
-    // command. A library call that cannot be made shows the platform's error text in a message
-    // box and leaves every flag as it was.
+    // One exchange; a status query also reads the library's values (one call). It reports through the flags,
+    // and says what the UPS answered to a UPS-off command. A library call that cannot be made shows the
+    // platform's error text in a message box and leaves every flag as it was.
     UpsOffReply usbExchange(int command);
 
     bool usbConnected() const { return m_usbConnected; }
     bool usbOnBattery() const { return m_usbOnBattery; }
     bool usbLowBattery() const { return m_usbLowBattery; }
+
+    // The user's thresholds, for the next status query on.
+    void setLowBatteryLimits(const LowBatteryLimits& limits) { m_lowBatteryLimits = limits; }
 
     // Switching to USB clears it, so that the next poll reopens the device.
     void setUsbConnected(bool connected) { m_usbConnected = connected; }
@@ -58,6 +65,9 @@ private:
     bool m_usbOnBattery = false;
     bool m_usbLowBattery = false;
     bool m_usbForcedShutdown = false;
+    UpsDetails m_details;
+    LowBatteryLimits m_lowBatteryLimits;
+    OwnLowBattery m_ownLowBattery;
     QString m_lastLoggedFailure;
 };
 

@@ -39,7 +39,17 @@ void PowerMonitor::report(PowerEvent event)
                                         "the UPS has been silent on battery too long: shutting down",
                                         "the UPS server asks for a forced shutdown"};
     qCInfo(lcMonitor) << texts[int(event)];
-    emit powerEvent(event, m_tickLink->state());
+    emit powerEvent(event, m_tickLink->state(), m_tickLink->details());
+}
+
+UpsDetails PowerMonitor::tickDetails() const
+{
+    return m_tickLink ? m_tickLink->details() : UpsDetails{};
+}
+
+void PowerMonitor::showStatus(PowerStatus status)
+{
+    emit statusShown(status, status == PowerStatus::NotAnswering ? UpsDetails{} : tickDetails());
 }
 
 void PowerMonitor::Timer1_Timer()
@@ -49,6 +59,12 @@ void PowerMonitor::Timer1_Timer()
     UpsLink& link = m_parts.links.current();
     m_tickLink = &link;
     m_usbLinkMode = link.kind() == UpsLink::Kind::Usb;
+    // The thresholds cost two reads of the settings file: only for a UPS that reported something
+    // they could act on at the last poll.
+    if (const UpsDetails known = link.details();
+        m_usbLinkMode && (known.chargePercent || known.runtimeSeconds))
+        m_parts.links.usb().setLowBatteryLimits(
+            {m_parts.settings.lowBatteryCharge(), m_parts.settings.lowBatteryRuntimeMinutes()});
     link.query();
     if (!link.answering()) {
         // A lost link freezes the machine: latches, countdown and lists stay as they are.
@@ -122,7 +138,7 @@ void PowerMonitor::followForcedShutdown(bool requested)
         m_forcedShutdownStarted = false;
         return;
     }
-    emit statusShown(PowerStatus::ForcedShutdown);
+    showStatus(PowerStatus::ForcedShutdown);
     if (m_forcedShutdownStarted)
         return;
     // Whatever the user's delay: the server's primary computer is about to cut the power.
@@ -142,7 +158,7 @@ void PowerMonitor::startShutdownNow()
 
 void PowerMonitor::onBatteryBlock()
 {
-    emit statusShown(PowerStatus::OnBattery);
+    showStatus(PowerStatus::OnBattery);
     if (!m_upsOnBattFlag)
         powerFailure();
     m_upsOnBattFlag = true;
@@ -150,7 +166,7 @@ void PowerMonitor::onBatteryBlock()
 
 void PowerMonitor::onLineBlock()
 {
-    emit statusShown(PowerStatus::OnLine);
+    showStatus(PowerStatus::OnLine);
     cancelSteps();
     if (m_upsOnBattFlag)
         powerRestored();
@@ -159,7 +175,7 @@ void PowerMonitor::onLineBlock()
 
 void PowerMonitor::lowBatteryBlock()
 {
-    emit statusShown(PowerStatus::LowBattery);
+    showStatus(PowerStatus::LowBattery);
     if (!m_upsLowBattFlag)
         batteryLow();
 }
@@ -172,7 +188,7 @@ void PowerMonitor::lowBatteryClearingCheck()
 
 void PowerMonitor::UnConShow()
 {
-    emit statusShown(PowerStatus::NotAnswering);
+    showStatus(PowerStatus::NotAnswering);
     m_parts.countdown.setLblAlarm(QStringLiteral(" "));
 }
 
@@ -190,6 +206,9 @@ void PowerMonitor::writeEventRecord(const QString& text)
 {
     m_parts.records.appendRecord(RecordTableId::Log, text);
     m_parts.records.appendRecord(RecordTableId::UpsEvent, text);
+    // Our own note after the event's record, which keeps its text.
+    if (const QString battery = tickDetails().batteryText(); !battery.isEmpty())
+        m_parts.records.appendRecord(RecordTableId::Log, QStringLiteral("UPS battery: ") + battery);
 }
 
 void PowerMonitor::powerFailure()

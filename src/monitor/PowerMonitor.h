@@ -62,12 +62,13 @@ public:
     bool usbLinkMode() const { return m_usbLinkMode; }
 
 signals:
-    // The state block of this tick ran: the Status page shows it.
-    void statusShown(brevant::PowerStatus status);
+    // The state block of this tick ran: the Status page shows it, with what the UPS reported
+    // besides its state.
+    void statusShown(brevant::PowerStatus status, const brevant::UpsDetails& details);
     // Raised when the event's actions run, with the UPS's state read as they run. A disabled
     // battery-low event keeps its latch down, so its actions, and this signal, repeat on every
     // tick while the battery stays low.
-    void powerEvent(brevant::PowerEvent event, brevant::UpsState state);
+    void powerEvent(brevant::PowerEvent event, brevant::UpsState state, const brevant::UpsDetails& details);
     // An event armed the shutdown countdown with this many seconds.
     void countdownArmed(qint32 seconds);
 
@@ -93,6 +94,8 @@ private:
     void listMaintenance();
 
     void report(PowerEvent event);
+    void showStatus(PowerStatus status);
+    UpsDetails tickDetails() const;
     void armCountdown(EventSection section);
     void writeEventRecord(const QString& text);
 

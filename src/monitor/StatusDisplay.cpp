@@ -85,8 +85,12 @@ bool StatusDisplay::isRunning(AnimationTimer timer) const
     return m_clock->isActive(m_timer7);
 }
 
-void StatusDisplay::show(PowerStatus status)
+void StatusDisplay::show(PowerStatus status, const UpsDetails& details)
 {
+    if (details != m_details) {
+        m_details = details;
+        emit detailsChanged(m_details);
+    }
     switch (status) {
     case PowerStatus::OnBattery:
         setVisible(ImaSLow, false);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/UpsDetails.h"
 #include "monitor/PowerStatus.h"
 
 #include <QObject>
@@ -45,7 +46,9 @@ public:
 
     // What the power-state machine decided for this tick, drawn: the status pictures, pipes,
     // message and Shutdown button of each state.
-    void show(PowerStatus status);
+    // With it, what the UPS reported besides its state (nothing while it does not answer).
+    void show(PowerStatus status, const UpsDetails& details = {});
+    const UpsDetails& details() const { return m_details; }
 
     // The mains pipe with its animation. It is only ever shown while the UPS answers (a silent
     // USB UPS gets the still pipe of showDisconnected), so the animation always starts.
@@ -98,6 +101,7 @@ signals:
     void messageChanged(const QString& text, quint32 color);
     void shutdownEnabledChanged(bool enabled);
     void flowPictureChanged(int picture);
+    void detailsChanged(const brevant::UpsDetails& details);
 
 private:
     void Timer4_Timer();
@@ -109,6 +113,7 @@ private:
 
     std::array<bool, ElementCount> m_visible{};
     QString m_message;
+    UpsDetails m_details;
     quint32 m_messageColor = Black;
     bool m_shutdownEnabled = false;
     int m_flowPicture = 0; // the picture placed on the page, before any animation frame

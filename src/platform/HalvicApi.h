@@ -2,11 +2,12 @@
 
 #include "base/Result.h"
 
+#include <QByteArray>
 #include <halvic/Halvic.h>
 
 namespace brevant {
 
-// The four calls of the USB device-access library "Halvic" (halvic/include/halvic/Halvic.h).
+// The calls of the USB device-access library "Halvic" (halvic/include/halvic/Halvic.h).
 // Buffers are the caller's, each followed by a terminating zero byte. A call fails only when it
 // cannot be made at all (missing library or function); the failure carries the platform's words.
 class HalvicApi
@@ -22,6 +23,9 @@ public:
     virtual Status closeHandleDevice() = 0;
     virtual Status cmdOutput(int command, char* replyCode) = 0;
     virtual Status cmdInput(char* statusBlock, char* secondBuffer) = 0;
+    // The optional fifth call, HalvicValues: lines "name value" from the latest reading. Empty
+    // when the library lacks the function (an older library is no error) or knows nothing.
+    virtual QByteArray values() { return {}; }
 };
 
 } // namespace brevant

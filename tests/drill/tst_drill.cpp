@@ -147,6 +147,35 @@ private slots:
         QVERIFY2(run.output.join(u'\n').contains(reason), qPrintable(run.output.join(u'\n')));
     }
 
+    // The UPS's charge and runtime played: battery low comes at the user's own threshold, on the
+    // first poll after the charge reaches it, long before the UPS's own flag; the log notes them.
+    void ownThresholdBringsBatteryLowEarlier_data()
+    {
+        QTest::addColumn<QByteArray>("scenario");
+        QTest::addColumn<QString>("countdown"); // the first countdown text; empty: none
+        const QByteArray played("0 usb charge 100\n0 usb runtime 1800\n5 usb onbattery\n10 usb charge 31\n"
+                                "10 usb runtime 600\n20 usb charge 30\n20 usb runtime 540\n30 end\n");
+        QTest::newRow("charge 30 %") << "0 set Battery LowCharge 30\n" + played
+                                     << "countdown@23000 System ShutDown After 60  Seconds";
+        QTest::newRow("runtime 9 minutes")
+            << "0 set Battery LowRuntime 9\n" + played << "countdown@23000 System ShutDown After 60  Seconds";
+        QTest::newRow("thresholds off") << played << "";
+    }
+
+    void ownThresholdBringsBatteryLowEarlier()
+    {
+        QFETCH(QByteArray, scenario);
+        const Run run = drill(scenario);
+        QCOMPARE(run.exitCode, 0);
+        QFETCH(QString, countdown);
+        QCOMPARE(run.events.filter(QStringLiteral("countdown@")).value(0), countdown);
+        QStringList expected{"UpsEvent:Attention!! System Power Failed"};
+        if (!countdown.isEmpty())
+            expected.append(QStringLiteral("UpsEvent:Attention!! UPS Battery Low"));
+        QCOMPARE(run.events.filter(QStringLiteral("UpsEvent:")), expected);
+        QVERIFY(run.events.contains(QStringLiteral("record:UPS battery: 100 %, about 30 min left")));
+    }
+
     // The drill reads the user's settings and databases from a copy and writes its results only
     // where it is told to.
     void appDirIsCopiedNeverWritten()

@@ -61,6 +61,9 @@ private slots:
     void silentOnBatteryStartsTheShutdown_data();
     void silentOnBatteryStartsTheShutdown();
     void forcedShutdownStartsTheAlarmAtOnce();
+    void batteryValuesReachTheTipAndTheLog();
+    void ownThresholdBringsBatteryLowEarlier_data();
+    void ownThresholdBringsBatteryLowEarlier();
 };
 
 void TestPowerMonitor::transitionTable_data()
@@ -258,6 +261,98 @@ void TestPowerMonitor::forcedShutdownStartsTheAlarmAtOnce()
         1);
     f.advance(4000);
     QCOMPARE(f.platform().powerOff.count(), 1);
+}
+
+// The tip follows the charge and runtime from tick to tick on battery, short enough for the
+// tray; each event's record keeps its text and is followed by our own note in the program log.
+void TestPowerMonitor::batteryValuesReachTheTipAndTheLog()
+{
+    EngineFixture f({{key::Recordlog(EventSection::OnBattery), QStringLiteral("1")}});
+    SimulatedHalvic& ups = f.platform().halvic;
+    ups.setValue("battery.charge", "87");
+    ups.setValue("battery.runtime", "1380");
+    f.start();
+    f.tick();
+    f.takeTray();
+    f.takeAppended();
+    ups.setUpsState(SimulatedHalvic::UpsState::OnBattery);
+    f.tick();
+    const QString tip = QStringLiteral("UPS is on battery — 87 %, about 23 min left");
+    QCOMPARE(f.takeTray(), QStringList{QStringLiteral("ImaSOk|") + tip});
+    QVERIFY(tip.size() <= 63);
+    const QString failed = QStringLiteral("Attention!! System Power Failed");
+    QCOMPARE(f.takeAppended(),
+             (QList<QPair<RecordTableId, QString>>{
+                 {RecordTableId::Log, failed},
+                 {RecordTableId::UpsEvent, failed},
+                 {RecordTableId::Log, QStringLiteral("UPS battery: 87 %, about 23 min left")}}));
+    f.tick();
+    QCOMPARE(f.takeTray(), QStringList()); // nothing changed
+    ups.setValue("battery.charge", "80.4");
+    ups.setValue("battery.runtime", "");
+    f.tick();
+    QCOMPARE(f.takeTray(), QStringList{QStringLiteral("ImaSOk|UPS is on battery — 80 %")});
+    ups.setUpsState(SimulatedHalvic::UpsState::Online);
+    f.tick();
+    QCOMPARE(f.takeTray(), QStringList{QStringLiteral("ImaMain|Brevant")});
+    QCOMPARE(f.messages(RecordTableId::Log).last(), QStringLiteral("UPS battery: 80 %"));
+}
+
+void TestPowerMonitor::ownThresholdBringsBatteryLowEarlier_data()
+{
+    QTest::addColumn<QString>("lowCharge");
+    QTest::addColumn<QString>("lowRuntime");
+    QTest::addColumn<QStringList>("charges"); // one tick each, on battery, runtime = charge x 30 s
+    QTest::addColumn<int>("lowTick");         // the tick (from 1) that raises battery low; 0: none
+    QTest::newRow("charge 20 %") << "20"
+                                 << "" << QStringList{"30", "21", "20", "19"} << 3;
+    QTest::newRow("runtime 10 min") << ""
+                                    << "10" << QStringList{"30", "21", "20", "19"} << 3;
+    QTest::newRow("off") << "0"
+                         << "" << QStringList{"30", "21", "20", "19"} << 0;
+    QTest::newRow("not reported: the UPS's own flag only") << "20"
+                                                           << "" << QStringList{"-", "-"} << 0;
+}
+
+// The user's threshold raises the low-battery event, with its delay and shutdown, on the tick the
+// UPS reports reaching it; the battery stays low until the mains is back.
+void TestPowerMonitor::ownThresholdBringsBatteryLowEarlier()
+{
+    QFETCH(QString, lowCharge);
+    QFETCH(QString, lowRuntime);
+    QFETCH(QStringList, charges);
+    EngineFixture f({{key::BatteryLowCharge, lowCharge},
+                     {key::BatteryLowRuntime, lowRuntime},
+                     {key::Recordlog(EventSection::LowBattery), QStringLiteral("1")},
+                     {key::Shutdown(EventSection::LowBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::LowBattery), QStringLiteral("1")}});
+    SimulatedHalvic& ups = f.platform().halvic;
+    f.start();
+    f.tick();
+    ups.setUpsState(SimulatedHalvic::UpsState::OnBattery);
+    int lowTick = 0;
+    for (int i = 0; i < charges.size(); ++i) {
+        const bool given = charges[i] != u"-";
+        ups.setValue("battery.charge", given ? charges[i].toUtf8() : QByteArray());
+        ups.setValue("battery.runtime", given ? QByteArray::number(charges[i].toInt() * 30) : QByteArray());
+        f.tick();
+        if (!lowTick && f.engine().monitor().upsLowBattFlag())
+            lowTick = i + 1;
+    }
+    QTEST(lowTick, "lowTick");
+    QCOMPARE(f.engine().countdown().isRunning(), lowTick > 0);
+    if (lowTick) {
+        QVERIFY(f.engine().countdown().shutdownDelay() > 50); // the low-battery delay, 1 minute
+        QCOMPARE(f.messages(RecordTableId::UpsEvent), QStringList{"Attention!! UPS Battery Low"});
+        QCOMPARE(f.engine().display().message(), QStringLiteral("UPS is Low Battery"));
+        ups.setValue("battery.charge", "50"); // well above: still low on battery
+        ups.setValue("battery.runtime", "1500");
+        f.tick();
+        QVERIFY(f.engine().monitor().upsLowBattFlag());
+        ups.setUpsState(SimulatedHalvic::UpsState::Online);
+        f.tick();
+        QVERIFY(!f.engine().monitor().upsLowBattFlag());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPowerMonitor)

@@ -15,6 +15,8 @@ class TestLibraryHalvic : public QObject
 private slots:
     void callThatCannotBeMadeIsShown_data();
     void callThatCannotBeMadeIsShown();
+    void valuesOnlyWhereTheLibraryHasThem_data();
+    void valuesOnlyWhereTheLibraryHasThem();
 };
 
 void TestLibraryHalvic::callThatCannotBeMadeIsShown_data()
@@ -48,6 +50,37 @@ void TestLibraryHalvic::callThatCannotBeMadeIsShown()
     for (const QString& message : messages.shown())
         QVERIFY2(message.contains(named), qPrintable(message));
     QVERIFY(link.usbConnected());
+}
+
+void TestLibraryHalvic::valuesOnlyWhereTheLibraryHasThem_data()
+{
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<QString>("battery");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<bool>("onBattery");
+    QTest::newRow("library missing") << "HalvicNotInstalled"
+                                     << ""
+                                     << "" << false;
+    QTest::newRow("four functions") << qEnvironmentVariable("FAKE_HALVIC_FOUR") << ""
+                                    << "" << true;
+    // Its count overstates what it wrote: the answer still ends at the first zero byte.
+    QTest::newRow("five functions") << qEnvironmentVariable("FAKE_HALVIC_FIVE") << "87 %, about 23 min left"
+                                    << "Ellipse PRO 650" << true;
+}
+
+// A missing fifth function is no error: the status reads, no message, nothing known.
+void TestLibraryHalvic::valuesOnlyWhereTheLibraryHasThem()
+{
+    QFETCH(QString, library);
+    LibraryHalvic halvic(library);
+    RecordingMessageBox messages;
+    UsbLink link{halvic, messages};
+    static_cast<void>(link.open());
+    link.query();
+    QTEST(link.details().batteryText(), "battery");
+    QTEST(link.details().model, "model");
+    QTEST(link.state().onBattery, "onBattery");
+    QCOMPARE(messages.shown().size(), library.contains(u"HalvicNotInstalled") ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestLibraryHalvic)

@@ -37,6 +37,7 @@ public:
     {
         return m_inner.cmdInput(statusBlock, secondBuffer);
     }
+    QByteArray values() override { return m_inner.values(); }
 
 private:
     HalvicApi& m_inner;
@@ -159,7 +160,11 @@ void DrillRunner::Private::connectReports()
 
 void DrillRunner::Private::apply(const ScenarioCommand& c)
 {
-    if (c.verb == u"usb") {
+    if (c.verb == u"usb" && c.args.size() == 2) {
+        // "usb charge 40", "usb runtime 300": what the UPS reports of its battery from now on.
+        const QByteArray name = c.args.first() == u"charge" ? "battery.charge" : "battery.runtime";
+        platform.halvic.setValue(name, c.args.at(1).toUtf8());
+    } else if (c.verb == u"usb") {
         platform.halvic.setUpsState(*SimulatedHalvic::parseUpsState(c.args.first()));
     } else if (c.verb == u"serial") {
         for (const QString& a : c.args) {

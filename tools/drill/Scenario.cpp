@@ -39,9 +39,16 @@ QString checkSetting(const QString& section, const QString& name)
 // Checks the arguments of one command; returns an error text or an empty string.
 QString checkArguments(const ScenarioCommand& c)
 {
-    if (c.verb == u"usb") {
+    if (c.verb == u"usb" && c.args.size() == 2 && (c.args[0] == u"charge" || c.args[0] == u"runtime")) {
+        // What the UPS reports of its battery: charge in %, runtime in seconds.
+        bool number = false;
+        const double value = c.args[1].toDouble(&number);
+        if (!number || value < 0 || (c.args[0] == u"charge" && value > 100))
+            return QStringLiteral("usb charge needs 0 to 100 (%), usb runtime a number of seconds");
+    } else if (c.verb == u"usb") {
         if (c.args.size() != 1 || !UsbStates.contains(c.args.first()))
-            return QStringLiteral("usb needs one of: ") + UsbStates.join(u'|');
+            return QStringLiteral("usb needs one of: ") + UsbStates.join(u'|') +
+                   QStringLiteral(", or charge <percent>, or runtime <seconds>");
     } else if (c.verb == u"serial") {
         static const QRegularExpression line(QStringLiteral("^(cts|dcd)=[01]$"));
         bool cts = false;

@@ -5,6 +5,7 @@
 #include "config/ui/PageParts.h"
 #include "controls/XpCheckBox.h"
 #include "controls/XpCmdButton.h"
+#include "platform/MessageBoxPresenter.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -18,6 +19,12 @@ Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int 
                                                const QString& text, bool autorep, ushort count);
 
 namespace brevant {
+
+const QString EventSettingsPage::ThresholdTitle = QStringLiteral("System Information");
+const QString EventSettingsPage::ChargeRangeMessage =
+    QStringLiteral("Please input number range between 0 and 95");
+const QString EventSettingsPage::RuntimeRangeMessage =
+    QStringLiteral("Please input number range between 0 and 120");
 
 namespace {
 
@@ -47,6 +54,9 @@ constexpr PageNames LowBatteryNames{
     "TxtLowBattCount", "Label7",           "Command3",    "Command4", "CmdLowBatt",  "xpcmdbutton10"};
 
 constexpr SpinRange DelayRange{1, std::nullopt};
+constexpr SpinRange ChargeRange{0, 95};
+constexpr SpinRange RuntimeRange{0, 120};
+
 // What the page shows when the file holds no delay, and what an unreadable delay stands for.
 const QString DefaultDelay = QStringLiteral("2");
 
@@ -120,6 +130,8 @@ EventSettingsPage::EventSettingsPage(EventSection section, EventManagerParts par
     layout->setSpacing(10);
     layout->addWidget(m_disable);
     layout->addWidget(m_options);
+    if (section == EventSection::LowBattery)
+        buildThresholds(layout);
     layout->addStretch();
     layout->addLayout(buttonRow(apply, help));
 
@@ -147,6 +159,115 @@ void EventSettingsPage::load()
     m_record->setEnabled(!disabled);
     m_shutdown->setEnabled(!disabled);
     setDelayEnabled(m_shutdown->value() == XpCheckBox::Checked);
+    if (m_thresholds)
+        loadThresholds();
+}
+
+void EventSettingsPage::buildThresholds(QVBoxLayout* layout)
+{
+    m_thresholds =
+        named(new QGroupBox(QStringLiteral("Battery low at my own threshold"), this), "FrameOwnLow");
+    auto* rows = new QVBoxLayout(m_thresholds);
+    rows->setContentsMargins(14, 10, 14, 12);
+    rows->setSpacing(8);
+    struct Row
+    {
+        const char* label;
+        SpinField::Names names;
+        SpinRange range;
+        const char* unit;
+        QLineEdit*& box;
+        QWidget*& row;
+    };
+    const Row thresholds[] = {
+        {"Charge at or below",
+         {"CmdLowChargeDown", "TxtLowCharge", "CmdLowChargeUp"},
+         ChargeRange,
+         "%",
+         m_lowCharge,
+         m_chargeRow},
+        {"Runtime at or below",
+         {"CmdLowRuntimeDown", "TxtLowRuntime", "CmdLowRuntimeUp"},
+         RuntimeRange,
+         "Minutes",
+         m_lowRuntime,
+         m_runtimeRow},
+    };
+    for (const Row& r : thresholds) {
+        r.row = new QWidget(m_thresholds);
+        auto* line = new QHBoxLayout(r.row);
+        line->setContentsMargins(0, 0, 0, 0);
+        auto* label = new QLabel(QLatin1String(r.label), r.row);
+        label->setMinimumWidth(130);
+        line->addWidget(label);
+        const SpinField field(r.row, r.names, QStringLiteral("0"), r.range);
+        r.box = field.box;
+        label->setBuddy(r.box);
+        r.box->setAccessibleName(label->text());
+        r.box->setAccessibleDescription(QStringLiteral("0 or empty: off; the arrow keys step it"));
+        field.down->setAccessibleName(QStringLiteral("%1, one less").arg(label->text()));
+        field.up->setAccessibleName(QStringLiteral("%1, one more").arg(label->text()));
+        line->addLayout(field.row);
+        line->addSpacing(6);
+        line->addWidget(new QLabel(QLatin1String(r.unit), r.row));
+        line->addStretch();
+        rows->addWidget(r.row);
+    }
+    m_thresholdReason = named(new QLabel(m_thresholds), "LblOwnLowReason");
+    m_thresholdReason->setWordWrap(true);
+    rows->addWidget(m_thresholdReason);
+    layout->addWidget(m_thresholds);
+}
+
+// Boxes for values the UPS does not report are greyed: a threshold there would never act.
+void EventSettingsPage::loadThresholds()
+{
+    const Settings& settings = m_parts.settings;
+    m_lowCharge->setText(settings.read(key::BatteryLowCharge));
+    m_lowRuntime->setText(settings.read(key::BatteryLowRuntime));
+    const UpsDetails details = m_upsDetails ? m_upsDetails() : UpsDetails{};
+    const bool known = !m_upsDetails;
+    const bool charge = known || details.chargePercent.has_value();
+    const bool runtime = known || details.runtimeSeconds.has_value();
+    m_chargeRow->setEnabled(charge);
+    m_runtimeRow->setEnabled(runtime);
+    QString reason;
+    if (!charge && !runtime)
+        reason = QStringLiteral("The UPS reports neither its charge nor its runtime (a serial UPS never "
+                                "does): only its own battery-low signal counts.");
+    else if (!charge)
+        reason = QStringLiteral("The UPS does not report its charge.");
+    else if (!runtime)
+        reason = QStringLiteral("The UPS does not report its runtime.");
+    m_thresholdReason->setText(reason);
+    m_thresholdReason->setVisible(!reason.isEmpty());
+}
+
+// A threshold out of range, or text without a number, is refused: the box takes the stored value
+// back and the user is told. An empty box turns the threshold off.
+void EventSettingsPage::applyThresholds(ApplyWrites& writes)
+{
+    struct Threshold
+    {
+        QLineEdit* box;
+        IniKey key;
+        SpinRange range;
+        const QString& message;
+    };
+    for (const Threshold& t :
+         {Threshold{m_lowCharge, key::BatteryLowCharge, ChargeRange, ChargeRangeMessage},
+          Threshold{m_lowRuntime, key::BatteryLowRuntime, RuntimeRange, RuntimeRangeMessage}}) {
+        if (!t.box->isEnabled())
+            continue;
+        const QString text = t.box->text().trimmed();
+        const std::optional<double> number = boxNumber(text);
+        if (!text.isEmpty() && (!number || *number < t.range.lowest || *number > *t.range.highest)) {
+            t.box->setText(m_parts.settings.read(t.key));
+            m_parts.messages.showMessage(MessageBoxPresenter::Icon::Critical, ThresholdTitle, t.message);
+            continue;
+        }
+        writes.write(t.key, number ? QString::number(qRound(*number)) : QString());
+    }
 }
 
 // The check boxes raise Click before they change: the handlers act on the value the click gives.
@@ -183,6 +304,8 @@ void EventSettingsPage::apply()
     writes.write(key::Shutdown(m_section), QString::number(m_shutdown->value()));
     writes.write(key::Recordlog(m_section), QString::number(m_record->value()));
     writes.write(key::Delaytime(m_section), delayToWrite());
+    if (m_thresholds)
+        applyThresholds(writes);
     writes.reportFailure();
     if (m_parts.settingsApplied)
         m_parts.settingsApplied();

@@ -1,12 +1,14 @@
 #include "monitor/ui/StatusPage.h"
 
 #include "art/ArtCatalogue.h"
+#include "controls/SkinPalette.h"
 #include "controls/XpCmdButton.h"
 #include "monitor/ui/PictureView.h"
 #include "shutdown/Confirmation.h"
 #include "shutdown/Countdown.h"
 #include "shutdown/Readiness.h"
 
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMetaEnum>
@@ -50,6 +52,27 @@ constexpr StatusPicture StatusPictures[] = {
     {StatusDisplay::ImaSLow, art::StatusPicture::ImaSLow, QT_TRANSLATE_NOOP("StatusPage", "Battery low")},
 };
 
+QLabel* detailLabel(const char* name, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+// Shown with its text, or hidden when the UPS did not give the value.
+void showDetail(QLabel* label, const QString& text)
+{
+    label->setText(text);
+    label->setAccessibleName(text);
+    label->setVisible(!text.isEmpty());
+}
+
+QString percent(const std::optional<double>& value, const QString& what)
+{
+    return value ? QStringLiteral("%1 %2 %").arg(what).arg(qRound(*value)) : QString();
+}
+
 QString elementName(StatusDisplay::Element element)
 {
     return QString::fromLatin1(QMetaEnum::fromType<StatusDisplay::Element>().valueToKey(element));
@@ -88,6 +111,11 @@ StatusPage::StatusPage(Parts parts, QWidget* parent)
     , m_message(new QLabel(this))
     , m_alarm(new QLabel(this))
     , m_protection(new QLabel(this))
+    , m_detailsGroup(new QFrame(this))
+    , m_charge(detailLabel("LblCharge", m_detailsGroup))
+    , m_runtime(detailLabel("LblRuntime", m_detailsGroup))
+    , m_load(detailLabel("LblLoad", m_detailsGroup))
+    , m_model(detailLabel("LblModel", m_detailsGroup))
     , m_shutdown(new XpCmdButton(tr("Shutdown"), this))
 {
     setObjectName(QStringLiteral("frmStatus"));
@@ -136,6 +164,22 @@ StatusPage::StatusPage(Parts parts, QWidget* parent)
     protectionHelp->setAccessibleName(tr("Why? What protects this computer"));
     connect(protectionHelp, &XpCmdButton::Click, this, &StatusPage::protectionHelpRequested);
 
+    // Text and a one-pixel frame in the art set's colours: drawn by Qt, crisp at any scale.
+    m_detailsGroup->setObjectName(QStringLiteral("UpsDetailsGroup"));
+    m_detailsGroup->setAccessibleName(tr("What the UPS reports"));
+    m_detailsGroup->setStyleSheet(
+        QStringLiteral("QFrame#UpsDetailsGroup { background: white; border: 1px "
+                       "solid %1; border-radius: 4px; } QLabel { color: %2; }")
+            .arg(QColor(skinPalette::DisabledCaption).name(), QColor(skinPalette::Caption).name()));
+    auto* details = new QHBoxLayout(m_detailsGroup);
+    details->setContentsMargins(10, 4, 10, 4);
+    details->setSpacing(18);
+    for (QLabel* label : {m_charge, m_runtime, m_load, m_model})
+        details->addWidget(label);
+    QFont bold = m_model->font();
+    bold.setBold(true);
+    m_model->setFont(bold);
+
     auto* top = new QHBoxLayout;
     top->addWidget(m_message, 1);
     top->addLayout(pictures);
@@ -151,12 +195,14 @@ StatusPage::StatusPage(Parts parts, QWidget* parent)
     layout->addLayout(protection);
     layout->addStretch();
     layout->addWidget(m_scene, 0, Qt::AlignHCenter);
+    layout->addWidget(m_detailsGroup, 0, Qt::AlignHCenter);
     layout->addStretch();
     layout->addLayout(bottom);
 
     connect(&m_display, &StatusDisplay::elementChanged, this, &StatusPage::showElement);
     connect(&m_display, &StatusDisplay::messageChanged, this, &StatusPage::showMessage);
     connect(&m_display, &StatusDisplay::flowPictureChanged, this, &StatusPage::showFlowPicture);
+    connect(&m_display, &StatusDisplay::detailsChanged, this, &StatusPage::showDetails);
     connect(&m_display, &StatusDisplay::shutdownEnabledChanged, this, [this](bool enabled) {
         if (m_seen)
             m_shutdown->setEnabled(enabled);
@@ -207,6 +253,7 @@ void StatusPage::showModel()
     showFlowPicture(m_display.flowPicture());
     m_shutdown->setEnabled(m_display.shutdownEnabled());
     m_alarm->setText(m_countdown.lblAlarm());
+    showDetails(m_display.details());
     m_seen = seen;
 }
 
@@ -245,6 +292,19 @@ void StatusPage::showFlowPicture(int frame)
     if (!m_seen)
         return;
     m_flow->setPicture(art::flowFrame(frame));
+}
+
+void StatusPage::showDetails(const UpsDetails& details)
+{
+    if (!m_seen)
+        return;
+    showDetail(m_charge, percent(details.chargePercent, tr("Charge")));
+    showDetail(m_runtime, details.runtimeSeconds ? tr("Runtime %1").arg(details.runtimeText()) : QString());
+    showDetail(m_load, percent(details.loadPercent, tr("Load")));
+    const QString model = QStringList{details.manufacturer, details.model}.join(u' ').trimmed();
+    showDetail(m_model, model);
+    m_detailsGroup->setVisible(!details.isEmpty() && !(m_charge->isHidden() && m_runtime->isHidden() &&
+                                                       m_load->isHidden() && m_model->isHidden()));
 }
 
 // The verdict is our own line under the page's own texts: green when protected, red when not.

@@ -17,8 +17,10 @@ class PictureView;
 class XpCmdButton;
 
 // The Status page (frmStatus): the power-flow picture with its pipes and flow frames, the status
-// text, the three status pictures, the countdown text and the Shutdown button. It draws the status
-// model and nothing more; the Shutdown button goes to the confirmation.
+// text, the three status pictures, the countdown text and the Shutdown button. Under the picture,
+// a group of our own shows what the UPS reports besides its state (charge, runtime, load, model):
+// only the values the link gives, and nothing at all on a serial UPS or one that does not answer. It draws
+// the status model and nothing more; the Shutdown button goes to the confirmation.
 //
 // Nothing animates that nobody sees: while the page is hidden, or its window minimised, the
 // model's animation timers are paused and the page draws nothing; the timers go on in phase and
@@ -63,6 +65,7 @@ private:
     void showMessage(const QString& text, quint32 color);
     void showFlowPicture(int frame);
     void showVerdict(const ReadinessVerdict& verdict);
+    void showDetails(const UpsDetails& details);
 
     StatusDisplay& m_display;
     Countdown& m_countdown;
@@ -74,6 +77,11 @@ private:
     QLabel* m_message;
     QLabel* m_alarm;
     QLabel* m_protection;
+    QWidget* m_detailsGroup;
+    QLabel* m_charge;
+    QLabel* m_runtime;
+    QLabel* m_load;
+    QLabel* m_model;
     XpCmdButton* m_shutdown;
     bool m_seen = false; // unseen, the page follows no change: it catches up when it is seen
 };

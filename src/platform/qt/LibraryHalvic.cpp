@@ -1,5 +1,7 @@
 #include "platform/qt/LibraryHalvic.h"
 
+#include <algorithm>
+
 namespace brevant {
 
 LibraryHalvic::LibraryHalvic(const QString& libraryName)
@@ -50,6 +52,24 @@ Status LibraryHalvic::cmdInput(char* statusBlock, char* secondBuffer)
     if (status.ok())
         m_cmdInput(statusBlock, secondBuffer);
     return status;
+}
+
+QByteArray LibraryHalvic::values()
+{
+    if (!m_valuesLookedUp && m_library.isLoaded()) {
+        m_valuesLookedUp = true;
+        m_values = reinterpret_cast<HalvicValuesFunction>(m_library.resolve("HalvicValues"));
+    }
+    if (!m_values)
+        return {};
+    // Zeroed, with a byte the library never writes: an answer that overstates its length still
+    // ends at the first zero byte.
+    QByteArray buffer(HALVIC_VALUES_BUFFER_SIZE + 1, '\0');
+    const int written = m_values(buffer.data(), HALVIC_VALUES_BUFFER_SIZE);
+    buffer.truncate(std::clamp(written, 0, int(HALVIC_VALUES_BUFFER_SIZE) - 1));
+    if (const qsizetype zero = buffer.indexOf('\0'); zero >= 0)
+        buffer.truncate(zero);
+    return buffer;
 }
 
 } // namespace brevant

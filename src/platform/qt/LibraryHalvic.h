@@ -19,6 +19,8 @@ public:
     Status closeHandleDevice() override;
     Status cmdOutput(int command, char* replyCode) override;
     Status cmdInput(char* statusBlock, char* secondBuffer) override;
+    // Looked up once the library is loaded; a library without it answers nothing, silently.
+    QByteArray values() override;
 
 private:
     template <typename Function>
@@ -29,6 +31,8 @@ private:
     HalvicCloseHandleDeviceFunction m_closeHandleDevice = nullptr;
     HalvicCmdOutputFunction m_cmdOutput = nullptr;
     HalvicCmdInputFunction m_cmdInput = nullptr;
+    HalvicValuesFunction m_values = nullptr;
+    bool m_valuesLookedUp = false;
 };
 
 } // namespace brevant

@@ -117,4 +117,25 @@ Status SimulatedHalvic::cmdInput(char* statusBlock, char* secondBuffer)
     return Status::success();
 }
 
+void SimulatedHalvic::setValue(const QByteArray& name, const QByteArray& value)
+{
+    if (value.isEmpty())
+        m_values.remove(name);
+    else
+        m_values.insert(name, value);
+}
+
+QByteArray SimulatedHalvic::values()
+{
+    if (m_libraryMissing || !m_valuesSupported)
+        return {};
+    ++m_valuesCount;
+    if (!m_deviceOpen || m_state == UpsState::Silent)
+        return {};
+    QByteArray lines;
+    for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
+        lines += it.key() + ' ' + it.value() + '\n';
+    return lines;
+}
+
 } // namespace brevant

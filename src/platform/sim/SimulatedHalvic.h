@@ -3,6 +3,7 @@
 #include "platform/HalvicApi.h"
 
 #include <QList>
+#include <QMap>
 #include <QStringView>
 #include <functional>
 #include <optional>
@@ -41,6 +42,12 @@ public:
     // While set, every call fails as it does when the library file cannot be loaded.
     void setLibraryMissing(bool missing) { m_libraryMissing = missing; }
     void setClock(Clock clock) { m_clock = std::move(clock); }
+    // A value the UPS reports through the fifth call ("battery.charge", "87"); an empty value
+    // takes it away. Answered only while the UPS answers.
+    void setValue(const QByteArray& name, const QByteArray& value);
+    // An older library, with only the four calls: values() answers nothing.
+    void setValuesSupported(bool supported) { m_valuesSupported = supported; }
+    int valuesCount() const { return m_valuesCount; }
 
     bool deviceOpen() const { return m_deviceOpen; }
     int hidHandleCount() const { return m_hidHandleCount; }
@@ -53,6 +60,7 @@ public:
     Status closeHandleDevice() override;
     Status cmdOutput(int command, char* replyCode) override;
     Status cmdInput(char* statusBlock, char* secondBuffer) override;
+    QByteArray values() override;
 
 private:
     Status missing() const;
@@ -66,6 +74,9 @@ private:
     QList<qint64> m_statusQueryTimes;
     bool m_forcedShutdown = false;
     const char* m_upsOffReply = HALVIC_REPLY_ACCEPTED;
+    QMap<QByteArray, QByteArray> m_values;
+    bool m_valuesSupported = true;
+    int m_valuesCount = 0;
 };
 
 } // namespace brevant

@@ -5,11 +5,14 @@
 #include "config/FirstInstall.h"
 #include "config/Settings.h"
 #include "config/ui/EventManagerPage.h"
+#include "config/ui/EventSettingsPage.h"
 #include "controls/XpCheckBox.h"
+#include "link/ActiveLink.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QSet>
@@ -245,6 +248,57 @@ private slots:
             "TxtLowBattCount=1", "", "");
         row("limit up from 1200", "OptOsLog", limits("1", "1200", "1"), "Command10", "TextLimitEvent=1000",
             "", "");
+        // Our own thresholds, after the page's own settings; 0 or empty is off.
+        const QString low = event("UpsLowBattery", "1", "2");
+        row("thresholds applied, rounded", "OptLowBatt", low, "TxtLowCharge=20.4|TxtLowRuntime=5|CmdLowBatt",
+            "", "", low + "|Battery/LowCharge=20|Battery/LowRuntime=5");
+        row("threshold out of range: stored one back", "OptLowBatt",
+            low + "|Battery/LowCharge=15|Battery/LowRuntime=3",
+            "TxtLowCharge=96|TxtLowRuntime=121|CmdLowBatt", "TxtLowCharge=15|TxtLowRuntime=3",
+            "Please input number range between 0 and 95|Please input number range between 0 and 120", low);
+        row("threshold emptied: off", "OptLowBatt", low + "|Battery/LowCharge=15",
+            "TxtLowCharge=|TxtLowRuntime=0|CmdLowBatt", "", "",
+            low + "|Battery/LowCharge=|Battery/LowRuntime=0");
+        row("threshold up from off", "OptLowBatt", low + "|Battery/LowCharge=0|Battery/LowRuntime=0",
+            "CmdLowChargeUp|TxtLowRuntime>Up", "TxtLowCharge=1|TxtLowRuntime=1", "", "");
+    }
+
+    // A box whose value the UPS does not report is greyed, and the group says why.
+    void thresholdsFollowWhatTheUpsReports_data()
+    {
+        QTest::addColumn<QStringList>("values"); // "name=value" reported; "-": no source wired
+        QTest::addColumn<bool>("charge");
+        QTest::addColumn<bool>("runtime");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no source") << QStringList{"-"} << true << true << "";
+        QTest::newRow("both reported")
+            << QStringList{"battery.charge=50", "battery.runtime=600"} << true << true << "";
+        QTest::newRow("charge only") << QStringList{"battery.charge=50"} << true << false
+                                     << "The UPS does not report its runtime.";
+        QTest::newRow("nothing (a serial UPS)")
+            << QStringList{} << false << false
+            << "The UPS reports neither its charge nor its runtime (a serial UPS never does): only its "
+               "own battery-low signal counts.";
+    }
+
+    void thresholdsFollowWhatTheUpsReports()
+    {
+        QFETCH(QStringList, values);
+        Page p;
+        if (values != QStringList{"-"}) {
+            for (const QString& v : values)
+                p.f.platform().halvic.setValue(v.section(u'=', 0, 0).toUtf8(), v.section(u'=', 1).toUtf8());
+            p.f.start();
+            p.f.tick();
+            p.find<EventSettingsPage>("FrmUpsLowBatt")->setUpsDetailsSource([&p] {
+                return p.f.engine().links().current().details();
+            });
+        }
+        p.click("OptLowBatt");
+        QTEST(p.enabled("TxtLowCharge") && p.enabled("CmdLowChargeUp"), "charge");
+        QTEST(p.enabled("TxtLowRuntime") && p.enabled("CmdLowRuntimeDown"), "runtime");
+        auto* reason = p.find<QLabel>("LblOwnLowReason");
+        QTEST(reason->isVisible() ? reason->text() : QString(), "reason");
     }
 
     void actions()

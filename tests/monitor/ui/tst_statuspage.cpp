@@ -34,6 +34,8 @@ private slots:
     void outOfSightPausesAndReleases_data();
     void outOfSightPausesAndReleases();
     void mainsFlowRunsTwoCyclesPerPeriod();
+    void showsOnlyTheValuesTheUpsGives_data();
+    void showsOnlyTheValuesTheUpsGives();
 };
 
 namespace {
@@ -165,6 +167,53 @@ void TestStatusPage::mainsFlowRunsTwoCyclesPerPeriod()
     QVERIFY(!d.isRunning(StatusDisplay::Timer7));
     QCOMPARE(d.flowCycles(), 0);
     QVERIFY(d.isVisible(StatusDisplay::ImageAC1) && !d.isVisible(StatusDisplay::ImageAC2));
+}
+
+void TestStatusPage::showsOnlyTheValuesTheUpsGives_data()
+{
+    QTest::addColumn<QStringList>("values"); // "name=value" set on the simulated UPS
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QStringList>("shown"); // the group's visible labels, "objectName=text"
+    const QStringList all{"battery.charge=87", "battery.runtime=1380",         "ups.load=23",
+                          "device.mfr=EATON",  "device.model=Ellipse PRO 650", "input.voltage=230"};
+    QTest::newRow("everything") << all << "onbattery"
+                                << QStringList{"LblCharge=Charge 87 %", "LblRuntime=Runtime about 23 min",
+                                               "LblLoad=Load 23 %", "LblModel=EATON Ellipse PRO 650"};
+    QTest::newRow("charge only") << QStringList{"battery.charge=100"} << "online"
+                                 << QStringList{"LblCharge=Charge 100 %"};
+    QTest::newRow("nothing known") << QStringList{} << "online" << QStringList{};
+    QTest::newRow("voltage only: nothing the group shows")
+        << QStringList{"input.voltage=230"} << "online" << QStringList{};
+    QTest::newRow("UPS silent") << all << "silent" << QStringList{};
+    QTest::newRow("serial link") << all << "serial" << QStringList{};
+}
+
+void TestStatusPage::showsOnlyTheValuesTheUpsGives()
+{
+    QFETCH(QStringList, values);
+    QFETCH(QString, state);
+    EngineFixture f;
+    for (const QString& value : values)
+        f.platform().halvic.setValue(value.section(u'=', 0, 0).toUtf8(), value.section(u'=', 1).toUtf8());
+    if (state == u"serial")
+        f.set(key::ComboPort, QStringLiteral("1"));
+    else
+        f.platform().halvic.setUpsState(*SimulatedHalvic::parseUpsState(state));
+    StatusPage page(partsOf(f));
+    page.show();
+    f.start();
+    f.tick();
+    auto* group = page.findChild<QWidget*>(QStringLiteral("UpsDetailsGroup"));
+    QStringList shown;
+    for (const char* name : {"LblCharge", "LblRuntime", "LblLoad", "LblModel"}) {
+        auto* label = group->findChild<QLabel*>(QLatin1String(name));
+        if (label->isVisible()) {
+            shown.append(QLatin1String(name) + u'=' + label->text());
+            QCOMPARE(label->accessibleName(), label->text());
+        }
+    }
+    QTEST(shown, "shown");
+    QCOMPARE(group->isVisible(), !shown.isEmpty());
 }
 
 QTEST_MAIN(TestStatusPage)
