@@ -10,6 +10,7 @@
 #include "engine/MonitorEngine.h"
 #include "engine/NotificationPresenter.h"
 #include "engine/WindowsModel.h"
+#include "link/ActiveLink.h"
 #include "platform/SystemPowerOffFactory.h"
 #include "platform/TerminationRequest.h"
 #include "platform/qt/FreedesktopNotifier.h"
@@ -57,7 +58,8 @@ public:
         // The Event Manager page lives in the main window, which takes it over.
         auto* eventManager = new EventManagerPage({m_engine.settings(), m_engine.messages(),
                                                    m_engine.serial(), [this] { m_engine.applyLinkChoice(); },
-                                                   [this] { m_engine.recheckReadiness(); }});
+                                                   [this] { m_engine.recheckReadiness(); },
+                                                   [this] { return m_engine.links().current().details(); }});
         m_mainWindow.setEventManagerPage(eventManager, [eventManager] { eventManager->EventMana(); });
         QObject::connect(eventManager, &EventManagerPage::helpRequested, &m_mainWindow,
                          &MainWindow::openHelp);

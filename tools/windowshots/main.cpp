@@ -86,9 +86,13 @@ QImage eventManagerShot(const char* option)
     area.setPalette(colours);
     area.resize(PageArea);
     MonitorEngine& engine = scene.engine();
-    auto* page = new EventManagerPage(
-        {engine.settings(), engine.messages(), engine.serial(), [&engine] { engine.applyLinkChoice(); }, {}},
-        &area);
+    auto* page = new EventManagerPage({engine.settings(),
+                                       engine.messages(),
+                                       engine.serial(),
+                                       [&engine] { engine.applyLinkChoice(); },
+                                       {},
+                                       {}},
+                                      &area);
     (new QVBoxLayout(&area))->addWidget(page);
     area.show();
     page->EventMana();

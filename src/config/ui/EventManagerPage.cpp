@@ -30,6 +30,8 @@ EventManagerPage::EventManagerPage(const EventManagerParts& parts, QWidget* pare
     , m_lowBatt(new EventSettingsPage(EventSection::LowBattery, parts, this))
     , m_osLog(new OsEventLogPage(parts, this))
 {
+    if (parts.upsDetails)
+        m_lowBatt->setUpsDetailsSource(parts.upsDetails);
     setObjectName(QStringLiteral("FrmEventManager"));
     m_optOnBatt->setObjectName(QStringLiteral("OptOnBatt"));
     m_optLowBatt->setObjectName(QStringLiteral("OptLowBatt"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/UpsDetails.h"
+
 #include <functional>
 
 namespace brevant {
@@ -20,6 +22,9 @@ struct EventManagerParts
     std::function<void()> applyLinkChoice;
     // An event sub-page's Apply wrote the settings.
     std::function<void()> settingsApplied;
+    // What the link reports now: the Low Battery sub-page greys its thresholds without a charge
+    // or runtime to compare.
+    std::function<UpsDetails()> upsDetails;
 };
 
 } // namespace brevant

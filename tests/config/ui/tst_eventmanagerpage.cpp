@@ -37,6 +37,7 @@ public:
                 f.engine().messages(),
                 f.engine().serial(),
                 [this] { f.engine().applyLinkChoice(); },
+                {},
                 {}})
     {
         testsupport::writeFile(f.paths().settingsFile(), firstInstallSettings());
