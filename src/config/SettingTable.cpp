@@ -6,19 +6,19 @@ namespace brevant {
 
 const SettingSpec& settingSpec(IniKey key)
 {
-    for (const SettingSpec& spec : AllSettings) {
-        if (spec.key.section == key.section && spec.key.name == key.name)
-            return spec;
+    for (const SettingSpec& setting : AllSettings) {
+        if (setting.key.section == key.section && setting.key.name == key.name)
+            return setting;
     }
     qFatal("no row in AllSettings for a key of SettingKeys.h");
 }
 
 const SettingSpec* findSetting(QStringView section, QStringView name)
 {
-    for (const SettingSpec& spec : AllSettings) {
-        if (section.compare(spec.key.section, Qt::CaseInsensitive) == 0 &&
-            name.compare(spec.key.name, Qt::CaseInsensitive) == 0)
-            return &spec;
+    for (const SettingSpec& setting : AllSettings) {
+        if (section.compare(setting.key.section, Qt::CaseInsensitive) == 0 &&
+            name.compare(setting.key.name, Qt::CaseInsensitive) == 0)
+            return &setting;
     }
     return nullptr;
 }
@@ -27,14 +27,14 @@ QByteArray firstInstallText()
 {
     QByteArray text;
     QStringView section;
-    for (const SettingSpec& spec : AllSettings) {
-        if (spec.firstInstall.isEmpty())
+    for (const SettingSpec& setting : AllSettings) {
+        if (setting.firstInstall.isEmpty())
             continue;
-        if (spec.key.section != section) {
-            section = spec.key.section;
+        if (setting.key.section != section) {
+            section = setting.key.section;
             text += '[' + section.toUtf8() + "]\n";
         }
-        text += spec.key.name.toUtf8() + '=' + spec.firstInstall.toUtf8() + '\n';
+        text += setting.key.name.toUtf8() + '=' + setting.firstInstall.toUtf8() + '\n';
     }
     return text;
 }

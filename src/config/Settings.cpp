@@ -35,10 +35,10 @@ QString Settings::read(IniKey key) const
 
 double Settings::value(IniKey key) const
 {
-    const SettingSpec& spec = settingSpec(key);
+    const SettingSpec& setting = settingSpec(key);
     const QString text = read(key);
     std::optional<double> converted;
-    switch (spec.conversion) {
+    switch (setting.conversion) {
     case Conversion::WholeNumber:
         converted = conversion::wholeNumber(text);
         break;
@@ -54,11 +54,12 @@ double Settings::value(IniKey key) const
     case Conversion::Minutes:
         if (const auto seconds = conversion::minutesToSeconds(text))
             return *seconds;
-        return spec.fallback * 60;
+        return setting.fallback * 60;
     }
     // A number too large for a double is infinite, and out of every range.
-    if (!converted || !std::isfinite(*converted) || *converted < spec.lowest || *converted > spec.highest)
-        return spec.fallback;
+    if (!converted || !std::isfinite(*converted) || *converted < setting.lowest ||
+        *converted > setting.highest)
+        return setting.fallback;
     return *converted;
 }
 
@@ -82,7 +83,7 @@ Status Settings::fileProblem() const
         return Status::failure(QStringLiteral("the settings file %1 does not exist").arg(m_file));
     const IniSnapshot settings = IniSnapshot::fromText(text.value()->utf8);
     if (std::none_of(AllSettings.cbegin(), AllSettings.cend(),
-                     [&](const SettingSpec& spec) { return settings.contains(spec.key); }))
+                     [&](const SettingSpec& setting) { return settings.contains(setting.key); }))
         return Status::failure(
             QStringLiteral(
                 "the settings file %1 holds none of the settings: it is damaged or not a settings file")

@@ -26,12 +26,12 @@ QString keyTable()
     QString table =
         QStringLiteral("| Section | Key | Value | First install | Absent, unreadable or out of range | "
                        "Meaning |\n|---|---|---|---|---|---|\n");
-    for (const SettingSpec& spec : AllSettings) {
-        table +=
-            QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |\n")
-                .arg(code(spec.key.section), code(spec.key.name), spec.values.toString(),
-                     spec.firstInstall.isEmpty() ? QStringLiteral("(not written)") : code(spec.firstInstall),
-                     spec.fallbackText.toString(), spec.meaning.toString());
+    for (const SettingSpec& setting : AllSettings) {
+        table += QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |\n")
+                     .arg(code(setting.key.section), code(setting.key.name), setting.values.toString(),
+                          setting.firstInstall.isEmpty() ? QStringLiteral("(not written)")
+                                                         : code(setting.firstInstall),
+                          setting.fallbackText.toString(), setting.meaning.toString());
     }
     return table;
 }
@@ -74,33 +74,36 @@ private slots:
     void everyKeyReadsByItsRow()
     {
         QFETCH(int, row);
-        const SettingSpec& spec = AllSettings[row];
+        const SettingSpec& setting = AllSettings[row];
         QTemporaryDir dir;
         Settings settings(dir.filePath(QStringLiteral("UpsConfigure.ini")));
-        const double fallback = spec.conversion == Conversion::Minutes ? spec.fallback * 60 : spec.fallback;
-        QCOMPARE(settings.value(spec.key), fallback);
+        const double fallback =
+            setting.conversion == Conversion::Minutes ? setting.fallback * 60 : setting.fallback;
+        QCOMPARE(settings.value(setting.key), fallback);
         QStringList unreadable{QString(), QStringLiteral("abc")};
-        if (std::isfinite(spec.lowest))
-            unreadable << QString::number(spec.lowest - 1) << QStringLiteral("-5");
-        if (std::isfinite(spec.highest))
-            unreadable << QString::number(spec.highest + 1) << QStringLiteral("1e999");
+        if (std::isfinite(setting.lowest))
+            unreadable << QString::number(setting.lowest - 1) << QStringLiteral("-5");
+        if (std::isfinite(setting.highest))
+            unreadable << QString::number(setting.highest + 1) << QStringLiteral("1e999");
         for (const QString& text : unreadable) {
-            QVERIFY(settings.write(spec.key, text).ok());
-            QVERIFY2(settings.value(spec.key) == fallback, qPrintable(text));
+            QVERIFY(settings.write(setting.key, text).ok());
+            QVERIFY2(settings.value(setting.key) == fallback, qPrintable(text));
         }
-        if (!spec.firstInstall.isEmpty()) {
-            QVERIFY(settings.write(spec.key, spec.firstInstall.toString()).ok());
-            const double value = spec.firstInstall.toDouble();
-            QCOMPARE(settings.value(spec.key), spec.conversion == Conversion::Minutes ? value * 60 : value);
+        if (!setting.firstInstall.isEmpty()) {
+            QVERIFY(settings.write(setting.key, setting.firstInstall.toString()).ok());
+            const double value = setting.firstInstall.toDouble();
+            QCOMPARE(settings.value(setting.key),
+                     setting.conversion == Conversion::Minutes ? value * 60 : value);
         }
     }
 
     // Every key named in SettingKeys.h has its row, and no key two.
     void keysAreUnique()
     {
-        for (const SettingSpec& spec : AllSettings)
-            QCOMPARE(findSetting(spec.key.section.toString().toUpper(), spec.key.name.toString().toLower()),
-                     &spec);
+        for (const SettingSpec& setting : AllSettings)
+            QCOMPARE(
+                findSetting(setting.key.section.toString().toUpper(), setting.key.name.toString().toLower()),
+                &setting);
     }
 };
 

@@ -27,11 +27,11 @@ QString checkSetting(const QString& section, const QString& name)
     if (findSetting(section, name))
         return {};
     QStringList sections;
-    for (const SettingSpec& spec : AllSettings) {
-        if (section.compare(spec.key.section, Qt::CaseInsensitive) == 0)
+    for (const SettingSpec& setting : AllSettings) {
+        if (section.compare(setting.key.section, Qt::CaseInsensitive) == 0)
             return QStringLiteral("the settings section [%1] has no key '%2'").arg(section, name);
-        if (!sections.contains(spec.key.section))
-            sections.append(spec.key.section.toString());
+        if (!sections.contains(setting.key.section))
+            sections.append(setting.key.section.toString());
     }
     return QStringLiteral("unknown settings section [%1] (known: %2)").arg(section, sections.join(u", "));
 }

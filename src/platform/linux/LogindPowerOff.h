@@ -25,7 +25,6 @@ class LogindPowerOff : public QObject, public SystemPowerOff
 {
     Q_OBJECT
 public:
-
     // bus is the system bus in the program; tests hand in a private bus.
     explicit LogindPowerOff(const QDBusConnection& bus,
                             std::chrono::milliseconds replyTimeout = std::chrono::seconds(5),
