@@ -170,7 +170,7 @@ printf '#!/bin/sh
 sleep 30
 ' >"$single/close.exe"
 chmod +x "$single/close.exe"
-before=$(wc -l <"$work/shutdowns.log" 2>/dev/null || echo 0)
+before=$( (wc -l <"$work/shutdowns.log") 2>/dev/null || echo 0)
 "$bin/halvic-sim" onbattery >/dev/null
 BREVANT_APP_DIR="$single" "$bin/brevant" >>"$work/brevant.log" 2>&1 &
 monitor=$!
@@ -180,7 +180,7 @@ for ((try = 0; try < 300; try++)); do
     sleep 0.1
 done
 kill -TERM "$monitor"
-if ! ends_within "$monitor" 15 || (($(wc -l <"$work/shutdowns.log" 2>/dev/null || echo 0) <= before)); then
+if ! ends_within "$monitor" 15 || (($( (wc -l <"$work/shutdowns.log") 2>/dev/null || echo 0) <= before)); then
     ((++failures))
     echo "exit during the hand-over: the monitor did not carry out the shutdown and end"
 fi
