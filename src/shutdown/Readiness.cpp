@@ -57,6 +57,12 @@ void Readiness::recheck()
 
 Readiness::Finding Readiness::shutdownConfigured(QString& protectedText) const
 {
+    // A settings file that gives no settings reads as "no shutdown": say what is wrong with it.
+    if (const Status problem = m_settings.fileProblem(); !problem.ok())
+        return Finding::no(
+            problem.error(),
+            QStringLiteral("Set the shutdown again on the Event Manager page, or remove the file so "
+                           "that Brevant writes its first-install settings at its next start"));
     // The mains fails before the battery runs low: a shutdown set for the mains failure comes
     // first. A battery-low event that is switched off restarts its countdown on every poll while
     // the battery is low, so its shutdown never comes.

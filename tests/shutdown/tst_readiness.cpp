@@ -113,6 +113,7 @@ private slots:
     void closeProgram();
     void files_data();
     void files();
+    void damagedSettingsFileSaysWhy();
     void recordsOpen();
 
 private:
@@ -393,6 +394,21 @@ void TestReadiness::files()
     QCOMPARE(finding.reason, reason.isEmpty() ? QString() : reason.arg(file));
     if (check == u"system" && !finding.ready)
         QVERIFY2(finding.remedy.startsWith(adduser), qPrintable(finding.remedy));
+}
+
+// A settings file that gives no settings (garbage, a directory in its place) reads as "no
+// shutdown": the verdict says what is wrong with the file instead.
+void TestReadiness::damagedSettingsFileSaysWhy()
+{
+    const QString file = m_dir->filePath(QStringLiteral("UpsConfigure.ini"));
+    QVERIFY(QFile::remove(file));
+    QVERIFY(QDir().mkpath(file));
+    Settings settings = this->settings();
+    Readiness readiness(m_scheduler, settings, *m_records);
+    readiness.start();
+    QVERIFY(!readiness.verdict().isProtected);
+    QVERIFY2(readiness.verdict().text.contains(u"Set the shutdown again on the Event Manager page"),
+             qPrintable(readiness.verdict().text));
 }
 
 void TestReadiness::recordsOpen()

@@ -36,6 +36,7 @@ private slots:
     void mainsFlowRunsTwoCyclesPerPeriod();
     void showsOnlyTheValuesTheUpsGives_data();
     void showsOnlyTheValuesTheUpsGives();
+    void showsWhetherTheComputerIsProtected();
 };
 
 namespace {
@@ -214,6 +215,36 @@ void TestStatusPage::showsOnlyTheValuesTheUpsGives()
     }
     QTEST(shown, "shown");
     QCOMPARE(group->isVisible(), !shown.isEmpty());
+}
+
+// The protection line follows the readiness check: protected in green; a UPS that stops answering
+// makes it "Not protected" in red with the reason, and the tray carries the warning; both clear
+// when the UPS answers again.
+void TestStatusPage::showsWhetherTheComputerIsProtected()
+{
+    EngineFixture f({{key::Shutdown(EventSection::LowBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::LowBattery), QStringLiteral("1")}});
+    StatusPage page(partsOf(f));
+    page.show();
+    f.start();
+    f.engine().startReadiness();
+    auto* line = page.findChild<QLabel*>(QStringLiteral("LblProtection"));
+    const auto red = [line] { return line->palette().color(QPalette::WindowText).red() > 128; };
+    QCOMPARE(line->text(), QStringLiteral("Protected — shutdown 1 min after battery low"));
+    QVERIFY(!red());
+    QVERIFY(f.platform().tray.warning().isEmpty());
+
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::Silent);
+    f.tick();
+    QVERIFY2(line->text().startsWith(u"Not protected: the UPS does not answer over USB."),
+             qPrintable(line->text()));
+    QVERIFY(red());
+    QCOMPARE(f.platform().tray.warning(), line->text());
+
+    f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::Online);
+    f.tick();
+    QVERIFY(line->text().startsWith(u"Protected"));
+    QVERIFY(f.platform().tray.warning().isEmpty());
 }
 
 QTEST_MAIN(TestStatusPage)
