@@ -4,6 +4,7 @@
 #include "link/UsbLink.h"
 #include "monitor/StatusDisplay.h"
 #include "shutdown/Countdown.h"
+#include "shutdown/Readiness.h"
 
 #include <QTest>
 
@@ -20,6 +21,8 @@ private slots:
     void linkChoiceAppliesAtOnceAndReloadsTheDelay();
     void importClosedApps_data();
     void importClosedApps();
+    void readinessNamesWhatStopsTheShutdown_data();
+    void readinessNamesWhatStopsTheShutdown();
 };
 
 void TestLifecycle::startShowsTheFirstState_data()
@@ -122,6 +125,43 @@ void TestLifecycle::importClosedApps()
     QVERIFY(f.engine().records().rows(RecordTableId::CloseApp).isEmpty());
     // The flag is reset whenever it asked for an import, even when nothing could be taken over.
     QCOMPARE(f.get(key::CloseAppFlag), flag == u"0" ? flag : QStringLiteral("0"));
+}
+
+void TestLifecycle::readinessNamesWhatStopsTheShutdown_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("portFails");
+    QTest::addColumn<bool>("powerOffRefused");
+    QTest::addColumn<QString>("verdict");
+    QTest::newRow("protected") << "0" << false << false << "Protected — shutdown 1 min after battery low";
+    QTest::newRow("serial port cannot be opened at start")
+        << "1" << true << false
+        << "Not protected: the UPS's serial port COM1 is not open (COM1 (simulated) is in use by another "
+           "program.)";
+    QTest::newRow("the system would not power off")
+        << "0" << false << true << "Not protected: another user is logged in";
+}
+
+// Before any outage the program says what would stop the shutdown: the link, the system.
+void TestLifecycle::readinessNamesWhatStopsTheShutdown()
+{
+    QFETCH(QString, port);
+    QFETCH(bool, portFails);
+    QFETCH(bool, powerOffRefused);
+    EngineFixture f({{key::ComboPort, port},
+                     {key::Shutdown(EventSection::LowBattery), QStringLiteral("1")},
+                     {key::Delaytime(EventSection::LowBattery), QStringLiteral("1")}});
+    f.platform().serialPort.setOpenFails(portFails);
+    if (powerOffRefused)
+        f.platform().powerOff.readiness = PowerOffReadiness::no(QStringLiteral("another user is logged in"),
+                                                                QStringLiteral("Log them out"));
+    f.start();
+    f.engine().startReadiness();
+    QFETCH(QString, verdict);
+    QVERIFY2(f.engine().readiness().verdict().text.startsWith(verdict),
+             qPrintable(f.engine().readiness().verdict().text));
+    QCOMPARE(f.messages(RecordTableId::Log).filter(u"Not protected").size(),
+             verdict.startsWith(u"Not") ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(TestLifecycle)
