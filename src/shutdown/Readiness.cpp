@@ -5,6 +5,7 @@
 #include "platform/Scheduler.h"
 #include "records/RecordStore.h"
 
+#include <QFileInfo>
 #include <QPointer>
 
 namespace brevant {
@@ -58,11 +59,16 @@ void Readiness::recheck()
 Readiness::Finding Readiness::shutdownConfigured(QString& protectedText) const
 {
     // A settings file that gives no settings reads as "no shutdown": say what is wrong with it.
-    if (const Status problem = m_settings.fileProblem(); !problem.ok())
+    if (const Status problem = m_settings.fileProblem(); !problem.ok()) {
+        if (!QFileInfo::exists(m_settings.fileName()))
+            return Finding::no(
+                problem.error(),
+                QStringLiteral("Start Brevant: it writes its first-install settings where none exist"));
         return Finding::no(
             problem.error(),
             QStringLiteral("Set the shutdown again on the Event Manager page, or remove the file so "
                            "that Brevant writes its first-install settings at its next start"));
+    }
     // The mains fails before the battery runs low: a shutdown set for the mains failure comes
     // first. A battery-low event that is switched off restarts its countdown on every poll while
     // the battery is low, so its shutdown never comes.

@@ -99,9 +99,12 @@ private slots:
             run.events.filter(QRegularExpression(QStringLiteral("^(ups-off|system-shutdown)@"))),
             QStringList({"ups-off@86200 ", "ups-off@86210 ", "ups-off@86220 ", "system-shutdown@86220 "}));
 
-        QVERIFY(drill(outage, {QStringLiteral("--summary")})
-                    .output.contains(
-                        QStringLiteral("In this drill of 1:40.0 the system would be shut down at 1:26.2.")));
+        const QStringList summary = drill(outage, {QStringLiteral("--summary")}).output;
+        QVERIFY(summary.contains(
+            QStringLiteral("In this drill of 1:40.0 the system would be shut down at 1:26.2.")));
+        // It ends with the monitor's verdict on this computer, with the user's real settings.
+        QVERIFY2(summary.last().startsWith(u"On this computer now, with your settings (the UPS not asked): "),
+                 qPrintable(summary.last()));
     }
 
     // An endless scenario is refused at its size, not read until the memory is full.

@@ -1,5 +1,6 @@
 #include "DrillFiles.h"
 #include "DrillRunner.h"
+#include "MachineVerdict.h"
 #include "Scenario.h"
 #include "base/CommandLine.h"
 #include "config/AppPaths.h"
@@ -39,7 +40,9 @@ int main(int argc, char* argv[])
         QStringLiteral("dir"));
     const QCommandLineOption summary(
         QStringLiteral("summary"),
-        QStringLiteral("Tell what would happen, and when, in plain sentences instead of JSON lines."));
+        QStringLiteral("Tell what would happen, and when, in plain sentences instead of JSON lines, and end "
+                       "with whether this computer is protected now, as the monitor would judge it with "
+                       "your real settings (read only; the UPS itself is not asked)."));
     parser.addOptions({appDir, myFiles, resultDir, summary});
     if (const std::optional<int> exitCode = parseCommandLine(parser, QCoreApplication::arguments(), 1))
         return *exitCode;
@@ -94,6 +97,8 @@ int main(int argc, char* argv[])
                                   parser.isSet(summary) ? static_cast<drill::Report&>(sentences) : json);
         runner.run(scenario);
     }
+    if (parser.isSet(summary))
+        out << drill::machineVerdict(paths) << '\n';
     if (parser.isSet(resultDir)) {
         if (const Status kept = drill::keepResults(paths, parser.value(resultDir)); !kept.ok()) {
             err << kept.error() << '\n';
