@@ -7,7 +7,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BREVANT_ASAN_BUILD_DIR:-$root/build-asan}
 bash "$root/scripts/deps.sh"
 
-flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+# GCC 12's "maybe uninitialized" misfires under the sanitizers at -O2 (moving a disengaged
+# std::optional of a Qt value into a Result, inside Qt's headers); the normal build keeps the warning.
+flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined -Wno-maybe-uninitialized"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBREVANT_BUILD_BENCHMARKS=OFF \
     -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
