@@ -117,6 +117,18 @@ event_manager_sub_pages() {
     xdotool key alt+g && sleep 0.6 && shot event-manager-os-event-log
 }
 
+# The question the close image asks before the monitor ends, over the main window.
+quit_question() {
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    xdotool mousemove $((X + WIDTH - 16)) $((Y + 14)) click 1
+    local question
+    question=$(xdotool search --sync --name '^Quit Brevant\?$' | head -1)
+    sleep 0.6
+    eval "$(xdotool getwindowgeometry --shell "$question")"
+    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/quit-question.png"
+    echo "$out/quit-question.png"
+}
+
 # The alarm, confirmation and save-list windows, each in the state it shows, rendered offscreen on
 # a simulated engine (windowshots).
 alarm_window() { "$bin/windowshots" "$out" alarm; }
@@ -150,6 +162,7 @@ main_window_on_battery
 main_window_low_battery
 main_window_usb_lost
 event_manager_sub_pages
+quit_question
 alarm_window
 question_window
 save_list_window

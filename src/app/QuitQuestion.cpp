@@ -1,13 +1,11 @@
 #include "app/QuitQuestion.h"
 
-#include "controls/SkinPalette.h"
-#include "controls/XpCanvas.h"
+#include "controls/QuestionFrame.h"
 #include "controls/XpCmdButton.h"
 
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QVBoxLayout>
+#include <QScreen>
 
 namespace brevant {
 
@@ -24,40 +22,16 @@ QuitQuestion::QuitQuestion(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("FrmQuit"));
-    setWindowTitle(QStringLiteral("Quit Brevant?"));
     setAccessibleDescription(Question);
-    setFixedSize(WindowSize);
-    QPalette surface = palette();
-    surface.setColor(QPalette::Window, QColor(skinPalette::WindowSurface));
-    setPalette(surface);
-    setAutoFillBackground(true);
-
-    auto* canvas = new XpCanvas(this);
-    canvas->setCaption(QStringLiteral("Quit Brevant?"));
-    canvas->setFixedSingle(true);
-
-    auto* question = new QLabel(Question, this);
-    question->setObjectName(QStringLiteral("LblQuitQuestion"));
-    question->setAlignment(Qt::AlignCenter);
-    question->setWordWrap(true);
-    auto* quit = new XpCmdButton(QStringLiteral("&Quit"), this);
+    const QuestionFrame frame =
+        QuestionFrame::build(*this, {QStringLiteral("Quit Brevant?"), WindowSize, ButtonSize,
+                                     QStringLiteral("&Quit"), QStringLiteral("&Keep watching")});
+    frame.question->setObjectName(QStringLiteral("LblQuitQuestion"));
+    frame.question->setText(Question);
+    XpCmdButton* quit = frame.first;
     quit->setObjectName(QStringLiteral("CmdQuit"));
-    auto* keep = new XpCmdButton(QStringLiteral("&Keep watching"), this);
+    XpCmdButton* keep = frame.second;
     keep->setObjectName(QStringLiteral("CmdKeepWatching"));
-    for (XpCmdButton* button : {quit, keep})
-        button->setFixedSize(ButtonSize);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(16);
-    buttons->addStretch();
-    buttons->addWidget(quit);
-    buttons->addWidget(keep);
-    buttons->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(XpCanvas::frameMargins() + QMargins(20, 12, 20, 14));
-    layout->setSpacing(12);
-    layout->addWidget(question, 1);
-    layout->addLayout(buttons);
 
     connect(quit, &XpCmdButton::Click, this, [this] {
         hide();
@@ -69,6 +43,11 @@ QuitQuestion::QuitQuestion(QWidget* parent)
 
 void QuitQuestion::ask()
 {
+    // Where the eye already is: over the window whose close image asked, else mid-screen.
+    if (const QWidget* owner = parentWidget(); owner && owner->isVisible())
+        move(owner->frameGeometry().center() - rect().center());
+    else if (const QScreen* where = screen())
+        move(where->availableGeometry().center() - rect().center());
     show();
     raise();
     activateWindow();

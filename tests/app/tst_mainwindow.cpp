@@ -132,6 +132,7 @@ void TestMainWindow::closeAsksFirstAndExitsOnce()
     auto* question = x.window.findChild<QWidget*>(QStringLiteral("FrmQuit"));
     QTest::mouseClick(x.find("imgTitleClose"), Qt::LeftButton);
     QVERIFY(question->isVisible());
+    QVERIFY((question->geometry().center() - x.window.frameGeometry().center()).manhattanLength() <= 2);
     QCOMPARE(question->focusWidget(), question->findChild<QWidget*>(QStringLiteral("CmdKeepWatching")));
     QTest::keyClick(question, Qt::Key_Escape);
     QVERIFY(!question->isVisible());

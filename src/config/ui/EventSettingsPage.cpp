@@ -204,6 +204,7 @@ void EventSettingsPage::buildThresholds(QVBoxLayout* layout)
         r.box = field.box;
         label->setBuddy(r.box);
         r.box->setAccessibleName(label->text());
+        r.box->setPlaceholderText(QStringLiteral("off"));
         r.box->setAccessibleDescription(QStringLiteral("0 or empty: off; the arrow keys step it"));
         field.down->setAccessibleName(QStringLiteral("%1, one less").arg(label->text()));
         field.up->setAccessibleName(QStringLiteral("%1, one more").arg(label->text()));
@@ -219,7 +220,8 @@ void EventSettingsPage::buildThresholds(QVBoxLayout* layout)
     layout->addWidget(m_thresholds);
 }
 
-// Boxes for values the UPS does not report are greyed: a threshold there would never act.
+// Rows for values the UPS does not report are greyed and put away, with the reason in their
+// place: a threshold there would never act, and the page keeps its room.
 void EventSettingsPage::loadThresholds()
 {
     const Settings& settings = m_parts.settings;
@@ -230,7 +232,9 @@ void EventSettingsPage::loadThresholds()
     const bool charge = known || details.chargePercent.has_value();
     const bool runtime = known || details.runtimeSeconds.has_value();
     m_chargeRow->setEnabled(charge);
+    m_chargeRow->setVisible(charge);
     m_runtimeRow->setEnabled(runtime);
+    m_runtimeRow->setVisible(runtime);
     QString reason;
     if (!charge && !runtime)
         reason = QStringLiteral("The UPS reports neither its charge nor its runtime (a serial UPS never "

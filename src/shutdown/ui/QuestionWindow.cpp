@@ -1,14 +1,12 @@
 #include "shutdown/ui/QuestionWindow.h"
 
-#include "controls/SkinPalette.h"
+#include "controls/QuestionFrame.h"
 #include "controls/XpCanvas.h"
 #include "controls/XpCmdButton.h"
 #include "shutdown/Confirmation.h"
 #include "shutdown/ui/WindowParts.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QVBoxLayout>
 
 namespace brevant {
 
@@ -21,41 +19,17 @@ QuestionWindow::QuestionWindow(Confirmation& confirmation, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("FrmQuestion"));
-    setWindowTitle(QStringLiteral("System Information"));
-    setFixedSize(WindowSize);
-    QPalette surface = palette();
-    surface.setColor(QPalette::Window, QColor(skinPalette::WindowSurface));
-    setPalette(surface);
-    setAutoFillBackground(true);
-
-    auto* canvas = new XpCanvas(this);
-    canvas->setObjectName(QStringLiteral("XpCanvas1"));
-    canvas->setCaption(QStringLiteral("System Information"));
-    canvas->setFixedSingle(true); // a question, not a window to maximise or stretch
-
-    auto* question = new QLabel(this);
+    const QuestionFrame frame =
+        QuestionFrame::build(*this, {QStringLiteral("System Information"), WindowSize, ButtonSize,
+                                     QStringLiteral("&YES"), QStringLiteral("&NO")});
+    frame.canvas->setObjectName(QStringLiteral("XpCanvas1"));
+    QLabel* question = frame.question;
     question->setObjectName(QStringLiteral("Label1"));
-    question->setAlignment(Qt::AlignCenter);
-    question->setWordWrap(true);
     question->setTextFormat(Qt::PlainText); // keeps the leading blanks of the clear question
-    auto* yes = new XpCmdButton(QStringLiteral("&YES"), this);
+    XpCmdButton* yes = frame.first;
     yes->setObjectName(QStringLiteral("xpcmdbutton1"));
-    auto* no = new XpCmdButton(QStringLiteral("&NO"), this);
+    XpCmdButton* no = frame.second;
     no->setObjectName(QStringLiteral("xpcmdbutton2"));
-    for (XpCmdButton* button : {yes, no})
-        button->setFixedSize(ButtonSize);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(16);
-    buttons->addStretch();
-    buttons->addWidget(yes);
-    buttons->addWidget(no);
-    buttons->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(XpCanvas::frameMargins() + QMargins(20, 12, 20, 14));
-    layout->setSpacing(12);
-    layout->addWidget(question, 1);
-    layout->addLayout(buttons);
 
     closeActsAs(
         this, [&confirmation] { return confirmation.isLoaded(); },

@@ -298,6 +298,8 @@ private slots:
         p.click("OptLowBatt");
         QTEST(p.enabled("TxtLowCharge") && p.enabled("CmdLowChargeUp"), "charge");
         QTEST(p.enabled("TxtLowRuntime") && p.enabled("CmdLowRuntimeDown"), "runtime");
+        QTEST(p.find<QWidget>("TxtLowCharge")->isVisible(), "charge");
+        QTEST(p.find<QWidget>("TxtLowRuntime")->isVisible(), "runtime");
         auto* reason = p.find<QLabel>("LblOwnLowReason");
         QTEST(reason->isVisible() ? reason->text() : QString(), "reason");
     }
