@@ -20,7 +20,7 @@ class TestDrill : public QObject
     struct Run
     {
         int exitCode = -1;
-        QStringList events; // "type@t text", records as "table:text"
+        QStringList events; // "type@t text" (or tip, or reply), records as "table:text"
         QStringList output; // with the errors
     };
     Run drill(const QByteArray& scenario, const QStringList& options = {})
@@ -44,9 +44,16 @@ class TestDrill : public QObject
                 run.events.append(e.value(u"table").toString() + u':' + e.value(u"text").toString());
             else if (!type.isEmpty())
                 run.events.append(type + u'@' + QString::number(e.value(u"t").toInteger()) + u' ' +
-                                  e.value(u"text").toString());
+                                  e.value(u"text").toString() + e.value(u"tip").toString() +
+                                  e.value(u"reply").toString());
         }
         return run;
+    }
+
+    // A scenario as shipped in docs/drills.
+    static QByteArray shipped(const char* name)
+    {
+        return testsupport::readFile(QStringLiteral(BREVANT_DRILLS_DIR "/%1.txt").arg(QLatin1String(name)));
     }
 
     QTemporaryDir m_dir;
@@ -71,6 +78,20 @@ private slots:
                                        << "line 1: longer than 1000 characters";
         QTest::newRow("file too large") << QByteArray(1 << 20, '\n') + "1 end\n"
                                         << "longer than 1048576 bytes: not a scenario";
+        const QString upsOff = QStringLiteral("usb upsoff needs accepted, notmine, or underway <seconds>");
+        QTest::newRow("fsd neither on nor off")
+            << QByteArray("1 usb fsd yes\n2 end\n") << "line 1: usb fsd needs on or off";
+        QTest::newRow("fsd without a word")
+            << QByteArray("1 usb fsd\n2 end\n") << "line 1: usb fsd needs on or off";
+        QTest::newRow("unknown UPS-off answer")
+            << QByteArray("1 usb upsoff maybe\n2 end\n") << "line 1: " + upsOff;
+        QTest::newRow("under way without seconds") << QByteArray("1 usb upsoff underway\n2 end\n") << upsOff;
+        QTest::newRow("under way for negative seconds")
+            << QByteArray("1 usb upsoff underway -5\n2 end\n") << upsOff;
+        QTest::newRow("under way for no number")
+            << QByteArray("1 usb upsoff underway soon\n2 end\n") << upsOff;
+        QTest::newRow("under way for ever") << QByteArray("1 usb upsoff underway inf\n2 end\n") << upsOff;
+        QTest::newRow("not mine takes no seconds") << QByteArray("1 usb upsoff notmine 5\n2 end\n") << upsOff;
     }
 
     void badScenariosAreRefusedBeforeRunning()
@@ -105,6 +126,94 @@ private slots:
         // It ends with the monitor's verdict on this computer, with the user's real settings.
         QVERIFY2(summary.last().startsWith(u"On this computer now, with your settings (the UPS not asked): "),
                  qPrintable(summary.last()));
+    }
+
+    // The UPS's server asks for a forced shutdown, and a shared UPS answers the command to switch
+    // off "under way" (this computer is its primary and waits for the others) or "not this
+    // computer's" (a secondary). `events` must come in this order; `summary` lines must be told.
+    void forcedShutdownAndSharedUps_data()
+    {
+        QTest::addColumn<QByteArray>("scenario");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("underWay"); // UPS-off commands answered "under way"
+        QTest::addColumn<int>("accepted"); // UPS-off commands accepted
+        QTest::addColumn<QStringList>("summary");
+        const QString fsd = QStringLiteral("Forced shutdown requested by the UPS server");
+
+        // Set at 3 s, seen by the poll at 4.4 s: the alarm at once, whatever the delay.
+        QTest::newRow("forced shutdown on mains")
+            << shipped("forced-shutdown-on-mains")
+            << QStringList{"status@4400 " + fsd, "tray@4400 " + fsd, "record:" + fsd,
+                           "alarm@4400 ",        "ups-off@8600 ",    "system-shutdown@8620 "}
+            << 0 << 3
+            << QStringList{"  0:04.4  The status page shows \"" + fsd + "\".",
+                           "  0:04.4  The alarm window opens: about four seconds to cancel the shutdown.",
+                           "In this drill of 0:20.0 the system would be shut down at 0:08.6."};
+        QTest::newRow("forced shutdown on battery, 5-minute delay")
+            << shipped("forced-shutdown-on-battery-with-5-minute-delay")
+            << QStringList{"countdown@5400 System ShutDown After 300  Seconds",
+                           "countdown@30400 System ShutDown After 275  Seconds",
+                           "status@30800 " + fsd,
+                           "countdown@30800 ",
+                           "alarm@30800 ",
+                           "system-shutdown@35020 "}
+            << 0 << 3 << QStringList{"  0:30.8  The shutdown countdown stops."};
+        // The UPS-off is asked again every 0.5 s until it is accepted 15 s after the first.
+        QTest::newRow("primary waits for the others")
+            << shipped("primary-waits-for-others")
+            << QStringList{"ups-off@14600 underway", "ups-off@14620 underway", "ups-off@15120 underway",
+                           "ups-off@29120 underway", "ups-off@29620 ",         "system-shutdown@29620 "}
+            << 32 << 1
+            << QStringList{"  0:14.6  The UPS is told to switch off (over USB, 32 times up to 0:29.1) and "
+                           "answers \"under way\" each time: it waits for the other computers on the UPS "
+                           "to shut down.",
+                           "  0:29.6  The UPS accepts the command to switch off (over USB), 15.0 s after its "
+                           "first \"under way\".",
+                           "  0:29.6  The system is shut down."};
+        // Beyond a minute of "under way" the system goes down all the same.
+        QTest::newRow("primary waits no longer than a minute")
+            << QByteArray(
+                   "0 usb upsoff underway 100\n3 usb onbattery\n5 press shutdown\n6 press yes\n90 end\n")
+            << QStringList{"ups-off@6100 underway", "ups-off@66120 underway", "system-shutdown@66120 "} << 123
+            << 0
+            << QStringList{"  1:06.1  The UPS still answers \"under way\" after 60.0 s: the system is shut "
+                           "down without waiting longer."};
+        QTest::newRow("secondary leaves the UPS to the primary")
+            << shipped("secondary-leaves-the-ups-to-the-primary")
+            << QStringList{"alarm@41800 ", "ups-off@46000 notmine", "ups-off@46020 notmine",
+                           "system-shutdown@46020 "}
+            << 0 << 0
+            << QStringList{
+                   "  0:46.0  The UPS is told to switch off (over USB, 3 times) and answers \"not this "
+                   "computer's\": this computer leaves the UPS to its primary computer, which "
+                   "switches it off.",
+                   "  0:46.0  The system is shut down."};
+    }
+
+    void forcedShutdownAndSharedUps()
+    {
+        QFETCH(QByteArray, scenario);
+        const Run run = drill(scenario);
+        QCOMPARE(run.exitCode, 0);
+        QFETCH(QStringList, events);
+        qsizetype at = 0;
+        for (const QString& wanted : events) {
+            at = run.events.indexOf(wanted, at);
+            QVERIFY2(at >= 0, qPrintable(wanted + QStringLiteral(" missing or out of order in:\n") +
+                                         run.events.join(u'\n')));
+        }
+        QFETCH(int, underWay);
+        QFETCH(int, accepted);
+        QCOMPARE(run.events.filter(QRegularExpression(QStringLiteral("^ups-off@\\d+ underway$"))).size(),
+                 underWay);
+        QCOMPARE(run.events.filter(QRegularExpression(QStringLiteral("^ups-off@\\d+ $"))).size(), accepted);
+        QCOMPARE(run.events.filter(QStringLiteral("system-shutdown@")).size(), 1);
+
+        const QStringList told = drill(scenario, {QStringLiteral("--summary")}).output;
+        QFETCH(QStringList, summary);
+        for (const QString& line : std::as_const(summary))
+            QVERIFY2(told.contains(line),
+                     qPrintable(line + QStringLiteral(" not told in:\n") + told.join(u'\n')));
     }
 
     // An endless scenario is refused at its size, not read until the memory is full.

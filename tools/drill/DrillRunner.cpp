@@ -14,24 +14,62 @@
 #include "shutdown/Confirmation.h"
 #include "shutdown/Countdown.h"
 
+#include <cmath>
+#include <optional>
+
 namespace brevant::drill {
 namespace {
 
-// The USB library as the engine sees it, reporting every UPS-off command on its way to the UPS.
+// How the simulated UPS answers the command to switch off, as the scenario sets it: accepted at
+// once; "under way" for a while from the first command, then accepted (the primary computer of a
+// shared UPS waits for the other computers); or "not this computer's" (a secondary).
+class UpsOffAnswer
+{
+public:
+    // The words after "usb upsoff", as the scenario's parser let them through. A new answer
+    // starts its wait afresh.
+    void set(const QStringList& words)
+    {
+        m_reply = words.first() == u"notmine" ? HALVIC_REPLY_NOT_MINE : HALVIC_REPLY_ACCEPTED;
+        m_underWayMs = words.first() == u"underway" ? std::llround(words.at(1).toDouble() * 1000.0) : 0;
+        m_firstCommandMs.reset();
+    }
+
+    const char* replyAt(qint64 nowMs)
+    {
+        if (!m_firstCommandMs)
+            m_firstCommandMs = nowMs;
+        return nowMs - *m_firstCommandMs < m_underWayMs ? HALVIC_REPLY_UNDER_WAY : m_reply;
+    }
+
+private:
+    const char* m_reply = HALVIC_REPLY_ACCEPTED;
+    qint64 m_underWayMs = 0;
+    std::optional<qint64> m_firstCommandMs;
+};
+
+// The USB library as the engine sees it: the simulated UPS answers every UPS-off command as the
+// scenario says, and each command is reported with that answer.
 class ReportingHalvic final : public HalvicApi
 {
 public:
-    ReportingHalvic(HalvicApi& inner, std::function<void()> onUpsOff)
+    using UpsOffReported = std::function<void(QByteArrayView replyCode)>;
+
+    ReportingHalvic(SimulatedHalvic& inner, std::function<qint64()> now, UpsOffReported onUpsOff)
         : m_inner(inner)
+        , m_now(std::move(now))
         , m_onUpsOff(std::move(onUpsOff))
     {}
     Status hidHandle() override { return m_inner.hidHandle(); }
     Status closeHandleDevice() override { return m_inner.closeHandleDevice(); }
     Status cmdOutput(int command, char* replyCode) override
     {
-        if (command == UsbLink::UpsOff)
-            m_onUpsOff();
-        return m_inner.cmdOutput(command, replyCode);
+        if (command != UsbLink::UpsOff)
+            return m_inner.cmdOutput(command, replyCode);
+        m_inner.setUpsOffReply(m_upsOffAnswer.replyAt(m_now()));
+        const Status sent = m_inner.cmdOutput(command, replyCode);
+        m_onUpsOff(QByteArrayView(replyCode, ReplyCodeSize));
+        return sent;
     }
     Status cmdInput(char* statusBlock, char* secondBuffer) override
     {
@@ -39,10 +77,25 @@ public:
     }
     QByteArray values() override { return m_inner.values(); }
 
+    UpsOffAnswer& upsOffAnswer() { return m_upsOffAnswer; }
+
 private:
-    HalvicApi& m_inner;
-    std::function<void()> m_onUpsOff;
+    SimulatedHalvic& m_inner;
+    std::function<qint64()> m_now;
+    UpsOffReported m_onUpsOff;
+    UpsOffAnswer m_upsOffAnswer;
 };
+
+// The answers other than a plain "accepted" by their scenario words; nothing for "accepted" and
+// for no answer, whose reports stay as they always were.
+QString upsOffReplyName(QByteArrayView replyCode)
+{
+    if (replyCode == QByteArrayView(HALVIC_REPLY_UNDER_WAY))
+        return QStringLiteral("underway");
+    if (replyCode == QByteArrayView(HALVIC_REPLY_NOT_MINE))
+        return QStringLiteral("notmine");
+    return {};
+}
 
 // The serial port, reporting the raise of DTR, which asks the UPS to switch off.
 class ReportingSerialPort final : public SerialPort
@@ -76,10 +129,14 @@ struct DrillRunner::Private
 {
     Private(const AppPaths& paths, Report& sink)
         : report(sink)
-        , halvic(platform.halvic,
-                 [this] {
-                     emitEvent(u"ups-off", {{u"link", QStringLiteral("usb")}});
-                 })
+        , halvic(
+              platform.halvic, [this] { return platform.scheduler.nowMs(); },
+              [this](QByteArrayView replyCode) {
+                  Report::Fields fields{{u"link", QStringLiteral("usb")}};
+                  if (const QString reply = upsOffReplyName(replyCode); !reply.isEmpty())
+                      fields.append({u"reply", reply});
+                  emitEvent(u"ups-off", fields);
+              })
         , serialPort(platform.serialPort,
                      [this] {
                          emitEvent(u"ups-off", {{u"link", QStringLiteral("serial")}});
@@ -160,7 +217,11 @@ void DrillRunner::Private::connectReports()
 
 void DrillRunner::Private::apply(const ScenarioCommand& c)
 {
-    if (c.verb == u"usb" && c.args.size() == 2) {
+    if (c.verb == u"usb" && c.args.first() == u"fsd") {
+        platform.halvic.setForcedShutdown(c.args.at(1) == u"on");
+    } else if (c.verb == u"usb" && c.args.first() == u"upsoff") {
+        halvic.upsOffAnswer().set(c.args.mid(1));
+    } else if (c.verb == u"usb" && c.args.size() == 2) {
         // "usb charge 40", "usb runtime 300": what the UPS reports of its battery from now on.
         const QByteArray name = c.args.first() == u"charge" ? "battery.charge" : "battery.runtime";
         platform.halvic.setValue(name, c.args.at(1).toUtf8());

@@ -51,6 +51,31 @@ QString upsState(const QString& state)
     return QStringLiteral("no answer");
 }
 
+// What a `usb` command of the scenario makes the UPS report or answer.
+QString usbCommand(const QStringList& a)
+{
+    const QString& what = a.first();
+    if (what == u"charge")
+        return QStringLiteral("the USB UPS reports a battery charge of %1 %").arg(a.at(1));
+    if (what == u"runtime")
+        return QStringLiteral("the USB UPS reports a battery runtime of %1 s").arg(a.at(1));
+    if (what == u"fsd")
+        return a.at(1) == u"on" ? QStringLiteral("the UPS's server asks for a forced shutdown (FSD): every "
+                                                 "computer on the UPS is to shut down now")
+                                : QStringLiteral("the UPS's server withdraws its forced shutdown");
+    if (what != u"upsoff")
+        return QStringLiteral("the USB UPS reports %1").arg(upsState(what));
+    if (a.at(1) == u"underway")
+        return QStringLiteral("the UPS answers a command to switch off \"under way\" for %1 s from the "
+                              "first one, then accepts it (this computer is the primary of a shared "
+                              "UPS and waits for the others)")
+            .arg(a.at(2));
+    if (a.at(1) == u"notmine")
+        return QStringLiteral("the UPS answers a command to switch off \"not this computer's\" (this "
+                              "computer is a secondary of a shared UPS; its primary switches the UPS off)");
+    return QStringLiteral("the UPS accepts a command to switch off at once");
+}
+
 } // namespace
 
 void JsonLinesReport::event(qint64 timeMs, QStringView name, const Fields& fields)
@@ -69,17 +94,42 @@ void SummaryReport::say(qint64 timeMs, const QString& sentence)
 
 void SummaryReport::flushPending()
 {
+    if (m_status.times > 0 && m_status.what != m_statusShown) {
+        say(m_status.timeMs, QStringLiteral("The status page shows \"%1\".").arg(m_status.what));
+        m_statusShown = m_status.what;
+    }
+    m_status = {};
     if (m_record.times > 0)
         say(m_record.timeMs, QStringLiteral("\"%1\" is written to %2.")
                                  .arg(m_record.what, m_record.places.join(QStringLiteral(" and "))));
     if (m_upsOff.times > 0)
-        say(m_upsOff.timeMs,
-            QStringLiteral("The UPS is told to switch off (%1, %2 %3).")
-                .arg(m_upsOff.what)
-                .arg(m_upsOff.times)
-                .arg(m_upsOff.times == 1 ? QStringLiteral("time") : QStringLiteral("times")));
+        say(m_upsOff.timeMs, upsOffSentence());
     m_record = {};
     m_upsOff = {};
+}
+
+QString SummaryReport::upsOffSentence() const
+{
+    const Pending& p = m_upsOff;
+    if (p.reply.isEmpty() && m_underWaySinceMs >= 0)
+        return QStringLiteral("The UPS accepts the command to switch off (%1), %2 s after its first "
+                              "\"under way\".")
+            .arg(p.what)
+            .arg(double(p.timeMs - m_underWaySinceMs) / 1000.0, 0, 'f', 1);
+    QString sent = QStringLiteral("The UPS is told to switch off (%1, %2 %3")
+                       .arg(p.what)
+                       .arg(p.times)
+                       .arg(p.times == 1 ? QStringLiteral("time") : QStringLiteral("times"));
+    if (p.reply == u"underway" && p.lastTimeMs > p.timeMs)
+        sent += QStringLiteral(" up to ") + clock(p.lastTimeMs);
+    sent += u')';
+    if (p.reply == u"underway")
+        return sent + QStringLiteral(" and answers \"under way\" each time: it waits for the other "
+                                     "computers on the UPS to shut down.");
+    if (p.reply == u"notmine")
+        return sent + QStringLiteral(" and answers \"not this computer's\": this computer leaves the "
+                                     "UPS to its primary computer, which switches it off.");
+    return sent + u'.';
 }
 
 void SummaryReport::command(const ScenarioCommand& c)
@@ -87,7 +137,7 @@ void SummaryReport::command(const ScenarioCommand& c)
     flushPending();
     const QStringList& a = c.args;
     if (c.verb == u"usb")
-        say(c.timeMs, QStringLiteral("Scenario: the USB UPS reports %1.").arg(upsState(a.first())));
+        say(c.timeMs, QStringLiteral("Scenario: ") + usbCommand(a) + u'.');
     else if (c.verb == u"serial")
         say(c.timeMs,
             QStringLiteral("Scenario: the serial lines read %1 (CTS = on battery, DCD = battery low).")
@@ -114,6 +164,8 @@ void SummaryReport::countdown(qint64 timeMs, const QString& text)
 
 void SummaryReport::event(qint64 timeMs, QStringView name, const Fields& fields)
 {
+    if (name == u"status" && m_status.timeMs == timeMs && m_record.times == 0 && m_upsOff.times == 0)
+        m_status = {};
     if (name == u"record") {
         const QString text = field(fields, u"text");
         if (m_record.times > 0 && (m_record.timeMs != timeMs || m_record.what != text))
@@ -125,19 +177,30 @@ void SummaryReport::event(qint64 timeMs, QStringView name, const Fields& fields)
         return;
     }
     if (name == u"ups-off") {
-        if (m_upsOff.times == 0) {
+        const QString reply = field(fields, u"reply");
+        if (m_upsOff.times == 0 || m_upsOff.reply != reply) {
             flushPending();
             m_upsOff.timeMs = timeMs;
+            m_upsOff.reply = reply;
             m_upsOff.what = QStringLiteral("over ") + (field(fields, u"link") == u"usb"
                                                            ? QStringLiteral("USB")
                                                            : QStringLiteral("the serial DTR line"));
         }
+        m_upsOff.lastTimeMs = timeMs;
         m_upsOff.times++;
+        m_underWay = reply == u"underway";
+        if (m_underWay) {
+            if (m_underWaySinceMs < 0)
+                m_underWaySinceMs = timeMs;
+            m_underWayLastMs = timeMs;
+        }
         return;
     }
     flushPending();
     if (name == u"status") {
-        say(timeMs, QStringLiteral("The status page shows \"%1\".").arg(field(fields, u"text")));
+        m_status.timeMs = timeMs;
+        m_status.what = field(fields, u"text");
+        m_status.times = 1;
     } else if (name == u"countdown") {
         countdown(timeMs, field(fields, u"text"));
     } else if (name == u"alarm") {
@@ -157,6 +220,13 @@ void SummaryReport::event(qint64 timeMs, QStringView name, const Fields& fields)
         say(timeMs,
             QStringLiteral("%1 is started to save and close the applications.").arg(field(fields, u"path")));
     } else if (name == u"system-shutdown") {
+        if (m_underWay)
+            say(timeMs, QStringLiteral("The UPS still answers \"under way\" after %1 s: the system is "
+                                       "shut down without waiting longer.")
+                            .arg(double(m_underWayLastMs - m_underWaySinceMs) / 1000.0, 0, 'f', 1));
+        // The wait ends with the power-off: a later shutdown of the drill waits afresh.
+        m_underWay = false;
+        m_underWaySinceMs = -1;
         say(timeMs, QStringLiteral("The system is shut down."));
         if (m_shutdownAt < 0)
             m_shutdownAt = timeMs;

@@ -54,18 +54,31 @@ private:
     void say(qint64 timeMs, const QString& sentence);
     void countdown(qint64 timeMs, const QString& text);
     void flushPending();
+    QString upsOffSentence() const;
 
     QTextStream& m_out;
-    // A record written to several tables at once, and UPS-off commands in a row, are told once.
+    // A record written to several tables at once, and UPS-off commands in a row with the same
+    // answer, are told once.
     struct Pending
     {
         qint64 timeMs = -1;
+        qint64 lastTimeMs = -1;
         QString what;
         QStringList places;
+        QString reply; // of UPS-off commands: empty for accepted, "underway", "notmine"
         int times = 0;
     };
     Pending m_record;
     Pending m_upsOff;
+    // The status page's message: one replaced at the same moment, within the same poll, was never
+    // on the screen, and one the page shows already changes nothing: neither is told.
+    Pending m_status;
+    QString m_statusShown;
+    // A primary computer's wait for the other computers on a shared UPS: the first and the latest
+    // "under way" answer, and whether the wait is still on.
+    qint64 m_underWaySinceMs = -1;
+    qint64 m_underWayLastMs = -1;
+    bool m_underWay = false;
     int m_countdownSeconds = 0;
     qint64 m_shutdownAt = -1;
 };

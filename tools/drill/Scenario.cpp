@@ -36,19 +36,43 @@ QString checkSetting(const QString& section, const QString& name)
     return QStringLiteral("unknown settings section [%1] (known: %2)").arg(section, sections.join(u", "));
 }
 
+// What the USB UPS reports and answers: its state, its battery, its server's forced shutdown,
+// and its answer to the command to switch off.
+QString checkUsb(const QStringList& args)
+{
+    const QString what = args.value(0);
+    if (args.size() == 2 && (what == u"charge" || what == u"runtime")) {
+        // What the UPS reports of its battery: charge in %, runtime in seconds.
+        bool number = false;
+        const double value = args[1].toDouble(&number);
+        if (!number || value < 0 || (what == u"charge" && value > 100))
+            return QStringLiteral("usb charge needs 0 to 100 (%), usb runtime a number of seconds");
+    } else if (what == u"fsd") {
+        if (args.size() != 2 || (args[1] != u"on" && args[1] != u"off"))
+            return QStringLiteral("usb fsd needs on or off");
+    } else if (what == u"upsoff") {
+        const QString answer = args.value(1);
+        if (args.size() == 2 && (answer == u"accepted" || answer == u"notmine"))
+            return {};
+        bool number = false;
+        const double seconds = args.value(2).toDouble(&number);
+        if (args.size() != 3 || answer != u"underway" || !number || !(seconds >= 0) ||
+            seconds > MaxScenarioSeconds)
+            return QStringLiteral("usb upsoff needs accepted, notmine, or underway <seconds> (0 to %1)")
+                .arg(MaxScenarioSeconds);
+    } else if (args.size() != 1 || !UsbStates.contains(what)) {
+        return QStringLiteral("usb needs one of: ") + UsbStates.join(u'|') +
+               QStringLiteral(", or charge <percent>, runtime <seconds>, fsd on|off, "
+                              "upsoff accepted|notmine|underway <seconds>");
+    }
+    return {};
+}
+
 // Checks the arguments of one command; returns an error text or an empty string.
 QString checkArguments(const ScenarioCommand& c)
 {
-    if (c.verb == u"usb" && c.args.size() == 2 && (c.args[0] == u"charge" || c.args[0] == u"runtime")) {
-        // What the UPS reports of its battery: charge in %, runtime in seconds.
-        bool number = false;
-        const double value = c.args[1].toDouble(&number);
-        if (!number || value < 0 || (c.args[0] == u"charge" && value > 100))
-            return QStringLiteral("usb charge needs 0 to 100 (%), usb runtime a number of seconds");
-    } else if (c.verb == u"usb") {
-        if (c.args.size() != 1 || !UsbStates.contains(c.args.first()))
-            return QStringLiteral("usb needs one of: ") + UsbStates.join(u'|') +
-                   QStringLiteral(", or charge <percent>, or runtime <seconds>");
+    if (c.verb == u"usb") {
+        return checkUsb(c.args);
     } else if (c.verb == u"serial") {
         static const QRegularExpression line(QStringLiteral("^(cts|dcd)=[01]$"));
         bool cts = false;
