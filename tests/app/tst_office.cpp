@@ -57,6 +57,7 @@ private slots:
         const double fsdSet = server.loggedAt("set FSD on UPS [dummy]");
         const double upsOff = server.loggedAt("did load.off on dummy");
         QVERIFY(fsdSet >= 0 && upsOff >= 0);
+        qInfo("UPS-off %.2f s after the forced shutdown", upsOff - fsdSet);
         QCOMPARE_GE(upsOff - fsdSet, HostsyncSeconds - 0.1);
         QCOMPARE_LE(upsOff - fsdSet, HostsyncSeconds + 2.5);
     }
