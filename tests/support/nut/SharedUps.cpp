@@ -151,13 +151,12 @@ bool NutServer::setForcedShutdown() const
 void writeShutdownRecorder(const QString& path, const QString& name, const NutServer& server,
                            const QString& own, const QString& timeline, const QString& pidFile)
 {
-    QByteArray script = "#!/bin/sh\n"
-                        "# Stands in for a power-off: notes who and how many UPS-off commands upsd had run.\n"
-                        "line=\"" +
-                        name.toUtf8() + " $(grep -c '" + UpsOffLine + "' " + quoted(server.upsdLog()) +
-                        ")\"\n"
-                        "echo \"$line\" >>" +
-                        quoted(timeline) + "\necho \"$line\" >>" + quoted(own) + '\n';
+    // The timeline first: once the own file exists, the timeline holds the line as well.
+    QByteArray script = "#!/bin/sh\n# Stands in for a power-off.\n";
+    script +=
+        "line=\"" + name.toUtf8() + " $(grep -c '" + UpsOffLine + "' " + quoted(server.upsdLog()) + ")\"\n";
+    script += "echo \"$line\" >>" + quoted(timeline) + '\n';
+    script += "echo \"$line\" >>" + quoted(own) + '\n';
     if (!pidFile.isEmpty())
         script += "kill -TERM \"$(cat " + quoted(pidFile) + ")\"\n";
     writeExecutable(path, script);
