@@ -1,173 +1,95 @@
 // One UPS, several computers: real Brevant monitors on a real upsd (dummy-ups on loopback), each
-// in its own application and runtime directories, every power-off a recorder.
-#include "TestFiles.h"
+// in its own application and runtime directories, every power-off a recorder that ends its
+// monitor as a power-off would. Every test has a NUT server of its own, as a forced shutdown
+// stays set at upsd.
+#include "SharedUps.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QSaveFile>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-#include <array>
 #include <memory>
 #include <vector>
+
+using testsupport::BrevantComputer;
 
 class TestSharedUps : public QObject
 {
     Q_OBJECT
 
-    struct Monitor
+    // Null when the program did not start.
+    const BrevantComputer* start(const QString& name, const BrevantComputer::Options& options)
     {
-        QString shutdowns; // one line per power-off the recorder was asked for
-    };
-
-    void setUpsStatus(const QByteArray& status)
-    {
-        const QString devFile = m_dir + QStringLiteral("/etc/dummy.dev");
-        // The driver notices a change by the time stamp, to the second. Stamped with the present
-        // second once the last stamp (another test's may lie ahead) is past, so that no stamp is
-        // left in the future for the next test.
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(devFile).lastModified().secsTo(QDateTime::currentDateTime()) >= 1,
-                                 15000);
-        QSaveFile file(devFile);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("ups.status: " + status + "\nbattery.charge: 50\nbattery.runtime: 1500\n");
-        QVERIFY(file.commit());
-        QFile touched(devFile);
-        QVERIFY(touched.open(QIODevice::ReadWrite));
-        QVERIFY(touched.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
+        auto& computer = m_computers.emplace_back(
+            std::make_unique<BrevantComputer>(m_work.path(), name, *m_server, timeline(), options));
+        return computer->start() ? computer.get() : nullptr;
     }
-    QByteArray askUpsd(const QByteArray& request) const
-    {
-        QTcpSocket socket;
-        socket.connectToHost(QStringLiteral("127.0.0.1"), m_port.toUShort());
-        if (!socket.waitForConnected(5000))
-            return {};
-        socket.write(request + '\n');
-        while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {
-        }
-        return socket.readLine().trimmed();
-    }
-    int logins() const { return askUpsd("GET NUMLOGINS dummy").split(' ').value(2).toInt(); }
-    int upsOffCommands() const
-    {
-        return int(testsupport::readFile(m_dir + QStringLiteral("/upsd.log")).count("did load.off on dummy"));
-    }
+    QString timeline() const { return m_work.filePath(QStringLiteral("timeline")); }
 
-    // A monitor logged in to upsd as `user` in `role`, shutting down `lowDelay` minutes after
-    // battery low (first-install settings when empty). Its power-off is recorded.
-    Monitor start(const QString& name, const QByteArray& user,
-                  const QString& role = QStringLiteral("secondary"), const QByteArray& lowDelay = {})
-    {
-        const QDir home(m_work.filePath(name));
-        home.mkpath(QStringLiteral("app"));
-        home.mkpath(QStringLiteral("runtime"));
-        QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        Monitor m{home.filePath(QStringLiteral("shutdowns"))};
-        QProcess* process = m_started.emplace_back(std::make_unique<QProcess>()).get();
-        const QString recorder = home.filePath(QStringLiteral("recorder.sh"));
-        const QString pidFile = home.filePath(QStringLiteral("pid"));
-        testsupport::writeFile(recorder, "#!/bin/sh\necho down >>'" + m.shutdowns.toUtf8() +
-                                             "'\nkill -TERM \"$(cat '" + pidFile.toUtf8() + "')\"\n");
-        if (!lowDelay.isEmpty())
-            testsupport::writeFile(
-                home.filePath(QStringLiteral("app/UpsConfigure.ini")),
-                "[UpsLowBattery]\nDisableevent=0\nRecordlog=1\nShutdown=1\nDelaytime=" + lowDelay + "\n");
-        QFile::setPermissions(recorder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("BREVANT_APP_DIR"), home.filePath(QStringLiteral("app")));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-        env.insert(QStringLiteral("BREVANT_SHUTDOWN_COMMAND"), recorder);
-        for (int port = 1; port <= 4; ++port)
-            env.insert(QStringLiteral("BREVANT_COM%1").arg(port), home.filePath(QStringLiteral("no-port")));
-        env.insert(QStringLiteral("HALVIC_BACKEND"), QStringLiteral("nut"));
-        env.insert(QStringLiteral("HALVIC_NUT_UPS"), QString::fromLatin1("dummy@127.0.0.1:" + m_port));
-        env.insert(QStringLiteral("HALVIC_NUT_USER"), QString::fromLatin1(user));
-        env.insert(QStringLiteral("HALVIC_NUT_PASSWORD"), QStringLiteral("secret"));
-        env.insert(QStringLiteral("HALVIC_NUT_ROLE"), role);
-        // The dummy driver offers only load.off, which the library otherwise does not use.
-        env.insert(QStringLiteral("HALVIC_NUT_OFFCMD"), QStringLiteral("load.off"));
-        process->setProcessEnvironment(env);
-        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process->start(testsupport::binDir() + QStringLiteral("/brevant"), {});
-        process->waitForStarted(10000);
-        return m;
-    }
-
-    QString m_dir;
-    QByteArray m_port;
     QTemporaryDir m_work;
-    std::vector<std::unique_ptr<QProcess>> m_started;
+    std::unique_ptr<testsupport::NutServer> m_server;
+    std::vector<std::unique_ptr<BrevantComputer>> m_computers;
 
 private slots:
-    // A NUT server of this test's own, so that no other test sees its UPS change.
-    void initTestCase()
+    void init()
     {
-        m_dir = m_work.filePath(QStringLiteral("nut"));
-        QCOMPARE(QProcess::execute(QStringLiteral("bash"),
-                                   {QStringLiteral(NUT_FIXTURE), QStringLiteral("start"), m_dir}),
-                 0);
-        m_port = testsupport::readFile(m_dir + QStringLiteral("/port")).trimmed();
-        QVERIFY2(!m_port.isEmpty(), "the NUT server did not leave its port");
-        setUpsStatus("OL");
+        QVERIFY(m_work.isValid());
+        QFile::remove(timeline());
+        m_server = std::make_unique<testsupport::NutServer>(m_work.filePath(QStringLiteral("nut")));
+        QVERIFY2(m_server->start(), "the NUT server did not start");
     }
 
-    void cleanupTestCase()
+    void forcedShutdownBringsEveryMonitorDown_data()
     {
-        QProcess::execute(QStringLiteral("bash"),
-                          {QStringLiteral(NUT_FIXTURE), QStringLiteral("stop"), m_dir});
+        QTest::addColumn<bool>("setAtUpsd");
+        QTest::newRow("the driver reports it") << false;
+        QTest::newRow("a primary sets it at upsd") << true;
     }
 
-    // The UPS's server sets a forced shutdown (what NUT's primary monitor does when it decides the
-    // UPS is critical, or an administrator by hand), with the mains on: every secondary shuts down
-    // whatever its own delay, and none of them sends the UPS-off command.
-    void forcedShutdownBringsEverySecondaryDown()
+    // A forced shutdown with the mains on (what NUT's primary monitor sets when it decides the UPS
+    // is critical, or an administrator with upsmon -c fsd): every monitor shuts down whatever its
+    // own delay; the secondaries, one of them by its nut_role alone, never send the UPS-off, and
+    // the primary sends it once they have gone.
+    void forcedShutdownBringsEveryMonitorDown()
     {
-        QTRY_COMPARE_WITH_TIMEOUT(logins(), 0, 10000);
-        std::array monitors{start(QStringLiteral("a"), "secondary"), start(QStringLiteral("b"), "admin")};
-        // The splash, the start, the first poll: both logged in.
-        QTRY_COMPARE_WITH_TIMEOUT(logins(), 2, 30000);
-        const int before = upsOffCommands();
-        setUpsStatus("OL FSD");
-        for (const Monitor& m : monitors)
-            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m.shutdowns), 30000);
-        QCOMPARE(upsOffCommands(), before);
-        for (const Monitor& m : monitors)
-            QCOMPARE(testsupport::readFile(m.shutdowns), QByteArray("down\n"));
+        QFETCH(bool, setAtUpsd);
+        const BrevantComputer* primary = start(QStringLiteral("primary"), {"admin", "primary", "60", {}});
+        const BrevantComputer* secondary =
+            start(QStringLiteral("secondary"), {"secondary", "secondary", "60", {}});
+        const BrevantComputer* byRole = start(QStringLiteral("by-role"), {"admin", "secondary", "60", {}});
+        QVERIFY(primary && secondary && byRole);
+        // The splash, the start, the first poll: all logged in.
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->logins(), 3, 30000);
+        if (setAtUpsd)
+            QVERIFY(m_server->setForcedShutdown());
+        else
+            QVERIFY(m_server->setUpsStatus("OL FSD"));
+        QTRY_VERIFY_WITH_TIMEOUT(primary->hasShutDown(), 40000);
+        QCOMPARE(secondary->shutdownRecord(), QByteArray("secondary 0"));
+        QCOMPARE(byRole->shutdownRecord(), QByteArray("by-role 0"));
+        QCOMPARE(primary->shutdownRecord(), QByteArray("primary 1"));
+        QCOMPARE(m_server->upsOffCommands(), 1);
     }
 
-    // The primary's shutdown sets the forced shutdown at upsd and switches the UPS off only after
-    // the secondaries, whose own delay is an hour, have shut down (the monitors go on here, as a
-    // recorder powers nothing off: the primary then waits its nut_hostsync out).
+    // The primary's shutdown after battery low sets the forced shutdown at upsd and switches the
+    // UPS off only after the secondaries, whose own delay is an hour, have shut down.
     void primarySwitchesOffAfterTheSecondaries()
     {
-        QTRY_COMPARE_WITH_TIMEOUT(logins(), 0, 10000);
-        Monitor primary = start(QStringLiteral("primary"), "admin", QStringLiteral("primary"), "0.05");
-        std::array secondaries{start(QStringLiteral("s1"), "secondary", QStringLiteral("secondary"), "60"),
-                               start(QStringLiteral("s2"), "secondary", QStringLiteral("secondary"), "60")};
-        QTRY_COMPARE_WITH_TIMEOUT(logins(), 3, 30000);
-        const int before = upsOffCommands();
-        setUpsStatus("OB LB");
-        QTRY_VERIFY_WITH_TIMEOUT(upsOffCommands() > before, 40000);
-        for (const Monitor& s : secondaries)
-            QCOMPARE(testsupport::readFile(s.shutdowns), QByteArray("down\n"));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(primary.shutdowns), 10000);
+        const BrevantComputer* primary = start(QStringLiteral("primary"), {"admin", "primary", "0.05", {}});
+        QVERIFY(primary);
+        for (const char* name : {"s1", "s2"})
+            QVERIFY(start(QString::fromLatin1(name), {"secondary", "secondary", "60", {}}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->logins(), 3, 30000);
+        QVERIFY(m_server->setUpsStatus("OB LB"));
+        QTRY_VERIFY_WITH_TIMEOUT(primary->hasShutDown(), 40000);
+        QStringList secondaries = testsupport::readTimeline(timeline());
+        QCOMPARE(secondaries.takeLast(), QStringLiteral("primary 1"));
+        secondaries.sort();
+        QCOMPARE(secondaries, (QStringList{QStringLiteral("s1 0"), QStringLiteral("s2 0")}));
     }
 
-    // Every monitor ends with its test, and the UPS is back on mains for the next test.
     void cleanup()
     {
-        for (const auto& process : m_started) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
-        m_started.clear();
-        setUpsStatus("OL");
+        m_computers.clear();
+        m_server.reset();
     }
 };
 

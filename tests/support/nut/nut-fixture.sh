@@ -10,6 +10,9 @@
 # The driver's socket lives in a short private directory under /tmp (recorded in <dir>/statepath),
 # so that a deep build tree cannot push its path past the 108-byte limit of a socket address.
 #
+# Written against Debian 12's nut-server 2.8.0: upsd -D starts each log line with the seconds since
+# its start and logs "set FSD on UPS [dummy]" and "did load.off on dummy" there.
+#
 # upsd users, all with password "secret": "admin" is an upsmon primary (it logs in, may set the
 # forced-shutdown flag) that may also set variables and run every instant command, as a primary
 # Brevant needs; "secondary" is an upsmon secondary; "monitor" is an upsmon primary, for a private
@@ -28,7 +31,7 @@ ours() {
     [ -r "/proc/$pid/environ" ] && [ -n "$(statepath)" ] || return 1
     state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null) || return 1
     [ "$state" != Z ] || return 1
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "NUT_STATEPATH=$(statepath)"
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "NUT_STATEPATH=$(statepath)"
 }
 
 stop_recorded() {

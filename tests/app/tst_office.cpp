@@ -1,0 +1,67 @@
+// An office on one UPS: one primary and twenty secondary computers, each a real Brevant program
+// (offscreen, in its own application and runtime directories, its power-off a recorder that ends
+// it), on a real upsd. Twenty-one programs start in a few seconds and cost little CPU while they
+// wait, so no cheaper stand-in is needed for the secondaries.
+#include "SharedUps.h"
+
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+using testsupport::BrevantComputer;
+
+class TestOffice : public QObject
+{
+    Q_OBJECT
+
+    static constexpr int Secondaries = 20;
+    // A secondary needs up to a poll and a worker turn (3.2 s) to read the forced shutdown, then
+    // its alarm window's four seconds; twelve leave room for 21 programs on two busy cores.
+    static constexpr int HostsyncSeconds = 12;
+
+private slots:
+    // Battery low: the primary's shutdown sets the forced shutdown; every secondary shuts down
+    // before the UPS-off, which one computer that never logs out delays by nut_hostsync and no
+    // longer.
+    void everySecondaryIsDownBeforeTheUpsOff()
+    {
+        QTemporaryDir work;
+        const QString timeline = work.filePath(QStringLiteral("timeline"));
+        testsupport::NutServer server(work.filePath(QStringLiteral("nut")));
+        QVERIFY2(server.start(), "the NUT server did not start");
+
+        std::vector<std::unique_ptr<BrevantComputer>> secondaries;
+        for (int i = 1; i <= Secondaries; ++i) {
+            secondaries.push_back(std::make_unique<BrevantComputer>(
+                work.path(), QStringLiteral("s%1").arg(i), server, timeline,
+                BrevantComputer::Options{"secondary", "secondary", "60", {}}));
+            QVERIFY(secondaries.back()->start());
+        }
+        BrevantComputer primary(work.path(), QStringLiteral("primary"), server, timeline,
+                                {"admin", "primary", "0.05", QByteArray::number(HostsyncSeconds)});
+        QVERIFY(primary.start());
+        const auto stuck = server.logIn("secondary");
+        QVERIFY2(stuck, "upsd refused the login that never goes away");
+        QTRY_COMPARE_WITH_TIMEOUT(server.logins(), Secondaries + 2, 30000);
+
+        QVERIFY(server.setUpsStatus("OB LB"));
+        QTRY_VERIFY_WITH_TIMEOUT(primary.hasShutDown(), 50000);
+
+        QCOMPARE(server.upsOffCommands(), 1);
+        QCOMPARE(primary.shutdownRecord(), QByteArray("primary 1"));
+        for (const auto& secondary : secondaries)
+            QCOMPARE(secondary->shutdownRecord(), secondary->name().toUtf8() + " 0");
+        // upsd's own clock, from the forced shutdown to the UPS-off.
+        const double fsdSet = server.loggedAt("set FSD on UPS [dummy]");
+        const double upsOff = server.loggedAt("did load.off on dummy");
+        QVERIFY(fsdSet >= 0 && upsOff >= 0);
+        qInfo("UPS-off %.2f s after the forced shutdown", upsOff - fsdSet);
+        QCOMPARE_GE(upsOff - fsdSet, HostsyncSeconds - 0.1);
+        QCOMPARE_LE(upsOff - fsdSet, HostsyncSeconds + 2.5);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOffice)
+#include "tst_office.moc"
