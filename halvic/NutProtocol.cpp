@@ -172,6 +172,28 @@ bool isDelayedOffCommand(std::string_view command)
     return std::ranges::find(DelayedOffCommands, command) != DelayedOffCommands.end();
 }
 
+std::string noDelayedOffCommand(std::string_view ups)
+{
+    std::string commands;
+    for (const std::string_view command : DelayedOffCommands)
+        commands += (commands.empty() ? "" : ", ") + std::string(command);
+    return "UPS '" + std::string(ups) + "' offers no delayed off command (" + commands + ")";
+}
+
+std::optional<std::vector<std::string>> commandsFromList(const std::optional<std::vector<std::string>>& lines,
+                                                         std::string_view ups)
+{
+    if (!lines)
+        return std::nullopt;
+    std::vector<std::string> commands;
+    for (const std::string& line : *lines) {
+        const auto words = splitNutLine(line);
+        if (words.size() == 3 && words[0] == "CMD" && words[1] == ups)
+            commands.push_back(words[2]);
+    }
+    return commands;
+}
+
 std::optional<int> loginCountFromAnswer(std::string_view answer, std::string_view ups)
 {
     const auto words = splitNutLine(answer);
