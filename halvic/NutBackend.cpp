@@ -227,9 +227,11 @@ std::string NutBackend::offCommand()
     if (!offered)
         return {};
     m_settings.offCommand = preferredOffCommand(*offered);
-    if (m_settings.offCommand.empty())
-        logOnce("nut",
-                noDelayedOffCommand(m_ups) + ", so it is not switched off; nut_offcmd may name another one");
+    if (m_settings.offCommand.empty()) {
+        logOnce("nut", "UPS '" + m_ups +
+                           "' offers no delayed off command (shutdown.return, shutdown.stayoff, "
+                           "load.off.delay), so it is not switched off; nut_offcmd may name another one");
+    }
     return m_settings.offCommand;
 }
 
@@ -266,7 +268,8 @@ std::optional<UpsOff> NutBackend::upsOffAbility()
         return std::nullopt;
     const std::string& configured = m_settings.offCommand;
     if (configured.empty() && preferredOffCommand(*offered).empty())
-        return UpsOff{OffAbility::No, noDelayedOffCommand(m_ups) + "; nut_offcmd may name another one"};
+        return UpsOff{OffAbility::No,
+                      "UPS '" + m_ups + "' offers no delayed off command; nut_offcmd may name one"};
     if (!configured.empty() && std::ranges::find(*offered, configured) == offered->end())
         return UpsOff{OffAbility::No, "UPS '" + m_ups + "' does not offer nut_offcmd " + configured};
     return UpsOff{OffAbility::Yes};

@@ -172,14 +172,6 @@ bool isDelayedOffCommand(std::string_view command)
     return std::ranges::find(DelayedOffCommands, command) != DelayedOffCommands.end();
 }
 
-std::string noDelayedOffCommand(std::string_view ups)
-{
-    std::string commands;
-    for (const std::string_view command : DelayedOffCommands)
-        commands += (commands.empty() ? "" : ", ") + std::string(command);
-    return "UPS '" + std::string(ups) + "' offers no delayed off command (" + commands + ")";
-}
-
 std::optional<std::vector<std::string>> commandsFromList(const std::optional<std::vector<std::string>>& lines,
                                                          std::string_view ups)
 {

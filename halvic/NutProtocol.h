@@ -58,8 +58,6 @@ UpsValues valuesFromAnswers(const std::vector<std::string>& answers, std::string
 std::string preferredOffCommand(const std::vector<std::string>& offered);
 // True for the commands above: they wait ups.delay.shutdown seconds before cutting the power.
 bool isDelayedOffCommand(std::string_view command);
-// "UPS 'ups' offers no delayed off command (shutdown.return, shutdown.stayoff, load.off.delay)".
-std::string noDelayedOffCommand(std::string_view ups);
 // The command names in the lines of LIST CMD <ups> ("CMD <ups> <command>"); empty without a list.
 std::optional<std::vector<std::string>> commandsFromList(const std::optional<std::vector<std::string>>& lines,
                                                          std::string_view ups);

@@ -58,9 +58,8 @@ Readiness::Check upsSwitchesOff(ActiveLink& links)
         const QString why =
             details.upsOffReason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(details.upsOffReason);
         answer(Finding::no(QStringLiteral("the UPS cannot be switched off over USB%1").arg(why),
-                           QStringLiteral("Set up Halvic.conf so that the library can switch the UPS off "
-                                          "(see \"The UPS cannot be switched off\" in the help), or "
-                                          "choose the UPS's serial link on the OS Event Log page")));
+                           QStringLiteral("Set up Halvic.conf as Why? explains, or choose the UPS's serial "
+                                          "link on the OS Event Log page")));
     };
 }
 

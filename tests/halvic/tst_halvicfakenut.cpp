@@ -260,10 +260,8 @@ void TestHalvicFakeNut::saysWhetherItCanSwitchOff_data()
     QTest::addColumn<QByteArray>("user");
     QTest::addColumn<QByteArray>("role");
     QTest::addColumn<QByteArray>("told"); // the UPS-off lines of HalvicValues
-    const QByteArray noDelayedOff(
-        "halvic.ups_off no\nhalvic.ups_off.reason UPS 'fake' offers no delayed off "
-        "command (shutdown.return, shutdown.stayoff, load.off.delay); nut_offcmd may "
-        "name another one\n");
+    const QByteArray noDelayedOff("halvic.ups_off no\nhalvic.ups_off.reason UPS 'fake' offers no delayed off "
+                                  "command; nut_offcmd may name one\n");
     const QByteArray yes("halvic.ups_off yes\n");
     using Commands = std::vector<std::string>;
     // clang-format off

@@ -249,9 +249,10 @@ void TestStatusPage::showsWhetherTheComputerIsProtected()
     // The library says, with the next status, that it could not switch the UPS off.
     f.platform().halvic.setUpsOff(HALVIC_UPS_OFF_NO, "the UPS has no writable DelayBeforeShutdown");
     f.tick();
-    QVERIFY2(line->text().startsWith(u"Not protected: the UPS cannot be switched off over USB (the UPS has "
-                                     u"no writable DelayBeforeShutdown). Set up Halvic.conf"),
-             qPrintable(line->text()));
+    QVERIFY2(
+        line->text().startsWith(u"Not protected: the UPS cannot be switched off over USB (the UPS has "
+                                u"no writable DelayBeforeShutdown). Set up Halvic.conf as Why? explains"),
+        qPrintable(line->text()));
     QVERIFY(red());
     QCOMPARE(f.platform().tray.warning(), line->text());
 
