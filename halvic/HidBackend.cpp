@@ -17,13 +17,6 @@ std::string idText(uint16_t vendorId, uint16_t productId)
     return text;
 }
 
-std::string secondsText(double seconds)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%g s", seconds);
-    return text;
-}
-
 } // namespace
 
 HidBackend::HidBackend(HidSettings settings)
@@ -59,6 +52,7 @@ std::optional<UpsReading> HidBackend::readStatus()
     m_reading = std::move(*reading);
     UpsReading status = m_reading.status;
     status.values = nutValues(m_reading);
+    addUpsOff(status.values, upsOffAbility(m_fields, m_settings.offDelaySeconds));
     return status;
 }
 
@@ -66,12 +60,12 @@ bool HidBackend::switchOff()
 {
     if (!opened())
         return false;
-    const auto& shutdown = m_fields.delayBeforeShutdown;
     const int delay = m_settings.offDelaySeconds;
-    if (!shutdown || shutdown->kind != HidReportKind::Feature || shutdown->constant) {
-        logOnce("hid", m_path + " has no writable DelayBeforeShutdown; the UPS cannot be switched off");
+    if (const UpsOff upsOff = upsOffAbility(m_fields, delay); upsOff.ability != OffAbility::Yes) {
+        logOnce("hid", m_path + ": " + upsOff.reason + "; the UPS is not switched off");
         return false;
     }
+    const auto& shutdown = m_fields.delayBeforeShutdown;
     const auto shutdownValue = delayValue("DelayBeforeShutdown", *shutdown, delay);
     if (!shutdownValue)
         return false;
@@ -91,12 +85,8 @@ bool HidBackend::switchOff()
 std::optional<int64_t> HidBackend::delayValue(const char* name, const HidField& field, int seconds)
 {
     const auto logical = logicalValueAtLeast(field, seconds);
-    if (!logical) {
-        logOnce("hid", m_path + ": " + name + " holds " +
-                           secondsText(physicalValue(field, field.logicalMinimum)) + " to " +
-                           secondsText(physicalValue(field, field.logicalMaximum)) + ", not the " +
-                           std::to_string(seconds) + " s the computer needs; not written");
-    }
+    if (!logical)
+        logOnce("hid", m_path + ": " + delayOutOfRange(name, field, seconds) + "; not written");
     return logical;
 }
 

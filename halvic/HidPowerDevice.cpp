@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace halvic {
 
@@ -110,6 +111,28 @@ std::optional<int64_t> logicalValueAtLeast(const HidField& field, double physica
     if (!std::isfinite(rounded) || rounded < field.logicalMinimum || rounded > field.logicalMaximum)
         return std::nullopt;
     return static_cast<int64_t>(rounded);
+}
+
+std::string delayOutOfRange(const char* name, const HidField& field, int seconds)
+{
+    const auto text = [](double value) {
+        char digits[32];
+        std::snprintf(digits, sizeof digits, "%g s", value);
+        return std::string(digits);
+    };
+    return std::string(name) + " holds " + text(physicalValue(field, field.logicalMinimum)) + " to " +
+           text(physicalValue(field, field.logicalMaximum)) + ", not the " + std::to_string(seconds) +
+           " s the computer needs";
+}
+
+UpsOff upsOffAbility(const PowerDeviceFields& fields, int offDelaySeconds)
+{
+    const auto& shutdown = fields.delayBeforeShutdown;
+    if (!shutdown || shutdown->kind != HidReportKind::Feature || shutdown->constant)
+        return {OffAbility::No, "the UPS has no writable DelayBeforeShutdown"};
+    if (!logicalValueAtLeast(*shutdown, offDelaySeconds))
+        return {OffAbility::No, delayOutOfRange("DelayBeforeShutdown", *shutdown, offDelaySeconds)};
+    return {OffAbility::Yes};
 }
 
 PowerDeviceFields PowerDeviceFields::find(const HidReportLayout& layout)

@@ -50,6 +50,10 @@ double physicalValue(const HidField& field, int64_t logical);
 // to the field's step. Empty when it lies outside the logical range.
 std::optional<int64_t> logicalValueAtLeast(const HidField& field, double physical);
 
+// "DelayBeforeShutdown holds 0 s to 18 s, not the 60 s the computer needs": a delay the field
+// cannot hold.
+std::string delayOutOfRange(const char* name, const HidField& field, int seconds);
+
 // Where a power device keeps what the library needs. Each usage is taken from a feature report,
 // which can be asked for at any time, before an input report, and from the power summary before
 // other collections.
@@ -96,6 +100,10 @@ using FieldReader = std::function<std::optional<int64_t>(const HidField&)>;
 // ShutdownImminent, else RemainingCapacity at or below RemainingCapacityLimit. A value outside its
 // field's logical range counts as not told. Empty without a mains value.
 std::optional<HidReading> readingFromFields(const PowerDeviceFields& fields, const FieldReader& read);
+
+// Whether the device can be told to switch itself off offDelaySeconds from now: it has a writable
+// DelayBeforeShutdown (a feature that is not constant) that holds that delay.
+UpsOff upsOffAbility(const PowerDeviceFields& fields, int offDelaySeconds);
 
 // A reading's measures and USB strings under NUT's names and units: battery.charge (%),
 // battery.runtime (s), ups.load (%), input.voltage and output.voltage (V), device.mfr,

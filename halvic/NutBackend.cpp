@@ -3,6 +3,8 @@
 #include "Log.h"
 #include "NutTrust.h"
 
+#include <algorithm>
+
 namespace halvic {
 
 namespace {
@@ -43,8 +45,11 @@ std::optional<UpsReading> NutBackend::readStatus()
     const auto status = varFromAnswer(answers->front(), m_ups, "ups.status");
     auto reading = status ? readingFromUpsStatus(*status) : std::nullopt;
     m_upsAnswered = reading.has_value();
-    if (reading)
+    if (reading) {
         reading->values = valuesFromAnswers({answers->begin() + 1, answers->end()}, m_ups);
+        if (const auto upsOff = upsOffAbility())
+            addUpsOff(reading->values, *upsOff);
+    }
     return reading;
 }
 
@@ -104,6 +109,7 @@ bool NutBackend::connected()
     m_authenticated = authenticate();
     m_loggedIn = m_authenticated && logIn();
     m_primary = m_connection && takePrimaryRole();
+    m_commandsAsked = false;
     return m_connection != nullptr;
 }
 
@@ -217,23 +223,56 @@ std::string NutBackend::offCommand()
 {
     if (!m_settings.offCommand.empty())
         return m_settings.offCommand;
-    const auto lines = m_connection->requestList("LIST CMD " + m_ups);
-    dropBrokenConnection();
-    if (!lines)
+    const auto& offered = offeredCommands();
+    if (!offered)
         return {};
-    std::vector<std::string> offered;
-    for (const std::string& line : *lines) {
-        const auto words = splitNutLine(line);
-        if (words.size() == 3 && words[0] == "CMD" && words[1] == m_ups)
-            offered.push_back(words[2]);
-    }
-    m_settings.offCommand = preferredOffCommand(offered);
+    m_settings.offCommand = preferredOffCommand(*offered);
     if (m_settings.offCommand.empty()) {
         logOnce("nut", "UPS '" + m_ups +
                            "' offers no delayed off command (shutdown.return, shutdown.stayoff, "
                            "load.off.delay), so it is not switched off; nut_offcmd may name another one");
     }
     return m_settings.offCommand;
+}
+
+const std::optional<std::vector<std::string>>& NutBackend::offeredCommands()
+{
+    if (m_commandsAsked || !m_connection)
+        return m_offeredCommands;
+    m_commandsAsked = true;
+    m_offeredCommands = commandsFromList(m_connection->requestList("LIST CMD " + m_ups), m_ups);
+    dropBrokenConnection();
+    return m_offeredCommands;
+}
+
+// What requestSwitchOff would come to, told without sending anything: the role, the login and
+// the commands upsd offers. Empty when upsd does not list the commands.
+std::optional<UpsOff> NutBackend::upsOffAbility()
+{
+    if (m_settings.role == NutRole::Secondary || !m_primary)
+        return UpsOff{OffAbility::Secondary};
+    if (!m_authenticated) {
+        return UpsOff{OffAbility::No,
+                      m_settings.user.empty()
+                          ? "no nut_user and nut_password that upsd lets run the off command"
+                          : "upsd did not accept nut_user '" + m_settings.user + "' with its password"};
+    }
+    // Without the login the forced shutdown is refused too, and most often the command with it.
+    if (!m_loggedIn) {
+        return UpsOff{OffAbility::No, "upsd did not let nut_user '" + m_settings.user + "' log in to UPS '" +
+                                          m_ups +
+                                          "' (a wrong password, or no \"upsmon primary\" in upsd.users)"};
+    }
+    const auto& offered = offeredCommands();
+    if (!offered)
+        return std::nullopt;
+    const std::string& configured = m_settings.offCommand;
+    if (configured.empty() && preferredOffCommand(*offered).empty())
+        return UpsOff{OffAbility::No,
+                      "UPS '" + m_ups + "' offers no delayed off command; nut_offcmd may name one"};
+    if (!configured.empty() && std::ranges::find(*offered, configured) == offered->end())
+        return UpsOff{OffAbility::No, "UPS '" + m_ups + "' does not offer nut_offcmd " + configured};
+    return UpsOff{OffAbility::Yes};
 }
 
 bool NutBackend::setOffDelay()

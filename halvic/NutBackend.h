@@ -59,6 +59,8 @@ private:
     bool othersStillLoggedIn();
     OffReply sendOffCommand();
     std::string offCommand();
+    const std::optional<std::vector<std::string>>& offeredCommands();
+    std::optional<UpsOff> upsOffAbility();
     bool setOffDelay();
     bool ask(const std::string& request);
     void dropBrokenConnection();
@@ -75,6 +77,9 @@ private:
     // Set once the forced shutdown is set, whatever reconnects follow: the wait is counted from it.
     std::optional<Clock::time_point> m_forcedSince;
     bool m_othersGone = false;
+    // The UPS's commands (LIST CMD), asked once per connection; empty when upsd did not list them.
+    std::optional<std::vector<std::string>> m_offeredCommands;
+    bool m_commandsAsked = false;
 };
 
 } // namespace halvic

@@ -172,6 +172,20 @@ bool isDelayedOffCommand(std::string_view command)
     return std::ranges::find(DelayedOffCommands, command) != DelayedOffCommands.end();
 }
 
+std::optional<std::vector<std::string>> commandsFromList(const std::optional<std::vector<std::string>>& lines,
+                                                         std::string_view ups)
+{
+    if (!lines)
+        return std::nullopt;
+    std::vector<std::string> commands;
+    for (const std::string& line : *lines) {
+        const auto words = splitNutLine(line);
+        if (words.size() == 3 && words[0] == "CMD" && words[1] == ups)
+            commands.push_back(words[2]);
+    }
+    return commands;
+}
+
 std::optional<int> loginCountFromAnswer(std::string_view answer, std::string_view ups)
 {
     const auto words = splitNutLine(answer);

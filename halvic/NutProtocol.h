@@ -58,6 +58,9 @@ UpsValues valuesFromAnswers(const std::vector<std::string>& answers, std::string
 std::string preferredOffCommand(const std::vector<std::string>& offered);
 // True for the commands above: they wait ups.delay.shutdown seconds before cutting the power.
 bool isDelayedOffCommand(std::string_view command);
+// The command names in the lines of LIST CMD <ups> ("CMD <ups> <command>"); empty without a list.
+std::optional<std::vector<std::string>> commandsFromList(const std::optional<std::vector<std::string>>& lines,
+                                                         std::string_view ups);
 
 // The count in "NUMLOGINS <ups> <count>", the answer to GET NUMLOGINS.
 std::optional<int> loginCountFromAnswer(std::string_view answer, std::string_view ups);

@@ -35,9 +35,17 @@ std::optional<UpsReading> SimBackend::readStatus()
 
 bool SimBackend::switchOff()
 {
-    if (m_file.read().state == SimState::Silent)
+    const SimUps ups = m_file.read();
+    if (ups.state == SimState::Silent || offAbilityIn(ups.values) == OffAbility::No)
         return false;
     return m_file.logSwitchOff(std::chrono::system_clock::now());
+}
+
+OffReply SimBackend::requestSwitchOff()
+{
+    if (offAbilityIn(m_file.read().values) == OffAbility::Secondary)
+        return OffReply::NotMine;
+    return Backend::requestSwitchOff();
 }
 
 } // namespace halvic

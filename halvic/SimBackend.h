@@ -6,7 +6,8 @@
 namespace halvic {
 
 // A UPS that answers, with its values, as its state file says; "silent" is a UPS that does not
-// answer at all.
+// answer at all. Its value halvic.ups_off decides the UPS-off command too: "no" leaves it
+// unanswered, "secondary" declines it as not this computer's.
 class SimBackend : public Backend
 {
 public:
@@ -14,6 +15,7 @@ public:
 
     std::optional<UpsReading> readStatus() override;
     bool switchOff() override;
+    OffReply requestSwitchOff() override;
 
 private:
     SimStateFile m_file;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <halvic/Halvic.h>
 
 namespace halvic {
 
@@ -39,6 +40,38 @@ int writeValueLines(const UpsValues& values, char* buffer, int size)
     }
     buffer[written] = '\0';
     return static_cast<int>(written);
+}
+
+void addUpsOff(UpsValues& values, const UpsOff& upsOff)
+{
+    switch (upsOff.ability) {
+    case OffAbility::Yes:
+        values.emplace_back(HALVIC_VALUE_UPS_OFF, HALVIC_UPS_OFF_YES);
+        return;
+    case OffAbility::Secondary:
+        values.emplace_back(HALVIC_VALUE_UPS_OFF, HALVIC_UPS_OFF_SECONDARY);
+        return;
+    case OffAbility::No:
+        values.emplace_back(HALVIC_VALUE_UPS_OFF, HALVIC_UPS_OFF_NO);
+        if (isValueText(upsOff.reason))
+            values.emplace_back(HALVIC_VALUE_UPS_OFF_REASON, upsOff.reason);
+        return;
+    }
+}
+
+std::optional<OffAbility> offAbilityIn(const UpsValues& values)
+{
+    const auto found =
+        std::ranges::find(values, std::string_view(HALVIC_VALUE_UPS_OFF), &UpsValues::value_type::first);
+    if (found == values.end())
+        return std::nullopt;
+    if (found->second == HALVIC_UPS_OFF_YES)
+        return OffAbility::Yes;
+    if (found->second == HALVIC_UPS_OFF_NO)
+        return OffAbility::No;
+    if (found->second == HALVIC_UPS_OFF_SECONDARY)
+        return OffAbility::Secondary;
+    return std::nullopt;
 }
 
 std::optional<double> valueNumberFromText(std::string_view text)

@@ -12,6 +12,27 @@ namespace halvic {
 // units, in the order the backend learnt them.
 using UpsValues = std::vector<std::pair<std::string, std::string>>;
 
+// Whether the UPS-off command could switch the UPS off now, as a backend knows without sending it.
+enum class OffAbility
+{
+    Yes,
+    No,
+    // This computer never switches the UPS off: another one does.
+    Secondary,
+};
+
+struct UpsOff
+{
+    OffAbility ability = OffAbility::Yes;
+    // With No: why, in words for the administrator.
+    std::string reason{};
+};
+
+// Adds the lines HALVIC_VALUE_UPS_OFF and, with No, HALVIC_VALUE_UPS_OFF_REASON.
+void addUpsOff(UpsValues& values, const UpsOff& upsOff);
+// What the lines among the values say; empty without them.
+std::optional<OffAbility> offAbilityIn(const UpsValues& values);
+
 // A value's name is one NUT word (letters, digits, '.', '_', '-'); its text is not empty and holds
 // no control character.
 bool isValueName(std::string_view name);

@@ -49,6 +49,7 @@ MonitorEngine::MonitorEngine(const AppPaths& paths, Adapters adapters, QObject* 
     m_saveList = std::make_unique<SaveListController>(*m_settings, *m_records, paths.closeAppList());
     m_readiness = std::make_unique<Readiness>(adapters.scheduler, *m_settings, *m_records);
     m_readiness->addCheck(readiness::linkAnswers(*m_links, *m_serial));
+    m_readiness->addCheck(readiness::upsSwitchesOff(*m_links));
     m_readiness->addCheck(readiness::systemPowersOff(adapters.powerOff));
     m_readiness->addCheck(readiness::closeProgramRuns(*m_settings, paths.closeProgram()));
     m_readiness->addCheck(readiness::settingsWritable(paths.settingsFile()));
@@ -146,6 +147,18 @@ void MonitorEngine::startReadiness()
         if (event == PowerEvent::LinkLost || event == PowerEvent::LinkBack)
             m_readiness->recheck();
     });
+    // The library tells with the values whether it could switch the UPS off: a new "no", or its
+    // end, is checked at once.
+    connect(m_display.get(), &StatusDisplay::detailsChanged, m_readiness.get(),
+            [this](const UpsDetails& details) {
+                std::optional<QString> refusal;
+                if (details.upsOff == UpsDetails::UpsOff::No)
+                    refusal = details.upsOffReason;
+                if (refusal == m_upsOffRefusal)
+                    return;
+                m_upsOffRefusal = refusal;
+                m_readiness->recheck();
+            });
     m_readinessStarted = true;
     m_readiness->start();
 }

@@ -4,7 +4,9 @@
 #include "platform/Adapters.h"
 
 #include <QObject>
+#include <QString>
 #include <memory>
+#include <optional>
 
 namespace brevant {
 
@@ -115,6 +117,8 @@ private:
     bool m_recordsOpen = false;
     bool m_exitPending = false;
     bool m_readinessStarted = false;
+    // The library's last "cannot switch the UPS off", with its reason.
+    std::optional<QString> m_upsOffRefusal;
     std::unique_ptr<Timer> m_exitHandOverWait;
 };
 

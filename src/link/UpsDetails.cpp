@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <cmath>
+#include <halvic/Halvic.h>
 
 namespace brevant {
 
@@ -14,6 +15,17 @@ std::optional<double> number(const QByteArray& text, double limit)
     if (!ok || !std::isfinite(value) || value < 0 || value > limit)
         return std::nullopt;
     return value;
+}
+
+UpsDetails::UpsOff upsOffFrom(const QByteArray& answer)
+{
+    if (answer == HALVIC_UPS_OFF_YES)
+        return UpsDetails::UpsOff::Yes;
+    if (answer == HALVIC_UPS_OFF_NO)
+        return UpsDetails::UpsOff::No;
+    if (answer == HALVIC_UPS_OFF_SECONDARY)
+        return UpsDetails::UpsOff::Secondary;
+    return UpsDetails::UpsOff::Unknown;
 }
 
 } // namespace
@@ -47,6 +59,10 @@ UpsDetails UpsDetails::parse(const QByteArray& lines)
             details.model = QString::fromUtf8(value);
         else if (name == "device.serial")
             details.serial = QString::fromUtf8(value);
+        else if (name == HALVIC_VALUE_UPS_OFF)
+            details.upsOff = upsOffFrom(value);
+        else if (name == HALVIC_VALUE_UPS_OFF_REASON)
+            details.upsOffReason = QString::fromUtf8(value);
     }
     return details;
 }

@@ -48,6 +48,21 @@ Readiness::Check linkAnswers(ActiveLink& links, const SerialLink& serial)
     };
 }
 
+Readiness::Check upsSwitchesOff(ActiveLink& links)
+{
+    return [&links](std::function<void(Finding)> answer) {
+        const UpsLink& link = links.current();
+        const UpsDetails details = link.details();
+        if (link.kind() == UpsLink::Kind::Serial || details.upsOff != UpsDetails::UpsOff::No)
+            return answer(Finding::yes());
+        const QString why =
+            details.upsOffReason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(details.upsOffReason);
+        answer(Finding::no(QStringLiteral("the UPS cannot be switched off over USB%1").arg(why),
+                           QStringLiteral("Set up Halvic.conf as Why? explains, or choose the UPS's serial "
+                                          "link on the OS Event Log page")));
+    };
+}
+
 Readiness::Check systemPowersOff(SystemPowerOff& powerOff)
 {
     return [&powerOff](std::function<void(Finding)> answer) { powerOff.checkReadiness(std::move(answer)); };

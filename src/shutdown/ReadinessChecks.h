@@ -16,6 +16,10 @@ namespace readiness {
 
 // The link answers: the USB UPS answered its last question, the serial port is open.
 Readiness::Check linkAnswers(ActiveLink& links, const SerialLink& serial);
+// The link can switch the UPS off. The serial link always can once its port is open (DTR); over
+// USB the library says whether it could, without trying. A secondary of a shared UPS is
+// protected by its primary, and a library that cannot tell is no reason.
+Readiness::Check upsSwitchesOff(ActiveLink& links);
 // The system will power off for this user now (SystemPowerOff::checkReadiness).
 Readiness::Check systemPowersOff(SystemPowerOff& powerOff);
 // With "Save all applications" on, close.exe is a file this user may run.

@@ -83,6 +83,8 @@ private slots:
     void staleDataIsNoAnswer();
     void valuesComeWithTheStatus_data();
     void valuesComeWithTheStatus();
+    void saysWhetherItCanSwitchOff_data();
+    void saysWhetherItCanSwitchOff();
     void refusedConfigurationMeansNoUps_data();
     void refusedConfigurationMeansNoUps();
     void localServerOfAnotherUserIsNotBelieved();
@@ -226,11 +228,11 @@ void TestHalvicFakeNut::valuesComeWithTheStatus_data()
                      {"input.voltage", "230.5"}, {"device.model", "Ellipse PRO 650"}, {"ups.model", "older"},
                      {"ups.mfr", "EATON"}, {"ups.serial", "G355B12345"}, {"ups.temperature", "30"}}
         << QByteArray("battery.charge 87\nbattery.runtime 1380\nups.load 23\ninput.voltage 230.5\n"
-                      "device.mfr EATON\ndevice.model Ellipse PRO 650\ndevice.serial G355B12345\n");
+                      "device.mfr EATON\ndevice.model Ellipse PRO 650\ndevice.serial G355B12345\nhalvic.ups_off yes\n");
     QTest::newRow("a value with a control character is left out")
         << Variables{{"battery.charge", "50"}, {"device.model", "bad\tmodel"}}
-        << QByteArray("battery.charge 50\n");
-    QTest::newRow("a UPS that knows nothing more") << Variables{} << QByteArray();
+        << QByteArray("battery.charge 50\nhalvic.ups_off yes\n");
+    QTest::newRow("a UPS that knows nothing more") << Variables{} << QByteArray("halvic.ups_off yes\n");
     // clang-format on
 }
 
@@ -241,13 +243,64 @@ void TestHalvicFakeNut::valuesComeWithTheStatus()
     using Variables = std::vector<std::pair<std::string, std::string>>;
     QFETCH(Variables, variables);
     QFETCH(QByteArray, values);
-    const FakeNutServer server(Behaviour::Serve, {.status = "OB DISCHRG", .variables = variables});
+    const FakeNutServer server(
+        Behaviour::Serve, {.status = "OB DISCHRG", .commands = {"shutdown.return"}, .variables = variables});
     target(server.port());
     m_halvic.open();
     QTRY_VERIFY(m_halvic.exchange(HALVIC_COMMAND_STATUS).is(false, false));
     QCOMPARE(m_halvic.values(), values);
     m_halvic.close();
     QCOMPARE(m_halvic.values(), QByteArray());
+}
+
+void TestHalvicFakeNut::saysWhetherItCanSwitchOff_data()
+{
+    QTest::addColumn<std::vector<std::string>>("commands"); // what LIST CMD answers
+    QTest::addColumn<QByteArray>("offcmd");
+    QTest::addColumn<QByteArray>("user");
+    QTest::addColumn<QByteArray>("role");
+    QTest::addColumn<QByteArray>("told"); // the UPS-off lines of HalvicValues
+    const QByteArray noDelayedOff("halvic.ups_off no\nhalvic.ups_off.reason UPS 'fake' offers no delayed off "
+                                  "command; nut_offcmd may name one\n");
+    const QByteArray yes("halvic.ups_off yes\n");
+    using Commands = std::vector<std::string>;
+    // clang-format off
+    QTest::newRow("a delayed off command")    << Commands{"load.off", "load.off.delay"} << QByteArray() << QByteArray("admin") << QByteArray() << yes;
+    QTest::newRow("only the sudden load.off") << Commands{"load.off"} << QByteArray() << QByteArray("admin") << QByteArray() << noDelayedOff;
+    QTest::newRow("no command at all")        << Commands{} << QByteArray() << QByteArray("admin") << QByteArray("primary") << noDelayedOff;
+    QTest::newRow("nut_offcmd offered")       << Commands{"load.off"} << QByteArray("load.off") << QByteArray("admin") << QByteArray() << yes;
+    QTest::newRow("nut_offcmd not offered")   << Commands{"shutdown.return"} << QByteArray("beeper.off") << QByteArray("admin") << QByteArray()
+        << QByteArray("halvic.ups_off no\nhalvic.ups_off.reason UPS 'fake' does not offer nut_offcmd beeper.off\n");
+    QTest::newRow("primary without nut_user") << Commands{"shutdown.return"} << QByteArray() << QByteArray() << QByteArray("primary")
+        << QByteArray("halvic.ups_off no\nhalvic.ups_off.reason no nut_user and nut_password that upsd lets run the off command\n");
+    QTest::newRow("secondary: its primary switches the UPS off") << Commands{} << QByteArray() << QByteArray("admin") << QByteArray("secondary")
+        << QByteArray("halvic.ups_off secondary\n");
+    // clang-format on
+}
+
+// Told with every status, from the role, the login and LIST CMD (asked once per connection):
+// nothing is sent that would set or switch anything.
+void TestHalvicFakeNut::saysWhetherItCanSwitchOff()
+{
+    QFETCH(std::vector<std::string>, commands);
+    QFETCH(QByteArray, offcmd);
+    QFETCH(QByteArray, user);
+    QFETCH(QByteArray, role);
+    const FakeNutServer server(Behaviour::Serve, {.commands = commands});
+    target(server.port());
+    qputenv("HALVIC_NUT_OFFCMD", offcmd);
+    qputenv("HALVIC_NUT_USER", user);
+    qputenv("HALVIC_NUT_ROLE", role);
+    m_halvic.open();
+    QTRY_VERIFY(m_halvic.exchange(HALVIC_COMMAND_STATUS).answered());
+    QTEST(m_halvic.values(), "told");
+    QTRY_VERIFY(requestsMatching(server, QStringLiteral("^GET VAR fake ups.status$")).size() >= 3);
+    m_halvic.close();
+    qunsetenv("HALVIC_NUT_OFFCMD");
+    qunsetenv("HALVIC_NUT_ROLE");
+    qputenv("HALVIC_NUT_USER", "admin");
+    QVERIFY(requestsMatching(server, QStringLiteral("^LIST CMD fake$")).size() <= 1);
+    QCOMPARE(requestsMatching(server, QStringLiteral("^(INSTCMD|SET VAR|FSD) ")), QStringList());
 }
 
 void TestHalvicFakeNut::refusedConfigurationMeansNoUps_data()

@@ -205,8 +205,11 @@ void TestHalvicHid::readsAndSwitchesOffRealDevices()
     }
     QCOMPARE(backend.lastReading().remainingCapacityPercent.value_or(-1), 5.0);
 
-    const bool switchedOff = backend.switchOff();
+    // What the last reading said about the UPS-off before it was sent.
     const auto& shutdown = fields.delayBeforeShutdown;
+    const auto told = offAbilityIn(backend.readStatus().value_or(UpsReading{}).values);
+    QCOMPARE(told, std::optional(shutdown ? OffAbility::Yes : OffAbility::No));
+    const bool switchedOff = backend.switchOff();
     QCOMPARE(switchedOff, shutdown.has_value());
     if (!shutdown)
         return;
@@ -221,7 +224,8 @@ void TestHalvicHid::readsAndSwitchesOffRealDevices()
     QVERIFY2(seconds >= 60 && seconds < 60 + step, QByteArray::number(seconds).constData());
 }
 
-// A Powercom BNT's DelayBeforeShutdown holds 0..18 s: 60 s is not cut short, nothing is written.
+// A Powercom BNT's DelayBeforeShutdown holds 0..18 s: 60 s is not cut short, nothing is written,
+// and every reading says so beforehand.
 void TestHalvicHid::writesNoDelayItsFieldCannotHold()
 {
     clearShimFiles();
@@ -231,6 +235,10 @@ void TestHalvicHid::writesNoDelayItsFieldCannotHold()
     HidBackend backend({.device = ::ptsname(m_master), .offDelaySeconds = 60});
     const auto reading = backend.readStatus();
     QVERIFY(reading && reading->onMains && !reading->batteryLow);
+    const UpsValues upsOff(reading->values.end() - 2, reading->values.end());
+    QCOMPARE(upsOff, (UpsValues{{"halvic.ups_off", "no"},
+                                {"halvic.ups_off.reason",
+                                 "DelayBeforeShutdown holds 0 s to 18 s, not the 60 s the computer needs"}}));
     QVERIFY(!backend.switchOff());
     QVERIFY(!QFile::exists(shimFile(QStringLiteral("written"))));
 }

@@ -37,6 +37,8 @@ private slots:
     void readsTheReportsRealDevicesLogged();
     void convertsUnits_data();
     void convertsUnits();
+    void saysWhetherTheUpsCanBeSwitchedOff_data();
+    void saysWhetherTheUpsCanBeSwitchedOff();
     void correctsKnownFirmwareFaults();
     void readsUsbStringsFromSysfs();
     void rejectsBrokenDescriptors_data();
@@ -221,6 +223,37 @@ void TestHalvicHidDescriptor::convertsUnits()
              QByteArray::number(physicalValue(field, logical)).constData());
     if (wanted > 0)
         QCOMPARE(logicalValueAtLeast(field, wanted).value_or(-99), written);
+}
+
+void TestHalvicHidDescriptor::saysWhetherTheUpsCanBeSwitchedOff_data()
+{
+    QTest::addColumn<QByteArray>("field"); // usage, range, unit and main item of one field, report 1
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<QString>("reason"); // empty: it can
+    const QString none = QStringLiteral("the UPS has no writable DelayBeforeShutdown");
+    // clang-format off
+    QTest::newRow("writable, holds the delay")   << QByteArray("09 57 15 00 26 ff 7f 66 01 10 b1 02") << 60 << "";
+    QTest::newRow("holds 18 s at most")          << QByteArray("09 57 15 00 25 12 66 01 10 b1 02") << 60
+                                                 << "DelayBeforeShutdown holds 0 s to 18 s, not the 60 s the computer needs";
+    QTest::newRow("a shorter delay fits")        << QByteArray("09 57 15 00 25 12 66 01 10 b1 02") << 10 << "";
+    QTest::newRow("constant: the host never writes it") << QByteArray("09 57 15 00 26 ff 7f 66 01 10 b1 03") << 60 << none;
+    QTest::newRow("an input, not a feature")     << QByteArray("09 57 15 00 26 ff 7f 66 01 10 81 02") << 60 << none;
+    QTest::newRow("no DelayBeforeShutdown")      << QByteArray("09 56 15 00 26 ff 7f 66 01 10 b1 02") << 60 << none;
+    // clang-format on
+}
+
+// Told with every reading, without writing anything to the UPS.
+void TestHalvicHidDescriptor::saysWhetherTheUpsCanBeSwitchedOff()
+{
+    QFETCH(QByteArray, field);
+    QFETCH(int, delay);
+    QFETCH(QString, reason);
+    const auto layout =
+        parseReportDescriptor(bytes(fromHex("05 84 09 04 a1 01 85 01 75 10 95 01 " + field + " c0")));
+    QVERIFY(layout && layout->fields.size() == 1);
+    const UpsOff upsOff = upsOffAbility(PowerDeviceFields::find(*layout), delay);
+    QCOMPARE(upsOff.ability, reason.isEmpty() ? OffAbility::Yes : OffAbility::No);
+    QCOMPARE(QString::fromStdString(upsOff.reason), reason);
 }
 
 // A CyberPower's voltages take another field's logical range, a Tripp Lite's are in tenths with

@@ -134,9 +134,10 @@ void TestHalvicNut::followsPowerEvents()
     setUpsStatus("OL");
     QTRY_VERIFY_WITH_TIMEOUT(poll().is(true, false), 10000);
     // The values of the same poll: what the dummy file says now, and what the driver adds.
+    // Without nut_user this computer is a secondary.
     QCOMPARE(m_halvic->values(),
              QByteArray("battery.charge 50\nbattery.runtime 600\ndevice.mfr Brevant tests\n"
-                        "device.model Dummy UPS\n"));
+                        "device.model Dummy UPS\nhalvic.ups_off secondary\n"));
     m_halvic->close();
 }
 
@@ -164,13 +165,19 @@ void TestHalvicNut::switchOff_data()
     QTest::addColumn<QByteArray>("password");
     QTest::addColumn<QByteArray>("role");
     QTest::addColumn<QByteArray>("code");
+    QTest::addColumn<QByteArray>("told"); // beforehand, with the status
     QTest::newRow("primary by nut_role, wrong password")
-        << QByteArray("wrong") << QByteArray("primary") << HalvicClient::silence();
+        << QByteArray("wrong") << QByteArray("primary") << HalvicClient::silence()
+        << QByteArray(
+               "halvic.ups_off no\nhalvic.ups_off.reason upsd did not let nut_user 'admin' log in to UPS "
+               "'dummy' (a wrong password, or no \"upsmon primary\" in upsd.users)\n");
     QTest::newRow("primary by its right on this machine's upsd")
-        << QByteArray("secret") << QByteArray() << QByteArray(HALVIC_REPLY_ACCEPTED);
+        << QByteArray("secret") << QByteArray() << QByteArray(HALVIC_REPLY_ACCEPTED)
+        << QByteArray("halvic.ups_off yes\n");
 }
 
-// Alone on the UPS, the primary sets the forced shutdown and switches the UPS off at once.
+// Alone on the UPS, the primary sets the forced shutdown and switches the UPS off at once; the
+// status before says whether it could.
 void TestHalvicNut::switchOff()
 {
     QFETCH(QByteArray, password);
@@ -181,6 +188,8 @@ void TestHalvicNut::switchOff()
     qputenv("HALVIC_NUT_ROLE", role);
     m_halvic->open();
     QTRY_VERIFY(m_halvic->exchange(HALVIC_COMMAND_STATUS).answered());
+    QFETCH(QByteArray, told);
+    QVERIFY2(m_halvic->values().endsWith(told), m_halvic->values().constData());
     const int before = commandsDone();
     QCOMPARE(m_halvic->switchOffUntil(code), code);
     const bool accepted = code == HALVIC_REPLY_ACCEPTED;

@@ -275,10 +275,19 @@ void TestHalvicParts::credentialsGoOnlyToTheNamedServer_data()
 {
     QTest::addColumn<bool>("named");
     QTest::addColumn<QStringList>("requests");
+    // LIST CMD with the first status: whether nut_offcmd is offered, told with the values.
     QTest::newRow("named in nut_ups: logs in, is primary on this machine, logs out")
-        << true << QStringList{"USERNAME \"admin\"", "PASSWORD \"secret\"",     "LOGIN fake",
-                               "PRIMARY fake",       "GET VAR fake ups.status", "FSD fake",
-                               "GET NUMLOGINS fake", "INSTCMD fake load.off",   "LOGOUT"};
+        << true
+        << QStringList{"USERNAME \"admin\"",
+                       "PASSWORD \"secret\"",
+                       "LOGIN fake",
+                       "PRIMARY fake",
+                       "GET VAR fake ups.status",
+                       "LIST CMD fake",
+                       "FSD fake",
+                       "GET NUMLOGINS fake",
+                       "INSTCMD fake load.off",
+                       "LOGOUT"};
     QTest::newRow("localhost by default: a secondary that sends no credentials")
         << false << QStringList{"GET VAR fake ups.status"};
 }

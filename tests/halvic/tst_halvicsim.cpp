@@ -23,6 +23,8 @@ private slots:
     void reportsTheValuesSet_data();
     void reportsTheValuesSet();
     void chargeAndRuntimeFallOnBattery();
+    void switchesOffAsSet_data();
+    void switchesOffAsSet();
 
 private:
     QString simFile() const { return m_dir.filePath(QStringLiteral("ups.state")); }
@@ -142,6 +144,16 @@ void TestHalvicSim::reportsTheValuesSet_data()
     QTest::newRow("name of two words")      << "-" << QStringList{"set", "a b", "1"} << 2 << defaults;
     QTest::newRow("the rate is no value")   << "-" << QStringList{"set", "drain", "1"} << 2 << defaults;
     QTest::newRow("silent: nothing known")  << "-" << QStringList{"silent"} << 0 << QByteArray();
+    QTest::newRow("cannot be switched off") << "online\n" << QStringList{"upsoff", "no"} << 0
+        << QByteArray("halvic.ups_off no\nhalvic.ups_off.reason the simulated UPS is set so that it cannot be switched off\n");
+    QTest::newRow("cannot, and why")        << "online\n" << QStringList{"upsoff", "no", "no delay field"} << 0
+                                            << QByteArray("halvic.ups_off no\nhalvic.ups_off.reason no delay field\n");
+    QTest::newRow("can again: the reason goes") << "online\nhalvic.ups_off no\nhalvic.ups_off.reason x\n"
+                                            << QStringList{"upsoff", "yes"} << 0 << QByteArray("halvic.ups_off yes\n");
+    QTest::newRow("secondary")              << "online\n" << QStringList{"upsoff", "secondary"} << 0
+                                            << QByteArray("halvic.ups_off secondary\n");
+    QTest::newRow("a reason only with no")  << "online\n" << QStringList{"upsoff", "yes", "why"} << 2 << QByteArray();
+    QTest::newRow("an answer it does not know") << "online\n" << QStringList{"upsoff", "maybe"} << 2 << QByteArray();
     // clang-format on
 }
 
@@ -195,6 +207,32 @@ void TestHalvicSim::chargeAndRuntimeFallOnBattery()
     QCOMPARE(runSim(QStringLiteral("status")), QByteArray("online\nbattery.charge 40\nbattery.runtime 480\n"
                                                           "ups.load 20\ndevice.mfr Brevant\n"
                                                           "device.model Simulated UPS\n"));
+}
+
+void TestHalvicSim::switchesOffAsSet_data()
+{
+    QTest::addColumn<QString>("upsOff");
+    QTest::addColumn<QByteArray>("code");
+    QTest::newRow("yes") << "yes" << QByteArray(HALVIC_REPLY_ACCEPTED);
+    QTest::newRow("no: unanswered") << "no" << HalvicClient::silence();
+    QTest::newRow("secondary: not this computer's") << "secondary" << QByteArray(HALVIC_REPLY_NOT_MINE);
+}
+
+// The UPS-off command comes to what the values said beforehand; only an accepted one is logged.
+void TestHalvicSim::switchesOffAsSet()
+{
+    QFETCH(QString, upsOff);
+    QFETCH(QByteArray, code);
+    QFile::remove(simFile());
+    QFile::remove(simFile() + QStringLiteral(".off-log"));
+    qputenv("HALVIC_SIM_FILE", QFile::encodeName(simFile()));
+    QCOMPARE(QProcess::execute(simTool(), {"upsoff", upsOff}), 0);
+    m_halvic.open();
+    QVERIFY(m_halvic.exchange(HALVIC_COMMAND_STATUS).answered());
+    QVERIFY(m_halvic.values().contains(QByteArray("halvic.ups_off " + upsOff.toUtf8() + '\n')));
+    QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_UPS_OFF).code, code);
+    QCOMPARE(runSim(QStringLiteral("off-log")).count(" UPS-off\n"), code == HALVIC_REPLY_ACCEPTED ? 1 : 0);
+    m_halvic.close();
 }
 
 QTEST_GUILESS_MAIN(TestHalvicSim)

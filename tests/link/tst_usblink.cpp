@@ -145,6 +145,13 @@ QString detailsText(const UpsDetails& d)
         fields.append(v ? QString::number(*v) : QStringLiteral("-"));
     for (const QString& text : {d.manufacturer, d.model, d.serial})
         fields.append(text.isEmpty() ? QStringLiteral("-") : text);
+    // Only when the library said it, so that the other rows need not name it.
+    const QStringList upsOff{QString(), QStringLiteral("off yes"), QStringLiteral("off no"),
+                             QStringLiteral("off secondary")};
+    if (d.upsOff != UpsDetails::UpsOff::Unknown)
+        fields.append(upsOff.at(int(d.upsOff)));
+    if (!d.upsOffReason.isEmpty())
+        fields.append(d.upsOffReason);
     return fields.join(u'|');
 }
 
@@ -167,6 +174,13 @@ void TestUsbLink::valuesAreReadDefensively_data()
         << "";
     QTest::newRow("runtime under half a minute, no line end")
         << QByteArray("battery.runtime 20") << "-|20|-|-|-|-|-|-" << "less than 1 min left";
+    QTest::newRow("the UPS can be switched off") << QByteArray("halvic.ups_off yes\n") << "-|-|-|-|-|-|-|-|off yes" << "";
+    QTest::newRow("it cannot, and why")
+        << QByteArray("halvic.ups_off no\nhalvic.ups_off.reason UPS 'ups' offers no delayed off command\n")
+        << "-|-|-|-|-|-|-|-|off no|UPS 'ups' offers no delayed off command" << "";
+    QTest::newRow("a secondary") << QByteArray("halvic.ups_off secondary\n") << "-|-|-|-|-|-|-|-|off secondary" << "";
+    QTest::newRow("an answer not known: cannot tell")
+        << QByteArray("halvic.ups_off No\nhalvic.ups_off maybe\n") << "-|-|-|-|-|-|-|-" << "";
     // clang-format on
 }
 

@@ -2,8 +2,12 @@
 // time, with a real settings file and real record databases; the checks that need no link
 // against real files.
 #include "config/Settings.h"
+#include "link/ActiveLink.h"
 #include "platform/linux/UserGroups.h"
+#include "platform/sim/RecordingMessageBox.h"
+#include "platform/sim/SimulatedHalvic.h"
 #include "platform/sim/SimulatedPlatform.h"
+#include "platform/sim/SimulatedSerialPort.h"
 #include "records/RecordStore.h"
 #include "shutdown/Readiness.h"
 #include "shutdown/ReadinessChecks.h"
@@ -109,6 +113,8 @@ private slots:
     void oneRecordPerChange();
     void aRecheckDuringALateAnswerRunsOnceMore();
 
+    void upsSwitchesOff_data();
+    void upsSwitchesOff();
     void closeProgram_data();
     void closeProgram();
     void files_data();
@@ -285,6 +291,52 @@ void TestReadiness::aRecheckDuringALateAnswerRunsOnceMore()
     readiness.reset();
     late.held(Finding::yes());
     QCOMPARE(log(), QStringList{notProtected("slow. Wait.")});
+}
+
+void TestReadiness::upsSwitchesOff_data()
+{
+    QTest::addColumn<QString>("port"); // [Mscomm] ComboPort
+    QTest::addColumn<bool>("values");  // the library has the fifth function
+    QTest::addColumn<QByteArray>("upsOff");
+    QTest::addColumn<QByteArray>("why");
+    QTest::addColumn<QString>("reason"); // empty: ready
+    const QByteArray noCommand("UPS 'ups' offers no delayed off command");
+    // clang-format off
+    QTest::newRow("the library can")          << "0" << true  << QByteArray("yes") << QByteArray() << "";
+    QTest::newRow("it cannot tell")           << "0" << true  << QByteArray()      << QByteArray() << "";
+    QTest::newRow("a secondary: its primary switches the UPS off") << "0" << true << QByteArray("secondary") << QByteArray() << "";
+    QTest::newRow("it cannot, and why")       << "0" << true  << QByteArray("no")  << noCommand
+                                              << "the UPS cannot be switched off over USB (UPS 'ups' offers no delayed off command)";
+    QTest::newRow("it cannot, without a why") << "0" << true  << QByteArray("no")  << QByteArray()
+                                              << "the UPS cannot be switched off over USB";
+    QTest::newRow("an older library never tells") << "0" << false << QByteArray("no") << noCommand << "";
+    QTest::newRow("serial: DTR switches it off") << "1" << true << QByteArray("no") << noCommand << "";
+    // clang-format on
+}
+
+void TestReadiness::upsSwitchesOff()
+{
+    QFETCH(QString, port);
+    QFETCH(bool, values);
+    QFETCH(QByteArray, upsOff);
+    QFETCH(QByteArray, why);
+    QFETCH(QString, reason);
+    Settings file = settings();
+    QVERIFY(file.write(key::ComboPort, port).ok());
+    SimulatedHalvic library;
+    library.setValuesSupported(values);
+    library.setUpsOff(upsOff, why);
+    RecordingMessageBox messages;
+    UsbLink usb(library, messages);
+    SimulatedSerialPort serialPort;
+    SerialLink serial(serialPort);
+    ActiveLink links(file, usb, serial);
+    links.openAtStartup();
+    QVERIFY(links.firstStatus());
+    const Finding finding = findingOf(readiness::upsSwitchesOff(links));
+    QCOMPARE(finding.reason, reason);
+    QCOMPARE(finding.ready, reason.isEmpty());
+    QCOMPARE(finding.remedy.isEmpty(), reason.isEmpty());
 }
 
 void TestReadiness::closeProgram_data()

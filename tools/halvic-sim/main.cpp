@@ -1,5 +1,6 @@
 // halvic-sim online|onbattery|lowbattery|lowonline|fsd|silent | charge|runtime|load|drain NUMBER |
-//            set NAME VALUE | unset NAME | status | off-log | --help | --version
+//            upsoff yes|no|secondary [REASON] | set NAME VALUE | unset NAME | status | off-log |
+//            --help | --version
 //
 // Finds the state file the way libHalvic does, with this program's folder in the place of the
 // library's: HALVIC_SIM_FILE, else sim_file in the configuration (HALVIC_CONF, Halvic.conf beside
@@ -11,6 +12,7 @@
 
 #include <array>
 #include <chrono>
+#include <halvic/Halvic.h>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -34,6 +36,8 @@ constexpr const char* Usage =
     "       halvic-sim runtime SECONDS     battery.runtime\n"
     "       halvic-sim load PERCENT        ups.load\n"
     "       halvic-sim drain PERCENT       how much charge is lost per second on battery\n"
+    "       halvic-sim upsoff yes|no|secondary [REASON]\n"
+    "                                      whether the UPS can be switched off (REASON with no)\n"
     "       halvic-sim set NAME VALUE      any other value, e.g. input.voltage 230\n"
     "       halvic-sim unset NAME          the UPS no longer reports NAME\n"
     "       halvic-sim status              print the simulated UPS's state and values\n"
@@ -58,6 +62,9 @@ int help()
                  "first call the UPS is online, 100 % charged, 1800 s runtime, 20 % load. On battery\n"
                  "(onbattery, lowbattery) the charge falls by the drain (0.1 % per second unless set) down\n"
                  "to 0, and the runtime with it in proportion.\n\n"
+                 "upsoff no makes the UPS one that cannot be switched off: libHalvic says so with its\n"
+                 "values and UPS-off commands go unanswered; upsoff secondary declines them as another\n"
+                 "computer's job. Until set, libHalvic cannot tell (unset halvic.ups_off to go back).\n\n"
               << Usage;
     return 0;
 }
@@ -86,6 +93,21 @@ constexpr std::array<NumberCommand, 3> NumberCommands{{{"charge", "battery.charg
                                                        {"runtime", "battery.runtime", 1e7, 0},
                                                        {"load", "ups.load", 1000, 1}}};
 
+constexpr const char* DefaultNoReason = "the simulated UPS is set so that it cannot be switched off";
+
+// A reason goes only with "no".
+bool setUpsOff(halvic::SimUps& ups, std::string_view answer, std::string_view reason)
+{
+    const bool no = answer == HALVIC_UPS_OFF_NO;
+    if (!no && answer != HALVIC_UPS_OFF_YES && answer != HALVIC_UPS_OFF_SECONDARY)
+        return false;
+    if (!reason.empty() && (!no || !halvic::isValueText(reason)))
+        return false;
+    ups.set(HALVIC_VALUE_UPS_OFF, std::string(answer));
+    ups.set(HALVIC_VALUE_UPS_OFF_REASON, no ? std::string(reason.empty() ? DefaultNoReason : reason) : "");
+    return true;
+}
+
 // Changes the simulated UPS as the arguments say; false for arguments that say nothing sensible.
 bool change(halvic::SimUps& ups, const std::vector<std::string_view>& arguments)
 {
@@ -102,6 +124,9 @@ bool change(halvic::SimUps& ups, const std::vector<std::string_view>& arguments)
             ups.drainPercentPerSecond = *rate;
         return rate.has_value();
     }
+    if (command == "upsoff")
+        return arguments.size() <= 3 &&
+               setUpsOff(ups, arguments[1], arguments.size() == 3 ? arguments[2] : "");
     if (arguments.size() == 2 && command == "unset" && isSettableName(arguments[1])) {
         ups.set(std::string(arguments[1]), {});
         return true;

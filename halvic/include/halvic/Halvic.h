@@ -90,8 +90,24 @@ HALVIC_EXPORT void HALVIC_CALL CmdInput(char* statusBlock, char* secondBuffer);
  * and whatever else the backend knows. Only values the UPS gave are listed; numbers use '.' as
  * the decimal point; a value holds no line break. Writes at most size - 1 bytes, whole lines
  * only, and a terminating zero; returns the number of bytes written before it (0: nothing known,
- * or the UPS does not answer). */
+ * or the UPS does not answer).
+ *
+ * Besides the UPS's own values, the library says whether the UPS-off command could switch the UPS
+ * off now, as far as it knows without sending anything:
+ *   halvic.ups_off yes         the UPS, or its server, takes the command
+ *   halvic.ups_off no          it cannot: the UPS has no delayed off, the server offers no off
+ *                              command or does not let this computer run it, ...
+ *   halvic.ups_off.reason upsd offers no delayed off command for UPS 'ups'   (only with "no")
+ *   halvic.ups_off secondary   this computer never switches the UPS off: another one does
+ * Without the line the library cannot tell; an older library never gives it. */
 HALVIC_EXPORT int HALVIC_CALL HalvicValues(char* buffer, int size);
+
+/* The names and answers of HalvicValues' UPS-off lines. */
+#define HALVIC_VALUE_UPS_OFF "halvic.ups_off"
+#define HALVIC_VALUE_UPS_OFF_REASON "halvic.ups_off.reason"
+#define HALVIC_UPS_OFF_YES "yes"
+#define HALVIC_UPS_OFF_NO "no"
+#define HALVIC_UPS_OFF_SECONDARY "secondary"
 
 /* The same functions as pointer types, for a program that loads the library at run time. */
 typedef void(HALVIC_CALL* HalvicHidHandleFunction)(void);

@@ -93,6 +93,8 @@ Status SimulatedHalvic::cmdOutput(int command, char* replyCode)
     if (!m_deviceOpen || m_state == UpsState::Silent)
         return Status::success();
     if (command == HALVIC_COMMAND_UPS_OFF) {
+        if (m_cannotSwitchOff)
+            return Status::success();
         m_upsOffTimes.append(m_clock());
         std::memcpy(replyCode, m_upsOffReply, ReplyCodeSize);
     } else {
@@ -123,6 +125,13 @@ void SimulatedHalvic::setValue(const QByteArray& name, const QByteArray& value)
         m_values.remove(name);
     else
         m_values.insert(name, value);
+}
+
+void SimulatedHalvic::setUpsOff(const QByteArray& answer, const QByteArray& reason)
+{
+    setValue(HALVIC_VALUE_UPS_OFF, answer);
+    setValue(HALVIC_VALUE_UPS_OFF_REASON, reason);
+    m_cannotSwitchOff = answer == HALVIC_UPS_OFF_NO;
 }
 
 QByteArray SimulatedHalvic::values()

@@ -45,6 +45,10 @@ public:
     // A value the UPS reports through the fifth call ("battery.charge", "87"); an empty value
     // takes it away. Answered only while the UPS answers.
     void setValue(const QByteArray& name, const QByteArray& value);
+    // What the library says about switching the UPS off (HALVIC_UPS_OFF_YES, _NO with a reason,
+    // _SECONDARY); empty: it cannot tell. While it is "no", UPS-off commands go unanswered and
+    // are not recorded, as with a UPS that cannot be switched off.
+    void setUpsOff(const QByteArray& answer, const QByteArray& reason = {});
     // An older library, with only the four calls: values() answers nothing.
     void setValuesSupported(bool supported) { m_valuesSupported = supported; }
     int valuesCount() const { return m_valuesCount; }
@@ -76,6 +80,7 @@ private:
     const char* m_upsOffReply = HALVIC_REPLY_ACCEPTED;
     QMap<QByteArray, QByteArray> m_values;
     bool m_valuesSupported = true;
+    bool m_cannotSwitchOff = false;
     int m_valuesCount = 0;
 };
 

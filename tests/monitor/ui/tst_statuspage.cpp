@@ -217,9 +217,9 @@ void TestStatusPage::showsOnlyTheValuesTheUpsGives()
     QCOMPARE(group->isVisible(), !shown.isEmpty());
 }
 
-// The protection line follows the readiness check: protected in green; a UPS that stops answering
-// makes it "Not protected" in red with the reason, and the tray carries the warning; both clear
-// when the UPS answers again.
+// The protection line follows the readiness check: protected in green; a UPS that stops answering,
+// or a library that says it could not switch the UPS off, makes it "Not protected" in red with the
+// reason, and the tray carries the warning; both clear when that ends.
 void TestStatusPage::showsWhetherTheComputerIsProtected()
 {
     EngineFixture f({{key::Shutdown(EventSection::LowBattery), QStringLiteral("1")},
@@ -242,6 +242,21 @@ void TestStatusPage::showsWhetherTheComputerIsProtected()
     QCOMPARE(f.platform().tray.warning(), line->text());
 
     f.platform().halvic.setUpsState(SimulatedHalvic::UpsState::Online);
+    f.tick();
+    QVERIFY(line->text().startsWith(u"Protected"));
+    QVERIFY(f.platform().tray.warning().isEmpty());
+
+    // The library says, with the next status, that it could not switch the UPS off.
+    f.platform().halvic.setUpsOff(HALVIC_UPS_OFF_NO, "the UPS has no writable DelayBeforeShutdown");
+    f.tick();
+    QVERIFY2(
+        line->text().startsWith(u"Not protected: the UPS cannot be switched off over USB (the UPS has "
+                                u"no writable DelayBeforeShutdown). Set up Halvic.conf as Why? explains"),
+        qPrintable(line->text()));
+    QVERIFY(red());
+    QCOMPARE(f.platform().tray.warning(), line->text());
+
+    f.platform().halvic.setUpsOff(HALVIC_UPS_OFF_SECONDARY);
     f.tick();
     QVERIFY(line->text().startsWith(u"Protected"));
     QVERIFY(f.platform().tray.warning().isEmpty());
