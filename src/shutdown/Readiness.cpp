@@ -50,13 +50,13 @@ void Readiness::recheck()
         return;
     }
     m_running = true;
-    const Finding configured = shutdownConfigured(m_protectedText);
-    if (!configured.ready)
-        return conclude(configured);
+    const Finding readable = settingsReadable();
+    if (!readable.ready)
+        return conclude(readable);
     runFrom(0);
 }
 
-Readiness::Finding Readiness::shutdownConfigured(QString& protectedText) const
+Readiness::Finding Readiness::settingsReadable() const
 {
     // A settings file that gives no settings reads as "no shutdown": say what is wrong with it.
     if (const Status problem = m_settings.fileProblem(); !problem.ok()) {
@@ -69,6 +69,11 @@ Readiness::Finding Readiness::shutdownConfigured(QString& protectedText) const
             QStringLiteral("Set the shutdown again on the Event Manager page, or remove the file so "
                            "that Brevant writes its first-install settings at its next start"));
     }
+    return Finding::yes();
+}
+
+Readiness::Finding Readiness::shutdownSet(QString& protectedText) const
+{
     // The mains fails before the battery runs low: a shutdown set for the mains failure comes
     // first. A battery-low event that is switched off restarts its countdown on every poll while
     // the battery is low, so its shutdown never comes.
@@ -89,8 +94,11 @@ Readiness::Finding Readiness::shutdownConfigured(QString& protectedText) const
 
 void Readiness::runFrom(qsizetype index)
 {
+    // A UPS that does not answer, or a system that would not power off, is said before a
+    // shutdown the user left unset: it is what the Status page's picture shows, and it needs
+    // mending whatever the settings.
     if (index == m_checks.size())
-        return conclude(Finding::yes());
+        return conclude(shutdownSet(m_protectedText));
     // The answer may come from the event loop, after this object is gone.
     m_checks[index]([self = QPointer(this), index](const Finding& finding) {
         if (!self)

@@ -25,10 +25,11 @@ struct ReadinessVerdict
     bool operator==(const ReadinessVerdict&) const = default;
 };
 
-// Checks, without doing anything irreversible, that an outage would end in a clean shutdown: a
-// shutdown is set in the settings, and every check added answers ready. The first check that
-// does not gives the reason; checks are asked one after the other, in the order added, each
-// answering at once or later from the event loop (every check must answer).
+// Checks, without doing anything irreversible, that an outage would end in a clean shutdown: the
+// settings file gives settings, every check added answers ready, and a shutdown is set in the
+// settings, asked in that order. The first that does not gives the reason; checks are asked one
+// after the other, in the order added, each answering at once or later from the event loop
+// (every check must answer).
 //
 // Runs at start(), every RecheckIntervalMs, and on recheck() (after a port Apply, a settings
 // change, or when the user asks). Each change of the verdict is signalled and written once to
@@ -62,7 +63,8 @@ signals:
 private:
     void runFrom(qsizetype index);
     void conclude(const Finding& finding);
-    Finding shutdownConfigured(QString& protectedText) const;
+    Finding settingsReadable() const;
+    Finding shutdownSet(QString& protectedText) const;
 
     const Settings& m_settings;
     RecordStore& m_records;

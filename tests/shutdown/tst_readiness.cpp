@@ -174,10 +174,13 @@ void TestReadiness::verdict_data()
     const QString noShutdown = notProtected("no shutdown is set for a mains failure or a low battery. Turn "
                                             "on the shutdown for battery low in the "
                                             "event settings.");
-    QTest::newRow("no shutdown set: the checks are not asked")
-        << QStringList{"UpsLowBattery/Shutdown=0"} << allReady << noShutdown << QList<int>{0, 0, 0};
+    QTest::newRow("no shutdown set") << QStringList{"UpsLowBattery/Shutdown=0"} << allReady << noShutdown
+                                     << QList<int>{1, 1, 1};
     QTest::newRow("battery-low event switched off: its countdown never ends")
-        << QStringList{"UpsLowBattery/Disableevent=1"} << allReady << noShutdown << QList<int>{0, 0, 0};
+        << QStringList{"UpsLowBattery/Disableevent=1"} << allReady << noShutdown << QList<int>{1, 1, 1};
+    QTest::newRow("a check that fails is said before the shutdown left unset")
+        << QStringList{"UpsLowBattery/Shutdown=0"} << QList<bool>{false, true, true}
+        << notProtected("reason 0. Remedy 0.") << QList<int>{1, 0, 0};
     QTest::newRow("the first check that fails gives the reason; later ones are not asked")
         << QStringList() << QList<bool>{true, false, false} << notProtected("reason 1. Remedy 1.")
         << QList<int>{1, 1, 0};
