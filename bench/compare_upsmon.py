@@ -539,7 +539,7 @@ def write_report(args, results):
         "once. Latency runs from that write to Brevant's log line of the event (its time stamp, in",
         "milliseconds) or to upsmon's NOTIFYCMD time stamp. The record row itself carries whole seconds",
         "only, and is written in the same tick as the log line. The NUT path includes dummy-ups's own",
-        "one-second poll of its file and the library's one-second poll of upsd.",
+        "one-second poll of its file; the library asks upsd at each poll of Brevant.",
         "",
         "| Monitor | Samples | Median (s) | Max (s) |",
         "|---|---:|---:|---:|",
@@ -567,9 +567,11 @@ def write_report(args, results):
                      f"{r['pss_mb']:.1f} | {r['threads']} |")
     lines += [
         "",
-        "Reading the rows: Brevant wakes for its poll every 2.2 s; on the NUT backend the library's",
-        "worker thread also asks upsd once a second (a wait and a reply: two wakeups), so that the poll",
-        "never waits for the network. upsmon asks upsd every POLLFREQ (5 s). The NUT server's own cost",
+        "Reading the rows: Brevant wakes for its poll every 2.2 s; on the NUT backend the poll asks upsd",
+        "itself and reads the answer without sleeping for up to 1 ms, then waits up to 4 ms more (a",
+        "later answer is left to the library's worker thread, which otherwise sleeps without a timer).",
+        "When both cores are busy the kernel runs upsd on the poll's own core, and the poll gives way",
+        "to it: one switch more per poll. upsmon asks upsd every POLLFREQ (5 s). The NUT server's own cost",
         "(dummy-ups reads its file every second here) is shared by every monitor that uses it. RSS counts",
         "the Qt libraries, which every Qt program of the session shares; PSS is the process's own share.",
         "CPU time on a shared machine includes the cache misses other load causes: see the load above.",

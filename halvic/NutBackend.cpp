@@ -28,24 +28,45 @@ NutBackend::~NutBackend()
 std::optional<UpsReading> NutBackend::readStatus()
 {
     m_upsAnswered = false;
-    if (!connected())
-        return std::nullopt;
-    // The status and the values in one round trip: a few answers of one line each, so the poll
-    // costs no more waits than the status alone.
+    std::optional<UpsReading> reading;
+    if (connected() && startStatus(Deadline::max()))
+        continueStatus(Deadline::min(), Deadline::max(), reading);
+    return reading;
+}
+
+// The status and the values in one round trip: a few answers of one line each, so the poll costs
+// no more waits than the status alone.
+bool NutBackend::startStatus(Deadline sendBy)
+{
+    m_upsAnswered = false;
+    if (!m_connection)
+        return false;
     std::vector<std::string> requests{"GET VAR " + m_ups + " ups.status"};
     for (const std::string& name : nutValueVariables())
         requests.push_back("GET VAR " + m_ups + ' ' + name);
-    const auto answers = m_connection->requestEach(requests);
+    const bool sent = m_connection->sendEach(requests, sendBy);
     dropBrokenConnection();
-    if (!answers)
-        return std::nullopt;
+    return sent;
+}
+
+Progress NutBackend::continueStatus(Deadline spinUntil, Deadline waitUntil,
+                                    std::optional<UpsReading>& reading)
+{
+    reading.reset();
+    const Progress progress =
+        m_connection ? m_connection->collectEach(spinUntil, waitUntil) : Progress::Failed;
+    if (progress != Progress::Done) {
+        dropBrokenConnection();
+        return progress;
+    }
+    const auto answers = m_connection->takeAnswers();
     // Anything else, "ERR DATA-STALE" included, is no answer.
-    const auto status = varFromAnswer(answers->front(), m_ups, "ups.status");
-    auto reading = status ? readingFromUpsStatus(*status) : std::nullopt;
+    const auto status = varFromAnswer(answers.front(), m_ups, "ups.status");
+    reading = status ? readingFromUpsStatus(*status) : std::nullopt;
     m_upsAnswered = reading.has_value();
     if (reading)
-        reading->values = valuesFromAnswers({answers->begin() + 1, answers->end()}, m_ups);
-    return reading;
+        reading->values = valuesFromAnswers({answers.begin() + 1, answers.end()}, m_ups);
+    return Progress::Done;
 }
 
 bool NutBackend::switchOff()

@@ -48,6 +48,11 @@ public:
     std::optional<UpsReading> readStatus() override;
     bool switchOff() override;
     OffReply requestSwitchOff() override;
+    // Without a connection there is nothing to start: connecting and logging in stay with the worker.
+    bool readyToStartStatus() const override { return m_connection != nullptr; }
+    bool startStatus(Deadline sendBy) override;
+    Progress continueStatus(Deadline spinUntil, Deadline waitUntil,
+                            std::optional<UpsReading>& reading) override;
 
 private:
     bool connected();
