@@ -10,6 +10,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace halvic {
@@ -136,6 +137,10 @@ Progress LineSocket::readLine(std::string& line, Deadline spinUntil, Deadline de
             if (!acknowledged)
                 acknowledgeAtOnce(m_fd);
             acknowledged = true;
+            // The server woken by the request may be queued on this very core (the kernel places
+            // the reader of a loopback socket beside its writer): let it run rather than wait for
+            // it. With nothing else to run here this returns at once.
+            std::this_thread::yield();
             continue;
         }
         acknowledgeAtOnce(m_fd);
