@@ -121,6 +121,9 @@ struct ThreadedBackend::Shared
     bool callerAsks = false;
     // The caller's exchange was not answered in its bound: the worker reads the rest.
     bool exchangeHandedOver = false;
+    // A caller's exchange was handed over (a distant or busy server): the worker asks again, just
+    // before each query, until one of its own exchanges is quick enough for the caller.
+    bool answersLate = false;
     // The caller found the device failing: the worker opens it again and asks at once.
     bool pollNow = false;
     bool deviceThrew = false;
@@ -181,7 +184,7 @@ std::optional<UpsReading> ThreadedBackend::readStatus()
     shared.lastQuery = now;
     const bool deviceIdle = shared.device && !shared.deviceBusy && !shared.exchangeHandedOver &&
                             shared.commandsAsked == shared.commandsDone && !shared.closedSince;
-    if (deviceIdle && shared.device->readyToStartStatus()) {
+    if (deviceIdle && !shared.answersLate && shared.device->readyToStartStatus()) {
         const uint64_t readingsBefore = shared.readings;
         const Progress progress = askDevice(shared, lock);
         if (progress == Progress::Done)
@@ -333,7 +336,9 @@ void ThreadedBackend::serve(Shared& shared, const BlockingBackendFactory& factor
         shared.reading = reading;
         shared.readingTime = Clock::now();
         ++shared.readings;
-        nextPoll = shared.nextPoll(shared.readingTime - askedAt);
+        const Clock::duration took = shared.readingTime - askedAt;
+        nextPoll = shared.nextPoll(took);
+        return took;
     };
     while (!shared.stopping) {
         const auto now = Clock::now();
@@ -349,18 +354,19 @@ void ThreadedBackend::serve(Shared& shared, const BlockingBackendFactory& factor
         }
         if (shared.exchangeHandedOver) {
             std::optional<UpsReading> reading;
-            bool answered = false;
             withDevice([&] {
                 // Within the exchange's own reply time-out (NutConnection's bound).
                 const auto finish = [&] {
                     return device->continueStatus(Clock::now(), Deadline::max(), reading);
                 };
-                answered = device && guarded(finish, Progress::Failed, threw) == Progress::Done;
+                if (device)
+                    guarded(finish, Progress::Failed, threw);
                 if (threw)
                     letGo();
             });
             shared.exchangeHandedOver = false;
-            shared.callerAsks = answered && device;
+            shared.answersLate = true;
+            shared.callerAsks = false;
             keepReading(reading, now);
             shared.news.notify_all();
             continue;
@@ -422,7 +428,9 @@ void ThreadedBackend::serve(Shared& shared, const BlockingBackendFactory& factor
                 if (threw)
                     letGo();
             });
-            keepReading(reading, now);
+            const Clock::duration took = keepReading(reading, now);
+            // Well within the caller's bound, the caller may ask again.
+            shared.answersLate = shared.answersLate && took >= (timing.callerSpin + timing.callerWait) / 2;
         }
         shared.news.notify_all();
     }

@@ -18,6 +18,8 @@ struct WorkerTiming
     // A device that lets the caller ask it (a NUT server, once connected) is asked by the status
     // query itself: the caller reads the answer without sleeping for callerSpin, then waits up to
     // callerWait, and leaves a later answer to the worker, which otherwise sleeps without a timer.
+    // After a late answer the worker paces itself as below until its own exchange takes less
+    // than half of callerSpin + callerWait.
     std::chrono::milliseconds callerSpin{1};
     std::chrono::milliseconds callerWait{4};
     // Other devices, and one not yet ready for the caller, are asked by the worker this often

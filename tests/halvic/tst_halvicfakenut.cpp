@@ -100,6 +100,7 @@ private slots:
     void slowServerNeverHoldsTheCaller_data();
     void slowServerNeverHoldsTheCaller();
     void restartedServerCostsNoAnswer();
+    void slowServerIsAskedBeforeEachQuery();
     // Last: the library is unloaded.
     void unloadedWithACommandPending();
 
@@ -332,12 +333,13 @@ void TestHalvicFakeNut::localServerOfAnotherUserIsNotBelieved()
 }
 
 // Each status query asks the server itself, once, and so sees a change made just before it;
-// between queries nobody asks (a worker polling on its own would, every 50 ms here).
+// between queries nobody asks (a worker polling on its own would, every 50 ms here). The query
+// waits long enough for a loaded machine's answer, which would otherwise go to the worker.
 void TestHalvicFakeNut::statusQueryAsksTheServerItself()
 {
     FakeNutServer server(Behaviour::Serve);
     target(server.port());
-    qputenv("HALVIC_WORKER_TIMING", "poll_interval=50");
+    qputenv("HALVIC_WORKER_TIMING", "poll_interval=50,caller_wait=1000");
     m_halvic.open();
     const auto seesAtOnce = [&](bool mains) {
         server.setStatus(mains ? "OL" : "OB");
@@ -414,6 +416,31 @@ void TestHalvicFakeNut::restartedServerCostsNoAnswer()
     };
     QTRY_VERIFY(reconnected());
     QCOMPARE(unanswered, 0);
+    m_halvic.close();
+    qunsetenv("HALVIC_WORKER_TIMING");
+}
+
+// A server slower than the query's bound (a distant or busy one) is asked by the worker again, just
+// before each query: a query sees a change made a poll interval before it, not only the answer to
+// the question the query before it left behind.
+void TestHalvicFakeNut::slowServerIsAskedBeforeEachQuery()
+{
+    FakeNutServer server(Behaviour::Serve);
+    target(server.port());
+    qputenv("HALVIC_WORKER_TIMING", "poll_lead=300");
+    m_halvic.open();
+    QTRY_VERIFY(m_halvic.exchange(HALVIC_COMMAND_STATUS).answered());
+    server.setAnswerDelay(std::chrono::milliseconds(100));
+    constexpr int Queries = 8;
+    int fresh = 0;
+    for (int query = 0; query < Queries; ++query) {
+        const bool mains = query % 2 == 1;
+        server.setStatus(mains ? "OL" : "OB");
+        QTest::qWait(600); // the monitor's rhythm, shortened
+        fresh += m_halvic.exchange(HALVIC_COMMAND_STATUS).is(mains, false) ? 1 : 0;
+    }
+    // The first query finds the server slow, the second the rhythm learnt.
+    QVERIFY2(fresh >= Queries - 3, qPrintable(QStringLiteral("%1 fresh of %2").arg(fresh).arg(Queries)));
     m_halvic.close();
     qunsetenv("HALVIC_WORKER_TIMING");
 }
