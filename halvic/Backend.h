@@ -1,6 +1,7 @@
 #pragma once
 
 #include "UpsValues.h"
+#include "Wait.h"
 
 #include <optional>
 
@@ -47,6 +48,20 @@ public:
     // A backend that may wait before the command or decline it by its role says so here; for the
     // others the command is either accepted or not answered.
     virtual OffReply requestSwitchOff() { return switchOff() ? OffReply::Accepted : OffReply::NoAnswer; }
+
+    // A status query in two halves, for a device that usually answers within a millisecond (a
+    // server on loopback): the caller's thread asks and reads a quick answer itself, and leaves a
+    // slow one to the worker thread. Only a device that is ready for it (connected, idle) says so;
+    // startStatus sends the question by the deadline, continueStatus reads the answer until
+    // waitUntil, without sleeping until spinUntil: Done with the reading (empty when the UPS gave
+    // none), Pending to be continued, Failed when the device has to be opened again.
+    virtual bool readyToStartStatus() const { return false; }
+    virtual bool startStatus(Deadline /*sendBy*/) { return false; }
+    virtual Progress continueStatus(Deadline /*spinUntil*/, Deadline /*waitUntil*/,
+                                    std::optional<UpsReading>& /*reading*/)
+    {
+        return Progress::Failed;
+    }
 
     // The caller closed the device and may open it again with the same configuration soon.
     virtual void suspend() {}

@@ -10,6 +10,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace halvic {
@@ -105,16 +106,23 @@ bool LineSocket::sendLine(std::string_view line, Deadline deadline)
 
 std::optional<std::string> LineSocket::readLine(Deadline deadline)
 {
+    std::string line;
+    return readLine(line, Deadline::min(), deadline) == Progress::Done ? std::optional(line) : std::nullopt;
+}
+
+Progress LineSocket::readLine(std::string& line, Deadline spinUntil, Deadline deadline)
+{
+    bool acknowledged = false;
     for (;;) {
         if (const auto end = m_pending.find('\n'); end != std::string::npos) {
-            std::string line = m_pending.substr(0, end);
+            line = m_pending.substr(0, end);
             m_pending.erase(0, end + 1);
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
-            return line;
+            return Progress::Done;
         }
         if (m_pending.size() >= MaxLineBytes)
-            return std::nullopt;
+            return Progress::Failed;
         std::array<char, MaxLineBytes> buffer{};
         const ssize_t received = ::recv(m_fd, buffer.data(), MaxLineBytes - m_pending.size(), MSG_DONTWAIT);
         if (received > 0) {
@@ -122,10 +130,29 @@ std::optional<std::string> LineSocket::readLine(Deadline deadline)
             continue;
         }
         if (received == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
-            return std::nullopt;
+            return Progress::Failed;
+        if (m_interrupt.isRaised())
+            return Progress::Failed;
+        if (Clock::now() < spinUntil) {
+            if (!acknowledged)
+                acknowledgeAtOnce(m_fd);
+            acknowledged = true;
+            // The server woken by the request may be queued on this very core (the kernel places
+            // the reader of a loopback socket beside its writer): let it run rather than wait for
+            // it. With nothing else to run here this returns at once.
+            std::this_thread::yield();
+            continue;
+        }
         acknowledgeAtOnce(m_fd);
-        if (waitFor(m_fd, POLLIN, deadline, m_interrupt) != WaitResult::Ready)
-            return std::nullopt;
+        switch (waitFor(m_fd, POLLIN, deadline, m_interrupt)) {
+        case WaitResult::Ready:
+            break;
+        case WaitResult::TimedOut:
+            return Progress::Pending;
+        case WaitResult::Interrupted:
+        case WaitResult::Failed:
+            return Progress::Failed;
+        }
     }
 }
 

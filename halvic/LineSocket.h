@@ -29,6 +29,10 @@ public:
     bool sendLine(std::string_view line, Deadline deadline);
     // The next line without its line end; empty on time-out, end of stream or an over-long line.
     std::optional<std::string> readLine(Deadline deadline);
+    // The same in steps: until spinUntil it reads without sleeping (a thread that must not wait
+    // long costs no wakeup for a quick answer), then it waits until the deadline. A passed
+    // deadline is Pending and leaves the socket usable: the next call goes on with the same line.
+    Progress readLine(std::string& line, Deadline spinUntil, Deadline deadline);
 
 private:
     LineSocket(int fd, const Interrupt& interrupt);

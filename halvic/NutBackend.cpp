@@ -30,27 +30,48 @@ NutBackend::~NutBackend()
 std::optional<UpsReading> NutBackend::readStatus()
 {
     m_upsAnswered = false;
-    if (!connected())
-        return std::nullopt;
-    // The status and the values in one round trip: a few answers of one line each, so the poll
-    // costs no more waits than the status alone.
+    std::optional<UpsReading> reading;
+    if (connected() && startStatus(Deadline::max()))
+        continueStatus(Deadline::min(), Deadline::max(), reading);
+    return reading;
+}
+
+// The status and the values in one round trip: a few answers of one line each, so the poll costs
+// no more waits than the status alone.
+bool NutBackend::startStatus(Deadline sendBy)
+{
+    m_upsAnswered = false;
+    if (!m_connection)
+        return false;
     std::vector<std::string> requests{"GET VAR " + m_ups + " ups.status"};
     for (const std::string& name : nutValueVariables())
         requests.push_back("GET VAR " + m_ups + ' ' + name);
-    const auto answers = m_connection->requestEach(requests);
+    const bool sent = m_connection->sendEach(requests, sendBy);
     dropBrokenConnection();
-    if (!answers)
-        return std::nullopt;
+    return sent;
+}
+
+Progress NutBackend::continueStatus(Deadline spinUntil, Deadline waitUntil,
+                                    std::optional<UpsReading>& reading)
+{
+    reading.reset();
+    const Progress progress =
+        m_connection ? m_connection->collectEach(spinUntil, waitUntil) : Progress::Failed;
+    if (progress != Progress::Done) {
+        dropBrokenConnection();
+        return progress;
+    }
+    const auto answers = m_connection->takeAnswers();
     // Anything else, "ERR DATA-STALE" included, is no answer.
-    const auto status = varFromAnswer(answers->front(), m_ups, "ups.status");
-    auto reading = status ? readingFromUpsStatus(*status) : std::nullopt;
+    const auto status = varFromAnswer(answers.front(), m_ups, "ups.status");
+    reading = status ? readingFromUpsStatus(*status) : std::nullopt;
     m_upsAnswered = reading.has_value();
     if (reading) {
-        reading->values = valuesFromAnswers({answers->begin() + 1, answers->end()}, m_ups);
+        reading->values = valuesFromAnswers({answers.begin() + 1, answers.end()}, m_ups);
         if (const auto upsOff = upsOffAbility())
             addUpsOff(reading->values, *upsOff);
     }
-    return reading;
+    return Progress::Done;
 }
 
 bool NutBackend::switchOff()
@@ -110,6 +131,10 @@ bool NutBackend::connected()
     m_loggedIn = m_authenticated && logIn();
     m_primary = m_connection && takePrimaryRole();
     m_commandsAsked = false;
+    // Asked here, on the worker: a status query may run on the caller's thread, which never
+    // waits for a list.
+    if (m_connection && m_primary && m_loggedIn)
+        offeredCommands();
     return m_connection != nullptr;
 }
 
@@ -246,8 +271,8 @@ const std::optional<std::vector<std::string>>& NutBackend::offeredCommands()
 }
 
 // What requestSwitchOff would come to, told without sending anything: the role, the login and
-// the commands upsd offers. Empty when upsd does not list the commands.
-std::optional<UpsOff> NutBackend::upsOffAbility()
+// the commands upsd listed when the connection began. Empty when it listed none.
+std::optional<UpsOff> NutBackend::upsOffAbility() const
 {
     if (m_settings.role == NutRole::Secondary || !m_primary)
         return UpsOff{OffAbility::Secondary};
@@ -263,8 +288,8 @@ std::optional<UpsOff> NutBackend::upsOffAbility()
                                           m_ups +
                                           "' (a wrong password, or no \"upsmon primary\" in upsd.users)"};
     }
-    const auto& offered = offeredCommands();
-    if (!offered)
+    const auto& offered = m_offeredCommands;
+    if (!m_commandsAsked || !offered)
         return std::nullopt;
     const std::string& configured = m_settings.offCommand;
     if (configured.empty() && preferredOffCommand(*offered).empty())

@@ -48,6 +48,11 @@ public:
     std::optional<UpsReading> readStatus() override;
     bool switchOff() override;
     OffReply requestSwitchOff() override;
+    // Without a connection there is nothing to start: connecting and logging in stay with the worker.
+    bool readyToStartStatus() const override { return m_connection != nullptr; }
+    bool startStatus(Deadline sendBy) override;
+    Progress continueStatus(Deadline spinUntil, Deadline waitUntil,
+                            std::optional<UpsReading>& reading) override;
 
 private:
     bool connected();
@@ -60,7 +65,7 @@ private:
     OffReply sendOffCommand();
     std::string offCommand();
     const std::optional<std::vector<std::string>>& offeredCommands();
-    std::optional<UpsOff> upsOffAbility();
+    std::optional<UpsOff> upsOffAbility() const;
     bool setOffDelay();
     bool ask(const std::string& request);
     void dropBrokenConnection();

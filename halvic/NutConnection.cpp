@@ -19,19 +19,30 @@ std::optional<std::string> NutConnection::request(const std::string& line)
     return exchange(line, Clock::now() + ReplyTimeout);
 }
 
-std::optional<std::vector<std::string>> NutConnection::requestEach(const std::vector<std::string>& lines)
+bool NutConnection::sendEach(const std::vector<std::string>& lines, Deadline sendBy)
 {
-    const Deadline deadline = Clock::now() + ReplyTimeout;
+    m_answersDue = Clock::now() + ReplyTimeout;
+    m_awaited = lines.size();
+    m_answers.clear();
     std::string joined;
     for (const std::string& line : lines)
         joined += (joined.empty() ? "" : "\n") + line;
-    std::vector<std::string> answers;
-    for (auto answer = exchange(joined, deadline); answer; answer = receive(deadline)) {
-        answers.push_back(*answer);
-        if (answers.size() == lines.size())
-            return answers;
+    m_broken = m_broken || !m_socket->sendLine(joined, std::min(sendBy, m_answersDue));
+    return !m_broken;
+}
+
+Progress NutConnection::collectEach(Deadline spinUntil, Deadline waitUntil)
+{
+    while (!m_broken && m_answers.size() < m_awaited) {
+        std::string answer;
+        const Progress read = m_socket->readLine(answer, spinUntil, std::min(waitUntil, m_answersDue));
+        if (read == Progress::Pending && waitUntil < m_answersDue)
+            return Progress::Pending;
+        m_broken = read != Progress::Done;
+        if (!m_broken)
+            m_answers.push_back(std::move(answer));
     }
-    return std::nullopt;
+    return m_broken ? Progress::Failed : Progress::Done;
 }
 
 std::optional<std::vector<std::string>> NutConnection::requestList(const std::string& line)

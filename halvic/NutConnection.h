@@ -29,9 +29,15 @@ public:
 
     // The server's one-line answer, e.g. "OK" or "ERR ACCESS-DENIED".
     std::optional<std::string> request(const std::string& line);
-    // Several one-line requests sent at once and their answers in order, within one deadline: one
-    // round trip for a few questions.
-    std::optional<std::vector<std::string>> requestEach(const std::vector<std::string>& lines);
+    // Several one-line requests sent at once and their answers in order, within one deadline
+    // (one round trip for a few questions), in two halves so that one thread can ask and read a
+    // quick answer and leave a slow one to another (never both at once): sendEach sends the
+    // lines by sendBy; collectEach gathers the answers until waitUntil, reading without sleeping
+    // until spinUntil, and is Pending while some are missing before the exchange's ReplyTimeout.
+    bool sendEach(const std::vector<std::string>& lines, Deadline sendBy);
+    Progress collectEach(Deadline spinUntil, Deadline waitUntil);
+    // The answers a Done collectEach gathered, in the order of the requests.
+    std::vector<std::string> takeAnswers() { return std::move(m_answers); }
     // The lines between "BEGIN LIST ..." and "END LIST ...".
     std::optional<std::vector<std::string>> requestList(const std::string& line);
 
@@ -43,6 +49,10 @@ private:
 
     std::unique_ptr<LineSocket> m_socket;
     bool m_broken = false;
+    // The exchange sendEach started.
+    size_t m_awaited = 0;
+    std::vector<std::string> m_answers;
+    Deadline m_answersDue;
 };
 
 } // namespace halvic

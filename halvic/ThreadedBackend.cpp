@@ -42,7 +42,9 @@ Result guarded(Work work, Result failed, bool& threw) noexcept
 WorkerTiming workerTimingFromText(std::string_view text)
 {
     WorkerTiming timing;
-    const std::array<std::pair<std::string_view, milliseconds WorkerTiming::*>, 8> names{{
+    const std::array<std::pair<std::string_view, milliseconds WorkerTiming::*>, 10> names{{
+        {"caller_spin", &WorkerTiming::callerSpin},
+        {"caller_wait", &WorkerTiming::callerWait},
         {"poll_interval", &WorkerTiming::pollInterval},
         {"poll_lead", &WorkerTiming::pollLead},
         {"stale_after", &WorkerTiming::staleAfter},
@@ -110,6 +112,22 @@ struct ThreadedBackend::Shared
 
     std::optional<Clock::time_point> closedSince;
 
+    // The device the worker holds. The caller's thread uses it for its own status exchange only
+    // while neither thread is using it (deviceBusy), and only between the worker's device work.
+    Backend* device = nullptr;
+    bool deviceBusy = false;
+    bool workerAwaitsDevice = false;
+    // The caller's status queries ask the device themselves: the worker keeps no poll timer.
+    bool callerAsks = false;
+    // The caller's exchange was not answered in its bound: the worker reads the rest.
+    bool exchangeHandedOver = false;
+    // A caller's exchange was handed over (a distant or busy server): the worker asks again, just
+    // before each query, until one of its own exchanges is quick enough for the caller.
+    bool answersLate = false;
+    // The caller found the device failing: the worker opens it again and asks at once.
+    bool pollNow = false;
+    bool deviceThrew = false;
+
     bool readingFresh(Clock::time_point now) const
     {
         return reading && now - readingTime <= timing.staleAfter;
@@ -164,11 +182,54 @@ std::optional<UpsReading> ThreadedBackend::readStatus()
         shared.queryRhythm = steady ? std::optional(interval) : std::nullopt;
     }
     shared.lastQuery = now;
-    if (shared.readings == 0 && !shared.firstReadingAwaited) {
+    const bool deviceIdle = shared.device && !shared.deviceBusy && !shared.exchangeHandedOver &&
+                            shared.commandsAsked == shared.commandsDone && !shared.closedSince;
+    if (deviceIdle && !shared.answersLate && shared.device->readyToStartStatus()) {
+        const uint64_t readingsBefore = shared.readings;
+        const Progress progress = askDevice(shared, lock);
+        if (progress == Progress::Done)
+            return shared.reading;
+        if (progress == Progress::Failed) {
+            shared.news.wait_for(lock, shared.timing.firstReadingWait,
+                                 [&] { return shared.readings > readingsBefore; });
+        }
+    } else if (shared.readings == 0 && !shared.firstReadingAwaited) {
         shared.firstReadingAwaited = true;
         shared.news.wait_for(lock, shared.timing.firstReadingWait, [&] { return shared.readings > 0; });
     }
     return shared.readingFresh(Clock::now()) ? shared.reading : std::nullopt;
+}
+
+Progress ThreadedBackend::askDevice(Shared& shared, std::unique_lock<std::mutex>& lock)
+{
+    Backend& device = *shared.device;
+    shared.deviceBusy = true;
+    lock.unlock();
+    const Deadline spinUntil = Clock::now() + shared.timing.callerSpin;
+    const Deadline waitUntil = spinUntil + shared.timing.callerWait;
+    std::optional<UpsReading> reading;
+    bool threw = false;
+    const Progress progress = guarded(
+        [&] {
+            return device.startStatus(waitUntil) ? device.continueStatus(spinUntil, waitUntil, reading)
+                                                 : Progress::Failed;
+        },
+        Progress::Failed, threw);
+    lock.lock();
+    shared.deviceBusy = false;
+    shared.callerAsks = progress != Progress::Failed;
+    if (progress == Progress::Done) {
+        shared.reading = reading;
+        shared.readingTime = Clock::now();
+        ++shared.readings;
+    }
+    shared.exchangeHandedOver = progress == Progress::Pending;
+    shared.pollNow = progress == Progress::Failed;
+    shared.deviceThrew = threw;
+    // Only news for the worker wakes it: a quick answer costs its thread nothing.
+    if (progress != Progress::Done || shared.workerAwaitsDevice)
+        shared.wakeWorker.notify_all();
+    return progress;
 }
 
 bool ThreadedBackend::switchOff()
@@ -211,6 +272,8 @@ void ThreadedBackend::suspend()
 {
     const std::lock_guard lock(m_shared->mutex);
     m_shared->closedSince = Clock::now();
+    // A worker without a poll timer sets the one that lets go of the device.
+    m_shared->wakeWorker.notify_all();
 }
 
 void ThreadedBackend::resume()
@@ -235,6 +298,7 @@ void ThreadedBackend::work(const std::shared_ptr<Shared>& sharedState, const Blo
     }
     const std::lock_guard lock(shared.mutex);
     shared.finished = true;
+    shared.device = nullptr;
     shared.reading.reset();
     shared.commandsDone = shared.commandsAsked;
     shared.lastReply = OffReply::NoAnswer;
@@ -253,44 +317,96 @@ void ThreadedBackend::serve(Shared& shared, const BlockingBackendFactory& factor
         return device != nullptr;
     };
     Deadline nextPoll = Clock::now();
-    Clock::duration lastPollTook{};
     std::unique_lock lock(shared.mutex);
+    // Device work with the device to itself: a status exchange of the caller ends within its
+    // bound first.
+    const auto withDevice = [&](const auto& work) {
+        shared.workerAwaitsDevice = true;
+        shared.wakeWorker.wait(lock, [&] { return !shared.deviceBusy; });
+        shared.workerAwaitsDevice = false;
+        shared.deviceBusy = true;
+        lock.unlock();
+        work();
+        lock.lock();
+        shared.deviceBusy = false;
+        shared.device = device.get();
+        shared.callerAsks = shared.callerAsks && device;
+    };
+    const auto keepReading = [&](const std::optional<UpsReading>& reading, Clock::time_point askedAt) {
+        shared.reading = reading;
+        shared.readingTime = Clock::now();
+        ++shared.readings;
+        const Clock::duration took = shared.readingTime - askedAt;
+        nextPoll = shared.nextPoll(took);
+        return took;
+    };
     while (!shared.stopping) {
         const auto now = Clock::now();
         const bool commandWaiting = shared.commandsAsked > shared.commandsDone;
         const bool commandDue = commandWaiting && now >= shared.nextCommandTry;
         const bool released = shared.closedSince && now - *shared.closedSince >= timing.releaseAfterClose;
+        // While a UPS-off command waits the caller does not ask the device: the worker does.
+        const bool workerPolls = !shared.callerAsks || commandWaiting;
+        if (shared.deviceThrew) {
+            shared.deviceThrew = false;
+            withDevice(letGo);
+            continue;
+        }
+        if (shared.exchangeHandedOver) {
+            std::optional<UpsReading> reading;
+            withDevice([&] {
+                // Within the exchange's own reply time-out (NutConnection's bound).
+                const auto finish = [&] {
+                    return device->continueStatus(Clock::now(), Deadline::max(), reading);
+                };
+                if (device)
+                    guarded(finish, Progress::Failed, threw);
+                if (threw)
+                    letGo();
+            });
+            shared.exchangeHandedOver = false;
+            shared.answersLate = true;
+            shared.callerAsks = false;
+            keepReading(reading, now);
+            shared.news.notify_all();
+            continue;
+        }
         if (released && device) {
-            lock.unlock();
-            letGo();
-            lock.lock();
+            withDevice(letGo);
             shared.reading.reset();
             shared.readings = 0;
             continue;
         }
-        if (!commandDue && (released || now < nextPoll)) {
-            if (released && !commandWaiting)
+        const bool pollDue = shared.pollNow || (workerPolls && now >= nextPoll);
+        if (!commandDue && (released || !pollDue)) {
+            Deadline wake = Deadline::max();
+            if (!released && workerPolls)
+                wake = nextPoll;
+            if (commandWaiting)
+                wake = std::min(wake, shared.nextCommandTry);
+            if (shared.closedSince && !released)
+                wake = std::min(wake, *shared.closedSince + timing.releaseAfterClose);
+            if (wake == Deadline::max())
                 shared.wakeWorker.wait(lock);
             else
-                shared.wakeWorker.wait_until(lock, commandWaiting ? std::min(nextPoll, shared.nextCommandTry)
-                                                                  : nextPoll);
+                shared.wakeWorker.wait_until(lock, wake);
             continue;
         }
         if (commandDue) {
             const bool expired = now > shared.commandDeadline;
             const uint64_t command = shared.commandsAsked;
             shared.commandInFlight = true;
-            lock.unlock();
             OffReply reply = OffReply::NoAnswer;
-            if (expired)
-                logOnce("worker", "a UPS-off command was dropped: the UPS could not be reached in time");
-            else
-                reply =
-                    guarded([&] { return openDevice() ? device->requestSwitchOff() : OffReply::NoAnswer; },
-                            OffReply::NoAnswer, threw);
-            if (threw)
-                letGo();
-            lock.lock();
+            withDevice([&] {
+                if (expired)
+                    logOnce("worker", "a UPS-off command was dropped: the UPS could not be reached in time");
+                else
+                    reply = guarded(
+                        [&] { return openDevice() ? device->requestSwitchOff() : OffReply::NoAnswer; },
+                        OffReply::NoAnswer, threw);
+                if (threw)
+                    letGo();
+            });
             shared.commandInFlight = false;
             if (reply == OffReply::UnderWay) {
                 shared.commandUnderWay = true;
@@ -304,21 +420,21 @@ void ThreadedBackend::serve(Shared& shared, const BlockingBackendFactory& factor
                 shared.commandUnderWay = false;
             }
         } else {
-            lock.unlock();
-            const auto reading = guarded([&] { return openDevice() ? device->readStatus() : std::nullopt; },
-                                         std::optional<UpsReading>(), threw);
-            if (threw)
-                letGo();
-            lock.lock();
-            const auto before = now;
-            shared.reading = reading;
-            shared.readingTime = Clock::now();
-            ++shared.readings;
-            lastPollTook = shared.readingTime - before;
-            nextPoll = shared.nextPoll(lastPollTook);
+            shared.pollNow = false;
+            std::optional<UpsReading> reading;
+            withDevice([&] {
+                reading = guarded([&] { return openDevice() ? device->readStatus() : std::nullopt; },
+                                  std::optional<UpsReading>(), threw);
+                if (threw)
+                    letGo();
+            });
+            const Clock::duration took = keepReading(reading, now);
+            // Well within the caller's bound, the caller may ask again.
+            shared.answersLate = shared.answersLate && took >= (timing.callerSpin + timing.callerWait) / 2;
         }
         shared.news.notify_all();
     }
+    shared.device = nullptr;
     lock.unlock();
     letGo();
 }

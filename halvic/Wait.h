@@ -26,6 +26,15 @@ private:
     std::atomic<bool> m_raised{false};
 };
 
+// How far a piece of work that may be taken up again has come: Pending leaves it as it was, to
+// be continued.
+enum class Progress
+{
+    Done,
+    Pending,
+    Failed
+};
+
 enum class WaitResult
 {
     Ready,

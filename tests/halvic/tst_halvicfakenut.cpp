@@ -30,6 +30,16 @@ QStringList requestsMatching(const FakeNutServer& server, const QString& pattern
     return lines.filter(QRegularExpression(pattern));
 }
 
+qsizetype statusRequests(const FakeNutServer& server)
+{
+    return requestsMatching(server, QStringLiteral("^GET VAR fake ups.status$")).size();
+}
+
+qsizetype logins(const FakeNutServer& server)
+{
+    return requestsMatching(server, QStringLiteral("^LOGIN fake$")).size();
+}
+
 QStringList instantCommands(const FakeNutServer& server)
 {
     return requestsMatching(server, QStringLiteral("^(INSTCMD|SET VAR) "));
@@ -88,6 +98,11 @@ private slots:
     void refusedConfigurationMeansNoUps_data();
     void refusedConfigurationMeansNoUps();
     void localServerOfAnotherUserIsNotBelieved();
+    void statusQueryAsksTheServerItself();
+    void slowServerNeverHoldsTheCaller_data();
+    void slowServerNeverHoldsTheCaller();
+    void restartedServerCostsNoAnswer();
+    void slowServerIsAskedBeforeEachQuery();
     // Last: the library is unloaded.
     void unloadedWithACommandPending();
 
@@ -196,11 +211,10 @@ void TestHalvicFakeNut::logsInAgainAfterAReconnect()
 {
     FakeNutServer server(Behaviour::Serve);
     target(server.port());
-    const auto logins = [&] { return requestsMatching(server, QStringLiteral("^LOGIN fake$")).size(); };
     m_halvic.open();
-    QTRY_COMPARE(logins(), 1);
+    QTRY_COMPARE(logins(server), 1);
     server.dropConnections();
-    QTRY_COMPARE(logins(), 2);
+    QTRY_COMPARE(logins(server), 2);
     m_halvic.close();
 }
 
@@ -369,6 +383,119 @@ void TestHalvicFakeNut::localServerOfAnotherUserIsNotBelieved()
     server.closeWriteChannel();
     QVERIFY(server.waitForFinished(10000));
     QCOMPARE(server.readAllStandardOutput(), QByteArray());
+}
+
+// Each status query asks the server itself, once, and so sees a change made just before it;
+// between queries nobody asks (a worker polling on its own would, every 50 ms here). The query
+// waits long enough for a loaded machine's answer, which would otherwise go to the worker.
+void TestHalvicFakeNut::statusQueryAsksTheServerItself()
+{
+    FakeNutServer server(Behaviour::Serve);
+    target(server.port());
+    qputenv("HALVIC_WORKER_TIMING", "poll_interval=50,caller_wait=1000");
+    m_halvic.open();
+    const auto seesAtOnce = [&](bool mains) {
+        server.setStatus(mains ? "OL" : "OB");
+        return m_halvic.exchange(HALVIC_COMMAND_STATUS).is(mains, false);
+    };
+    QTRY_VERIFY(seesAtOnce(false));
+    const qsizetype before = statusRequests(server);
+    constexpr int Queries = 5;
+    for (int query = 1; query <= Queries; ++query) {
+        QTest::qWait(150); // the monitor's rhythm, shortened: three poll intervals of the worker
+        QVERIFY2(seesAtOnce(query % 2 == 1), qPrintable(QStringLiteral("query %1").arg(query)));
+    }
+    QCOMPARE(statusRequests(server) - before, Queries);
+    QCOMPARE(logins(server), 1);
+    m_halvic.close();
+    qunsetenv("HALVIC_WORKER_TIMING");
+}
+
+void TestHalvicFakeNut::slowServerNeverHoldsTheCaller_data()
+{
+    QTest::addColumn<bool>("answersLate");
+    QTest::newRow("answers after 1.5 s") << true;
+    QTest::newRow("stops answering") << false;
+}
+
+// A status query leaves an answer that is late to the worker and answers from the reading before
+// it. A late answer (within the server's 2 s) is the next reading, on the same connection; a
+// missing one makes the UPS silent.
+void TestHalvicFakeNut::slowServerNeverHoldsTheCaller()
+{
+    QFETCH(bool, answersLate);
+    FakeNutServer server(Behaviour::Serve);
+    target(server.port());
+    m_halvic.open();
+    QTRY_VERIFY(m_halvic.exchange(HALVIC_COMMAND_STATUS).is(true, false));
+    server.setStatus("OB");
+    if (answersLate)
+        server.setAnswerDelay(std::chrono::milliseconds(1500));
+    else
+        server.setBehaviour(Behaviour::Silent);
+    qint64 slowest = 0;
+    const auto query = [&] {
+        QElapsedTimer call;
+        call.start();
+        const auto reply = m_halvic.exchange(HALVIC_COMMAND_STATUS);
+        slowest = std::max(slowest, call.elapsed());
+        return reply;
+    };
+    QVERIFY(query().is(true, false));
+    if (answersLate) {
+        QTRY_VERIFY(query().is(false, false));
+        QCOMPARE(logins(server), 1);
+    } else {
+        QTRY_VERIFY(!query().answered());
+    }
+    m_halvic.close();
+    QVERIFY2(slowest < SlowestCallMs, qPrintable(QStringLiteral("slowest call %1 ms").arg(slowest)));
+}
+
+// A server that restarted (it closed its connections) costs the status queries no answer: the one
+// that finds the connection closed waits for the worker's new one, up to first_reading_wait.
+void TestHalvicFakeNut::restartedServerCostsNoAnswer()
+{
+    FakeNutServer server(Behaviour::Serve);
+    target(server.port());
+    qputenv("HALVIC_WORKER_TIMING", "first_reading_wait=2000");
+    m_halvic.open();
+    QTRY_VERIFY(m_halvic.exchange(HALVIC_COMMAND_STATUS).answered());
+    server.dropConnections();
+    int unanswered = 0;
+    const auto reconnected = [&] {
+        unanswered += m_halvic.exchange(HALVIC_COMMAND_STATUS).answered() ? 0 : 1;
+        return logins(server) == 2;
+    };
+    QTRY_VERIFY(reconnected());
+    QCOMPARE(unanswered, 0);
+    m_halvic.close();
+    qunsetenv("HALVIC_WORKER_TIMING");
+}
+
+// A server slower than the query's bound (a distant or busy one) is asked by the worker again, just
+// before each query: a query sees a change made a poll interval before it, not only the answer to
+// the question the query before it left behind.
+void TestHalvicFakeNut::slowServerIsAskedBeforeEachQuery()
+{
+    FakeNutServer server(Behaviour::Serve);
+    target(server.port());
+    qputenv("HALVIC_WORKER_TIMING", "poll_lead=300");
+    m_halvic.open();
+    QTRY_VERIFY(m_halvic.exchange(HALVIC_COMMAND_STATUS).answered());
+    server.setAnswerDelay(std::chrono::milliseconds(100));
+    constexpr int Queries = 8;
+    int fresh = 0;
+    for (int query = 0; query < Queries; ++query) {
+        const bool mains = query % 2 == 1;
+        server.setStatus(mains ? "OL" : "OB");
+        QTest::qWait(600); // the monitor's rhythm, shortened
+        fresh += m_halvic.exchange(HALVIC_COMMAND_STATUS).is(mains, false) ? 1 : 0;
+    }
+    // The first query finds the server slow, the second the rhythm learnt.
+    QVERIFY2(fresh >= Queries - 3, qPrintable(QStringLiteral("%1 fresh of %2").arg(fresh).arg(Queries)));
+    m_halvic.close();
+    qunsetenv("HALVIC_WORKER_TIMING");
 }
 
 // The program exits while the worker waits for a silent server with a UPS-off command pending: the

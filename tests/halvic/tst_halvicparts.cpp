@@ -275,15 +275,16 @@ void TestHalvicParts::credentialsGoOnlyToTheNamedServer_data()
 {
     QTest::addColumn<bool>("named");
     QTest::addColumn<QStringList>("requests");
-    // LIST CMD with the first status: whether nut_offcmd is offered, told with the values.
+    // LIST CMD as the connection begins, on the library's own thread: whether nut_offcmd is
+    // offered, told with the values.
     QTest::newRow("named in nut_ups: logs in, is primary on this machine, logs out")
         << true
         << QStringList{"USERNAME \"admin\"",
                        "PASSWORD \"secret\"",
                        "LOGIN fake",
                        "PRIMARY fake",
-                       "GET VAR fake ups.status",
                        "LIST CMD fake",
+                       "GET VAR fake ups.status",
                        "FSD fake",
                        "GET NUMLOGINS fake",
                        "INSTCMD fake load.off",

@@ -40,6 +40,7 @@ struct FakeNutServer::Client
     bool closeWhenSent = false;
     bool loggedIn = false;
     Clock::time_point nextDrip = Clock::now();
+    Clock::time_point heldUntil = Clock::now();
 };
 
 FakeNutServer::FakeNutServer(Behaviour behaviour, FakeUps ups)
@@ -77,6 +78,12 @@ FakeNutServer::~FakeNutServer()
     }
 }
 
+void FakeNutServer::setStatus(const std::string& status)
+{
+    const std::lock_guard lock(m_mutex);
+    m_ups.status = status;
+}
+
 std::vector<std::string> FakeNutServer::requests() const
 {
     const std::lock_guard lock(m_mutex);
@@ -90,7 +97,8 @@ void FakeNutServer::run()
         std::vector<pollfd> fds{{m_wake[0], POLLIN, 0}, {m_listener, POLLIN, 0}};
         for (const Client& client : clients) {
             const bool writable =
-                !client.stream.empty() || (!client.out.empty() && m_behaviour != Behaviour::Drip);
+                !client.stream.empty() ||
+                (!client.out.empty() && m_behaviour != Behaviour::Drip && Clock::now() >= client.heldUntil);
             fds.push_back({client.fd, static_cast<short>(POLLIN | (writable ? POLLOUT : 0)), 0});
         }
         if (::poll(fds.data(), fds.size(), 50) < 0)
@@ -124,6 +132,8 @@ void FakeNutServer::run()
             size_t sendSize = client.out.size();
             if (m_behaviour == Behaviour::Drip)
                 sendSize = Clock::now() >= client.nextDrip ? std::min<size_t>(sendSize, 1) : 0;
+            if (Clock::now() < client.heldUntil)
+                sendSize = 0;
             if (alive && sendSize > 0) {
                 const ssize_t sent =
                     ::send(client.fd, client.out.data(), sendSize, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -153,6 +163,8 @@ void FakeNutServer::serveRequest(Client& client, const std::string& line)
         const std::lock_guard lock(m_mutex);
         m_requests.push_back(line);
     }
+    if (client.out.empty() && m_answerDelay.load() > std::chrono::milliseconds(0))
+        client.heldUntil = Clock::now() + m_answerDelay.load();
     const std::string full = answer(line, client);
     if (m_behaviour == Behaviour::Serve || m_behaviour == Behaviour::Drip) {
         client.out += full;
@@ -191,7 +203,10 @@ std::string FakeNutServer::answer(const std::string& line, Client& client)
         return "NUMLOGINS " + m_ups.name + ' ' + std::to_string(m_logins) + '\n';
     if (is({"GET", "VAR"}) && ourUps && request.size() == 4) {
         auto variables = m_ups.variables;
-        variables.emplace_back("ups.status", m_ups.status);
+        {
+            const std::lock_guard lock(m_mutex);
+            variables.emplace_back("ups.status", m_ups.status);
+        }
         const auto found =
             std::ranges::find(variables, request[3], &std::pair<std::string, std::string>::first);
         if (m_ups.stale)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -49,6 +50,10 @@ public:
     void setBehaviour(Behaviour behaviour) { m_behaviour = behaviour; }
     // Closes every client connection, as a restarting server does.
     void dropConnections() { m_dropConnections = true; }
+    // What ups.status answers from now on.
+    void setStatus(const std::string& status);
+    // Holds the answers to the requests received from now on this long, as a busy server does.
+    void setAnswerDelay(std::chrono::milliseconds delay) { m_answerDelay = delay; }
 
 private:
     struct Client;
@@ -58,7 +63,7 @@ private:
     std::string answer(const std::string& line, Client& client);
 
     std::atomic<Behaviour> m_behaviour;
-    FakeUps m_ups;
+    FakeUps m_ups; // its status under m_mutex
     int m_listener = -1;
     int m_wake[2] = {-1, -1};
     uint16_t m_port = 0;
@@ -66,6 +71,7 @@ private:
     std::vector<std::string> m_requests;
     std::atomic<uint64_t> m_bytesSent{0};
     std::atomic<bool> m_dropConnections{false};
+    std::atomic<std::chrono::milliseconds> m_answerDelay{std::chrono::milliseconds(0)};
     int m_logins = 0; // clients that sent LOGIN, on the server's thread
     std::thread m_thread;
 };
