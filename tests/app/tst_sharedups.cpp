@@ -69,23 +69,6 @@ private slots:
         QCOMPARE(m_server->upsOffCommands(), 1);
     }
 
-    // The primary's shutdown after battery low sets the forced shutdown at upsd and switches the
-    // UPS off only after the secondaries, whose own delay is an hour, have shut down.
-    void primarySwitchesOffAfterTheSecondaries()
-    {
-        const BrevantComputer* primary = start(QStringLiteral("primary"), {"admin", "primary", "0.05", {}});
-        QVERIFY(primary);
-        for (const char* name : {"s1", "s2"})
-            QVERIFY(start(QString::fromLatin1(name), {"secondary", "secondary", "60", {}}));
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->logins(), 3, 30000);
-        QVERIFY(m_server->setUpsStatus("OB LB"));
-        QTRY_VERIFY_WITH_TIMEOUT(primary->hasShutDown(), 40000);
-        QStringList secondaries = testsupport::readTimeline(timeline());
-        QCOMPARE(secondaries.takeLast(), QStringLiteral("primary 1"));
-        secondaries.sort();
-        QCOMPARE(secondaries, (QStringList{QStringLiteral("s1 0"), QStringLiteral("s2 0")}));
-    }
-
     void cleanup()
     {
         m_computers.clear();

@@ -82,25 +82,6 @@ private slots:
                  (QStringList{QStringLiteral("secondary 0"), QStringLiteral("upsmon-primary 0")}));
         QVERIFY2(!primary->output().contains("Host sync timer expired"), primary->output().constData());
     }
-
-    // A forced shutdown set by hand at upsd with the mains on, as upsmon -c fsd sets it: the
-    // secondaries, Brevant and upsmon alike, shut down, and the Brevant primary switches the UPS
-    // off after them.
-    void forcedShutdownOnMainsBringsEveryMonitorDown()
-    {
-        const auto primary = brevant(QStringLiteral("primary"), {"admin", "primary", "60", {}});
-        const auto secondary = brevant(QStringLiteral("secondary"), {"secondary", "secondary", "60", {}});
-        const auto neighbour = upsmon("secondary", "secondary", 120);
-        QVERIFY(primary && secondary && neighbour);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->logins(), 3, 30000);
-        QVERIFY(m_server->setForcedShutdown());
-        QTRY_VERIFY_WITH_TIMEOUT(primary->hasShutDown(), 40000);
-        QStringList secondaries = testsupport::readTimeline(timeline());
-        QCOMPARE(secondaries.takeLast(), QStringLiteral("primary 1"));
-        secondaries.sort();
-        QCOMPARE(secondaries,
-                 (QStringList{QStringLiteral("secondary 0"), QStringLiteral("upsmon-secondary 0")}));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestUpsmonNeighbours)
