@@ -1,6 +1,6 @@
-// An office on one UPS: one primary and twenty secondary computers, each a real Brevant program
-// (offscreen, in its own application and runtime directories, its power-off a recorder that ends
-// it), on a real upsd. Twenty-one programs start in a few seconds and cost little CPU while they
+// An office on one UPS: real Brevant programs (offscreen, each in its own application and runtime
+// directories, its power-off a recorder that ends it) on a real upsd, up to one primary and twenty
+// secondary computers. Twenty-one programs start in a few seconds and cost little CPU while they
 // wait, so no cheaper stand-in is needed for the secondaries.
 #include "SharedUps.h"
 
@@ -60,6 +60,45 @@ private slots:
         qInfo("UPS-off %.2f s after the forced shutdown", upsOff - fsdSet);
         QCOMPARE_GE(upsOff - fsdSet, HostsyncSeconds - 0.1);
         QCOMPARE_LE(upsOff - fsdSet, HostsyncSeconds + 2.5);
+    }
+
+    void forcedShutdownBringsEveryMonitorDown_data()
+    {
+        QTest::addColumn<bool>("setAtUpsd");
+        QTest::newRow("the driver reports it") << false;
+        QTest::newRow("a primary sets it at upsd") << true;
+    }
+
+    // A forced shutdown with the mains on (what NUT's primary monitor sets when it decides the UPS
+    // is critical, or an administrator with upsmon -c fsd): every monitor shuts down whatever its
+    // own delay; the secondaries, one of them by its nut_role alone, never send the UPS-off, and
+    // the primary sends it once they have gone. A server of its own: the forced shutdown stays set.
+    void forcedShutdownBringsEveryMonitorDown()
+    {
+        QFETCH(bool, setAtUpsd);
+        QTemporaryDir work;
+        const QString timeline = work.filePath(QStringLiteral("timeline"));
+        testsupport::NutServer server(work.filePath(QStringLiteral("nut")));
+        QVERIFY2(server.start(), "the NUT server did not start");
+        const auto computer = [&](const char* name, const BrevantComputer::Options& options) {
+            return std::make_unique<BrevantComputer>(work.path(), QString::fromLatin1(name), server, timeline,
+                                                     options);
+        };
+        const auto primary = computer("primary", {"admin", "primary", "60", {}});
+        const auto secondary = computer("secondary", {"secondary", "secondary", "60", {}});
+        const auto byRole = computer("by-role", {"admin", "secondary", "60", {}});
+        QVERIFY(primary->start() && secondary->start() && byRole->start());
+        // The splash, the start, the first poll: all logged in.
+        QTRY_COMPARE_WITH_TIMEOUT(server.logins(), 3, 30000);
+        if (setAtUpsd)
+            QVERIFY(server.setForcedShutdown());
+        else
+            QVERIFY(server.setUpsStatus("OL FSD"));
+        QTRY_VERIFY_WITH_TIMEOUT(primary->hasShutDown(), 40000);
+        QCOMPARE(secondary->shutdownRecord(), QByteArray("secondary 0"));
+        QCOMPARE(byRole->shutdownRecord(), QByteArray("by-role 0"));
+        QCOMPARE(primary->shutdownRecord(), QByteArray("primary 1"));
+        QCOMPARE(server.upsOffCommands(), 1);
     }
 };
 

@@ -1,7 +1,7 @@
 // Brevant on one UPS together with Network UPS Tools' own monitor, upsmon (Debian 12's nut-client
 // 2.8.0), on a real upsd: a Brevant primary with an upsmon secondary, an upsmon primary with a
-// Brevant secondary, and a forced shutdown set by hand that brings all of them down. upsmon runs
-// as the machine's root in a mount namespace of its own; where it cannot, every test is skipped.
+// Brevant secondary. upsmon runs as the machine's root in a mount namespace of its own; where it
+// cannot, every test is skipped.
 #include "SharedUps.h"
 
 #include <QTemporaryDir>
