@@ -63,6 +63,11 @@ public:
         return Progress::Failed;
     }
 
+    // After a Done status query of the caller's: the next query is due a rhythm after this one.
+    // A device that can have its answer ready by then (sent by the kernel at departAt, without a
+    // thread of its own) asks for it; the next startStatus takes it if it left at most maxAge before.
+    virtual void prefetchStatus(Deadline /*departAt*/, Clock::duration /*rhythm*/, Clock::duration /*maxAge*/)
+    {}
     // The caller closed the device and may open it again with the same configuration soon.
     virtual void suspend() {}
     virtual void resume() {}

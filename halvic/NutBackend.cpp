@@ -41,27 +41,49 @@ std::optional<UpsReading> NutBackend::readStatus()
 bool NutBackend::startStatus(Deadline sendBy)
 {
     m_upsAnswered = false;
+    m_prefetched.reset();
     if (!m_connection)
         return false;
+    if (m_pipe) {
+        m_prefetched = m_pipe->take(m_prefetchMaxAge);
+        if (m_pipe->isBroken())
+            m_pipe.reset();
+        // The pipe only ever adds an answer: a status it was not told (DATA-STALE included) is
+        // asked on the main connection, whose answer counts.
+        if (m_prefetched && varFromAnswer(m_prefetched->front(), m_ups, "ups.status"))
+            return true;
+        m_prefetched.reset();
+    }
+    const bool sent = m_connection->sendEach(statusRequests(), sendBy);
+    dropBrokenConnection();
+    return sent;
+}
+
+std::vector<std::string> NutBackend::statusRequests() const
+{
     std::vector<std::string> requests{"GET VAR " + m_ups + " ups.status"};
     for (const std::string& name : nutValueVariables())
         requests.push_back("GET VAR " + m_ups + ' ' + name);
-    const bool sent = m_connection->sendEach(requests, sendBy);
-    dropBrokenConnection();
-    return sent;
+    return requests;
 }
 
 Progress NutBackend::continueStatus(Deadline spinUntil, Deadline waitUntil,
                                     std::optional<UpsReading>& reading)
 {
     reading.reset();
-    const Progress progress =
-        m_connection ? m_connection->collectEach(spinUntil, waitUntil) : Progress::Failed;
-    if (progress != Progress::Done) {
-        dropBrokenConnection();
-        return progress;
+    std::vector<std::string> answers;
+    if (m_prefetched) {
+        answers = std::move(*m_prefetched);
+        m_prefetched.reset();
+    } else {
+        const Progress progress =
+            m_connection ? m_connection->collectEach(spinUntil, waitUntil) : Progress::Failed;
+        if (progress != Progress::Done) {
+            dropBrokenConnection();
+            return progress;
+        }
+        answers = m_connection->takeAnswers();
     }
-    const auto answers = m_connection->takeAnswers();
     // Anything else, "ERR DATA-STALE" included, is no answer.
     const auto status = varFromAnswer(answers.front(), m_ups, "ups.status");
     reading = status ? readingFromUpsStatus(*status) : std::nullopt;
@@ -72,6 +94,16 @@ Progress NutBackend::continueStatus(Deadline spinUntil, Deadline waitUntil,
             addUpsOff(reading->values, *upsOff);
     }
     return Progress::Done;
+}
+
+void NutBackend::prefetchStatus(Deadline departAt, Clock::duration rhythm, Clock::duration maxAge)
+{
+    if (!m_pipe)
+        return;
+    m_prefetchMaxAge = maxAge;
+    m_pipe->prefetch(departAt, rhythm);
+    if (m_pipe->isBroken())
+        m_pipe.reset();
 }
 
 bool NutBackend::switchOff()
@@ -135,6 +167,11 @@ bool NutBackend::connected()
     // waits for a list.
     if (m_connection && m_primary && m_loggedIn)
         offeredCommands();
+    if (m_connection)
+        m_pipe = NutStatusPipe::open(m_settings.target, statusRequests(), m_interrupt);
+    // The second connection may have reached another listener: it is believed on its own.
+    if (m_pipe && reasonToDistrustServer(m_pipe->socketDescriptor()))
+        m_pipe.reset();
     return m_connection != nullptr;
 }
 
@@ -322,6 +359,7 @@ void NutBackend::dropBrokenConnection()
 {
     if (m_connection && m_connection->isBroken()) {
         m_connection.reset();
+        m_pipe.reset();
         m_authenticated = false;
         m_loggedIn = false;
         m_primary = false;

@@ -4,6 +4,7 @@
 #include "Config.h"
 #include "NutConnection.h"
 #include "NutProtocol.h"
+#include "NutStatusPipe.h"
 
 #include <chrono>
 
@@ -53,6 +54,7 @@ public:
     bool startStatus(Deadline sendBy) override;
     Progress continueStatus(Deadline spinUntil, Deadline waitUntil,
                             std::optional<UpsReading>& reading) override;
+    void prefetchStatus(Deadline departAt, Clock::duration rhythm, Clock::duration maxAge) override;
 
 private:
     bool connected();
@@ -67,12 +69,17 @@ private:
     const std::optional<std::vector<std::string>>& offeredCommands();
     std::optional<UpsOff> upsOffAbility() const;
     bool setOffDelay();
+    std::vector<std::string> statusRequests() const;
     bool ask(const std::string& request);
     void dropBrokenConnection();
 
     NutSettings m_settings;
     const Interrupt& m_interrupt;
     std::unique_ptr<NutConnection> m_connection;
+    // The status asked on a second connection, timed by the kernel; none when it could not be set up.
+    std::unique_ptr<NutStatusPipe> m_pipe;
+    std::optional<std::vector<std::string>> m_prefetched;
+    Clock::duration m_prefetchMaxAge{};
     std::string m_ups;
     bool m_authenticated = false;
     bool m_loggedIn = false;

@@ -42,9 +42,10 @@ Result guarded(Work work, Result failed, bool& threw) noexcept
 WorkerTiming workerTimingFromText(std::string_view text)
 {
     WorkerTiming timing;
-    const std::array<std::pair<std::string_view, milliseconds WorkerTiming::*>, 10> names{{
+    const std::array<std::pair<std::string_view, milliseconds WorkerTiming::*>, 11> names{{
         {"caller_spin", &WorkerTiming::callerSpin},
         {"caller_wait", &WorkerTiming::callerWait},
+        {"prefetch_lead", &WorkerTiming::prefetchLead},
         {"poll_interval", &WorkerTiming::pollInterval},
         {"poll_lead", &WorkerTiming::pollLead},
         {"stale_after", &WorkerTiming::staleAfter},
@@ -204,6 +205,9 @@ Progress ThreadedBackend::askDevice(Shared& shared, std::unique_lock<std::mutex>
 {
     Backend& device = *shared.device;
     shared.deviceBusy = true;
+    const auto rhythm = shared.queryRhythm;
+    const Clock::time_point queried = shared.lastQuery.value_or(Clock::now());
+    const Clock::duration lead = shared.timing.prefetchLead;
     lock.unlock();
     const Deadline spinUntil = Clock::now() + shared.timing.callerSpin;
     const Deadline waitUntil = spinUntil + shared.timing.callerWait;
@@ -211,8 +215,13 @@ Progress ThreadedBackend::askDevice(Shared& shared, std::unique_lock<std::mutex>
     bool threw = false;
     const Progress progress = guarded(
         [&] {
-            return device.startStatus(waitUntil) ? device.continueStatus(spinUntil, waitUntil, reading)
-                                                 : Progress::Failed;
+            const Progress asked = device.startStatus(waitUntil)
+                                       ? device.continueStatus(spinUntil, waitUntil, reading)
+                                       : Progress::Failed;
+            // A poll late by up to the lead still takes the answer sent for it.
+            if (asked == Progress::Done && rhythm && lead > Clock::duration::zero())
+                device.prefetchStatus(queried + *rhythm - lead, *rhythm, 2 * lead);
+            return asked;
         },
         Progress::Failed, threw);
     lock.lock();

@@ -22,6 +22,9 @@ struct WorkerTiming
     // than half of callerSpin + callerWait.
     std::chrono::milliseconds callerSpin{1};
     std::chrono::milliseconds callerWait{4};
+    // Once the rhythm is known, a device that can have the next answer sent for by the kernel
+    // (NUT, see NutStatusPipe) has it asked this long before the next query is due; 0: never.
+    std::chrono::milliseconds prefetchLead{60};
     // Other devices, and one not yet ready for the caller, are asked by the worker this often
     // until it has learnt the rhythm of the caller's status queries; then once per query, just
     // before it.
@@ -45,7 +48,7 @@ struct WorkerTiming
 };
 
 // The defaults with the changes "name=milliseconds,..." makes (names: caller_spin, caller_wait,
-// poll_interval, poll_lead, stale_after, first_reading_wait, command_wait, command_deadline,
+// prefetch_lead, poll_interval, poll_lead, stale_after, first_reading_wait, command_wait, command_deadline,
 // command_retry, release_after_close); unknown names and values out of 0..600000 are ignored.
 // Tests use it through HALVIC_WORKER_TIMING so that none depends on a race against the wall clock.
 WorkerTiming workerTimingFromText(std::string_view text);

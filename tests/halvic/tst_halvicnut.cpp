@@ -2,6 +2,7 @@
 // computers on one UPS are several copies of the library in this process, each with its own worker
 // and connection. The primary's forced shutdown stays set at upsd: those tests come last.
 #include "HalvicClient.h"
+#include "NutStatusPipe.h"
 #include "TestFiles.h"
 
 #include <QDateTime>
@@ -22,6 +23,8 @@ class TestHalvicNut : public QObject
 private slots:
     void initTestCase();
     void followsPowerEvents();
+    void statusPipeAsksUpsdJustBeforeEachPoll();
+    void pollsInTheMonitorsRhythmSeeTheLatestStatus();
     void secondariesLogInAndNeverSwitchOff();
     void switchOff_data();
     void switchOff();
@@ -138,6 +141,53 @@ void TestHalvicNut::followsPowerEvents()
     QCOMPARE(m_halvic->values(),
              QByteArray("battery.charge 50\nbattery.runtime 600\ndevice.mfr Brevant tests\n"
                         "device.model Dummy UPS\nhalvic.ups_off secondary\n"));
+    m_halvic->close();
+}
+
+// upsd takes the pipe's padded requests (and the padded VER that times the first one) like any
+// other, and each poll finds the answers to the request that left just before it: what upsd knew
+// then, not a poll earlier.
+void TestHalvicNut::statusPipeAsksUpsdJustBeforeEachPoll()
+{
+    using namespace std::chrono_literals;
+    const halvic::Interrupt interrupt;
+    const auto pipe = halvic::NutStatusPipe::open(
+        {.ups = "dummy", .host = "127.0.0.1", .port = m_port.toUShort(), .hostNamed = true},
+        {"GET VAR dummy ups.status", "GET VAR dummy battery.charge"}, interrupt);
+    QVERIFY(pipe);
+    constexpr auto Rhythm = 2200ms;
+    constexpr auto Lead = 60ms;
+    auto poll = halvic::Clock::now();
+    for (int k = 0; k < 5; ++k) {
+        QTest::qWait(int(std::chrono::ceil<std::chrono::milliseconds>(poll - halvic::Clock::now()).count()));
+        const auto answers = pipe->take(2 * Lead);
+        // The first poll sends nothing (the connection was just used), the second sets the time.
+        if (k >= 2) {
+            QVERIFY2(answers, qPrintable(QStringLiteral("poll %1").arg(k)));
+            QCOMPARE(QByteArray::fromStdString(answers->front()),
+                     QByteArray("VAR dummy ups.status \"") + ((k - 1) % 2 ? "OL" : "OB") + '"');
+        }
+        setUpsStatus((k % 2) ? "OL" : "OB");
+        pipe->prefetch(poll + Rhythm - Lead, Rhythm);
+        poll += Rhythm;
+    }
+    QVERIFY(!pipe->isBroken());
+    setUpsStatus("OL");
+}
+
+// The same through the library, in the monitor's rhythm: a poll never reads an answer a poll old.
+void TestHalvicNut::pollsInTheMonitorsRhythmSeeTheLatestStatus()
+{
+    m_halvic->open();
+    QTRY_VERIFY_WITH_TIMEOUT(poll().is(true, false), 10000);
+    for (int k = 0; k < 6; ++k) {
+        const bool mains = k % 2 == 1;
+        setUpsStatus(mains ? "OL" : "OB");
+        QTest::qWait(2200); // the monitor's poll interval
+        QVERIFY2(poll().is(mains, false), qPrintable(QStringLiteral("poll %1").arg(k)));
+    }
+    setUpsStatus("OL");
+    QTRY_VERIFY_WITH_TIMEOUT(poll().is(true, false), 10000);
     m_halvic->close();
 }
 

@@ -4,6 +4,7 @@
 #include "FakeNutServer.h"
 #include "NutBackend.h"
 #include "NutProtocol.h"
+#include "NutStatusPipe.h"
 #include "TestFiles.h"
 #include "ThreadedBackend.h"
 #include "UpsValues.h"
@@ -94,6 +95,8 @@ private slots:
     void workerSurvivesThrowingAndStuckDevices();
     void credentialsGoOnlyToTheNamedServer_data();
     void credentialsGoOnlyToTheNamedServer();
+    void statusPipeAsksJustBeforeEachPoll();
+    void statusPipeGivesUpOnAServerThatSaysTooMuch();
     void writesWholeValueLines_data();
     void writesWholeValueLines();
 };
@@ -277,6 +280,7 @@ void TestHalvicParts::credentialsGoOnlyToTheNamedServer_data()
     QTest::addColumn<QStringList>("requests");
     // LIST CMD as the connection begins, on the library's own thread: whether nut_offcmd is
     // offered, told with the values.
+    // clang-format off
     QTest::newRow("named in nut_ups: logs in, is primary on this machine, logs out")
         << true
         << QStringList{"USERNAME \"admin\"",
@@ -284,13 +288,12 @@ void TestHalvicParts::credentialsGoOnlyToTheNamedServer_data()
                        "LOGIN fake",
                        "PRIMARY fake",
                        "LIST CMD fake",
-                       "GET VAR fake ups.status",
                        "FSD fake",
                        "GET NUMLOGINS fake",
                        "INSTCMD fake load.off",
                        "LOGOUT"};
-    QTest::newRow("localhost by default: a secondary that sends no credentials")
-        << false << QStringList{"GET VAR fake ups.status"};
+    QTest::newRow("localhost by default: a secondary that sends no credentials") << false << QStringList{};
+    // clang-format on
 }
 
 void TestHalvicParts::credentialsGoOnlyToTheNamedServer()
@@ -311,8 +314,8 @@ void TestHalvicParts::credentialsGoOnlyToTheNamedServer()
     }
     const auto sent = [&] {
         QStringList lines;
-        // The values asked with the status are another test's matter.
-        const QRegularExpression valueRequest(QStringLiteral("^GET VAR fake (?!ups\\.status$)"));
+        // The status and the values asked with it are other tests' matter.
+        const QRegularExpression valueRequest(QStringLiteral("^GET VAR fake "));
         for (const std::string& line : server.requests()) {
             if (!valueRequest.match(text(line)).hasMatch())
                 lines << text(line);
@@ -320,6 +323,78 @@ void TestHalvicParts::credentialsGoOnlyToTheNamedServer()
         return lines;
     };
     QTRY_COMPARE(sent(), requests);
+}
+
+// The monitor's rhythm, shortened: each request leaves the socket just before the poll it is for
+// (the kernel sends it; the server's arrival times show when), and the poll takes its answers,
+// which say what the server knew then. The first poll finds the connection just used and sends
+// nothing: when its request would leave is not foreseeable yet.
+void TestHalvicParts::statusPipeAsksJustBeforeEachPoll()
+{
+    using namespace std::chrono_literals;
+    fakenut::FakeNutServer server(fakenut::Behaviour::Serve, {.variables = {{"battery.charge", "80"}}});
+    const Interrupt interrupt;
+    const std::vector<std::string> requests{"GET VAR fake ups.status", "GET VAR fake battery.charge"};
+    const auto pipe = NutStatusPipe::open(
+        {.ups = "fake", .host = "127.0.0.1", .port = server.port(), .hostNamed = true}, requests, interrupt);
+    QVERIFY(pipe);
+    const size_t warmUp = server.requests().size();
+    constexpr auto Rhythm = 500ms;
+    constexpr auto Lead = 60ms;
+    constexpr int Polls = 6;
+    std::vector<Deadline> departures;
+    Deadline poll = Clock::now();
+    for (int k = 0; k < Polls; ++k) {
+        QTest::qWait(int(std::chrono::ceil<std::chrono::milliseconds>(poll - Clock::now()).count()));
+        const auto answers = pipe->take(2 * Lead);
+        if (k >= 2) {
+            QVERIFY2(answers, qPrintable(QStringLiteral("poll %1").arg(k)));
+            const std::string told = (k - 1) % 2 ? "OL" : "OB";
+            QCOMPARE(text(answers->front()), text("VAR fake ups.status \"" + told + '"'));
+            QCOMPARE(text(answers->back()), QStringLiteral("VAR fake battery.charge \"80\""));
+        }
+        server.setStatus(k % 2 ? "OL" : "OB");
+        pipe->prefetch(poll + Rhythm - Lead, Rhythm);
+        if (k >= 1)
+            departures.push_back(poll + Rhythm - Lead);
+        poll += Rhythm;
+    }
+    QVERIFY(!pipe->isBroken());
+    std::vector<Deadline> arrivals;
+    const auto arrived = [&] {
+        arrivals.clear();
+        const auto lines = server.requests();
+        const auto times = server.arrivals();
+        for (size_t i = warmUp; i < lines.size(); ++i) {
+            if (lines[i] == requests.front())
+                arrivals.push_back(times[i]);
+        }
+        return arrivals.size();
+    };
+    QTRY_COMPARE(arrived(), departures.size());
+    for (size_t i = 0; i < departures.size(); ++i) {
+        const auto early = std::chrono::duration_cast<std::chrono::milliseconds>(departures[i] - arrivals[i]);
+        QVERIFY2(
+            early < 25ms && early > -250ms,
+            qPrintable(
+                QStringLiteral("request %1 arrived %2 ms before it was to leave").arg(i).arg(early.count())));
+    }
+}
+
+// Lines nobody asked for end the pipe: it never reads on for them, nor waits.
+void TestHalvicParts::statusPipeGivesUpOnAServerThatSaysTooMuch()
+{
+    using namespace std::chrono_literals;
+    fakenut::FakeNutServer server(fakenut::Behaviour::Serve);
+    const Interrupt interrupt;
+    const auto pipe =
+        NutStatusPipe::open({.ups = "fake", .host = "127.0.0.1", .port = server.port(), .hostNamed = true},
+                            {"GET VAR fake ups.status"}, interrupt);
+    QVERIFY(pipe);
+    server.setBehaviour(fakenut::Behaviour::EndlessList);
+    QTest::qWait(300); // idle long enough for the first request's time to be foreseen
+    pipe->prefetch(Clock::now() + 100ms, 300ms);
+    QTRY_VERIFY(!pipe->take(1s) && pipe->isBroken());
 }
 
 void TestHalvicParts::writesWholeValueLines_data()

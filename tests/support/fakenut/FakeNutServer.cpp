@@ -90,6 +90,12 @@ std::vector<std::string> FakeNutServer::requests() const
     return m_requests;
 }
 
+std::vector<std::chrono::steady_clock::time_point> FakeNutServer::arrivals() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_arrivals;
+}
+
 void FakeNutServer::run()
 {
     std::vector<Client> clients;
@@ -162,6 +168,7 @@ void FakeNutServer::serveRequest(Client& client, const std::string& line)
     {
         const std::lock_guard lock(m_mutex);
         m_requests.push_back(line);
+        m_arrivals.push_back(std::chrono::steady_clock::now());
     }
     if (client.out.empty() && m_answerDelay.load() > std::chrono::milliseconds(0))
         client.heldUntil = Clock::now() + m_answerDelay.load();

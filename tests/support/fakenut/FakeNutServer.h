@@ -45,6 +45,8 @@ public:
     bool isListening() const { return m_listener >= 0; }
     uint16_t port() const { return m_port; }
     std::vector<std::string> requests() const;
+    // When each of requests() arrived (steady clock).
+    std::vector<std::chrono::steady_clock::time_point> arrivals() const;
     uint64_t bytesSent() const { return m_bytesSent; }
     // The benchmark freezes a server that has answered so far.
     void setBehaviour(Behaviour behaviour) { m_behaviour = behaviour; }
@@ -69,6 +71,7 @@ private:
     uint16_t m_port = 0;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_requests;
+    std::vector<std::chrono::steady_clock::time_point> m_arrivals;
     std::atomic<uint64_t> m_bytesSent{0};
     std::atomic<bool> m_dropConnections{false};
     std::atomic<std::chrono::milliseconds> m_answerDelay{std::chrono::milliseconds(0)};
