@@ -167,7 +167,7 @@ bool NutBackend::connected()
     // waits for a list.
     if (m_connection && m_primary && m_loggedIn)
         offeredCommands();
-    if (m_connection)
+    if (m_connection && m_settings.timedStatus)
         m_pipe = NutStatusPipe::open(m_settings.target, statusRequests(), m_interrupt);
     // The second connection may have reached another listener: it is believed on its own.
     if (m_pipe && reasonToDistrustServer(m_pipe->socketDescriptor()))

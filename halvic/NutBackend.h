@@ -27,6 +27,8 @@ struct NutSettings
     int offDelaySeconds = DefaultOffDelaySeconds;
     NutRole role = NutRole::Chosen;
     std::chrono::seconds hostsync{DefaultHostsyncSeconds};
+    // Whether the status may be asked ahead on a second connection (NutStatusPipe).
+    bool timedStatus = true;
 };
 
 // A UPS that a NUT server serves, asked from the worker thread: every call may wait for the

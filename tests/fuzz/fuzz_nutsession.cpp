@@ -184,7 +184,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                      .offCommand = "",
                                      .offDelaySeconds = halvic::DefaultOffDelaySeconds,
                                      .role = options & 4 ? halvic::NutRole::Primary : halvic::NutRole::Chosen,
-                                     .hostsync = std::chrono::seconds(0)};
+                                     .hostsync = std::chrono::seconds(0),
+                                     // One connection at a time is all this server serves.
+                                     .timedStatus = false};
         halvic::NutBackend backend(settings, interrupt);
         static_cast<void>(backend.readStatus());
         if (options & 2)
