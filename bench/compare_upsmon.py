@@ -14,6 +14,7 @@ import re
 import shlex
 import shutil
 import signal
+import socket
 import statistics
 import subprocess
 import sys
@@ -252,6 +253,30 @@ class NutServer:
     def pids(self):
         return [int((self.dir / name).read_text()) for name in ("driver.pid", "upsd.pid")]
 
+    def ask_status(self):
+        """upsd's ups.status now, on a connection of its own; empty without an answer."""
+        try:
+            with socket.create_connection(("127.0.0.1", self.port), timeout=1) as connection:
+                connection.sendall(b"GET VAR dummy ups.status\n")
+                answer = b""
+                while not answer.endswith(b"\n"):
+                    chunk = connection.recv(256)
+                    if not chunk:
+                        break
+                    answer += chunk
+            return answer.decode(errors="replace").split('"')[1] if answer.count(b'"') >= 2 else ""
+        except OSError:
+            return ""
+
+    def when_served(self, state, timeout=5.0):
+        """The time upsd first answers `state` (asked every 5 ms), or None."""
+        end = time.time() + timeout
+        while time.time() < end:
+            if self.ask_status() == NUT_STATUS[state]:
+                return time.time()
+            time.sleep(0.005)
+        return None
+
     def set_state(self, state):
         # dummy-ups re-reads the file when its time stamp changes, once a second.
         write_file(self.dev, f"ups.status: {NUT_STATUS[state]}\nbattery.charge: 100\nups.mfr: Brevant tests\n")
@@ -362,7 +387,8 @@ def first_after(events, since, wanted):
 
 
 def measure_latency(args, sim, nutmon, nut, upsmon):
-    samples = {"Brevant, simulated UPS": [], "Brevant, NUT backend": []}
+    samples = {"Brevant, simulated UPS": [], "Brevant, NUT backend": [],
+               "Brevant, NUT backend, from upsd's change": []}
     if upsmon:
         samples["upsmon (POLLFREQ 5)"] = []
     counts = {"sim": 0, "nut": 0, "upsmon": 0}
@@ -374,6 +400,9 @@ def measure_latency(args, sim, nutmon, nut, upsmon):
         t_nut = nut.set_state(state)
         write_file(sim.sim_file, SIM_STATE[state] + "\n")
         t_sim = time.time()
+        # When dummy-ups's read of its file brought the change to upsd: what the NUT backend could
+        # see from then on.
+        t_upsd = nut.when_served(state)
         text = EVENT_TEXTS[state]
         seen = {}
 
@@ -400,7 +429,11 @@ def measure_latency(args, sim, nutmon, nut, upsmon):
                           ("upsmon", "upsmon (POLLFREQ 5)")):
             if key in seen:
                 samples[name].append(seen[key])
-        log(f"sample {i + 1}/{args.samples} {state}: " + ", ".join(f"{k} {v:.3f} s" for k, v in seen.items()))
+        if "nut" in seen and t_upsd is not None:
+            samples["Brevant, NUT backend, from upsd's change"].append(seen["nut"] - (t_upsd - t_nut))
+        served = f", upsd had it after {t_upsd - t_nut:.3f} s" if t_upsd is not None else ""
+        log(f"sample {i + 1}/{args.samples} {state}: " + ", ".join(f"{k} {v:.3f} s" for k, v in seen.items())
+            + served)
     if state != "OL":
         nut.set_state("OL")
         write_file(sim.sim_file, "online\n")
@@ -543,7 +576,12 @@ def write_report(args, results):
         "once. Latency runs from that write to Brevant's log line of the event (its time stamp, in",
         "milliseconds) or to upsmon's NOTIFYCMD time stamp. The record row itself carries whole seconds",
         "only, and is written in the same tick as the log line. The NUT path includes dummy-ups's own",
-        "one-second poll of its file; the library asks upsd at each poll of Brevant.",
+        "one-second poll of its file: a change it has not brought to upsd by Brevant's poll waits a whole",
+        "poll more, so the NUT row depends on how the two Brevants' polls and dummy-ups's fall against",
+        "each other in a run. The row \"from upsd's change\" counts from the moment upsd first answers the",
+        "new state (asked every 5 ms on a connection of its own): what the NUT backend itself adds,",
+        "comparable with the simulated UPS's row. `bench/halvic/nut-detection.py` compares the",
+        "library's two ways of asking upsd on the same changes.",
         "",
         "| Monitor | Samples | Median (s) | Max (s) |",
         "|---|---:|---:|---:|",
@@ -573,7 +611,7 @@ def write_report(args, results):
         "",
         "Reading the rows: Brevant wakes for its poll every 2.2 s; on the NUT backend the poll finds",
         "upsd's answer waiting in a socket: the poll before handed the request to the kernel, which",
-        "sent it 60 ms before this poll (TCP pacing; docs/halvic.md, \"Pacing\"), so no thread of the",
+        "sent it 15 ms before this poll (TCP pacing; docs/halvic.md, \"Pacing\"), so no thread of the",
         "program wakes for it and the library's worker sleeps without a timer",
         "(`bench/halvic/nut-wakeups.py` shows the library's share). upsmon asks upsd every POLLFREQ",
         "(5 s). The NUT server's own cost",

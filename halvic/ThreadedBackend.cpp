@@ -19,6 +19,8 @@ using std::chrono::milliseconds;
 constexpr milliseconds StopWait{100};
 // Status queries closer together than this are no rhythm to follow (a test's busy loop).
 constexpr milliseconds ShortestRhythm{200};
+// How late a query may come and still take the answer asked ahead for it.
+constexpr milliseconds LateQuery{50};
 
 // Runs one piece of device work; whatever it throws is logged once and ends as `failed`.
 template <typename Result, typename Work>
@@ -218,9 +220,8 @@ Progress ThreadedBackend::askDevice(Shared& shared, std::unique_lock<std::mutex>
             const Progress asked = device.startStatus(waitUntil)
                                        ? device.continueStatus(spinUntil, waitUntil, reading)
                                        : Progress::Failed;
-            // A poll late by up to the lead still takes the answer sent for it.
             if (asked == Progress::Done && rhythm && lead > Clock::duration::zero())
-                device.prefetchStatus(queried + *rhythm - lead, *rhythm, 2 * lead);
+                device.prefetchStatus(queried + *rhythm - lead, *rhythm, lead + LateQuery);
             return asked;
         },
         Progress::Failed, threw);

@@ -23,8 +23,10 @@ struct WorkerTiming
     std::chrono::milliseconds callerSpin{1};
     std::chrono::milliseconds callerWait{4};
     // Once the rhythm is known, a device that can have the next answer sent for by the kernel
-    // (NUT, see NutStatusPipe) has it asked this long before the next query is due; 0: never.
-    std::chrono::milliseconds prefetchLead{60};
+    // (NUT, see NutStatusPipe) has it asked this long before the next query is due; 0: never. A
+    // change that reaches the UPS's server within the lead is seen a query later, so it is short:
+    // enough for a loopback answer and the caller's timer.
+    std::chrono::milliseconds prefetchLead{15};
     // Other devices, and one not yet ready for the caller, are asked by the worker this often
     // until it has learnt the rhythm of the caller's status queries; then once per query, just
     // before it.
