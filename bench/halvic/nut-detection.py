@@ -12,13 +12,11 @@ import ctypes
 import os
 import random
 import shutil
-import subprocess
-import tempfile
 import time
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[2]
-FIXTURE = ROOT / "tests/support/nut/nut-fixture.sh"
+from nutserver import ROOT, nut_server
+
 POLL_SECONDS = 2.2
 MAINS_BYTE = 3  # HALVIC_MAINS_BYTE
 
@@ -59,57 +57,49 @@ def main():
     parser.add_argument("--changes", type=int, default=30)
     parser.add_argument("--lead", type=int, help="prefetch_lead of the timed copy (default: the library's)")
     args = parser.parse_args()
-    with tempfile.TemporaryDirectory(prefix="nut-detection-") as work:
-        server = Path(work) / "nut"
-        subprocess.run(["bash", str(FIXTURE), "start", str(server)], check=True, stdout=subprocess.DEVNULL)
-        try:
-            port = (server / "port").read_text().strip()
-            os.environ.update(HALVIC_BACKEND="nut", HALVIC_NUT_UPS=f"dummy@127.0.0.1:{port}")
-            lead = "" if args.lead is None else f"prefetch_lead={args.lead}"
-            copies = {"timed": Copy(args.library, work, "timed", lead),
-                      "asked": Copy(args.library, work, "asked", "prefetch_lead=0")}
-            dev = server / "etc/dummy.dev"
-            stamp = time.time()
-            on_mains = True
-            next_poll = time.monotonic()
-            late = {name: 0 for name in copies}
-            unanswered = 0
+    with nut_server("nut-detection-") as (work, server):
+        lead = "" if args.lead is None else f"prefetch_lead={args.lead}"
+        copies = {"timed": Copy(args.library, work, "timed", lead),
+                  "asked": Copy(args.library, work, "asked", "prefetch_lead=0")}
+        dev = server / "etc/dummy.dev"
+        stamp = time.time()
+        on_mains = True
+        next_poll = time.monotonic()
+        late = {name: 0 for name in copies}
+        unanswered = 0
 
-            def poll():
-                nonlocal next_poll, unanswered
-                time.sleep(max(0.0, next_poll - time.monotonic()))
-                next_poll += POLL_SECONDS
-                order = list(copies.items())
-                random.shuffle(order)
-                seen = {name: copy.on_mains() for name, copy in order}
-                unanswered += sum(value is None for value in seen.values())
-                return seen
+        def poll():
+            nonlocal next_poll, unanswered
+            time.sleep(max(0.0, next_poll - time.monotonic()))
+            next_poll += POLL_SECONDS
+            order = list(copies.items())
+            random.shuffle(order)
+            seen = {name: copy.on_mains() for name, copy in order}
+            unanswered += sum(value is None for value in seen.values())
+            return seen
 
-            for _ in range(5):  # connected, the rhythm learnt, the first timed request sent
-                poll()
-            for _ in range(args.changes):
-                poll()
-                time.sleep(random.uniform(0.0, POLL_SECONDS - 0.05))
-                on_mains = not on_mains
-                stamp += 2
-                write_state(dev, on_mains, stamp)
-                first = {}
-                for index in range(6):
-                    for name, value in poll().items():
-                        if value == on_mains and name not in first:
-                            first[name] = index
-                    if len(first) == len(copies):
-                        break
-                for name in copies:
-                    if first.get(name, 99) > min(first.values(), default=99):
-                        late[name] += 1
-            for copy in copies.values():
-                copy.close()
-            print(f"{args.changes} changes; seen a poll later than the other copy: "
-                  f"timed {late['timed']}, asked {late['asked']}; polls without an answer: {unanswered}")
-        finally:
-            subprocess.run(["bash", str(FIXTURE), "stop", str(server)], check=False)
-
+        for _ in range(5):  # connected, the rhythm learnt, the first timed request sent
+            poll()
+        for _ in range(args.changes):
+            poll()
+            time.sleep(random.uniform(0.0, POLL_SECONDS - 0.05))
+            on_mains = not on_mains
+            stamp += 2
+            write_state(dev, on_mains, stamp)
+            first = {}
+            for index in range(6):
+                for name, value in poll().items():
+                    if value == on_mains and name not in first:
+                        first[name] = index
+                if len(first) == len(copies):
+                    break
+            for name in copies:
+                if first.get(name, 99) > min(first.values(), default=99):
+                    late[name] += 1
+        for copy in copies.values():
+            copy.close()
+        print(f"{args.changes} changes; seen a poll later than the other copy: "
+              f"timed {late['timed']}, asked {late['asked']}; polls without an answer: {unanswered}")
 
 if __name__ == "__main__":
     main()

@@ -11,13 +11,11 @@ that is the library's. HALVIC_WORKER_TIMING, when set, reaches the library uncha
 import argparse
 import ctypes
 import os
-import subprocess
-import tempfile
 import time
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[2]
-FIXTURE = ROOT / "tests/support/nut/nut-fixture.sh"
+from nutserver import ROOT, nut_server
+
 POLL_SECONDS = 2.2
 
 
@@ -70,19 +68,10 @@ def main():
     parser.add_argument("--library", default=str(ROOT / "build/bin/libHalvic.so"))
     parser.add_argument("--seconds", type=float, default=44)
     args = parser.parse_args()
-    with tempfile.TemporaryDirectory(prefix="nut-wakeups-") as work:
-        server = Path(work) / "nut"
-        subprocess.run(["bash", str(FIXTURE), "start", str(server)], check=True, stdout=subprocess.DEVNULL)
-        try:
-            port = (server / "port").read_text().strip()
-            os.environ.update(HALVIC_BACKEND="nut", HALVIC_NUT_UPS=f"dummy@127.0.0.1:{port}",
-                              HALVIC_NUT_USER="admin", HALVIC_NUT_PASSWORD="secret")
-            print(f"load average before: {os.getloadavg()[0]:.2f}")
-            measure(args.library, args.seconds)
-            print(f"load average after: {os.getloadavg()[0]:.2f}")
-        finally:
-            subprocess.run(["bash", str(FIXTURE), "stop", str(server)], check=False)
-
+    with nut_server("nut-wakeups-", HALVIC_NUT_USER="admin", HALVIC_NUT_PASSWORD="secret"):
+        print(f"load average before: {os.getloadavg()[0]:.2f}")
+        measure(args.library, args.seconds)
+        print(f"load average after: {os.getloadavg()[0]:.2f}")
 
 if __name__ == "__main__":
     main()
