@@ -627,7 +627,9 @@ def write_report(args, results):
         f"{SHUTDOWN_DELAY_MINUTES} minute for this run; upsmon's FINALDELAY is its default 5 s). Seconds",
         "from the change: Brevant's steps from its log, the hand-over from the settings file's time",
         "stamp when `[Schema] ShutDown=1` is read, the shutdown command from its recorder; the alarm",
-        "window's four-second bar runs between the countdown's end and the hand-over.",
+        "window's four-second bar runs between the countdown's end and the hand-over. upsmon, the NUT",
+        "server's primary here, sets the forced shutdown (FSD) as it sees the low battery: Brevant on NUT",
+        "starts its shutdown at its next poll, and its four seconds end before its own countdown would.",
         "",
     ]
     columns = list(results["shutdown"])
