@@ -46,8 +46,7 @@ bool NutBackend::startStatus(Deadline sendBy)
         return false;
     if (m_pipe) {
         m_prefetched = m_pipe->take(m_prefetchMaxAge);
-        if (m_pipe->isBroken())
-            m_pipe.reset();
+        dropBrokenConnection();
         // The pipe only ever adds an answer: a status it was not told (DATA-STALE included) is
         // asked on the main connection, whose answer counts.
         if (m_prefetched && varFromAnswer(m_prefetched->front(), m_ups, "ups.status"))
@@ -102,8 +101,7 @@ void NutBackend::prefetchStatus(Deadline departAt, Clock::duration rhythm, Clock
         return;
     m_prefetchMaxAge = maxAge;
     m_pipe->prefetch(departAt, rhythm);
-    if (m_pipe->isBroken())
-        m_pipe.reset();
+    dropBrokenConnection();
 }
 
 bool NutBackend::switchOff()
@@ -357,6 +355,8 @@ bool NutBackend::ask(const std::string& request)
 
 void NutBackend::dropBrokenConnection()
 {
+    if (m_pipe && m_pipe->isBroken())
+        m_pipe.reset();
     if (m_connection && m_connection->isBroken()) {
         m_connection.reset();
         m_pipe.reset();

@@ -24,10 +24,7 @@ bool NutConnection::sendEach(const std::vector<std::string>& lines, Deadline sen
     m_answersDue = Clock::now() + ReplyTimeout;
     m_awaited = lines.size();
     m_answers.clear();
-    std::string joined;
-    for (const std::string& line : lines)
-        joined += (joined.empty() ? "" : "\n") + line;
-    m_broken = m_broken || !m_socket->sendLine(joined, std::min(sendBy, m_answersDue));
+    m_broken = m_broken || !m_socket->sendLine(joinedNutLines(lines), std::min(sendBy, m_answersDue));
     return !m_broken;
 }
 

@@ -208,4 +208,12 @@ std::string preferredOffCommand(const std::vector<std::string>& offered)
     return {};
 }
 
+std::string joinedNutLines(const std::vector<std::string>& lines)
+{
+    std::string joined;
+    for (const std::string& line : lines)
+        joined += (joined.empty() ? "" : "\n") + line;
+    return joined;
+}
+
 } // namespace halvic

@@ -43,6 +43,9 @@ std::optional<UpsReading> readingFromUpsStatus(std::string_view status);
 
 // The variables a status poll asks for besides ups.status, in the order asked.
 const std::vector<std::string>& nutValueVariables();
+// Requests sent at once: one text, a line each, without the last line end.
+std::string joinedNutLines(const std::vector<std::string>& lines);
+
 // The value in "VAR <ups> <name> \"<value>\"", the answer to GET VAR; empty for any other answer
 // ("ERR VAR-NOT-SUPPORTED", "ERR DATA-STALE").
 std::optional<std::string> varFromAnswer(std::string_view answer, std::string_view ups,

@@ -96,11 +96,8 @@ std::unique_ptr<NutStatusPipe> NutStatusPipe::open(const NutTarget& target,
                        "asks upsd and waits for its answer");
         return nullptr;
     }
-    std::string request;
-    for (const std::string& line : requests)
-        request += (request.empty() ? "" : "\n") + line;
     return std::unique_ptr<NutStatusPipe>(
-        new NutStatusPipe(std::move(socket), std::move(request), requests.size()));
+        new NutStatusPipe(std::move(socket), joinedNutLines(requests), requests.size()));
 }
 
 NutStatusPipe::NutStatusPipe(std::unique_ptr<LineSocket> socket, std::string request, size_t answers)
