@@ -50,37 +50,38 @@ private slots:
 
     void cleanup() { m_server.reset(); }
 
-    // Battery low: upsmon, a secondary whose own wait for its primary is longer than the test,
-    // shuts down on the forced shutdown Brevant sets, and its shutdown command has run before
-    // Brevant's UPS-off reaches upsd.
-    void upsmonSecondaryIsDownBeforeTheUpsOff()
+    // Battery low. upsmon, a secondary whose own wait for its primary is longer than the test, shuts
+    // down on the forced shutdown Brevant sets, before Brevant's UPS-off reaches upsd. upsmon as the
+    // primary sets it; Brevant, a secondary with a five-minute delay, shuts down at once, and upsmon
+    // follows as soon as Brevant has gone, long before its own wait for it would end.
+    void lowBatteryShutdownOrder_data()
     {
-        const auto primary = brevant(QStringLiteral("primary"), {"admin", "primary", "0.05", {}});
-        const auto secondary = upsmon("secondary", "secondary", 120);
-        QVERIFY(primary && secondary);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->logins(), 2, 30000);
-        QVERIFY(m_server->setUpsStatus("OB LB"));
-        QTRY_VERIFY_WITH_TIMEOUT(primary->hasShutDown(), 40000);
-        QCOMPARE(testsupport::readTimeline(timeline()),
-                 (QStringList{QStringLiteral("upsmon-secondary 0"), QStringLiteral("primary 1")}));
-        QVERIFY2(secondary->output().contains("forced shutdown in progress"),
-                 secondary->output().constData());
+        QTest::addColumn<bool>("brevantPrimary");
+        QTest::addColumn<QByteArray>("brevantDelay");
+        QTest::addColumn<QStringList>("timeline");
+        QTest::addColumn<QByteArray>("upsmonSays"); // in upsmon's output when it is the secondary only
+        // clang-format off
+        QTest::newRow("upsmon secondary down before the UPS off") << true  << QByteArray("0.05") << QStringList{"upsmon-secondary 0", "primary 1"} << QByteArray("forced shutdown in progress");
+        QTest::newRow("upsmon primary brings Brevant down")       << false << QByteArray("5")    << QStringList{"secondary 0", "upsmon-primary 0"} << QByteArray("Host sync timer expired");
+        // clang-format on
     }
 
-    // Battery low: upsmon as the primary sets the forced shutdown; Brevant, a secondary whose own
-    // delay is five minutes, shuts down at once, and upsmon's shutdown command follows as soon as
-    // Brevant has gone, long before upsmon's own wait for it would end.
-    void upsmonPrimaryBringsBrevantDown()
+    void lowBatteryShutdownOrder()
     {
-        const auto secondary = brevant(QStringLiteral("secondary"), {"secondary", "secondary", "5", {}});
-        const auto primary = upsmon("monitor", "primary", 120);
-        QVERIFY(primary && secondary);
+        QFETCH(bool, brevantPrimary);
+        QFETCH(QByteArray, brevantDelay);
+        const QByteArray role = brevantPrimary ? "primary" : "secondary";
+        const auto computer = brevant(QString::fromLatin1(role),
+                                      {brevantPrimary ? "admin" : "secondary", role, brevantDelay, {}});
+        const auto monitor =
+            brevantPrimary ? upsmon("secondary", "secondary", 120) : upsmon("monitor", "primary", 120);
+        QVERIFY(computer && monitor);
         QTRY_COMPARE_WITH_TIMEOUT(m_server->logins(), 2, 30000);
         QVERIFY(m_server->setUpsStatus("OB LB"));
-        QTRY_VERIFY_WITH_TIMEOUT(primary->hasShutDown(), 40000);
-        QCOMPARE(testsupport::readTimeline(timeline()),
-                 (QStringList{QStringLiteral("secondary 0"), QStringLiteral("upsmon-primary 0")}));
-        QVERIFY2(!primary->output().contains("Host sync timer expired"), primary->output().constData());
+        QTRY_VERIFY_WITH_TIMEOUT(brevantPrimary ? computer->hasShutDown() : monitor->hasShutDown(), 40000);
+        QTEST(testsupport::readTimeline(timeline()), "timeline");
+        QFETCH(QByteArray, upsmonSays);
+        QVERIFY2(monitor->output().contains(upsmonSays) == brevantPrimary, monitor->output().constData());
     }
 };
 

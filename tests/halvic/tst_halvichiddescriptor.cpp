@@ -29,12 +29,10 @@ class TestHalvicHidDescriptor : public QObject
     Q_OBJECT
 
 private slots:
-    void readsFamilies_data();
-    void readsFamilies();
+    void readsTheStatusAndMeasures_data();
+    void readsTheStatusAndMeasures();
     void findsTheFieldsOfRealDevices_data();
     void findsTheFieldsOfRealDevices();
-    void readsTheReportsRealDevicesLogged_data();
-    void readsTheReportsRealDevicesLogged();
     void convertsUnits_data();
     void convertsUnits();
     void saysWhetherTheUpsCanBeSwitchedOff_data();
@@ -46,45 +44,71 @@ private slots:
     void findsPowerDevicesAmongHidrawNodes();
 };
 
-// Each family's status fields found where it keeps them, and read.
-void TestHalvicHidDescriptor::readsFamilies_data()
+// Each family's status and measures read where it keeps them, from reports made up here and from
+// the report bytes the devices' owners published.
+void TestHalvicHidDescriptor::readsTheStatusAndMeasures_data()
 {
     QTest::addColumn<QString>("family");
     QTest::addColumn<QStringList>("reports");
     QTest::addColumn<QString>("reading");
+    QTest::addColumn<QString>("measures"); // capacity %, runtime s, load %, input V; empty: not checked
     const QString apc = QStringLiteral("apc-back-ups");
     // clang-format off
-    QTest::newRow("APC on battery, below the limit") << apc << QStringList{"16 0a 00 00 00", "14 01 00"} << "battery low";
-    QTest::newRow("APC shutdown imminent")           << apc << QStringList{"16 0a 00 00 00", "14 00 01"} << "battery low";
-    QTest::newRow("APC status report too short")     << apc << QStringList{"16"} << "none";
-    QTest::newRow("CyberPower, status as input only") << "cyberpower-ols" << QStringList{"0b 04"} << "battery";
-    QTest::newRow("PowerWalker VI RT discharging below the limit") << "powerwalker-vi-rt" << QStringList{"01 06"} << "battery low";
-    QTest::newRow("Powercom BNT on mains")           << "powercom-bnt" << QStringList{"0a 0c 00"} << "mains";
+    QTest::newRow("APC on battery, below the limit") << apc << QStringList{"16 0a 00 00 00", "14 01 00"} << "battery low" << "";
+    QTest::newRow("APC shutdown imminent")           << apc << QStringList{"16 0a 00 00 00", "14 00 01"} << "battery low" << "";
+    QTest::newRow("APC status report too short")     << apc << QStringList{"16"} << "none" << "";
+    QTest::newRow("CyberPower, status as input only") << "cyberpower-ols" << QStringList{"0b 04"} << "battery" << "";
+    QTest::newRow("PowerWalker VI RT discharging below the limit") << "powerwalker-vi-rt" << QStringList{"01 06"} << "battery low" << "";
+    QTest::newRow("Powercom BNT on mains")           << "powercom-bnt" << QStringList{"0a 0c 00"} << "mains" << "";
+    QTest::newRow("APC Back-UPS 500") << "apc-back-ups-500"
+        << QStringList{"0c 64 00 00 14 0a", "11 0a 00 00", "13 01", "14 00 00", "06 00 00 08"} << "mains" << "100 2580 - -";
+    QTest::newRow("APC Smart-UPS 3000, Constant items") << "apc-smart-ups-3000"
+        << QStringList{"07 0c 00", "0c 64", "0d bc 04 00 00", "11 0a"} << "mains" << "100 1212 - -";
+    QTest::newRow("CyberPower CP1500PFCLCD, Constant items") << "cyberpower-cp1500pfclcd"
+        << QStringList{"08 64 dc 23 2c 01", "07 64 05 0a 14 0a 64", "0b 11", "13 03", "0f 79 00"} << "mains" << "100 9180 3 121";
+    QTest::newRow("Legrand on mains, voltage in tenths") << "legrand-ups"
+        << QStringList{"32 00 00 19", "34 64", "35 6a 0a", "1e 0b", "31 58 09"} << "mains" << "100 2666 11 239.2";
+    QTest::newRow("Legrand on battery") << "legrand-ups" << QStringList{"32 00 00 28"} << "battery" << "- - - -";
+    QTest::newRow("Liebert GXT5, Constant items") << "liebert-gxt5"
+        << QStringList{"07 64 24 00 ff ff", "08 23 10", "10 09 00 00 00"} << "mains" << "100 36 9 -";
+    QTest::newRow("PowerWalker VI 1200 SHL, Constant 8-bit flags") << "powerwalker-vi-1200-shl"
+        << QStringList{"01 01 00 01 00 01 00 00", "06 64 7d 14", "07 08 10 01", "31 ea 00"} << "mains" << "100 5245 8 234";
     // clang-format on
 }
 
-void TestHalvicHidDescriptor::readsFamilies()
+void TestHalvicHidDescriptor::readsTheStatusAndMeasures()
 {
     QFETCH(QString, family);
     QFETCH(QStringList, reports);
+    QFETCH(QString, measures);
     std::string error;
-    const auto layout = parseReportDescriptor(bytes(familyDescriptor(family)), &error);
+    auto layout = parseReportDescriptor(bytes(familyDescriptor(family)), &error);
     QVERIFY2(layout, error.c_str());
     QVERIFY(isPowerDevice(*layout));
-    const auto read = [&](const HidField& field) -> std::optional<int64_t> {
+    const auto [vendorId, productId] = corpusDeviceIds(family);
+    applyHidQuirks(vendorId, productId, *layout);
+    const auto reading = readingFromFields(PowerDeviceFields::find(*layout), [&](const HidField& field) {
         for (const QString& report : reports) {
             const auto data = bytes(fromHex(report.toLatin1()));
             if (data.front() == field.reportId)
                 return fieldValue(field, data);
         }
-        return std::nullopt;
-    };
-    const auto reading = readingFromFields(PowerDeviceFields::find(*layout), read);
+        return std::optional<int64_t>();
+    });
     QTEST(!reading                     ? QStringLiteral("none")
           : reading->status.onMains    ? QStringLiteral("mains")
           : reading->status.batteryLow ? QStringLiteral("battery low")
                                        : QStringLiteral("battery"),
           "reading");
+    if (!reading || measures.isEmpty())
+        return;
+    const auto text = [](const std::optional<double>& value) {
+        return value ? QString::number(*value) : QStringLiteral("-");
+    };
+    QCOMPARE(QStringList({text(reading->remainingCapacityPercent), text(reading->runTimeToEmptySeconds),
+                          text(reading->percentLoad), text(reading->inputVolts)})
+                 .join(u' '),
+             measures);
 }
 
 // Every descriptor of the corpus: the status found (often in Constant items), the delay's step in
@@ -126,57 +150,6 @@ void TestHalvicHidDescriptor::findsTheFieldsOfRealDevices()
     const auto& delay = fields.delayBeforeShutdown;
     QTEST(delay ? physicalValue(*delay, 1) - physicalValue(*delay, 0) : 0.0, "delayStep");
     QVERIFY(!delay || !delay->constant);
-}
-
-// The status and measures read from the report bytes the devices' owners published.
-void TestHalvicHidDescriptor::readsTheReportsRealDevicesLogged_data()
-{
-    QTest::addColumn<QString>("family");
-    QTest::addColumn<QStringList>("reports");
-    QTest::addColumn<QString>("reading");
-    QTest::addColumn<QString>("measures"); // capacity %, runtime s, load %, input V
-    // clang-format off
-    QTest::newRow("APC Back-UPS 500") << "apc-back-ups-500"
-        << QStringList{"0c 64 00 00 14 0a", "11 0a 00 00", "13 01", "14 00 00", "06 00 00 08"} << "mains" << "100 2580 - -";
-    QTest::newRow("APC Smart-UPS 3000, Constant items") << "apc-smart-ups-3000"
-        << QStringList{"07 0c 00", "0c 64", "0d bc 04 00 00", "11 0a"} << "mains" << "100 1212 - -";
-    QTest::newRow("CyberPower CP1500PFCLCD, Constant items") << "cyberpower-cp1500pfclcd"
-        << QStringList{"08 64 dc 23 2c 01", "07 64 05 0a 14 0a 64", "0b 11", "13 03", "0f 79 00"} << "mains" << "100 9180 3 121";
-    QTest::newRow("Legrand on mains, voltage in tenths") << "legrand-ups"
-        << QStringList{"32 00 00 19", "34 64", "35 6a 0a", "1e 0b", "31 58 09"} << "mains" << "100 2666 11 239.2";
-    QTest::newRow("Legrand on battery") << "legrand-ups" << QStringList{"32 00 00 28"} << "battery" << "- - - -";
-    QTest::newRow("Liebert GXT5, Constant items") << "liebert-gxt5"
-        << QStringList{"07 64 24 00 ff ff", "08 23 10", "10 09 00 00 00"} << "mains" << "100 36 9 -";
-    QTest::newRow("PowerWalker VI 1200 SHL, Constant 8-bit flags") << "powerwalker-vi-1200-shl"
-        << QStringList{"01 01 00 01 00 01 00 00", "06 64 7d 14", "07 08 10 01", "31 ea 00"} << "mains" << "100 5245 8 234";
-    // clang-format on
-}
-
-void TestHalvicHidDescriptor::readsTheReportsRealDevicesLogged()
-{
-    QFETCH(QString, family);
-    QFETCH(QStringList, reports);
-    auto layout = parseReportDescriptor(bytes(familyDescriptor(family)));
-    QVERIFY(layout);
-    const auto [vendorId, productId] = corpusDeviceIds(family);
-    applyHidQuirks(vendorId, productId, *layout);
-    const auto reading = readingFromFields(PowerDeviceFields::find(*layout), [&](const HidField& field) {
-        for (const QString& report : reports) {
-            const auto data = bytes(fromHex(report.toLatin1()));
-            if (data.front() == field.reportId)
-                return fieldValue(field, data);
-        }
-        return std::optional<int64_t>();
-    });
-    QVERIFY(reading);
-    QTEST(reading->status.onMains ? QStringLiteral("mains") : QStringLiteral("battery"), "reading");
-    const auto text = [](const std::optional<double>& value) {
-        return value ? QString::number(*value) : QStringLiteral("-");
-    };
-    QTEST(QStringList({text(reading->remainingCapacityPercent), text(reading->runTimeToEmptySeconds),
-                       text(reading->percentLoad), text(reading->inputVolts)})
-              .join(u' '),
-          "measures");
 }
 
 // Unit codes as real devices write them, and delays rounded up to the field's step.

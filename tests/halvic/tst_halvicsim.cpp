@@ -1,4 +1,4 @@
-// The simulated UPS as the monitor sees it through libHalvic, driven by halvic-sim.
+// The simulated UPS as the monitor sees it through libHalvic, set with halvic-sim.
 #include "HalvicClient.h"
 #include "TestFiles.h"
 
@@ -16,21 +16,23 @@ private slots:
     void initTestCase();
     void reportsEachStateAndSwitchesOff_data();
     void reportsEachStateAndSwitchesOff();
-    void reportsTheValuesSet_data();
-    void reportsTheValuesSet();
-    void switchesOffAsSet_data();
-    void switchesOffAsSet();
+    void reportsTheValuesSetAndSwitchesOffAsSet_data();
+    void reportsTheValuesSetAndSwitchesOffAsSet();
 
 private:
     QString simFile() const { return m_dir.filePath(QStringLiteral("ups.state")); }
-    static QString simTool() { return testsupport::binDir() + QStringLiteral("/halvic-sim"); }
-    static QByteArray runSim(const QString& argument) { return runSim(QStringList{argument}); }
-    static QByteArray runSim(const QStringList& arguments)
+    // The UPS-off commands the library logged, one line each.
+    QByteArray offLog() const { return testsupport::readFile(simFile() + QStringLiteral(".off-log")); }
+    // A UPS nobody set yet, read by the library from `path`.
+    void freshUps(const QString& path) const
     {
-        QProcess sim;
-        sim.start(simTool(), arguments);
-        sim.waitForFinished(10000);
-        return sim.readAllStandardOutput();
+        QFile::remove(simFile());
+        QFile::remove(simFile() + QStringLiteral(".off-log"));
+        qputenv("HALVIC_SIM_FILE", QFile::encodeName(path));
+    }
+    static int runSim(const QStringList& arguments)
+    {
+        return QProcess::execute(testsupport::binDir() + QStringLiteral("/halvic-sim"), arguments);
     }
 
     QTemporaryDir m_dir;
@@ -45,19 +47,18 @@ void TestHalvicSim::initTestCase()
 
 void TestHalvicSim::reportsEachStateAndSwitchesOff_data()
 {
-    QTest::addColumn<QString>("file");     // the state file; empty: the usual one
-    QTest::addColumn<QString>("state");    // set with the tool
-    QTest::addColumn<QByteArray>("shown"); // what the tool's status says
+    QTest::addColumn<QString>("file");  // the state file; empty: the usual one
+    QTest::addColumn<QString>("state"); // set with the tool
     QTest::addColumn<QString>("reading");
     // clang-format off
-    QTest::newRow("no state file: on mains")         << ""     << ""           << QByteArray()             << "mains";
-    QTest::newRow("lowbattery")                      << ""     << "lowbattery" << QByteArray("lowbattery") << "battery low";
-    QTest::newRow("lowonline")                       << ""     << "lowonline"  << QByteArray("lowonline")  << "mains low";
-    QTest::newRow("fsd: a forced shutdown")          << ""     << "fsd"        << QByteArray("fsd")        << "mains forced";
-    QTest::newRow("silent: hears no UPS-off either") << ""     << "silent"     << QByteArray("silent")     << "none";
+    QTest::newRow("no state file: on mains")         << ""     << ""           << "mains";
+    QTest::newRow("lowbattery")                      << ""     << "lowbattery" << "battery low";
+    QTest::newRow("lowonline")                       << ""     << "lowonline"  << "mains low";
+    QTest::newRow("fsd: a forced shutdown")          << ""     << "fsd"        << "mains forced";
+    QTest::newRow("silent: hears no UPS-off either") << ""     << "silent"     << "none";
     // Before, /dev/zero filled the memory and a FIFO blocked the caller for good.
-    QTest::newRow("endless device")        << "/dev/zero" << "" << QByteArray("silent") << "none";
-    QTest::newRow("FIFO without a writer") << "fifo"      << "" << QByteArray("silent") << "none";
+    QTest::newRow("endless device")        << "/dev/zero" << "" << "none";
+    QTest::newRow("FIFO without a writer") << "fifo"      << "" << "none";
     // clang-format on
 }
 
@@ -66,18 +67,13 @@ void TestHalvicSim::reportsEachStateAndSwitchesOff()
 {
     QFETCH(QString, file);
     QFETCH(QString, state);
-    QFETCH(QByteArray, shown);
     QFETCH(QString, reading);
     const QString path = file.isEmpty() ? simFile() : file.startsWith(u'/') ? file : m_dir.filePath(file);
     QVERIFY(file != u"fifo" || ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
-    QFile::remove(simFile());
-    QFile::remove(simFile() + QStringLiteral(".off-log"));
-    qputenv("HALVIC_SIM_FILE", QFile::encodeName(path));
+    freshUps(path);
     m_halvic.open();
     if (!state.isEmpty())
-        QCOMPARE(QProcess::execute(simTool(), {state}), 0);
-    if (!shown.isEmpty())
-        QCOMPARE(runSim(QStringLiteral("status")).split('\n').constFirst(), shown);
+        QCOMPARE(runSim({state}), 0);
     const bool answers = reading != u"none";
     const auto status = m_halvic.exchange(HALVIC_COMMAND_STATUS);
     QVERIFY(status.buffersIntact);
@@ -89,87 +85,54 @@ void TestHalvicSim::reportsEachStateAndSwitchesOff()
         QVERIFY(off.buffersIntact);
         QCOMPARE(off.code, answers ? QByteArray(HALVIC_REPLY_ACCEPTED) : HalvicClient::silence());
     }
-    const QByteArray log = runSim(QStringLiteral("off-log"));
-    QCOMPARE(log.count(" UPS-off\n"), answers ? 3 : 0);
-    QCOMPARE(log.count('\n'), answers ? 3 : 0);
+    QCOMPARE(offLog().count(" UPS-off\n"), answers ? 3 : 0);
+    QCOMPARE(offLog().count('\n'), answers ? 3 : 0);
 }
 
-void TestHalvicSim::reportsTheValuesSet_data()
+void TestHalvicSim::reportsTheValuesSetAndSwitchesOffAsSet_data()
 {
-    QTest::addColumn<QString>("contents"); // the state file before; "-": none
+    QTest::addColumn<QByteArray>("contents"); // the state file before; empty: none
     QTest::addColumn<QStringList>("command");
-    QTest::addColumn<int>("exitCode");
     QTest::addColumn<QByteArray>("values");
+    QTest::addColumn<QByteArray>("offCode");
     const QByteArray defaults = "battery.charge 100\nbattery.runtime 1800\nups.load 20\ndevice.mfr "
                                 "Brevant\ndevice.model Simulated UPS\n";
+    const QByteArray accepted(HALVIC_REPLY_ACCEPTED);
     // clang-format off
-    QTest::newRow("before the first call")  << "-" << QStringList() << 0 << defaults;
-    QTest::newRow("set in place")           << "-" << QStringList{"charge", "87.25"} << 0
-                                            << QByteArray(defaults).replace("charge 100", "charge 87.2");
-    QTest::newRow("unset")                  << "-" << QStringList{"unset", "ups.load"} << 0
-                                            << QByteArray(defaults).replace("ups.load 20\n", "");
-    QTest::newRow("a state word alone: no values") << "online\n" << QStringList() << 0 << QByteArray();
-    QTest::newRow("charge over 100")        << "-" << QStringList{"charge", "101"} << 2 << defaults;
-    QTest::newRow("name of two words")      << "-" << QStringList{"set", "a b", "1"} << 2 << defaults;
-    QTest::newRow("silent: nothing known")  << "-" << QStringList{"silent"} << 0 << QByteArray();
-    QTest::newRow("cannot be switched off") << "online\n" << QStringList{"upsoff", "no"} << 0
-        << QByteArray("halvic.ups_off no\nhalvic.ups_off.reason the simulated UPS is set so that it cannot be switched off\n");
-    QTest::newRow("cannot, and why")        << "online\n" << QStringList{"upsoff", "no", "no delay field"} << 0
-                                            << QByteArray("halvic.ups_off no\nhalvic.ups_off.reason no delay field\n");
-    QTest::newRow("can again: the reason goes") << "online\nhalvic.ups_off no\nhalvic.ups_off.reason x\n"
-                                            << QStringList{"upsoff", "yes"} << 0 << QByteArray("halvic.ups_off yes\n");
-    QTest::newRow("secondary")              << "online\n" << QStringList{"upsoff", "secondary"} << 0
-                                            << QByteArray("halvic.ups_off secondary\n");
-    QTest::newRow("an answer it does not know") << "online\n" << QStringList{"upsoff", "maybe"} << 2 << QByteArray();
+    QTest::newRow("before the first call")  << QByteArray() << QStringList() << defaults << accepted;
+    QTest::newRow("set in place")           << QByteArray() << QStringList{"charge", "87.25"}
+                                            << QByteArray(defaults).replace("charge 100", "charge 87.2") << accepted;
+    QTest::newRow("a state word alone: no values") << QByteArray("online\n") << QStringList() << QByteArray() << accepted;
+    QTest::newRow("silent: nothing known")  << QByteArray() << QStringList{"silent"} << QByteArray() << HalvicClient::silence();
+    QTest::newRow("can be switched off")    << QByteArray("online\n") << QStringList{"upsoff", "yes"}
+                                            << QByteArray("halvic.ups_off yes\n") << accepted;
+    QTest::newRow("cannot, and why: unanswered") << QByteArray("online\n") << QStringList{"upsoff", "no", "no delay field"}
+        << QByteArray("halvic.ups_off no\nhalvic.ups_off.reason no delay field\n") << HalvicClient::silence();
+    QTest::newRow("secondary: not this computer's") << QByteArray("online\n") << QStringList{"upsoff", "secondary"}
+        << QByteArray("halvic.ups_off secondary\n") << QByteArray(HALVIC_REPLY_NOT_MINE);
     // clang-format on
 }
 
-// What halvic-sim sets is what HalvicValues hands out after the next status query, and a wrong
-// argument changes nothing.
-void TestHalvicSim::reportsTheValuesSet()
+// What halvic-sim sets is what HalvicValues hands out after the next status query, and the
+// UPS-off command comes to what those values said; only an accepted one is logged.
+void TestHalvicSim::reportsTheValuesSetAndSwitchesOffAsSet()
 {
-    QFETCH(QString, contents);
+    QFETCH(QByteArray, contents);
     QFETCH(QStringList, command);
-    QFETCH(int, exitCode);
-    QFETCH(QByteArray, values);
-    QFile::remove(simFile());
-    if (contents != u"-")
-        testsupport::writeFile(simFile(), contents.toUtf8());
-    qputenv("HALVIC_SIM_FILE", QFile::encodeName(simFile()));
+    QFETCH(QByteArray, offCode);
+    freshUps(simFile());
+    if (!contents.isEmpty())
+        testsupport::writeFile(simFile(), contents);
     m_halvic.open();
     QCOMPARE(m_halvic.values(), QByteArray());
     if (!command.isEmpty())
-        QCOMPARE(QProcess::execute(simTool(), command), exitCode);
+        QCOMPARE(runSim(command), 0);
     m_halvic.exchange(HALVIC_COMMAND_STATUS);
-    QCOMPARE(m_halvic.values(), values);
+    QTEST(m_halvic.values(), "values");
+    QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_UPS_OFF).code, offCode);
+    QCOMPARE(offLog().count(" UPS-off\n"), offCode == HALVIC_REPLY_ACCEPTED ? 1 : 0);
     m_halvic.close();
     QCOMPARE(m_halvic.values(), QByteArray());
-}
-
-void TestHalvicSim::switchesOffAsSet_data()
-{
-    QTest::addColumn<QString>("upsOff");
-    QTest::addColumn<QByteArray>("code");
-    QTest::newRow("yes") << "yes" << QByteArray(HALVIC_REPLY_ACCEPTED);
-    QTest::newRow("no: unanswered") << "no" << HalvicClient::silence();
-    QTest::newRow("secondary: not this computer's") << "secondary" << QByteArray(HALVIC_REPLY_NOT_MINE);
-}
-
-// The UPS-off command comes to what the values said beforehand; only an accepted one is logged.
-void TestHalvicSim::switchesOffAsSet()
-{
-    QFETCH(QString, upsOff);
-    QFETCH(QByteArray, code);
-    QFile::remove(simFile());
-    QFile::remove(simFile() + QStringLiteral(".off-log"));
-    qputenv("HALVIC_SIM_FILE", QFile::encodeName(simFile()));
-    QCOMPARE(QProcess::execute(simTool(), {"upsoff", upsOff}), 0);
-    m_halvic.open();
-    QVERIFY(m_halvic.exchange(HALVIC_COMMAND_STATUS).answered());
-    QVERIFY(m_halvic.values().contains(QByteArray("halvic.ups_off " + upsOff.toUtf8() + '\n')));
-    QCOMPARE(m_halvic.exchange(HALVIC_COMMAND_UPS_OFF).code, code);
-    QCOMPARE(runSim(QStringLiteral("off-log")).count(" UPS-off\n"), code == HALVIC_REPLY_ACCEPTED ? 1 : 0);
-    m_halvic.close();
 }
 
 QTEST_GUILESS_MAIN(TestHalvicSim)

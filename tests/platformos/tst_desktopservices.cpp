@@ -87,6 +87,14 @@ private slots:
 
 private:
     QDBusConnection services() const { return QDBusConnection(QStringLiteral("services")); }
+    void setLogind(const QString& canPowerOff, const QStringList& otherUsers, const QStringList& blockers,
+                   bool sessionActive)
+    {
+        m_logind.canPowerOff = canPowerOff;
+        m_logind.sessions = sessionsOf(otherUsers);
+        m_logind.inhibitors = inhibitorsOf(blockers);
+        m_session.active = sessionActive;
+    }
 
     PrivateBus m_bus;
     FakeLogind m_logind;
@@ -195,40 +203,31 @@ void TestDesktopServices::readiness_data()
     QTest::addColumn<QString>("reason"); // empty: ready
     QTest::addColumn<QString>("remedy");
     const QString adduser = QStringLiteral("Add this user to the group brevant, as root: adduser ");
-    const QStringList none;
-    QTest::newRow("yes") << "yes" << none << none << false << false << ""
-                         << "";
-    QTest::newRow("yes, with other users and a blocker: logind has decided")
-        << "yes" << QStringList{"bob"} << QStringList{"Updater"} << false << false << ""
-        << "";
+    const QString challenge = QStringLiteral("powering off needs a password");
+    const QStringList none, bob{"bob"}, updater{"Updater"};
+    // clang-format off
+    QTest::newRow("yes") << "yes" << none << none << false << false << "" << "";
+    QTest::newRow("yes, with other users and a blocker: logind has decided") << "yes" << bob << updater << false << false << "" << "";
     QTest::newRow("only this user's sessions and inhibitors, and delay inhibitors")
-        << "challenge" << none << none << false << false
-        << "powering off needs a password (logind answers \"challenge\" to CanPowerOff)" << adduser;
+        << "challenge" << none << none << false << false << challenge + " (logind answers \"challenge\" to CanPowerOff)" << adduser;
     QTest::newRow("challenge: other users logged in")
         << "challenge" << QStringList{"bob", "carol"} << none << false << false
-        << "powering off needs a password while other users are logged in (bob, carol) (logind" << adduser;
-    QTest::newRow("challenge: a program blocks shutdown")
-        << "challenge" << none << QStringList{"Updater"} << false << false
-        << "powering off needs a password past a program that blocks shutdown (Updater (busy)) (logind"
-        << adduser;
-    QTest::newRow("challenge: both") << "challenge" << QStringList{"bob"} << QStringList{"Updater"} << false
-                                     << false << "logged in (bob) and past a program that blocks shutdown"
-                                     << adduser;
-    QTest::newRow("challenge, in the group: the rule is not in force")
-        << "challenge" << QStringList{"bob"} << none << false << true << "while other users are logged in"
-        << "/polkit-1/rules.d/50-brevant.rules) is not in force: reinstall the brevant package";
+        << challenge + " while other users are logged in (bob, carol) (logind" << adduser;
+    QTest::newRow("challenge: a program blocks shutdown") << "challenge" << none << updater << false << false
+        << challenge + " past a program that blocks shutdown (Updater (busy)) (logind" << adduser;
+    QTest::newRow("challenge: both") << "challenge" << bob << updater << false << false
+        << "logged in (bob) and past a program that blocks shutdown" << adduser;
+    QTest::newRow("challenge, in the group: the rule is not in force") << "challenge" << bob << none << false << true
+        << "while other users are logged in" << "/polkit-1/rules.d/50-brevant.rules) is not in force: reinstall the brevant package";
     QTest::newRow("challenge, a person at the desk could type the password: still a warning")
-        << "challenge" << QStringList{"bob"} << none << true << false << "while other users are logged in"
+        << "challenge" << bob << none << true << false << "while other users are logged in"
         << "; until then only a person at this desk who types the password can let it";
-    QTest::newRow("no") << "no" << none << none << true << false
-                        << "this user may not power the system off (logind answers \"no\"" << adduser;
-    QTest::newRow("na") << "na" << none << none << true << false
-                        << "this system cannot be powered off by a program (logind answers \"na\""
+    QTest::newRow("no") << "no" << none << none << true << false << "this user may not power the system off (logind answers \"no\"" << adduser;
+    QTest::newRow("na") << "na" << none << none << true << false << "this system cannot be powered off by a program (logind answers \"na\""
                         << "Set BREVANT_SHUTDOWN_COMMAND to a program that shuts this machine down";
     QTest::newRow("never answers") << "" << none << none << true << false
-                                   << "logind does not answer whether this user may power off "
-                                      "(org.freedesktop.DBus.Error.NoReply"
-                                   << "Check that systemd-logind runs";
+        << "logind does not answer whether this user may power off (org.freedesktop.DBus.Error.NoReply" << "Check that systemd-logind runs";
+    // clang-format on
 }
 
 void TestDesktopServices::readiness()
@@ -240,11 +239,7 @@ void TestDesktopServices::readiness()
     QFETCH(bool, inGroup);
     QFETCH(QString, reason);
     QFETCH(QString, remedy);
-    m_logind.canPowerOff = canPowerOff;
-    m_logind.sessions = sessionsOf(otherUsers);
-    m_logind.inhibitors = inhibitorsOf(blockers);
-    m_session.active = active;
-
+    setLogind(canPowerOff, otherUsers, blockers, active);
     LogindPowerOff powerOff(QDBusConnection::sessionBus(), 500ms);
     powerOff.setInPowerOffGroup([inGroup] { return inGroup; });
     std::optional<PowerOffReadiness> answered;
@@ -272,23 +267,17 @@ void TestDesktopServices::passwordAtTheDesk_data()
     QTest::addColumn<QList<bool>>("powerOffCalls");
     const QString multiple = QStringLiteral("org.freedesktop.login1.power-off-multiple-sessions|1|self");
     const QString inhibit = QStringLiteral("org.freedesktop.login1.power-off-ignore-inhibit|1|self");
-    QTest::newRow("other users: password given")
-        << true << true << true << QStringList{"bob"} << QStringList() << QStringList{multiple}
-        << QList<bool>{true};
-    QTest::newRow("other users and a blocker: both rights")
-        << true << true << true << QStringList{"bob"} << QStringList{"Updater"}
-        << QStringList{multiple, inhibit} << QList<bool>{true};
-    QTest::newRow("no cause listed: the plain right")
-        << true << true << true << QStringList() << QStringList()
-        << QStringList{"org.freedesktop.login1.power-off|1|self"} << QList<bool>{true};
-    QTest::newRow("refused in the window: the second right not asked")
-        << true << false << true << QStringList{"bob"} << QStringList{"Updater"} << QStringList{multiple}
-        << QList<bool>();
-    QTest::newRow("nobody there: the window is closed again")
-        << true << false << false << QStringList{"bob"} << QStringList() << QStringList{multiple}
-        << QList<bool>();
-    QTest::newRow("session not active: refused without asking")
-        << false << true << true << QStringList{"bob"} << QStringList() << QStringList() << QList<bool>();
+    const QString plain = QStringLiteral("org.freedesktop.login1.power-off|1|self");
+    const QStringList none, bob{"bob"}, updater{"Updater"};
+    const QList<bool> interactive{true}, never;
+    // clang-format off
+    QTest::newRow("other users: password given") << true << true << true << bob << none << QStringList{multiple} << interactive;
+    QTest::newRow("other users and a blocker: both rights") << true << true << true << bob << updater << QStringList{multiple, inhibit} << interactive;
+    QTest::newRow("no cause listed: the plain right") << true << true << true << none << none << QStringList{plain} << interactive;
+    QTest::newRow("refused in the window: the second right not asked") << true << false << true << bob << updater << QStringList{multiple} << never;
+    QTest::newRow("nobody there: the window is closed again") << true << false << false << bob << none << QStringList{multiple} << never;
+    QTest::newRow("session not active: refused without asking") << false << true << true << bob << none << none << never;
+    // clang-format on
 }
 
 void TestDesktopServices::passwordAtTheDesk()
@@ -300,10 +289,7 @@ void TestDesktopServices::passwordAtTheDesk()
     QFETCH(QStringList, blockers);
     QFETCH(QStringList, checks);
     QFETCH(QList<bool>, powerOffCalls);
-    m_logind.canPowerOff = QStringLiteral("challenge");
-    m_logind.sessions = sessionsOf(otherUsers);
-    m_logind.inhibitors = inhibitorsOf(blockers);
-    m_session.active = active;
+    setLogind(QStringLiteral("challenge"), otherUsers, blockers, active);
     m_polkit.authorize = passwordGiven;
     m_polkit.answer = windowAnswers;
 

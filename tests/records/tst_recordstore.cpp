@@ -65,10 +65,10 @@ public:
         s_current = this;
         m_previous = qInstallMessageHandler(
             [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-                if (QLatin1StringView(context.category) == s_current->m_category)
-                    ++(type == QtInfoMsg      ? s_current->m_infos
-                       : type == QtWarningMsg ? s_current->m_warnings
-                                              : s_current->m_other);
+                if (QLatin1StringView(context.category) == s_current->m_category) {
+                    s_current->m_infos += type == QtInfoMsg;
+                    s_current->m_warnings += type == QtWarningMsg;
+                }
                 s_current->m_previous(type, context, text);
             });
     }
@@ -86,7 +86,6 @@ private:
     QtMessageHandler m_previous = nullptr;
     int m_warnings = 0;
     int m_infos = 0;
-    int m_other = 0;
 };
 
 constexpr int Entries = 8000;
@@ -145,13 +144,7 @@ class TestRecordStore : public QObject
             values.append(row.value(2));
         return values;
     }
-    QStringList texts(RecordTableId table) const
-    {
-        QStringList values;
-        for (const QStringList& row : m_store->rows(table))
-            values.append(row.value(2));
-        return values;
-    }
+    QStringList texts(RecordTableId table) const { return texts(*m_store, table); }
 
     // A save list flagged for import, as close.exe leaves it.
     void prepareList(const QByteArray& list)
@@ -217,17 +210,16 @@ private slots:
     // the program log tells how many records were lost meanwhile.
     void unavailableDatabaseIsOpenedAgainLater_data()
     {
-        QTest::addColumn<QString>("folder"); // of the file that cannot be opened
-        QTest::newRow("EventRecord.mdb") << "events";
-        QTest::newRow("CloseAppRecord.mdb") << "closeapps";
+        QTest::addColumn<bool>("eventsGone"); // else the closed applications' file
+        QTest::newRow("EventRecord.mdb") << true;
+        QTest::newRow("CloseAppRecord.mdb") << false;
     }
 
     void unavailableDatabaseIsOpenedAgainLater()
     {
-        QFETCH(QString, folder);
-        const QString events = folder == u"events" ? file("gone/EventRecord.mdb") : file("EventRecord2.mdb");
-        const QString closeApps =
-            folder == u"closeapps" ? file("gone/CloseAppRecord.mdb") : file("CloseAppRecord2.mdb");
+        QFETCH(bool, eventsGone);
+        const QString events = file(eventsGone ? "gone/EventRecord.mdb" : "EventRecord2.mdb");
+        const QString closeApps = file(eventsGone ? "CloseAppRecord2.mdb" : "gone/CloseAppRecord.mdb");
         QDateTime now(QDate(2026, 12, 7), QTime(1, 0));
         RecordStore store(events, closeApps);
         store.setClock([&now] { return now; });
@@ -247,11 +239,10 @@ private slots:
         QCOMPARE(messages.warnings(), 1); // not once per tick
         QVERIFY(QDir().mkpath(file("gone")));
         tick(); // 44 s after the failure: not yet tried again
-        QVERIFY(!store.recordCount(folder == u"events" ? RecordTableId::Log : RecordTableId::CloseApp).ok());
+        const RecordTableId unavailable = eventsGone ? RecordTableId::UpsEvent : RecordTableId::CloseApp;
+        QVERIFY(!store.recordCount(unavailable).ok());
 
         now = now.addSecs(RecordStore::RetrySeconds);
-        const RecordTableId unavailable =
-            folder == u"events" ? RecordTableId::UpsEvent : RecordTableId::CloseApp;
         QSignalSpy changed(&store, &RecordStore::tableChanged);
         tick(); // opened again; this tick's records are written
         // The views show the file again.
@@ -263,8 +254,8 @@ private slots:
         const QStringList log = texts(store, RecordTableId::Log);
         QCOMPARE(log.value(0), QStringLiteral("21 records could not be written while the record "
                                               "databases were unavailable"));
-        QCOMPARE(store.recordCount(RecordTableId::UpsEvent).valueOr(-1), folder == u"events" ? 1 : 22);
-        QCOMPARE(store.recordCount(RecordTableId::CloseApp).valueOr(-1), folder == u"events" ? 22 : 1);
+        QCOMPARE(store.recordCount(RecordTableId::UpsEvent).valueOr(-1), eventsGone ? 1 : 22);
+        QCOMPARE(store.recordCount(RecordTableId::CloseApp).valueOr(-1), eventsGone ? 22 : 1);
         tick();
         QCOMPARE(messages.warnings(), 2);
         QCOMPARE(messages.infos(), 1);

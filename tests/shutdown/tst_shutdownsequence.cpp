@@ -30,11 +30,9 @@ private slots:
     void handOverToCloseProgram();
     void refusedPowerOffNeverCutsThePowerEarly();
     void stuckHandOverStartsTheShutdownOnce();
-    void noPollBetweenTheUpsOffCommands();
     void sharedUpsRepliesDecideTheWait_data();
     void sharedUpsRepliesDecideTheWait();
     void countdownCatchesUpAfterAStall();
-    void alarmShutdownRunsOnce();
     void exitDuringAShutdownCarriesItOut_data();
     void exitDuringAShutdownCarriesItOut();
 };
@@ -181,38 +179,24 @@ void TestShutdownSequence::stuckHandOverStartsTheShutdownOnce()
     QCOMPARE(f.platform().halvic.upsOffCount(), 3);
 }
 
-// The UPS-off commands go out on timers, and the poll due between them does not run: the UPS is
-// not asked while it is being told to switch off. The poll goes on in phase afterwards.
-void TestShutdownSequence::noPollBetweenTheUpsOffCommands()
-{
-    EngineFixture f;
-    f.start();
-    // The watcher fires 100 ms after the request: the commands go out at 2195, 2205 and 2215 ms,
-    // around the poll due at 2200 ms.
-    f.advance(2095);
-    f.engine().shutdown().RequestShutdown(Origin::ConfirmationWindow);
-    f.advance(2400);
-    const SimulatedHalvic& ups = f.platform().halvic;
-    QCOMPARE(ups.upsOffTimes(), (QList<qint64>{2195, 2205, 2215}));
-    // The first status at the load, then the poll after the power-off request, in phase.
-    QCOMPARE(ups.statusQueryTimes(), (QList<qint64>{0, 4400}));
-}
-
 void TestShutdownSequence::sharedUpsRepliesDecideTheWait_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<qint64>("underWayMs"); // how long the reply stays "W1"
     QTest::addColumn<qint64>("powerOffAtMs");
-    // The UPS-off starts at 100 ms; a primary asked again every 500 ms.
-    QTest::newRow("accepted") << QByteArray("S1") << qint64(0) << qint64(120);
-    QTest::newRow("secondary") << QByteArray("N1") << qint64(0) << qint64(120);
-    QTest::newRow("primary waits 3 s") << QByteArray("W1") << qint64(3000) << qint64(3120);
+    // The request at 2095 ms: the watcher starts the UPS-off at 2195 ms, around the poll due at
+    // 2200 ms; a primary asked again every 500 ms.
+    QTest::newRow("accepted") << QByteArray("S1") << qint64(0) << qint64(2215);
+    QTest::newRow("secondary") << QByteArray("N1") << qint64(0) << qint64(2215);
+    QTest::newRow("primary waits 3 s") << QByteArray("W1") << qint64(3000) << qint64(5215);
     QTest::newRow("primary never done")
-        << QByteArray("W1") << qint64(1000000) << qint64(120 + SystemShutdown::UpsOffWaitLimitMs);
+        << QByteArray("W1") << qint64(1000000) << qint64(2215 + SystemShutdown::UpsOffWaitLimitMs);
 }
 
-// A primary computer of a shared UPS switches it off after the others have shut down: the system
-// powers off once its UPS-off is no longer under way, or after the wait's limit; no poll meanwhile.
+// The UPS is not asked while it is being told to switch off: the commands go out on timers and the
+// polls due meanwhile do not run; the poll goes on in phase afterwards. A primary computer of a
+// shared UPS switches it off after the others have shut down: the system powers off once its
+// UPS-off is no longer under way, or after the wait's limit.
 void TestShutdownSequence::sharedUpsRepliesDecideTheWait()
 {
     QFETCH(QByteArray, reply);
@@ -222,16 +206,20 @@ void TestShutdownSequence::sharedUpsRepliesDecideTheWait()
     f.start();
     SimulatedHalvic& ups = f.platform().halvic;
     ups.setUpsOffReply(reply.constData());
+    f.advance(2095);
     auto done = f.platform().scheduler.createTimer(int(underWayMs), [&ups] { ups.setUpsOffReply("S1"); });
     if (reply == "W1")
         done->start();
     f.engine().shutdown().RequestShutdown(Origin::ConfirmationWindow);
-    f.advance(powerOffAtMs - 1);
+    f.advance(powerOffAtMs - 2095 - 1);
     QCOMPARE(f.platform().powerOff.count(), 0);
     f.advance(1);
     QCOMPARE(f.platform().powerOff.count(), 1);
-    QVERIFY(std::none_of(ups.statusQueryTimes().begin(), ups.statusQueryTimes().end(),
-                         [](qint64 t) { return t > 0; }));
+    QCOMPARE(ups.upsOffTimes().first(3), (QList<qint64>{2195, 2205, 2215}));
+    QCOMPARE(ups.statusQueryTimes(), QList<qint64>{0});
+    f.advance(2200);
+    QCOMPARE(ups.statusQueryTimes().size(), 2);
+    QCOMPARE(ups.statusQueryTimes().last() % 2200, 0);
 }
 
 // The countdown follows the clock: stopped for 20 s of a 30 s countdown, the program opens the
@@ -252,21 +240,6 @@ void TestShutdownSequence::countdownCatchesUpAfterAStall()
     QVERIFY(f.engine().alarm().isLoaded());
 }
 
-// The alarm's Shutdown button starts the shutdown once: the bar stops and cannot start it again.
-void TestShutdownSequence::alarmShutdownRunsOnce()
-{
-    EngineFixture f({{key::Saveapllication, QStringLiteral("1")}});
-    QVERIFY(QFile(f.paths().closeProgram()).open(QIODevice::WriteOnly));
-    f.start();
-    AlarmController& alarm = f.engine().alarm();
-    alarm.show();
-    f.advance(1000);
-    alarm.pressShutdown();
-    f.advance(10000);
-    QCOMPARE(f.platform().processStarter.started(), QStringList{f.paths().closeProgram()});
-    QVERIFY(!alarm.isLoaded());
-}
-
 void TestShutdownSequence::exitDuringAShutdownCarriesItOut_data()
 {
     QTest::addColumn<bool>("saving");
@@ -274,8 +247,10 @@ void TestShutdownSequence::exitDuringAShutdownCarriesItOut_data()
     QTest::addColumn<qint64>("exitAtMs");
     QTest::addColumn<QString>("logged");
     const QString withoutCloseExe = QStringLiteral("Program ending: shutdown without waiting for close.exe");
-    // The exit request comes at 500 ms. Without saving, the alarm that is counting starts the
-    // shutdown at once: the watcher sees the handshake at 600 ms, the UPS-off ends at 620 ms.
+    // The exit request comes at 500 ms. When saving, the alarm's Shutdown button has started the
+    // shutdown, once: its bar stops and cannot start it again. Without saving, the alarm that is
+    // counting starts the shutdown at once: the watcher sees the handshake at 600 ms, the UPS-off ends at 620
+    // ms.
     QTest::newRow("alarm counting") << false << false << qint64(620) << "";
     QTest::newRow("close.exe saving, answers") << true << true << qint64(1620) << "";
     QTest::newRow("close.exe saving, silent")
@@ -292,10 +267,10 @@ void TestShutdownSequence::exitDuringAShutdownCarriesItOut()
     EngineFixture f({{key::Saveapllication, saving ? QStringLiteral("1") : QStringLiteral("0")}});
     QVERIFY(QFile(f.paths().closeProgram()).open(QIODevice::WriteOnly));
     f.start();
+    AlarmController& alarm = f.engine().alarm();
+    alarm.show();
     if (saving)
-        f.engine().shutdown().RequestShutdown(Origin::AlarmWindow);
-    else
-        f.engine().alarm().show();
+        alarm.pressShutdown();
     qint64 exitedAt = -1;
     connect(&f.engine(), &MonitorEngine::exited, this, [&] { exitedAt = f.platform().scheduler.nowMs(); });
     f.advance(500);
@@ -307,6 +282,9 @@ void TestShutdownSequence::exitDuringAShutdownCarriesItOut()
     QTEST(exitedAt, "exitAtMs");
     QCOMPARE(f.platform().halvic.upsOffCount(), 3);
     QCOMPARE(f.platform().powerOff.count(), 1);
+    QCOMPARE(f.platform().processStarter.started(),
+             saving ? QStringList{f.paths().closeProgram()} : QStringList());
+    QVERIFY(!alarm.isLoaded());
     QStringList log; // read as appended: the exit has closed the databases
     for (const auto& [table, text] : f.takeAppended()) {
         if (table == RecordTableId::Log)

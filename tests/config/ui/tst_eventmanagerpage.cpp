@@ -164,32 +164,32 @@ private slots:
         }
     }
 
-    void eventPageShowsTheFile_data()
+    // The Low Battery boxes as read from the file, then as the disable and shut-down boxes change them.
+    void lowBatteryBoxes_data()
     {
         QTest::addColumn<QStringList>("file"); // Disableevent, Recordlog, Shutdown, Delaytime of Low Battery
+        QTest::addColumn<QStringList>("clicks");
         QTest::addColumn<QList<int>>("state");
-        QTest::newRow("disabled") << QStringList{"1", "0", "0", "5"} << QList<int>{1, 0, 0, 0, 0, 0};
+        const QStringList on{"0", "1", "1", "2"};
+        // clang-format off
+        QTest::newRow("disabled")  << QStringList{"1", "0", "0", "5"} << QStringList{} << QList<int>{1, 0, 0, 0, 0, 0};
         // The boxes show what the monitor makes of a value: "True" records, text disables nothing.
-        QTest::newRow("unreadable") << QStringList{"x", "True", "", "abc"} << QList<int>{0, 1, 0, 1, 1, 0};
+        QTest::newRow("unreadable") << QStringList{"x", "True", "", "abc"} << QStringList{} << QList<int>{0, 1, 0, 1, 1, 0};
+        QTest::newRow("disabling clears and locks the options") << on << QStringList{"ChkLowBattE"} << QList<int>{1, 0, 0, 0, 0, 0};
+        // The delay waits for "shut down".
+        QTest::newRow("enabled again: all clear") << on << QStringList{"ChkLowBattE", "ChkLowBattE"} << QList<int>{0, 0, 0, 1, 1, 0};
+        QTest::newRow("then shut down") << on << QStringList{"ChkLowBattE", "ChkLowBattE", "ChkLowBattS"} << QList<int>{0, 0, 1, 1, 1, 1};
+        // clang-format on
     }
 
-    void eventPageShowsTheFile()
+    void lowBatteryBoxes()
     {
         QFETCH(QStringList, file);
         Page p(eventSettings(LowBattery, file[0], file[1], file[2], file[3]), "OptLowBatt");
-        QTEST(p.lowBattery(), "state");
         QCOMPARE(p.text("TxtLowBattCount"), file[3]);
-    }
-
-    void disableClearsAndLocksTheEventOptions()
-    {
-        Page p(eventSettings(LowBattery, "0", "1", "1", "2"), "OptLowBatt");
-        p.click("ChkLowBattE");
-        QCOMPARE(p.lowBattery(), QList<int>({1, 0, 0, 0, 0, 0}));
-        p.click("ChkLowBattE");
-        QCOMPARE(p.lowBattery(), QList<int>({0, 0, 0, 1, 1, 0})); // the delay waits for "shut down"
-        p.click("ChkLowBattS");
-        QCOMPARE(p.lowBattery(), QList<int>({0, 0, 1, 1, 1, 1}));
+        QFETCH(QStringList, clicks);
+        p.act(clicks);
+        QTEST(p.lowBattery(), "state");
     }
 
     // What the user does on a sub-page, what the boxes then show, the messages and the writes (the first
@@ -211,57 +211,40 @@ private slots:
             QTest::newRow(name) << option << list(settings) << list(actions) << list(shown) << list(messages)
                                 << list(writes);
         };
-        const auto event = [](const char* section, const char* shutdown, const char* delay) {
-            return QStringLiteral("%1/Disableevent=0|%1/Shutdown=%2|%1/Recordlog=1|%1/Delaytime=%3")
-                .arg(section, shutdown, delay);
+        const auto event = [](EventSection s, const char* shutdown, const char* delay) {
+            return eventSettings(s, "0", "1", shutdown, delay).join(u'|');
         };
         const auto limits = [](const char* log, const char* events, const char* close) {
             return QStringLiteral("OSEvent/Closecount=%3|OSEvent/Eventcount=%2|OSEvent/Logcount=%1")
                 .arg(log, events, close);
         };
         const QString range = QStringLiteral("Please input number range between 10 and 1000");
+        const QString low = event(LowBattery, "1", "2");
+        // clang-format off
         // The first install shuts down on Low Battery only.
-        row("On Battery applied", "OptOnBatt", "", "ChkOnBattS|TxtOnBattCount=0.5|CmdOnBatt", "", "",
-            event("UpsOnBattery", "1", "0.5"));
+        row("On Battery applied", "OptOnBatt", "", "ChkOnBattS|TxtOnBattCount=0.5|CmdOnBatt", "", "", event(OnBattery, "1", "0.5"));
         // Disabling the log clears the saving of applications.
-        row("OS Event Log applied", "OptOsLog", "", "ChkOSSave|Command6|Command9|ChkOSDisable|Command5", "",
-            "",
-            limits("1000", "999", "1000") +
-                "|OSEvent/Saveapllication=0|OSEvent/Disableevent=1|Mscomm/ComboPort=0");
-        row("delay box takes only decimal text", "OptOnBatt", event("UpsOnBattery", "1", "2"),
-            "TxtOnBattCount=1a2.5x-", "TxtOnBattCount=12.5", "", "");
-        row("delay emptied: the stored one comes back", "OptOnBatt", event("UpsOnBattery", "1", "7"),
-            "TxtOnBattCount=|CmdOnBatt", "TxtOnBattCount=7", "", event("UpsOnBattery", "1", "7"));
-        row("no delay stored either: 2 minutes", "OptLowBatt", event("UpsLowBattery", "1", "soon"),
-            "TxtLowBattCount=|CmdLowBatt", "TxtLowBattCount=2", "", event("UpsLowBattery", "1", "2"));
-        row("limit 250.7 writes 250", "OptOsLog", limits("100", "200", "300"), "TextLimitLog=250.7|Command5",
-            "TextLimitLog=250.7", "", limits("250", "200", "300"));
-        row("emptied and 1001: two messages, log first", "OptOsLog", limits("100", "200", "300"),
-            "TextLimitLog=|TextLimitEvent=1001|Command5", "TextLimitLog=100|TextLimitEvent=200",
-            "Please input number |" + range, limits("100", "200", "300"));
+        row("OS Event Log applied", "OptOsLog", "", "ChkOSSave|Command6|Command9|ChkOSDisable|Command5", "", "",
+            limits("1000", "999", "1000") + "|OSEvent/Saveapllication=0|OSEvent/Disableevent=1|Mscomm/ComboPort=0");
+        row("delay box takes only decimal text", "OptOnBatt", event(OnBattery, "1", "2"), "TxtOnBattCount=1a2.5x-", "TxtOnBattCount=12.5", "", "");
+        row("delay emptied: the stored one comes back", "OptOnBatt", event(OnBattery, "1", "7"), "TxtOnBattCount=|CmdOnBatt", "TxtOnBattCount=7", "", event(OnBattery, "1", "7"));
+        row("no delay stored either: 2 minutes", "OptLowBatt", event(LowBattery, "1", "soon"), "TxtLowBattCount=|CmdLowBatt", "TxtLowBattCount=2", "", low);
+        row("limit 250.7 writes 250", "OptOsLog", limits("100", "200", "300"), "TextLimitLog=250.7|Command5", "TextLimitLog=250.7", "", limits("250", "200", "300"));
+        row("emptied and 1001: two messages, log first", "OptOsLog", limits("100", "200", "300"), "TextLimitLog=|TextLimitEvent=1001|Command5",
+            "TextLimitLog=100|TextLimitEvent=200", "Please input number |" + range, limits("100", "200", "300"));
         // A stored limit no one can read is not written again: 1000 is, the limit such text stands for.
-        row("refused, stored unreadable", "OptOsLog", limits("many", "200", "300"), "TextLimitLog=9|Command5",
-            "TextLimitLog=1000", range, limits("1000", "200", "300"));
+        row("refused, stored unreadable", "OptOsLog", limits("many", "200", "300"), "TextLimitLog=9|Command5", "TextLimitLog=1000", range, limits("1000", "200", "300"));
         // The file's value is put in as it is (letters too); the buttons and the arrow keys step it.
-        row("delay up from text", "OptOnBatt", event("UpsOnBattery", "1", "abc"), "Command7",
-            "TxtOnBattCount=1", "", "");
-        row("delay key down from 0", "OptLowBatt", event("UpsLowBattery", "1", "0"), "TxtLowBattCount>Down",
-            "TxtLowBattCount=1", "", "");
-        row("limit up from 1200", "OptOsLog", limits("1", "1200", "1"), "Command10", "TextLimitEvent=1000",
-            "", "");
+        row("delay up from text", "OptOnBatt", event(OnBattery, "1", "abc"), "Command7", "TxtOnBattCount=1", "", "");
+        row("delay key down from 0", "OptLowBatt", event(LowBattery, "1", "0"), "TxtLowBattCount>Down", "TxtLowBattCount=1", "", "");
+        row("limit up from 1200", "OptOsLog", limits("1", "1200", "1"), "Command10", "TextLimitEvent=1000", "", "");
         // Our own thresholds, after the page's own settings; 0 or empty is off.
-        const QString low = event("UpsLowBattery", "1", "2");
-        row("thresholds applied, rounded", "OptLowBatt", low, "TxtLowCharge=20.4|TxtLowRuntime=5|CmdLowBatt",
-            "", "", low + "|Battery/LowCharge=20|Battery/LowRuntime=5");
-        row("threshold out of range: stored one back", "OptLowBatt",
-            low + "|Battery/LowCharge=15|Battery/LowRuntime=3",
-            "TxtLowCharge=96|TxtLowRuntime=121|CmdLowBatt", "TxtLowCharge=15|TxtLowRuntime=3",
-            "Please input number range between 0 and 95|Please input number range between 0 and 120", low);
-        row("threshold emptied: off", "OptLowBatt", low + "|Battery/LowCharge=15",
-            "TxtLowCharge=|TxtLowRuntime=0|CmdLowBatt", "", "",
-            low + "|Battery/LowCharge=|Battery/LowRuntime=0");
-        row("threshold up from off", "OptLowBatt", low + "|Battery/LowCharge=0|Battery/LowRuntime=0",
-            "CmdLowChargeUp|TxtLowRuntime>Up", "TxtLowCharge=1|TxtLowRuntime=1", "", "");
+        row("thresholds applied, rounded", "OptLowBatt", low, "TxtLowCharge=20.4|TxtLowRuntime=5|CmdLowBatt", "", "", low + "|Battery/LowCharge=20|Battery/LowRuntime=5");
+        row("threshold out of range: stored one back", "OptLowBatt", low + "|Battery/LowCharge=15|Battery/LowRuntime=3", "TxtLowCharge=96|TxtLowRuntime=121|CmdLowBatt",
+            "TxtLowCharge=15|TxtLowRuntime=3", "Please input number range between 0 and 95|Please input number range between 0 and 120", low);
+        row("threshold emptied: off", "OptLowBatt", low + "|Battery/LowCharge=15", "TxtLowCharge=|TxtLowRuntime=0|CmdLowBatt", "", "", low + "|Battery/LowCharge=|Battery/LowRuntime=0");
+        row("threshold up from off", "OptLowBatt", low + "|Battery/LowCharge=0|Battery/LowRuntime=0", "CmdLowChargeUp|TxtLowRuntime>Up", "TxtLowCharge=1|TxtLowRuntime=1", "", "");
+        // clang-format on
     }
 
     // A box whose value the UPS does not report is greyed, and the group says why.
@@ -271,15 +254,13 @@ private slots:
         QTest::addColumn<bool>("charge");
         QTest::addColumn<bool>("runtime");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("no source") << QStringList{"-"} << true << true << "";
-        QTest::newRow("both reported")
-            << QStringList{"battery.charge=50", "battery.runtime=600"} << true << true << "";
-        QTest::newRow("charge only") << QStringList{"battery.charge=50"} << true << false
-                                     << "The UPS does not report its runtime.";
-        QTest::newRow("nothing (a serial UPS)")
-            << QStringList{} << false << false
-            << "The UPS reports neither its charge nor its runtime (a serial UPS never does): only its "
-               "own battery-low signal counts.";
+        // clang-format off
+        QTest::newRow("no source")     << QStringList{"-"} << true << true << "";
+        QTest::newRow("both reported") << QStringList{"battery.charge=50", "battery.runtime=600"} << true << true << "";
+        QTest::newRow("charge only")   << QStringList{"battery.charge=50"} << true << false << "The UPS does not report its runtime.";
+        QTest::newRow("nothing (a serial UPS)") << QStringList{} << false << false
+            << "The UPS reports neither its charge nor its runtime (a serial UPS never does): only its own battery-low signal counts.";
+        // clang-format on
     }
 
     void thresholdsFollowWhatTheUpsReports()
