@@ -5,10 +5,8 @@
 #include "SharedUps.h"
 
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
-#include <memory>
-#include <vector>
+#include <list>
 
 using testsupport::BrevantComputer;
 
@@ -27,21 +25,14 @@ private slots:
     // longer.
     void everySecondaryIsDownBeforeTheUpsOff()
     {
-        QTemporaryDir work;
-        const QString timeline = work.filePath(QStringLiteral("timeline"));
-        testsupport::NutServer server(work.filePath(QStringLiteral("nut")));
+        testsupport::NutServer server;
         QVERIFY2(server.start(), "the NUT server did not start");
-
-        std::vector<std::unique_ptr<BrevantComputer>> secondaries;
-        for (int i = 1; i <= Secondaries; ++i) {
-            secondaries.push_back(std::make_unique<BrevantComputer>(
-                work.path(), QStringLiteral("s%1").arg(i), server, timeline,
-                BrevantComputer::Options{"secondary", "secondary", "60", {}}));
-            QVERIFY(secondaries.back()->start());
-        }
-        BrevantComputer primary(work.path(), QStringLiteral("primary"), server, timeline,
+        std::list<BrevantComputer> secondaries;
+        for (int i = 1; i <= Secondaries; ++i)
+            secondaries.emplace_back(server, QStringLiteral("s%1").arg(i),
+                                     BrevantComputer::Options{"secondary", "secondary", "60", {}});
+        BrevantComputer primary(server, QStringLiteral("primary"),
                                 {"admin", "primary", "0.05", QByteArray::number(HostsyncSeconds)});
-        QVERIFY(primary.start());
         const auto stuck = server.logIn("secondary");
         QVERIFY2(stuck, "upsd refused the login that never goes away");
         QTRY_COMPARE_WITH_TIMEOUT(server.logins(), Secondaries + 2, 30000);
@@ -52,7 +43,7 @@ private slots:
         QCOMPARE(server.upsOffCommands(), 1);
         QCOMPARE(primary.shutdownRecord(), QByteArray("primary 1"));
         for (const auto& secondary : secondaries)
-            QCOMPARE(secondary->shutdownRecord(), secondary->name().toUtf8() + " 0");
+            QCOMPARE(secondary.shutdownRecord(), secondary.name().toUtf8() + " 0");
         // upsd's own clock, from the forced shutdown to the UPS-off.
         const double fsdSet = server.loggedAt("set FSD on UPS [dummy]");
         const double upsOff = server.loggedAt("did load.off on dummy");
@@ -76,28 +67,21 @@ private slots:
     void forcedShutdownBringsEveryMonitorDown()
     {
         QFETCH(bool, setAtUpsd);
-        QTemporaryDir work;
-        const QString timeline = work.filePath(QStringLiteral("timeline"));
-        testsupport::NutServer server(work.filePath(QStringLiteral("nut")));
+        testsupport::NutServer server;
         QVERIFY2(server.start(), "the NUT server did not start");
-        const auto computer = [&](const char* name, const BrevantComputer::Options& options) {
-            return std::make_unique<BrevantComputer>(work.path(), QString::fromLatin1(name), server, timeline,
-                                                     options);
-        };
-        const auto primary = computer("primary", {"admin", "primary", "60", {}});
-        const auto secondary = computer("secondary", {"secondary", "secondary", "60", {}});
-        const auto byRole = computer("by-role", {"admin", "secondary", "60", {}});
-        QVERIFY(primary->start() && secondary->start() && byRole->start());
+        BrevantComputer primary(server, QStringLiteral("primary"), {"admin", "primary", "60", {}});
+        BrevantComputer secondary(server, QStringLiteral("secondary"), {"secondary", "secondary", "60", {}});
+        BrevantComputer byRole(server, QStringLiteral("by-role"), {"admin", "secondary", "60", {}});
         // The splash, the start, the first poll: all logged in.
         QTRY_COMPARE_WITH_TIMEOUT(server.logins(), 3, 30000);
         if (setAtUpsd)
             QVERIFY(server.setForcedShutdown());
         else
             QVERIFY(server.setUpsStatus("OL FSD"));
-        QTRY_VERIFY_WITH_TIMEOUT(primary->hasShutDown(), 40000);
-        QCOMPARE(secondary->shutdownRecord(), QByteArray("secondary 0"));
-        QCOMPARE(byRole->shutdownRecord(), QByteArray("by-role 0"));
-        QCOMPARE(primary->shutdownRecord(), QByteArray("primary 1"));
+        QTRY_VERIFY_WITH_TIMEOUT(primary.hasShutDown(), 40000);
+        QCOMPARE(secondary.shutdownRecord(), QByteArray("secondary 0"));
+        QCOMPARE(byRole.shutdownRecord(), QByteArray("by-role 0"));
+        QCOMPARE(primary.shutdownRecord(), QByteArray("primary 1"));
         QCOMPARE(server.upsOffCommands(), 1);
     }
 };

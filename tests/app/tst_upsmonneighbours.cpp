@@ -4,9 +4,7 @@
 // cannot, every test is skipped.
 #include "SharedUps.h"
 
-#include <QTemporaryDir>
 #include <QTest>
-#include <memory>
 
 using testsupport::BrevantComputer;
 using testsupport::Upsmon;
@@ -15,24 +13,6 @@ class TestUpsmonNeighbours : public QObject
 {
     Q_OBJECT
 
-    QString timeline() const { return m_work.filePath(QStringLiteral("timeline")); }
-    std::unique_ptr<BrevantComputer> brevant(const QString& name, const BrevantComputer::Options& options)
-    {
-        auto computer =
-            std::make_unique<BrevantComputer>(m_work.path(), name, *m_server, timeline(), options);
-        return computer->start() ? std::move(computer) : nullptr;
-    }
-    std::unique_ptr<Upsmon> upsmon(const QByteArray& user, const QByteArray& role, int hostsync)
-    {
-        auto monitor =
-            std::make_unique<Upsmon>(m_work.filePath(QStringLiteral("upsmon-") + QString::fromLatin1(role)),
-                                     *m_server, user, role, timeline(), hostsync);
-        return monitor->start() ? std::move(monitor) : nullptr;
-    }
-
-    QTemporaryDir m_work;
-    std::unique_ptr<testsupport::NutServer> m_server;
-
 private slots:
     void initTestCase()
     {
@@ -40,15 +20,6 @@ private slots:
         if (!reason.isEmpty())
             QSKIP(qPrintable(reason));
     }
-
-    void init()
-    {
-        QFile::remove(timeline());
-        m_server = std::make_unique<testsupport::NutServer>(m_work.filePath(QStringLiteral("nut")));
-        QVERIFY2(m_server->start(), "the NUT server did not start");
-    }
-
-    void cleanup() { m_server.reset(); }
 
     // Battery low. upsmon, a secondary whose own wait for its primary is longer than the test, shuts
     // down on the forced shutdown Brevant sets, before Brevant's UPS-off reaches upsd. upsmon as the
@@ -70,18 +41,19 @@ private slots:
     {
         QFETCH(bool, brevantPrimary);
         QFETCH(QByteArray, brevantDelay);
+        testsupport::NutServer server;
+        QVERIFY2(server.start(), "the NUT server did not start");
         const QByteArray role = brevantPrimary ? "primary" : "secondary";
-        const auto computer = brevant(QString::fromLatin1(role),
-                                      {brevantPrimary ? "admin" : "secondary", role, brevantDelay, {}});
-        const auto monitor =
-            brevantPrimary ? upsmon("secondary", "secondary", 120) : upsmon("monitor", "primary", 120);
-        QVERIFY(computer && monitor);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->logins(), 2, 30000);
-        QVERIFY(m_server->setUpsStatus("OB LB"));
-        QTRY_VERIFY_WITH_TIMEOUT(brevantPrimary ? computer->hasShutDown() : monitor->hasShutDown(), 40000);
-        QTEST(testsupport::readTimeline(timeline()), "timeline");
+        BrevantComputer computer(server, QString::fromLatin1(role),
+                                 {brevantPrimary ? "admin" : "secondary", role, brevantDelay, {}});
+        Upsmon monitor(server, brevantPrimary ? "secondary" : "monitor",
+                       brevantPrimary ? "secondary" : "primary", 120);
+        QTRY_COMPARE_WITH_TIMEOUT(server.logins(), 2, 30000);
+        QVERIFY(server.setUpsStatus("OB LB"));
+        QTRY_VERIFY_WITH_TIMEOUT(brevantPrimary ? computer.hasShutDown() : monitor.hasShutDown(), 40000);
+        QTEST(server.timeline(), "timeline");
         QFETCH(QByteArray, upsmonSays);
-        QVERIFY2(monitor->output().contains(upsmonSays) == brevantPrimary, monitor->output().constData());
+        QVERIFY2(monitor.output().contains(upsmonSays) == brevantPrimary, monitor.output().constData());
     }
 };
 

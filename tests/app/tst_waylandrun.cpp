@@ -20,31 +20,28 @@ class TestWaylandRun : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void pollsAndEndsCleanly();
-
-private:
-    QStringList records() const;
+    QStringList records() const
+    {
+        QStringList messages;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+            db.setDatabaseName(m_appDir.filePath(QStringLiteral("EventRecord.mdb")));
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+            QSqlQuery query(db);
+            if (db.open() && query.exec(QStringLiteral("select Message from record order by rowid")))
+                while (query.next())
+                    messages.append(query.value(0).toString());
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+        return messages;
+    }
 
     QTemporaryDir m_runtime;
     QTemporaryDir m_appDir;
-};
 
-QStringList TestWaylandRun::records() const
-{
-    QStringList messages;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
-        db.setDatabaseName(m_appDir.filePath(QStringLiteral("EventRecord.mdb")));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        QSqlQuery query(db);
-        if (db.open() && query.exec(QStringLiteral("select Message from record order by rowid")))
-            while (query.next())
-                messages.append(query.value(0).toString());
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("reader"));
-    return messages;
-}
+private slots:
+    void pollsAndEndsCleanly();
+};
 
 void TestWaylandRun::pollsAndEndsCleanly()
 {
@@ -68,23 +65,21 @@ void TestWaylandRun::pollsAndEndsCleanly()
             compositor.kill();
     });
     const QString socket = m_runtime.filePath(QStringLiteral("wl-test"));
-    const bool up = QTest::qWaitFor(
-        [&] { return QFile::exists(socket) || compositor.state() == QProcess::NotRunning; }, 10000);
-    if (!up || !QFile::exists(socket))
+    const auto settled = [&] { return QFile::exists(socket) || compositor.state() == QProcess::NotRunning; };
+    if (!QTest::qWaitFor(settled, 10000) || !QFile::exists(socket))
         QSKIP(qPrintable(u"weston cannot start here: " + QString::fromLocal8Bit(compositor.readAll())));
 
     env.remove(QStringLiteral("DISPLAY")); // no way back to X11
-    const QList<std::pair<QString, QString>> variables{
-        {"QT_QPA_PLATFORM", "wayland"},
-        {"WAYLAND_DISPLAY", "wl-test"},
-        {"BREVANT_APP_DIR", m_appDir.path()},
-        {"HALVIC_BACKEND", "sim"},
-        {"HALVIC_SIM_FILE", m_appDir.filePath("halvic-sim.state")},
-        // Never the machine's own power-off: a recorder that only notes it was asked.
-        {"BREVANT_SHUTDOWN_COMMAND", RECORDER_SCRIPT},
-        {"BREVANT_TEST_MARKER", m_appDir.filePath("shutdown-asked")},
-    };
-    for (const auto& [name, value] : variables)
+    for (const auto& [name, value] : QList<std::pair<QString, QString>>{
+             {"QT_QPA_PLATFORM", "wayland"},
+             {"WAYLAND_DISPLAY", "wl-test"},
+             {"BREVANT_APP_DIR", m_appDir.path()},
+             {"HALVIC_BACKEND", "sim"},
+             {"HALVIC_SIM_FILE", m_appDir.filePath("halvic-sim.state")},
+             // Never the machine's own power-off: a recorder that only notes it was asked.
+             {"BREVANT_SHUTDOWN_COMMAND", RECORDER_SCRIPT},
+             {"BREVANT_TEST_MARKER", m_appDir.filePath("shutdown-asked")},
+         })
         env.insert(name, value);
     const QString ini = m_appDir.filePath(QStringLiteral("UpsConfigure.ini"));
     // USB (never a serial port of this machine), the mains failure recorded, no shutdown.
@@ -111,8 +106,7 @@ void TestWaylandRun::pollsAndEndsCleanly()
 
     brevant.terminate(); // SIGTERM: the program's orderly exit
     QVERIFY(brevant.waitForFinished(15000));
-    QCOMPARE(brevant.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(brevant.exitCode(), 0);
+    QCOMPARE(std::pair(brevant.exitStatus(), brevant.exitCode()), std::pair(QProcess::NormalExit, 0));
     QCOMPARE(records().constLast(), QStringLiteral("Program quit"));
     QVERIFY(!QFile::exists(m_appDir.filePath(QStringLiteral("shutdown-asked"))));
 }

@@ -75,35 +75,15 @@ private slots:
         QCOMPARE(paths.mode() == AppPaths::Mode::Installed, files[0].contains(u"/brevant/"));
         const QStringList actual{paths.settingsFile(), paths.eventDatabase(), paths.closeAppList(),
                                  paths.closeProgram(), paths.helpFile()};
-        QStringList expected;
-        for (const QString& file : files)
-            expected.append(at(file));
-        QCOMPARE(actual, expected);
+        QCOMPARE(actual, files.replaceInStrings(u"@", root.path()));
         QCOMPARE(QFileInfo(paths.closeAppDatabase()).path(), QFileInfo(paths.eventDatabase()).path());
     }
 
-    // The first start's writing itself is proven by the installed program; here: the user's own
-    // settings are never replaced, and a settings directory that cannot be made is a failure, not a
-    // silent start without protection.
-    void firstStartKeepsTheUsersSettingsAndFailsLoudly()
-    {
-        QTemporaryDir root;
-        const AppPaths paths(root.path());
-        testsupport::writeFile(paths.settingsFile(), "[Mscomm]\nComboPort=2\n");
-        const Result<bool> again = writeFirstInstallSettings(paths);
-        QVERIFY(again.ok() && !again.value());
-        QCOMPARE(testsupport::readFile(paths.settingsFile()), QByteArray("[Mscomm]\nComboPort=2\n"));
-
-        testsupport::writeFile(root.filePath(QStringLiteral("blocked")), "a file, not a directory");
-        const Result<bool> refused =
-            writeFirstInstallSettings(AppPaths(root.filePath(QStringLiteral("blocked/brevant"))));
-        QVERIFY2(!refused.ok() && refused.error().contains(QStringLiteral("blocked")),
-                 qPrintable(refused.error()));
-    }
-
-    // Under umask 000 the first-install file is still 0644, and a link planted where it goes (even
-    // one to nothing) is left alone: nothing is written where it points, and the reason is logged.
-    void firstStartFileModeAndPlantedLink()
+    // Under umask 000 the first-install file is still 0644. The user's own settings are never
+    // replaced; a link planted where the file goes (even one to nothing) is left alone, with the
+    // reason logged; a settings directory that cannot be made is a failure, not a silent start
+    // without protection.
+    void firstStartWritesOnlyAFreshFile()
     {
         QTemporaryDir root;
         const AppPaths paths(root.path());
@@ -116,14 +96,25 @@ private slots:
                                                                QFile::ReadGroup | QFile::ReadOther);
         QCOMPARE(testsupport::readFile(paths.settingsFile()), firstInstallSettings());
 
+        testsupport::writeFile(paths.settingsFile(), "[Mscomm]\nComboPort=2\n");
+        const Result<bool> again = writeFirstInstallSettings(paths);
+        QVERIFY(again.ok() && !again.value());
+        QCOMPARE(testsupport::readFile(paths.settingsFile()), QByteArray("[Mscomm]\nComboPort=2\n"));
+
         QFile::remove(paths.settingsFile());
         const QString target = root.filePath(QStringLiteral("planted"));
         QVERIFY(QFile::link(target, paths.settingsFile()));
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QStringLiteral("symbolic link.*nothing is shut down")));
-        const Result<bool> refused = writeFirstInstallSettings(paths);
-        QVERIFY(refused.ok() && !refused.value());
+        const Result<bool> planted = writeFirstInstallSettings(paths);
+        QVERIFY(planted.ok() && !planted.value());
         QVERIFY(!QFileInfo::exists(target));
+
+        testsupport::writeFile(root.filePath(QStringLiteral("blocked")), "a file, not a directory");
+        const Result<bool> refused =
+            writeFirstInstallSettings(AppPaths(root.filePath(QStringLiteral("blocked/brevant"))));
+        QVERIFY2(!refused.ok() && refused.error().contains(QStringLiteral("blocked")),
+                 qPrintable(refused.error()));
     }
 };
 

@@ -15,24 +15,19 @@ namespace {
 
 const QString SourceDir = QStringLiteral(BREVANT_SOURCE_DIR);
 
-QString code(QStringView text)
-{
-    return u'`' + text.toString() + u'`';
-}
-
 // The key table of docs/settings.md as the table makes it.
 QString keyTable()
 {
+    const auto code = [](QStringView text) -> QString { return u'`' + text.toString() + u'`'; };
     QString table =
         QStringLiteral("| Section | Key | Value | First install | Absent, unreadable or out of range | "
                        "Meaning |\n|---|---|---|---|---|---|\n");
-    for (const SettingSpec& setting : AllSettings) {
+    for (const SettingSpec& setting : AllSettings)
         table += QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 |\n")
                      .arg(code(setting.key.section), code(setting.key.name), setting.values.toString(),
                           setting.firstInstall.isEmpty() ? QStringLiteral("(not written)")
                                                          : code(setting.firstInstall),
                           setting.fallbackText.toString(), setting.meaning.toString());
-    }
     return table;
 }
 
@@ -43,25 +38,20 @@ class TestSettingTable : public QObject
     Q_OBJECT
 
 private slots:
-    // scripts and the fault run start from this file; the program writes the table's own.
-    void firstInstallFileIsTheTables()
+    // Scripts and the fault run start from the shipped file, and the docs show the keys: both must be
+    // what the table makes.
+    void sourceFilesAreTheTables()
     {
         QCOMPARE(testsupport::readFile(SourceDir + QStringLiteral("/src/config/UpsConfigure.ini")),
                  firstInstallSettings());
-    }
-
-    void settingsDocIsTheTables()
-    {
         const QString doc =
             QString::fromUtf8(testsupport::readFile(SourceDir + QStringLiteral("/docs/settings.md")));
         const QString table = keyTable();
-        if (!doc.contains(table))
-            qWarning().noquote() << "docs/settings.md must hold, under \"Keys\":\n" + table;
-        QVERIFY(doc.contains(table));
+        QVERIFY2(doc.contains(table), qPrintable("docs/settings.md must hold, under \"Keys\":\n" + table));
     }
 
-    // Every key: absent, unreadable and out-of-range text reads as the fallback; the first-install
-    // value reads as itself.
+    // Every key: found by its name in any case and only at its own row; absent, unreadable and
+    // out-of-range text reads as the fallback; the first-install value reads as itself.
     void everyKeyReadsByItsRow_data()
     {
         QTest::addColumn<int>("row");
@@ -75,10 +65,12 @@ private slots:
     {
         QFETCH(int, row);
         const SettingSpec& setting = AllSettings[row];
+        QCOMPARE(findSetting(setting.key.section.toString().toUpper(), setting.key.name.toString().toLower()),
+                 &setting);
         QTemporaryDir dir;
         Settings settings(dir.filePath(QStringLiteral("UpsConfigure.ini")));
-        const double fallback =
-            setting.conversion == Conversion::Minutes ? setting.fallback * 60 : setting.fallback;
+        const auto inUnits = [&](double v) { return setting.conversion == Conversion::Minutes ? v * 60 : v; };
+        const double fallback = inUnits(setting.fallback);
         QCOMPARE(settings.value(setting.key), fallback);
         QStringList unreadable{QString(), QStringLiteral("abc")};
         if (std::isfinite(setting.lowest))
@@ -91,19 +83,8 @@ private slots:
         }
         if (!setting.firstInstall.isEmpty()) {
             QVERIFY(settings.write(setting.key, setting.firstInstall.toString()).ok());
-            const double value = setting.firstInstall.toDouble();
-            QCOMPARE(settings.value(setting.key),
-                     setting.conversion == Conversion::Minutes ? value * 60 : value);
+            QCOMPARE(settings.value(setting.key), inUnits(setting.firstInstall.toDouble()));
         }
-    }
-
-    // Every key named in SettingKeys.h has its row, and no key two.
-    void keysAreUnique()
-    {
-        for (const SettingSpec& setting : AllSettings)
-            QCOMPARE(
-                findSetting(setting.key.section.toString().toUpper(), setting.key.name.toString().toLower()),
-                &setting);
     }
 };
 

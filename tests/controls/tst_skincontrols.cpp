@@ -72,99 +72,87 @@ class TestSkinControls : public QObject
     Q_OBJECT
 
 private slots:
-    void pressedLookFollowsThePointer_data();
-    void pressedLookFollowsThePointer();
-    void clickRaisesClickBeforeTheValueChanges();
-    void radioButtonsOfOneWindowFormOneGroup();
-    void buttonKeysRaiseTheirEventsAndClick_data();
-    void buttonKeysRaiseTheirEventsAndClick();
+    void pressedLookFollowsThePointer_data()
+    {
+        QTest::addColumn<int>("control");      // the button, the check box, the first radio button
+        QTest::addColumn<QVariant>("value");   // State of a button, Value of a toggle
+        QTest::addColumn<QList<int>>("looks"); // resting, hover, pressed
+        QTest::newRow("selected button") << 0 << QVariant(1) << QList<int>{4, 3, 1};
+        QTest::newRow("grey check box") << 1 << QVariant(2) << QList<int>{8, 9, 10};
+        QTest::newRow("radio button True") << 2 << QVariant(true) << QList<int>{4, 5, 6};
+    }
+
+    // Over, down, moved inside, dragged off and released outside: no Click, the value stays.
+    void pressedLookFollowsThePointer()
+    {
+        QFETCH(int, control);
+        QFETCH(QVariant, value);
+        QFETCH(QList<int>, looks);
+        Page p;
+        SkinControl* c = QList<SkinControl*>{p.button, p.check, p.radios[0]}[control];
+        EventLog log(c);
+        const char* property = control == 0 ? "State" : "Value";
+        c->setProperty(property, value);
+        QList<int> seen{c->look()};
+        QTest::mouseMove(c, QPoint(8, 10));
+        seen.append(c->look());
+        QTest::mousePress(c, Qt::LeftButton, {}, QPoint(8, 10));
+        QTest::mouseMove(c, QPoint(40, 12));
+        seen.append(c->look());
+        QTest::mouseMove(c, QPoint(260, 10));
+        seen.append(c->look());
+        QTest::mouseRelease(c, Qt::LeftButton, {}, QPoint(260, 10));
+        QEvent left(QEvent::Leave); // the offscreen platform reports no pointer leaving a widget
+        QApplication::sendEvent(c, &left);
+        seen.append(c->look());
+        QCOMPARE(seen, looks + QList<int>({looks[0], looks[0]}));
+        QCOMPARE(c->property(property), value);
+        QCOMPARE(log.events, QStringList({"MouseMove", "MouseDown", "MouseMove", "MouseOut", "MouseUp"}));
+    }
+
+    // A handler sees the value from before the click: grey goes to clear, and a radio button clears
+    // the others of its window, even in another frame, but not those of another window.
+    void clickRaisesClickBeforeTheValueChanges()
+    {
+        Page p;
+        p.check->setValue(XpCheckBox::Grey);
+        p.radios[0]->setValue(true);
+        p.radios[1]->setValue(true);
+        QList<int> seenByHandler;
+        connect(p.check, &XpCheckBox::Click, this, [&] { seenByHandler.append(p.check->value()); });
+        connect(p.radios[2], &XpRadioButton::Click, this,
+                [&] { seenByHandler.append(p.radios[2]->value()); });
+        QTest::mouseClick(p.check, Qt::LeftButton, {}, QPoint(8, 10));
+        for (int i = 0; i < 2; ++i)
+            QTest::mouseClick(p.radios[2], Qt::LeftButton, {}, QPoint(40, 10));
+        QCOMPARE(seenByHandler, QList<int>({XpCheckBox::Grey, false, true}));
+        QCOMPARE(QList<int>({p.check->value(), p.radios[0]->value(), p.radios[1]->value(),
+                             p.radios[2]->value(), p.elsewhere->value()}),
+                 QList<int>({XpCheckBox::Clear, false, false, true, true}));
+    }
+
+    void buttonKeysRaiseTheirEventsAndClick_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("Space clicks when it goes up")
+            << int(Qt::Key_Space) << QStringList({"KeyDown", "KeyPress", "KeyUp", "Click"});
+        QTest::newRow("Enter clicks when it goes down")
+            << int(Qt::Key_Return) << QStringList({"KeyDown", "KeyPress", "Click", "KeyUp"});
+        QTest::newRow("a letter only reports")
+            << int(Qt::Key_X) << QStringList({"KeyDown", "KeyPress", "KeyUp"});
+    }
+
+    void buttonKeysRaiseTheirEventsAndClick()
+    {
+        QFETCH(int, key);
+        Page p;
+        p.button->setFocus(Qt::TabFocusReason);
+        EventLog log(p.button);
+        QTest::keyClick(p.button, Qt::Key(key));
+        QTEST(log.events, "expected");
+    }
 };
-
-void TestSkinControls::pressedLookFollowsThePointer_data()
-{
-    QTest::addColumn<int>("control");      // the button, the check box, the first radio button
-    QTest::addColumn<QVariant>("value");   // State of a button, Value of a toggle
-    QTest::addColumn<QList<int>>("looks"); // resting, hover, pressed
-    QTest::newRow("selected button") << 0 << QVariant(1) << QList<int>{4, 3, 1};
-    QTest::newRow("grey check box") << 1 << QVariant(2) << QList<int>{8, 9, 10};
-    QTest::newRow("radio button True") << 2 << QVariant(true) << QList<int>{4, 5, 6};
-}
-
-// Over, down, moved inside, dragged off and released outside: no Click, the value stays.
-void TestSkinControls::pressedLookFollowsThePointer()
-{
-    QFETCH(int, control);
-    QFETCH(QVariant, value);
-    QFETCH(QList<int>, looks);
-    Page p;
-    SkinControl* c = QList<SkinControl*>{p.button, p.check, p.radios[0]}[control];
-    EventLog log(c);
-    const char* property = control == 0 ? "State" : "Value";
-    c->setProperty(property, value);
-    QList<int> seen{c->look()};
-    QTest::mouseMove(c, QPoint(8, 10));
-    seen.append(c->look());
-    QTest::mousePress(c, Qt::LeftButton, {}, QPoint(8, 10));
-    QTest::mouseMove(c, QPoint(40, 12));
-    seen.append(c->look());
-    QTest::mouseMove(c, QPoint(260, 10));
-    seen.append(c->look());
-    QTest::mouseRelease(c, Qt::LeftButton, {}, QPoint(260, 10));
-    QEvent left(QEvent::Leave); // the offscreen platform reports no pointer leaving a widget
-    QApplication::sendEvent(c, &left);
-    seen.append(c->look());
-    QCOMPARE(seen, looks + QList<int>({looks[0], looks[0]}));
-    QCOMPARE(c->property(property), value);
-    QCOMPARE(log.events, QStringList({"MouseMove", "MouseDown", "MouseMove", "MouseOut", "MouseUp"}));
-}
-
-// A handler sees the value from before the click; grey goes to clear.
-void TestSkinControls::clickRaisesClickBeforeTheValueChanges()
-{
-    Page p;
-    p.check->setValue(XpCheckBox::Grey);
-    QList<int> seenByHandler;
-    connect(p.check, &XpCheckBox::Click, this, [&] { seenByHandler.append(p.check->value()); });
-    QTest::mouseClick(p.check, Qt::LeftButton, {}, QPoint(8, 10));
-    QCOMPARE(seenByHandler, QList<int>{XpCheckBox::Grey});
-    QCOMPARE(p.check->value(), int(XpCheckBox::Clear));
-}
-
-void TestSkinControls::radioButtonsOfOneWindowFormOneGroup()
-{
-    Page p;
-    p.radios[0]->setValue(true);
-    p.radios[1]->setValue(true);
-    QList<bool> seenByHandler;
-    connect(p.radios[2], &XpRadioButton::Click, this, [&] { seenByHandler.append(p.radios[2]->value()); });
-    for (int i = 0; i < 2; ++i)
-        QTest::mouseClick(p.radios[2], Qt::LeftButton, {}, QPoint(40, 10));
-    QCOMPARE(seenByHandler, QList<bool>({false, true}));
-    QCOMPARE(
-        QList<bool>({p.radios[0]->value(), p.radios[1]->value(), p.radios[2]->value(), p.elsewhere->value()}),
-        QList<bool>({false, false, true, true}));
-}
-
-void TestSkinControls::buttonKeysRaiseTheirEventsAndClick_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("Space clicks when it goes up")
-        << int(Qt::Key_Space) << QStringList({"KeyDown", "KeyPress", "KeyUp", "Click"});
-    QTest::newRow("Enter clicks when it goes down")
-        << int(Qt::Key_Return) << QStringList({"KeyDown", "KeyPress", "Click", "KeyUp"});
-    QTest::newRow("a letter only reports") << int(Qt::Key_X) << QStringList({"KeyDown", "KeyPress", "KeyUp"});
-}
-
-void TestSkinControls::buttonKeysRaiseTheirEventsAndClick()
-{
-    QFETCH(int, key);
-    Page p;
-    p.button->setFocus(Qt::TabFocusReason);
-    EventLog log(p.button);
-    QTest::keyClick(p.button, Qt::Key(key));
-    QTEST(log.events, "expected");
-}
 
 QTEST_MAIN(TestSkinControls)
 #include "tst_skincontrols.moc"

@@ -1,5 +1,4 @@
 #include "FakeNotifications.h"
-#include "InstallLayout.h"
 #include "PrivateBus.h"
 #include "TestFiles.h"
 #include "config/FirstInstall.h"
@@ -23,40 +22,35 @@ class TestInstalledProgram : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void freshUserIsProtectedFromTheFirstStart();
-
-private:
     QString home(const char* path) const { return m_bus.directory() + u"/home/" + QLatin1StringView(path); }
-    bool halvicSim(const char* state);
-    QStringList messages(const char* table) const;
+    bool halvicSim(const char* state)
+    {
+        QProcess sim;
+        sim.setProcessEnvironment(m_environment);
+        sim.start(QStringLiteral(STAGE_PREFIX "/bin/halvic-sim"), {QLatin1StringView(state)});
+        return sim.waitForFinished(10000) && sim.exitStatus() == QProcess::NormalExit && sim.exitCode() == 0;
+    }
+    QStringList messages(const char* table) const
+    {
+        QStringList messages;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+            db.setDatabaseName(home("data/brevant/EventRecord.mdb"));
+            QSqlQuery query(db);
+            if (db.open() && query.exec(QStringLiteral("SELECT Message FROM ") + QLatin1StringView(table)))
+                while (query.next())
+                    messages.append(query.value(0).toString());
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+        return messages;
+    }
 
     PrivateBus m_bus; // its directory holds the user's home too
     QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
+
+private slots:
+    void freshUserIsProtectedFromTheFirstStart();
 };
-
-bool TestInstalledProgram::halvicSim(const char* state)
-{
-    QProcess sim;
-    sim.setProcessEnvironment(m_environment);
-    sim.start(QStringLiteral(STAGE_PREFIX "/bin/halvic-sim"), {QLatin1StringView(state)});
-    return sim.waitForFinished(10000) && sim.exitStatus() == QProcess::NormalExit && sim.exitCode() == 0;
-}
-
-QStringList TestInstalledProgram::messages(const char* table) const
-{
-    QStringList messages;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
-        db.setDatabaseName(home("data/brevant/EventRecord.mdb"));
-        QSqlQuery query(db);
-        if (db.open() && query.exec(QStringLiteral("SELECT Message FROM ") + QLatin1StringView(table)))
-            while (query.next())
-                messages.append(query.value(0).toString());
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("reader"));
-    return messages;
-}
 
 void TestInstalledProgram::freshUserIsProtectedFromTheFirstStart()
 {
@@ -118,11 +112,9 @@ void TestInstalledProgram::freshUserIsProtectedFromTheFirstStart()
 
     brevant.terminate(); // SIGTERM to its process id: the program's orderly exit
     QVERIFY(brevant.waitForFinished(10000));
-    QCOMPARE(brevant.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(brevant.exitCode(), 0);
+    QCOMPARE(std::pair(brevant.exitStatus(), brevant.exitCode()), std::pair(QProcess::NormalExit, 0));
     QCOMPARE(messages("record").constLast(), QStringLiteral("Program quit"));
-    QVERIFY(!QFile::exists(QStringLiteral(STAGE_PREFIX "/") + QLatin1StringView(build::BinDir) +
-                           u"/UpsConfigure.ini"));
+    QVERIFY(!QFile::exists(QStringLiteral(STAGE_PREFIX "/bin/UpsConfigure.ini")));
 }
 
 QTEST_GUILESS_MAIN(TestInstalledProgram)

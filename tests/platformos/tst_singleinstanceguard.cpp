@@ -35,88 +35,85 @@ public:
 class TestSingleInstanceGuard : public QObject
 {
     Q_OBJECT
-private slots:
-    void crashedInstanceDoesNotBlockTheNextStart();
-    void withoutRuntimeDirectoryAnotherUserCannotBlock();
-    void oneMonitorPerFilesWhateverTheRuntimeDirectory();
 
-private:
     QTemporaryDir m_dir;
-};
 
-void TestSingleInstanceGuard::crashedInstanceDoesNotBlockTheNextStart()
-{
-    auto running = std::make_unique<OtherInstance>(m_dir.path());
-    QVERIFY(running->waitForReadyRead(10000)); // "primary": it holds the lock
-    QVERIFY(!SingleInstanceGuard(key, m_dir.path()).tryAcquire());
+private slots:
+    void crashedInstanceDoesNotBlockTheNextStart()
+    {
+        auto running = std::make_unique<OtherInstance>(m_dir.path());
+        QVERIFY(running->waitForReadyRead(10000)); // "primary": it holds the lock
+        QVERIFY(!SingleInstanceGuard(key, m_dir.path()).tryAcquire());
 
-    running.reset(); // SIGKILL: no destructors, no clean-up, as in a crash
-    auto next = std::make_unique<SingleInstanceGuard>(key, m_dir.path());
-    const QString lockFile = next->lockFilePath();
-    const QString socket = next->socketPath();
-    QVERIFY(QFile::exists(lockFile) && QFile::exists(socket));
-    QVERIFY(next->tryAcquire());
+        running.reset(); // SIGKILL: no destructors, no clean-up, as in a crash
+        auto next = std::make_unique<SingleInstanceGuard>(key, m_dir.path());
+        const QString lockFile = next->lockFilePath();
+        const QString socket = next->socketPath();
+        QVERIFY(QFile::exists(lockFile) && QFile::exists(socket));
+        QVERIFY(next->tryAcquire());
 
-    // The leftover socket was replaced by a live one: a later instance knocks once and ends.
-    QSignalSpy knocks(next.get(), &SingleInstanceGuard::messageReceived);
-    OtherInstance later(m_dir.path());
-    QVERIFY(later.waitForFinished(10000));
-    QCOMPARE(later.exitCode(), 1);
-    QTRY_COMPARE(knocks.size(), 1);
-    QCOMPARE(knocks.at(0).at(0).toByteArray(), QByteArray("0x810"));
+        // The leftover socket was replaced by a live one: a later instance knocks once and ends.
+        QSignalSpy knocks(next.get(), &SingleInstanceGuard::messageReceived);
+        OtherInstance later(m_dir.path());
+        QVERIFY(later.waitForFinished(10000));
+        QCOMPARE(later.exitCode(), 1);
+        QTRY_COMPARE(knocks.size(), 1);
+        QCOMPARE(knocks.at(0).at(0).toByteArray(), QByteArray("0x810"));
 
-    // An orderly end leaves nothing behind and frees the place for the next start.
-    next.reset();
-    QVERIFY(!QFile::exists(lockFile) && !QFile::exists(socket));
-    QVERIFY(SingleInstanceGuard(key, m_dir.path()).tryAcquire());
-}
-
-void TestSingleInstanceGuard::withoutRuntimeDirectoryAnotherUserCannotBlock()
-{
-    qunsetenv("XDG_RUNTIME_DIR");
-    const QString fallback = m_dir.filePath(QStringLiteral("home/.cache/brevant"));
-    const QString perUser = m_dir.filePath(QStringLiteral("brevant-%1").arg(::geteuid()));
-
-    QCOMPARE(SingleInstanceGuard::privateRuntimeDirectory(m_dir.path(), fallback), perUser);
-    QCOMPARE(QFileInfo(perUser).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
-
-    // Another user planted the per-user directory, or opened it to others: it is not used.
-    QVERIFY(QFile::setPermissions(perUser, QFile::Permissions(0x7777)));
-    QCOMPARE(SingleInstanceGuard::privateRuntimeDirectory(m_dir.path(), fallback), fallback);
-    if (::geteuid() == 0) {
-        QVERIFY(QFile::setPermissions(perUser, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QCOMPARE(::chown(QFile::encodeName(perUser).constData(), 65534, 65534), 0);
-        QCOMPARE(SingleInstanceGuard::privateRuntimeDirectory(m_dir.path(), fallback), fallback);
+        // An orderly end leaves nothing behind and frees the place for the next start.
+        next.reset();
+        QVERIFY(!QFile::exists(lockFile) && !QFile::exists(socket));
+        QVERIFY(SingleInstanceGuard(key, m_dir.path()).tryAcquire());
     }
-    QVERIFY(QFileInfo(fallback).isDir());
-}
 
-// A session with another XDG_RUNTIME_DIR (an ssh login, a second desktop) on the same settings and
-// records: the lock beside the files stops the second monitor, and only where the files are shared.
-void TestSingleInstanceGuard::oneMonitorPerFilesWhateverTheRuntimeDirectory()
-{
-    const QString settings = m_dir.filePath(QStringLiteral("config"));
-    const QString records = m_dir.filePath(QStringLiteral("data"));
-    const QString otherRecords = m_dir.filePath(QStringLiteral("other-data"));
-    QVERIFY(QDir().mkpath(otherRecords));
-    auto running = std::make_unique<OtherInstance>(m_dir.filePath(QStringLiteral("run-a")),
-                                                   QStringList{settings, records});
-    QVERIFY(running->waitForReadyRead(10000)); // "primary"
+    void withoutRuntimeDirectoryAnotherUserCannotBlock()
+    {
+        qunsetenv("XDG_RUNTIME_DIR");
+        const QString fallback = m_dir.filePath(QStringLiteral("home/.cache/brevant"));
+        const QString perUser = m_dir.filePath(QStringLiteral("brevant-%1").arg(::geteuid()));
 
-    const QString runtimeB = m_dir.filePath(QStringLiteral("run-b"));
-    const auto guardOf = [&](const QStringList& folders) {
-        auto guard = std::make_unique<SingleInstanceGuard>(key, runtimeB);
-        guard->guardFolders(folders);
-        return guard;
-    };
-    QVERIFY(!guardOf({settings, otherRecords})->tryAcquire());
-    QVERIFY(!guardOf({otherRecords, records})->tryAcquire());
-    // The refused one let go of its runtime lock: the next start in that session is not knocked away.
-    QVERIFY(guardOf({otherRecords})->tryAcquire());
+        QCOMPARE(SingleInstanceGuard::privateRuntimeDirectory(m_dir.path(), fallback), perUser);
+        QVERIFY(!(QFileInfo(perUser).permissions() & (QFile::ReadGroup | QFile::ReadOther)));
 
-    running.reset(); // killed: its folder locks are stale, not a block
-    QVERIFY(guardOf({settings, records})->tryAcquire());
-}
+        // Another user planted the per-user directory, or opened it to others: it is not used.
+        QVERIFY(QFile::setPermissions(perUser, QFile::Permissions(0x7777)));
+        QCOMPARE(SingleInstanceGuard::privateRuntimeDirectory(m_dir.path(), fallback), fallback);
+        if (::geteuid() == 0) {
+            QVERIFY(QFile::setPermissions(perUser, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+            QCOMPARE(::chown(QFile::encodeName(perUser).constData(), 65534, 65534), 0);
+            QCOMPARE(SingleInstanceGuard::privateRuntimeDirectory(m_dir.path(), fallback), fallback);
+        }
+        QVERIFY(QFileInfo(fallback).isDir());
+    }
+
+    // A session with another XDG_RUNTIME_DIR (an ssh login, a second desktop) on the same settings
+    // and records: the lock beside the files stops the second monitor, and only where the files are
+    // shared.
+    void oneMonitorPerFilesWhateverTheRuntimeDirectory()
+    {
+        const QString settings = m_dir.filePath(QStringLiteral("config"));
+        const QString records = m_dir.filePath(QStringLiteral("data"));
+        const QString otherRecords = m_dir.filePath(QStringLiteral("other-data"));
+        QVERIFY(QDir().mkpath(otherRecords));
+        auto running = std::make_unique<OtherInstance>(m_dir.filePath(QStringLiteral("run-a")),
+                                                       QStringList{settings, records});
+        QVERIFY(running->waitForReadyRead(10000)); // "primary"
+
+        const QString runtimeB = m_dir.filePath(QStringLiteral("run-b"));
+        const auto guardOf = [&](const QStringList& folders) {
+            auto guard = std::make_unique<SingleInstanceGuard>(key, runtimeB);
+            guard->guardFolders(folders);
+            return guard;
+        };
+        QVERIFY(!guardOf({settings, otherRecords})->tryAcquire());
+        QVERIFY(!guardOf({otherRecords, records})->tryAcquire());
+        // The refused one let go of its runtime lock: the next start in that session is not knocked away.
+        QVERIFY(guardOf({otherRecords})->tryAcquire());
+
+        running.reset(); // killed: its folder locks are stale, not a block
+        QVERIFY(guardOf({settings, records})->tryAcquire());
+    }
+};
 
 QTEST_GUILESS_MAIN(TestSingleInstanceGuard)
 #include "tst_singleinstanceguard.moc"

@@ -41,27 +41,6 @@ void dismiss(QWidget& window, char how, const char* button)
         window.close();
 }
 
-// On battery (or low) with a zero delay: the first countdown step after the first tick shows the
-// window.
-struct AlarmUp
-{
-    explicit AlarmUp(bool low = false)
-        : f({{key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
-             {key::Delaytime(EventSection::OnBattery), QStringLiteral("0")},
-             {key::Shutdown(EventSection::LowBattery), QStringLiteral("1")},
-             {key::Delaytime(EventSection::LowBattery), QStringLiteral("0")}})
-        , window(f.engine().alarm())
-    {
-        f.start();
-        f.platform().halvic.setUpsState(low ? SimulatedHalvic::UpsState::LowBattery
-                                            : SimulatedHalvic::UpsState::OnBattery);
-        f.advance(2200 + 1000);
-    }
-
-    EngineFixture f;
-    AlarmWindow window;
-};
-
 } // namespace
 
 class TestShutdownWindows : public QObject
@@ -69,136 +48,132 @@ class TestShutdownWindows : public QObject
     Q_OBJECT
 
 private slots:
-    void alarmShutdownButtonShutsDown();
-    void alarmCancelComesBackEmpty_data();
-    void alarmCancelComesBackEmpty();
-    void questionNoDropsEveryJob_data();
-    void questionNoDropsEveryJob();
-    void secondRequestKeepsTheShutdownQuestion();
-    void saveListShowsTheImportUntilClosed();
-};
-
-void TestShutdownWindows::alarmShutdownButtonShutsDown()
-{
-    AlarmUp a;
-    click(a.window, "xpcmdbutton1");
-    QVERIFY(!a.window.isVisible());
-    QCOMPARE(a.f.get(key::ShutDown), QStringLiteral("1"));
-}
-
-void TestShutdownWindows::alarmCancelComesBackEmpty_data()
-{
-    QTest::addColumn<char>("how");
-    QTest::addColumn<bool>("low");
-    QTest::addColumn<int>("comesBackMs");
-    QTest::newRow("Cancel") << 'b' << false << 5000;
-    QTest::newRow("closed from the window manager") << 'w' << false << 5000;
-    QTest::newRow("Escape, battery low") << 'e' << true << 2000;
-}
-
-// Closing the window must not leave the bar running with nothing on screen: it is a Cancel. While
-// the power stays out the window comes back with an empty bar, and a full bar shuts down.
-void TestShutdownWindows::alarmCancelComesBackEmpty()
-{
-    QFETCH(char, how);
-    QFETCH(bool, low);
-    QFETCH(int, comesBackMs);
-    AlarmUp a(low);
-    QVERIFY(a.window.isVisible() && a.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    QCOMPARE(a.window.focusWidget(), find(a.window, "xpcmdbutton2")); // Enter or Space cancels
-    for (const char* image : {"imgTitleClose", "imgTitleMinimize", "imgTitleHelp"})
-        click(a.window, image);
-    QVERIFY(a.window.isVisible()); // the title images do nothing
-    a.f.advance(1000);
-    dismiss(a.window, how, "xpcmdbutton2");
-    AlarmController& alarm = a.f.engine().alarm();
-    const qint16 stoppedAt = alarm.barPos();
-    a.f.advance(comesBackMs - 1);
-    QVERIFY(!a.window.isVisible());
-    QCOMPARE(alarm.barPos(), stoppedAt);
-    a.f.advance(1);
-    QVERIFY(a.window.isVisible());
-    QCOMPARE(alarm.barPos(), AlarmController::BarStart);
-
-    a.f.advance(4000);
-    QCOMPARE(a.f.get(key::ShutDown), QString());
-    a.f.advance(300); // the watcher's look at the hand-over, then the UPS-off commands 10 ms apart
-    QVERIFY(!a.window.isVisible());
-    QCOMPARE(a.f.platform().powerOff.count(), 1);
-}
-
-void TestShutdownWindows::questionNoDropsEveryJob_data()
-{
-    QTest::addColumn<char>("how");
-    QTest::newRow("NO") << 'b';
-    QTest::newRow("closed from the window manager") << 'w';
-}
-
-// NO, and a closed window, drop every job asked about; the next request asks again.
-void TestShutdownWindows::questionNoDropsEveryJob()
-{
-    QFETCH(char, how);
-    EngineFixture f;
-    QuestionWindow window(f.engine().confirmation());
-    Confirmation& confirmation = f.engine().confirmation();
-    f.start();
-    confirmation.pressShutdownButton();
-    confirmation.pressClearLog();
-    QCOMPARE(window.focusWidget(), find(window, "xpcmdbutton2")); // NO has the focus
-    dismiss(window, how, "xpcmdbutton2");
-    QVERIFY(!window.isVisible() && !confirmation.isLoaded());
-    QCOMPARE(f.messages(RecordTableId::Log), QStringList{QStringLiteral("Program start")});
-
-    confirmation.pressClearLog();
-    click(window, "xpcmdbutton1");
-    QVERIFY(f.messages(RecordTableId::Log).isEmpty());
-    f.advance(1000);
-    QCOMPARE(f.get(key::ShutDown), QString()); // the dropped shutdown stays dropped
-}
-
-// A clear request while the shutdown question is put away brings that question back, not its own;
-// YES then does both jobs.
-void TestShutdownWindows::secondRequestKeepsTheShutdownQuestion()
-{
-    EngineFixture f;
-    QuestionWindow window(f.engine().confirmation());
-    f.start();
-    f.engine().confirmation().pressShutdownButton();
-    window.hide();
-    f.engine().confirmation().pressClearLog();
-    QTRY_VERIFY(window.isVisible());
-    QCOMPARE(find<QLabel>(window, "Label1")->text(),
-             QStringLiteral("Are you sure shutdown system and ups ?"));
-    click(window, "xpcmdbutton1");
-    QVERIFY(f.messages(RecordTableId::Log).isEmpty());
-    QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
-}
-
-// The list closed from the window manager is done with, as after its Close button.
-void TestShutdownWindows::saveListShowsTheImportUntilClosed()
-{
-    // close.exe's list of three closed applications, the second without a saved file.
-    EngineFixture f({{key::SaveList, QStringLiteral("1")}, {key::CloseAppFlag, QStringLiteral("1")}});
-    testsupport::writeFile(f.paths().closeAppList(), "[CloseApp]\nCount=3\n1=Writer\n2=Sheet\n3=Mail\n"
-                                                     "[Date]\n1=2026-12-03\n2=2026-12-01\n3=2026-12-02\n"
-                                                     "[Time]\n1=10:00:00\n2=11:00:00\n3=12:00:00\n"
-                                                     "[SaveAppFileName]\n1=/home/u/a.odt\n3=/home/u/c.eml\n");
-    SaveListWindow window(f.engine().saveList(), f.engine().records());
-    f.engine().finishSplash();
-    QVERIFY(window.isVisible());
-    const QAbstractItemModel* grid = find<QTableView>(window, "MSFlexGrid3")->model();
-    QStringList shown; // by date; the entry without a file is left out
-    for (int row = 0; row < grid->rowCount(); ++row) {
-        for (int column = 0; column < grid->columnCount(); ++column)
-            shown.append(grid->index(row, column).data().toString());
+    void alarmShutsDownOrComesBackEmpty_data()
+    {
+        QTest::addColumn<char>("how");
+        QTest::addColumn<bool>("low");
+        QTest::addColumn<int>("comesBackMs"); // 0: shut down at once
+        QTest::newRow("Shutdown") << 'y' << false << 0;
+        QTest::newRow("Cancel") << 'b' << false << 5000;
+        QTest::newRow("closed from the window manager") << 'w' << false << 5000;
+        QTest::newRow("Escape, battery low") << 'e' << true << 2000;
     }
-    QCOMPARE(shown, QStringList({"2026-12-02", "12:00:00", "Mail", "/home/u/c.eml", "2026-12-03", "10:00:00",
-                                 "Writer", "/home/u/a.odt"}));
 
-    window.close();
-    QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmSave));
-    QVERIFY(!f.engine().settings().saveListWanted()); // not shown at the next start
-}
+    // Shutdown shuts down at once. Closing the window must not leave the bar running with nothing on
+    // screen: it is a Cancel. While the power stays out the window comes back with an empty bar, and a
+    // full bar shuts down.
+    void alarmShutsDownOrComesBackEmpty()
+    {
+        QFETCH(char, how);
+        QFETCH(bool, low);
+        QFETCH(int, comesBackMs);
+        EngineFixture f({{key::Shutdown(EventSection::OnBattery), QStringLiteral("1")},
+                         {key::Delaytime(EventSection::OnBattery), QStringLiteral("0")},
+                         {key::Shutdown(EventSection::LowBattery), QStringLiteral("1")},
+                         {key::Delaytime(EventSection::LowBattery), QStringLiteral("0")}});
+        AlarmWindow window(f.engine().alarm());
+        f.start();
+        // With a zero delay the first countdown step after the first tick shows the window.
+        f.platform().halvic.setUpsState(low ? SimulatedHalvic::UpsState::LowBattery
+                                            : SimulatedHalvic::UpsState::OnBattery);
+        f.advance(2200 + 1000);
+        QVERIFY(window.isVisible() && window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QCOMPARE(window.focusWidget(), find(window, "xpcmdbutton2")); // Enter or Space cancels
+        for (const char* image : {"imgTitleClose", "imgTitleMinimize", "imgTitleHelp"})
+            click(window, image);
+        QVERIFY(window.isVisible()); // the title images do nothing
+        f.advance(1000);
+        if (how == 'y') {
+            click(window, "xpcmdbutton1");
+            QVERIFY(!window.isVisible());
+            QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
+            return;
+        }
+        dismiss(window, how, "xpcmdbutton2");
+        AlarmController& alarm = f.engine().alarm();
+        const qint16 stoppedAt = alarm.barPos();
+        f.advance(comesBackMs - 1);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(alarm.barPos(), stoppedAt);
+        f.advance(1);
+        QVERIFY(window.isVisible());
+        QCOMPARE(alarm.barPos(), AlarmController::BarStart);
+
+        f.advance(4000);
+        QCOMPARE(f.get(key::ShutDown), QString());
+        f.advance(300); // the watcher's look at the hand-over, then the UPS-off commands 10 ms apart
+        QVERIFY(!window.isVisible());
+        QCOMPARE(f.platform().powerOff.count(), 1);
+    }
+
+    void questionNoDropsEveryJob_data()
+    {
+        QTest::addColumn<char>("how");
+        QTest::newRow("NO") << 'b';
+        QTest::newRow("closed from the window manager") << 'w';
+    }
+
+    // NO, and a closed window, drop every job asked about; the next request asks again. A clear request
+    // while the shutdown question is put away brings that question back, not its own; YES does both.
+    void questionNoDropsEveryJob()
+    {
+        QFETCH(char, how);
+        EngineFixture f;
+        Confirmation& confirmation = f.engine().confirmation();
+        QuestionWindow window(confirmation);
+        f.start();
+        confirmation.pressShutdownButton();
+        confirmation.pressClearLog();
+        QCOMPARE(window.focusWidget(), find(window, "xpcmdbutton2")); // NO has the focus
+        dismiss(window, how, "xpcmdbutton2");
+        QVERIFY(!window.isVisible() && !confirmation.isLoaded());
+        QCOMPARE(f.messages(RecordTableId::Log), QStringList{QStringLiteral("Program start")});
+
+        confirmation.pressClearLog();
+        click(window, "xpcmdbutton1");
+        QVERIFY(f.messages(RecordTableId::Log).isEmpty());
+        f.advance(1000);
+        QCOMPARE(f.get(key::ShutDown), QString()); // the dropped shutdown stays dropped
+
+        f.engine().records().appendRecord(RecordTableId::Log, QStringLiteral("Power failure"));
+        confirmation.pressShutdownButton();
+        window.hide();
+        confirmation.pressClearLog();
+        QTRY_VERIFY(window.isVisible());
+        QCOMPARE(find<QLabel>(window, "Label1")->text(),
+                 QStringLiteral("Are you sure shutdown system and ups ?"));
+        click(window, "xpcmdbutton1");
+        QVERIFY(f.messages(RecordTableId::Log).isEmpty());
+        QCOMPARE(f.get(key::ShutDown), QStringLiteral("1"));
+    }
+
+    // The list closed from the window manager is done with, as after its Close button.
+    void saveListShowsTheImportUntilClosed()
+    {
+        // close.exe's list of three closed applications, the second without a saved file.
+        EngineFixture f({{key::SaveList, QStringLiteral("1")}, {key::CloseAppFlag, QStringLiteral("1")}});
+        testsupport::writeFile(f.paths().closeAppList(),
+                               "[CloseApp]\nCount=3\n1=Writer\n2=Sheet\n3=Mail\n"
+                               "[Date]\n1=2026-12-03\n2=2026-12-01\n3=2026-12-02\n"
+                               "[Time]\n1=10:00:00\n2=11:00:00\n3=12:00:00\n"
+                               "[SaveAppFileName]\n1=/home/u/a.odt\n3=/home/u/c.eml\n");
+        SaveListWindow window(f.engine().saveList(), f.engine().records());
+        f.engine().finishSplash();
+        QVERIFY(window.isVisible());
+        const QAbstractItemModel* grid = find<QTableView>(window, "MSFlexGrid3")->model();
+        QStringList shown; // by date; the entry without a file is left out
+        for (int row = 0; row < grid->rowCount(); ++row) {
+            for (int column = 0; column < grid->columnCount(); ++column)
+                shown.append(grid->index(row, column).data().toString());
+        }
+        QCOMPARE(shown, QStringList({"2026-12-02", "12:00:00", "Mail", "/home/u/c.eml", "2026-12-03",
+                                     "10:00:00", "Writer", "/home/u/a.odt"}));
+
+        window.close();
+        QVERIFY(!f.engine().windows().isVisible(WindowsModel::frmSave));
+        QVERIFY(!f.engine().settings().saveListWanted()); // not shown at the next start
+    }
+};
 
 QTEST_MAIN(TestShutdownWindows)
 #include "tst_shutdownwindows.moc"

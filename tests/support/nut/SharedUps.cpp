@@ -17,15 +17,8 @@ namespace {
 constexpr int NetworkWaitMs = 5000;
 const QByteArray UpsOffLine = "did load.off on dummy";
 
-void makePrivateDirectory(const QString& path)
+void ownerOnly(const QString& path)
 {
-    QDir().mkpath(path);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
-void writeExecutable(const QString& path, const QByteArray& contents)
-{
-    writeFile(path, contents);
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
@@ -61,35 +54,31 @@ QByteArray quoted(const QString& path)
 
 } // namespace
 
-NutServer::NutServer(QString dir)
-    : m_dir(std::move(dir))
-{}
-
 NutServer::~NutServer()
 {
-    stop();
+    if (!m_port.isEmpty())
+        QProcess::execute(QStringLiteral("bash"),
+                          {QStringLiteral(NUT_FIXTURE), QStringLiteral("stop"), path(QStringLiteral("nut"))});
 }
 
 bool NutServer::start()
 {
+    const QString dir = path(QStringLiteral("nut"));
     if (QProcess::execute(QStringLiteral("bash"),
-                          {QStringLiteral(NUT_FIXTURE), QStringLiteral("start"), m_dir}) != 0)
+                          {QStringLiteral(NUT_FIXTURE), QStringLiteral("start"), dir}) != 0)
         return false;
-    m_port = readFile(m_dir + QStringLiteral("/port")).trimmed();
+    m_port = readFile(dir + QStringLiteral("/port")).trimmed();
     return !m_port.isEmpty();
 }
 
-void NutServer::stop()
+QStringList NutServer::timeline() const
 {
-    if (m_port.isEmpty())
-        return;
-    QProcess::execute(QStringLiteral("bash"), {QStringLiteral(NUT_FIXTURE), QStringLiteral("stop"), m_dir});
-    m_port.clear();
+    return QString::fromUtf8(readFile(path(QStringLiteral("timeline")))).split('\n', Qt::SkipEmptyParts);
 }
 
 bool NutServer::setUpsStatus(const QByteArray& status)
 {
-    const QString devFile = m_dir + QStringLiteral("/etc/dummy.dev");
+    const QString devFile = path(QStringLiteral("nut/etc/dummy.dev"));
     QSaveFile file(devFile);
     if (!file.open(QIODevice::WriteOnly))
         return false;
@@ -105,15 +94,10 @@ bool NutServer::setUpsStatus(const QByteArray& status)
                                QFileDevice::FileModificationTime);
 }
 
-QByteArray NutServer::ask(const QByteArray& request) const
-{
-    QTcpSocket socket;
-    return converse(socket, m_port.toUShort(), {request}).value(0);
-}
-
 int NutServer::logins() const
 {
-    return ask("GET NUMLOGINS dummy").split(' ').value(2).toInt();
+    QTcpSocket socket;
+    return converse(socket, m_port.toUShort(), {"GET NUMLOGINS dummy"}).value(0).split(' ').value(2).toInt();
 }
 
 int NutServer::upsOffCommands() const
@@ -148,67 +132,26 @@ bool NutServer::setForcedShutdown() const
     return allOk(answers, 6) && answers.at(4) == "OK FSD-SET";
 }
 
-void writeShutdownRecorder(const QString& path, const QString& name, const NutServer& server,
-                           const QString& own, const QString& timeline, const QString& pidFile)
+Computer::Computer(const NutServer& server, const QString& name, bool endsOnShutdown)
+    : m_name(name)
+    , m_dir(server.path(name))
+    , m_endsOnShutdown(endsOnShutdown)
 {
+    QDir().mkpath(m_dir);
+    ownerOnly(m_dir);
     // The timeline first: once the own file exists, the timeline holds the line as well.
     QByteArray script = "#!/bin/sh\n# Stands in for a power-off.\n";
     script +=
         "line=\"" + name.toUtf8() + " $(grep -c '" + UpsOffLine + "' " + quoted(server.upsdLog()) + ")\"\n";
-    script += "echo \"$line\" >>" + quoted(timeline) + '\n';
-    script += "echo \"$line\" >>" + quoted(own) + '\n';
-    if (!pidFile.isEmpty())
-        script += "kill -TERM \"$(cat " + quoted(pidFile) + ")\"\n";
-    writeExecutable(path, script);
+    script += "echo \"$line\" >>" + quoted(server.path(QStringLiteral("timeline"))) + '\n';
+    script += "echo \"$line\" >>" + quoted(file("shutdown")) + '\n';
+    if (endsOnShutdown)
+        script += "kill -TERM \"$(cat " + quoted(file("pid")) + ")\"\n";
+    writeFile(file("shutdown-command"), script);
+    ownerOnly(file("shutdown-command"));
 }
 
-QStringList readTimeline(const QString& timeline)
-{
-    return QString::fromUtf8(readFile(timeline)).split('\n', Qt::SkipEmptyParts);
-}
-
-BrevantComputer::BrevantComputer(const QString& home, const QString& name, const NutServer& server,
-                                 const QString& timeline, const Options& options)
-    : m_home(home + '/' + name)
-    , m_name(name)
-{
-    QDir(m_home).removeRecursively();
-    const QString app = m_home + QStringLiteral("/app");
-    const QString runtime = m_home + QStringLiteral("/runtime");
-    QDir().mkpath(app);
-    makePrivateDirectory(runtime);
-    const QString recorder = m_home + QStringLiteral("/shutdown-command");
-    writeShutdownRecorder(recorder, name, server, m_home + QStringLiteral("/shutdown"), timeline,
-                          m_home + QStringLiteral("/pid"));
-    if (!options.delayMinutes.isEmpty()) {
-        QByteArray settings;
-        for (const char* event : {"UpsOnBattery", "UpsLowBattery"})
-            settings += QByteArray("[") + event +
-                        "]\nDisableevent=0\nRecordlog=1\nShutdown=1\nDelaytime=" + options.delayMinutes +
-                        '\n';
-        writeFile(app + QStringLiteral("/UpsConfigure.ini"), settings);
-    }
-
-    m_env = QProcessEnvironment::systemEnvironment();
-    m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    m_env.insert(QStringLiteral("BREVANT_APP_DIR"), app);
-    m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-    m_env.insert(QStringLiteral("BREVANT_SHUTDOWN_COMMAND"), recorder);
-    // No serial device, whatever the settings say.
-    for (int port = 1; port <= 4; ++port)
-        m_env.insert(QStringLiteral("BREVANT_COM%1").arg(port), m_home + QStringLiteral("/no-port"));
-    m_env.insert(QStringLiteral("HALVIC_BACKEND"), QStringLiteral("nut"));
-    m_env.insert(QStringLiteral("HALVIC_NUT_UPS"), server.ups());
-    m_env.insert(QStringLiteral("HALVIC_NUT_USER"), QString::fromLatin1(options.user));
-    m_env.insert(QStringLiteral("HALVIC_NUT_PASSWORD"), QStringLiteral("secret"));
-    m_env.insert(QStringLiteral("HALVIC_NUT_ROLE"), QString::fromLatin1(options.role));
-    if (!options.hostsync.isEmpty())
-        m_env.insert(QStringLiteral("HALVIC_NUT_HOSTSYNC"), QString::fromLatin1(options.hostsync));
-    // The dummy driver offers only load.off, which the library otherwise does not use.
-    m_env.insert(QStringLiteral("HALVIC_NUT_OFFCMD"), QStringLiteral("load.off"));
-}
-
-BrevantComputer::~BrevantComputer()
+Computer::~Computer()
 {
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
@@ -216,26 +159,59 @@ BrevantComputer::~BrevantComputer()
     }
 }
 
-bool BrevantComputer::start()
+QByteArray Computer::shutdownRecord() const
 {
-    m_process.setProcessEnvironment(m_env);
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.setStandardOutputFile(QProcess::nullDevice());
-    m_process.start(binDir() + QStringLiteral("/brevant"), {});
-    if (!m_process.waitForStarted(NetworkWaitMs))
-        return false;
-    writeFile(m_home + QStringLiteral("/pid"), QByteArray::number(m_process.processId()));
-    return true;
+    return readFile(file("shutdown")).trimmed();
 }
 
-bool BrevantComputer::hasShutDown() const
+QByteArray Computer::output() const
 {
-    return QFile::exists(m_home + QStringLiteral("/shutdown"));
+    return readFile(file("output"));
 }
 
-QByteArray BrevantComputer::shutdownRecord() const
+void Computer::launch(const QString& program, const QStringList& arguments, const QProcessEnvironment& env)
 {
-    return readFile(m_home + QStringLiteral("/shutdown")).trimmed();
+    m_process.setProcessEnvironment(env);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setStandardOutputFile(file("output"));
+    m_process.start(program, arguments);
+    if (m_process.waitForStarted(NetworkWaitMs) && m_endsOnShutdown)
+        writeFile(file("pid"), QByteArray::number(m_process.processId()));
+}
+
+BrevantComputer::BrevantComputer(const NutServer& server, const QString& name, const Options& options)
+    : Computer(server, name, true)
+{
+    QDir().mkpath(file("app"));
+    QDir().mkpath(file("runtime"));
+    ownerOnly(file("runtime"));
+    if (!options.delayMinutes.isEmpty()) {
+        QByteArray settings;
+        for (const char* event : {"UpsOnBattery", "UpsLowBattery"})
+            settings += QByteArray("[") + event +
+                        "]\nDisableevent=0\nRecordlog=1\nShutdown=1\nDelaytime=" + options.delayMinutes +
+                        '\n';
+        writeFile(file("app/UpsConfigure.ini"), settings);
+    }
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("BREVANT_APP_DIR"), file("app"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), file("runtime"));
+    env.insert(QStringLiteral("BREVANT_SHUTDOWN_COMMAND"), file("shutdown-command"));
+    // No serial device, whatever the settings say.
+    for (int port = 1; port <= 4; ++port)
+        env.insert(QStringLiteral("BREVANT_COM%1").arg(port), file("no-port"));
+    env.insert(QStringLiteral("HALVIC_BACKEND"), QStringLiteral("nut"));
+    env.insert(QStringLiteral("HALVIC_NUT_UPS"), server.ups());
+    env.insert(QStringLiteral("HALVIC_NUT_USER"), QString::fromLatin1(options.user));
+    env.insert(QStringLiteral("HALVIC_NUT_PASSWORD"), QStringLiteral("secret"));
+    env.insert(QStringLiteral("HALVIC_NUT_ROLE"), QString::fromLatin1(options.role));
+    if (!options.hostsync.isEmpty())
+        env.insert(QStringLiteral("HALVIC_NUT_HOSTSYNC"), QString::fromLatin1(options.hostsync));
+    // The dummy driver offers only load.off, which the library otherwise does not use.
+    env.insert(QStringLiteral("HALVIC_NUT_OFFCMD"), QStringLiteral("load.off"));
+    launch(binDir() + QStringLiteral("/brevant"), {}, env);
 }
 
 QString Upsmon::unavailableReason()
@@ -250,68 +226,29 @@ QString Upsmon::unavailableReason()
     return {};
 }
 
-Upsmon::Upsmon(const QString& dir, const NutServer& server, const QByteArray& user, const QByteArray& role,
-               const QString& timeline, int hostsync)
-    : m_dir(dir)
+Upsmon::Upsmon(const NutServer& server, const QByteArray& user, const QByteArray& role, int hostsync)
+    : Computer(server, QStringLiteral("upsmon-") + QString::fromLatin1(role), false)
 {
-    QDir(m_dir).removeRecursively();
-    makePrivateDirectory(m_dir);
-    const QString recorder = m_dir + QStringLiteral("/shutdown-command");
-    writeShutdownRecorder(recorder, QStringLiteral("upsmon-") + QString::fromLatin1(role), server,
-                          m_dir + QStringLiteral("/shutdown"), timeline);
     // Polled every second, no final delay: the test waits for upsmon's decisions, not its pauses.
-    const QString conf = m_dir + QStringLiteral("/upsmon.conf");
-    writeFile(conf, "RUN_AS_USER root\nMONITOR " + server.ups().toLatin1() + " 1 " + user + " secret " +
-                        role + "\nMINSUPPLIES 1\nSHUTDOWNCMD \"" + QFile::encodeName(recorder) +
-                        "\"\nPOWERDOWNFLAG " + QFile::encodeName(m_dir) +
-                        "/killpower\nPOLLFREQ 1\nPOLLFREQALERT 1\nFINALDELAY 0\nHOSTSYNC " +
-                        QByteArray::number(hostsync) + '\n');
-    QFile::setPermissions(conf, QFile::ReadOwner | QFile::WriteOwner);
-    writeFile(m_dir + QStringLiteral("/nut.conf"), "MODE=netclient\n");
-}
+    writeFile(file("upsmon.conf"), "RUN_AS_USER root\nMONITOR " + server.ups().toLatin1() + " 1 " + user +
+                                       " secret " + role + "\nMINSUPPLIES 1\nSHUTDOWNCMD \"" +
+                                       QFile::encodeName(file("shutdown-command")) + "\"\nPOWERDOWNFLAG " +
+                                       QFile::encodeName(file("killpower")) +
+                                       "\nPOLLFREQ 1\nPOLLFREQALERT 1\nFINALDELAY 0\nHOSTSYNC " +
+                                       QByteArray::number(hostsync) + '\n');
+    QFile::setPermissions(file("upsmon.conf"), QFile::ReadOwner | QFile::WriteOwner);
+    writeFile(file("nut.conf"), "MODE=netclient\n");
 
-Upsmon::~Upsmon()
-{
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
-        if (!m_process.waitForFinished(NetworkWaitMs)) {
-            m_process.kill();
-            m_process.waitForFinished(NetworkWaitMs);
-        }
-    }
-}
-
-bool Upsmon::start()
-{
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("NUT_CONFPATH"), m_dir);
-    env.insert(QStringLiteral("NUT_STATEPATH"), m_dir);
-    m_process.setProcessEnvironment(env);
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.setStandardOutputFile(m_dir + QStringLiteral("/upsmon.log"));
+    env.insert(QStringLiteral("NUT_CONFPATH"), file("."));
+    env.insert(QStringLiteral("NUT_STATEPATH"), file("."));
     // upsmon keeps the PID of the unshare and sh before it (both exec), so the test ends it by
     // that PID.
     const QString script = QStringLiteral(
         "set -e; mount -t tmpfs -o mode=755 tmpfs /run; mkdir -p /run/nut; "
         "if wall=$(command -v wall); then mount --bind /bin/true \"$wall\"; fi; exec /lib/nut/upsmon -F -p");
-    m_process.start(QStringLiteral("unshare"),
-                    {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), script});
-    return m_process.waitForStarted(NetworkWaitMs);
-}
-
-bool Upsmon::hasShutDown() const
-{
-    return QFile::exists(m_dir + QStringLiteral("/shutdown"));
-}
-
-QByteArray Upsmon::shutdownRecord() const
-{
-    return readFile(m_dir + QStringLiteral("/shutdown")).trimmed();
-}
-
-QByteArray Upsmon::output() const
-{
-    return readFile(m_dir + QStringLiteral("/upsmon.log"));
+    launch(QStringLiteral("unshare"),
+           {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"), script}, env);
 }
 
 } // namespace testsupport
