@@ -24,7 +24,6 @@ private slots:
     void initTestCase();
     void followsPowerEvents();
     void statusPipeAsksUpsdJustBeforeEachPoll();
-    void pollsInTheMonitorsRhythmSeeTheLatestStatus();
     void secondariesLogInAndNeverSwitchOff();
     void switchOff_data();
     void switchOff();
@@ -175,22 +174,6 @@ void TestHalvicNut::statusPipeAsksUpsdJustBeforeEachPoll()
     }
     QVERIFY(!pipe->isBroken());
     setUpsStatus("OL");
-}
-
-// The same through the library, in the monitor's rhythm: a poll never reads an answer a poll old.
-void TestHalvicNut::pollsInTheMonitorsRhythmSeeTheLatestStatus()
-{
-    m_halvic->open();
-    QTRY_VERIFY_WITH_TIMEOUT(poll().is(true, false), 10000);
-    for (int k = 0; k < 6; ++k) {
-        const bool mains = k % 2 == 1;
-        setUpsStatus(mains ? "OL" : "OB");
-        QTest::qWait(2200); // the monitor's poll interval
-        QVERIFY2(poll().is(mains, false), qPrintable(QStringLiteral("poll %1").arg(k)));
-    }
-    setUpsStatus("OL");
-    QTRY_VERIFY_WITH_TIMEOUT(poll().is(true, false), 10000);
-    m_halvic->close();
 }
 
 // One computer a secondary because upsd grants its user nothing more, the other by its nut_role
